@@ -1,0 +1,438 @@
+#include "RepairEngine.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "HJSplit.h"
+
+namespace korbelt {
+namespace {
+
+constexpr const char* kTitleSuffix = "% Completed. Korbelt from Prendle";
+
+// Something went wrong with a file operation: what the file's status line says after the
+// name, and the warning that explains it.
+struct PassFailure {
+    std::string what;
+    std::string warning;
+};
+
+bool LinkUnsupported(const std::error_code& error) {
+    // File systems without hard links (FAT, some network shares) fall back to two renames.
+    return error == std::errc::operation_not_permitted ||
+           error == std::errc::operation_not_supported || error == std::errc::too_many_links ||
+           error == std::errc::function_not_supported;
+}
+
+// Rounds numerator / denominator x 100 to the nearest whole number, halves to even.
+std::int64_t PercentOf(std::int64_t numerator, std::int64_t denominator) {
+    // Exact for any file below 92 petabytes.
+    const std::int64_t scaled = numerator * 100;
+    std::int64_t quotient = scaled / denominator;
+    const std::int64_t twiceRemainder = (scaled % denominator) * 2;
+    if (twiceRemainder > denominator || (twiceRemainder == denominator && quotient % 2 != 0)) {
+        ++quotient;
+    }
+    return quotient;
+}
+
+}  // namespace
+
+struct RepairEngine::Pass {
+    std::string filename;
+    std::string tempname;
+    std::string bakname;
+    int progressline = 0;
+    std::unique_ptr<InputFile> input;
+    std::int32_t outhandle = -1;
+    bool tempCreated = false;
+    int lastpct = -1;
+    int reccount = 0;
+};
+
+RepairEngine::RepairEngine(EngineHost& host, RunState& run, const ModGlobals& globals,
+                           RecordIo& io, FileSystem& fs, NumberFormat format)
+    : host_(host), run_(run), globals_(globals), io_(io), fs_(fs), format_(std::move(format)) {}
+
+RepairEngine::~RepairEngine() = default;
+
+void RepairEngine::InformUser(const std::string& text) { host_.Status().AppendLine(text); }
+
+void RepairEngine::ProcessFile(const std::string& filename) {
+    if (busy_) {
+        run_.fileerror = true;
+        return;
+    }
+    MessageBoxes& boxes = host_.Boxes();
+    Pass pass;
+    pass.filename = filename;
+    pass.tempname = filename + ".$$$";
+    pass.bakname = filename + ".bak";
+    if (filename.empty()) {
+        boxes.Warning("Please choose a file first");
+        run_.fileerror = true;
+        return;
+    }
+    if (!fs_.IsOrdinaryFile(filename)) {
+        boxes.Warning(filename + kCrLf + "does not exist");
+        run_.fileerror = true;
+        return;
+    }
+    if (!dryrun_ && fs_.IsOrdinaryFile(pass.bakname) &&
+        !boxes.Question("Backup file '" + pass.bakname + "' already exists" + kCrLf +
+                        "I will have to delete it. Is this OK")) {
+        run_.fileerror = true;
+        return;
+    }
+
+    busy_ = true;
+    pass_ = &pass;
+    StatusList& status = host_.Status();
+    pass.progressline = status.AppendLine("- opening files");
+    status.SelectLine(pass.progressline);
+    RunPass(pass);
+    host_.SetProgress(0);
+    status.SetTopLine(status.LineCount() - 1);
+    pass_ = nullptr;
+    busy_ = false;
+}
+
+void RepairEngine::RunPass(Pass& pass) {
+    StatusList& status = host_.Status();
+    try {
+        OpenInput(pass);
+        if (SkipHJSplitPiece(pass) || !OpenOutput(pass)) {
+            return;
+        }
+        switch (CopyRecords(pass)) {
+            case Ending::Normal:
+                FinishFile(pass);
+                break;
+            case Ending::UserAbort:
+                AbortFile(pass, "Aborted " + pass.filename);
+                break;
+            case Ending::BadWrapper:
+                AbortFile(pass, "Aborted-bad Mime Wrapper " + pass.filename);
+                break;
+        }
+    } catch (const PassFailure& failure) {
+        std::string warning = failure.warning;
+        CloseFilesQuietly(pass);
+        if (const std::error_code error = DiscardTemporaryFile(pass)) {
+            warning += std::string(kCrLf) + "The temporary file '" + pass.tempname +
+                       "' could not be deleted: " + error.message();
+        }
+        host_.Boxes().Warning(warning);
+        status.SetLine(run_.listindex, pass.filename + " - " + failure.what);
+        status.RemoveLine(pass.progressline);
+        run_.fileerror = true;
+    } catch (const LibraryUnavailable& missing) {
+        CloseFilesQuietly(pass);
+        DiscardTemporaryFile(pass);
+        host_.Boxes().Warning(std::string("Unable to load the korbscan library: ") +
+                              missing.what());
+        status.RemoveLine(pass.progressline);
+        status.SetLine(run_.listindex, pass.filename + " - korbscan library not found");
+        run_.fileerror = true;
+    }
+}
+
+void RepairEngine::OpenInput(Pass& pass) {
+    std::error_code error;
+    pass.input = fs_.OpenInput(pass.filename, error);
+    if (!pass.input) {
+        throw PassFailure{"open input file failed", "Unable to open input file '" +
+                                                        pass.filename + "'" + kCrLf +
+                                                        error.message()};
+    }
+    iflength_ = pass.input->Length(error);
+    if (error) {
+        throw PassFailure{"read input file failed", "Unable to read input file '" +
+                                                        pass.filename + "'" + kCrLf +
+                                                        error.message()};
+    }
+}
+
+bool RepairEngine::SkipHJSplitPiece(Pass& pass) {
+    const bool ignoreChecked = host_.IgnoreHJSplitChecked();
+    const bool isPiece = IsHJSplitFile(pass.filename);
+    if (!(ignoreChecked && isPiece && iflength_ % 1024 == 0)) {
+        return false;
+    }
+    StatusList& status = host_.Status();
+    status.RemoveLine(pass.progressline);
+    status.SetLine(run_.listindex, pass.filename + " - HJSplit file ignored");
+    pass.input.reset();
+    run_.fileerror = false;
+    return true;
+}
+
+bool RepairEngine::OpenOutput(Pass& pass) {
+    pass.outhandle = io_.OpenFile(pass.tempname);
+    if (pass.outhandle != -1) {
+        pass.tempCreated = true;
+        return true;
+    }
+    StatusList& status = host_.Status();
+    host_.Boxes().Warning("Error opening output file '" + pass.tempname + "'");
+    status.RemoveLine(pass.progressline);
+    status.SetLine(run_.listindex, pass.filename + " - failed to create output file");
+    pass.input.reset();
+    run_.fileerror = true;
+    return false;
+}
+
+RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
+    host_.SetProgress(0);
+    host_.YieldToUi();
+    readpos = 1;
+    writepos = 1;
+    heldcr = 0;
+    pass.lastpct = -1;
+    pass.reccount = 0;
+
+    while (readpos <= iflength_) {
+        ReadRecord(pass);
+        if (heldcr != 0) {
+            // A wrapper is being cut out: nothing of this record is written; it only tells
+            // where the data resumes.
+            const std::int64_t resume = FindEndofWrapper(readpos);
+            if (resume == 0) {
+                return Ending::BadWrapper;
+            }
+            readpos = std::min(resume, iflength_ + 1);
+            if (host_.TruncateChecked() && iflength_ - readpos < 10) {
+                readpos = iflength_ + 1;
+            }
+            continue;
+        }
+        readpos = WriteRec(pass.outhandle, readpos, ScanRecord(), iflength_);
+        ShowPercentage(pass);
+        if (++pass.reccount > 7) {
+            pass.reccount = 0;
+            host_.Status().SetLine(pass.progressline,
+                                   "- processed " + format_.Grouped(readpos / 1024) + " Kbytes");
+            host_.YieldToUi();
+        }
+        if (run_.stopflag) {
+            run_.stopflag = false;
+            if (host_.Boxes().Question("Abort Processing?")) {
+                return Ending::UserAbort;
+            }
+        }
+    }
+    return Ending::Normal;
+}
+
+void RepairEngine::ReadRecord(Pass& pass) {
+    const std::int64_t wanted = std::min<std::int64_t>(kBufferSize, iflength_ - readpos + 1);
+    std::error_code error;
+    const std::size_t got =
+        pass.input->ReadAt(readpos - 1, buff.data(), static_cast<std::size_t>(wanted), error);
+    if (error) {
+        throw PassFailure{"read input file failed", "Unable to read input file '" +
+                                                        pass.filename + "'" + kCrLf +
+                                                        error.message()};
+    }
+    if (static_cast<std::int64_t>(got) < wanted) {
+        throw PassFailure{"input file changed during processing",
+                          "Input file '" + pass.filename + "'" + kCrLf +
+                              "became shorter while it was being repaired; it was left as it is"};
+    }
+    // Past the end of the input the buffer reads as zeros, never as a previous record.
+    std::fill(buff.begin() + wanted, buff.end(), 0);
+}
+
+int RepairEngine::ScanRecord() {
+    int byte2remove = -1;
+    int currpos = 0;
+    while (currpos < kRecordSize && byte2remove == -1) {
+        currpos = io_.ScanBuff(buff.data(), static_cast<std::int16_t>(currpos),
+                               static_cast<std::int16_t>(kRecordSize));
+        if (currpos < 0 || currpos > kRecordSize) {
+            currpos = kRecordSize;  // a broken library must not send the checks astray
+        }
+        if (currpos < kRecordSize) {
+            byte2remove = buff[currpos + 1] == kCR ? Check4Wrapper(readpos, currpos)
+                                                   : Check4RptByte(readpos, currpos);
+        }
+        ++currpos;
+    }
+    return byte2remove;
+}
+
+void RepairEngine::ShowPercentage(Pass& pass) {
+    const int pct = static_cast<int>(std::min<std::int64_t>(PercentOf(readpos, iflength_), 100));
+    if (pct != pass.lastpct) {
+        host_.SetProgress(pct);
+        host_.SetTitle(std::to_string(pct) + kTitleSuffix);
+        pass.lastpct = pct;
+    }
+}
+
+std::int64_t RepairEngine::WriteRec(std::int32_t fileno, std::int64_t ifpos, int byte2remove,
+                                    std::int64_t iflength) {
+    std::int64_t n = kRecordSize;
+    std::int64_t next = ifpos + kRecordSize;
+    if (byte2remove != -1) {
+        n = byte2remove;
+        next = ifpos + byte2remove + 1;
+    }
+    if (ifpos + n > iflength) {
+        n = iflength - ifpos + 1;
+        next = iflength + 1;
+    }
+    if (heldcr != 0) {
+        next += 31;
+    }
+    if (next > iflength + 1) {
+        next = iflength + 1;
+    }
+    if (n != 0) {
+        WriteOutput(fileno, n);
+        writepos += n;
+    }
+    return next;
+}
+
+void RepairEngine::WriteOutput(std::int32_t fileno, std::int64_t count) {
+    errno = 0;
+    const std::int32_t written = io_.WriteBuff(fileno, buff.data(), static_cast<std::int16_t>(count));
+    if (written == count) {
+        return;
+    }
+    const int cause = errno;
+    const std::string reason =
+        cause != 0 ? std::strerror(cause)
+                   : "only " + std::to_string(written) + " of " + std::to_string(count) +
+                         " bytes were written";
+    const std::string tempname = pass_ != nullptr ? pass_->tempname : std::string();
+    throw PassFailure{"write to temporary file failed",
+                      "Unable to write temporary file '" + tempname + "'" + kCrLf + reason};
+}
+
+void RepairEngine::FinishFile(Pass& pass) {
+    const bool changed = readpos != writepos;
+    if (changed && !dryrun_) {
+        // The copy must be whole on the disk before it takes the input's name.
+        if (const std::error_code error = fs_.SyncFile(pass.tempname)) {
+            throw PassFailure{"write to temporary file failed",
+                              "Unable to write temporary file '" + pass.tempname + "'" + kCrLf +
+                                  error.message()};
+        }
+        std::error_code error;
+        if (pass.input->Length(error) != iflength_ || error) {
+            throw PassFailure{"input file changed during processing",
+                              "Input file '" + pass.filename + "'" + kCrLf +
+                                  "changed while it was being repaired; it was left as it is"};
+        }
+    }
+    CloseFiles(pass);
+    if (!changed) {
+        if (const std::error_code error = DiscardTemporaryFile(pass)) {
+            pass.tempCreated = false;
+            throw PassFailure{"delete temporary file failed",
+                              "Unable to delete temporary file '" + pass.tempname + "'" + kCrLf +
+                                  error.message()};
+        }
+    } else if (!dryrun_) {
+        PutRepairedCopyInPlace(pass);
+    }
+    StatusList& status = host_.Status();
+    status.SetLine(run_.listindex, pass.filename);
+    status.RemoveLine(pass.progressline);
+    InformUser("  " + NumberFormat::Plain(readpos - writepos) + " bytes removed, " +
+               format_.Grouped(readpos - 1) + " bytes read, " + format_.Grouped(writepos - 1) +
+               " bytes written.");
+    run_.fileerror = false;
+}
+
+void RepairEngine::PutRepairedCopyInPlace(Pass& pass) {
+    const std::string& name = pass.filename;
+    const std::string& bak = pass.bakname;
+    const std::string& temp = pass.tempname;
+    const auto fail = [&](const std::string& what, const std::string& warning,
+                          const std::error_code& error) {
+        throw PassFailure{what, warning + kCrLf + error.message()};
+    };
+
+    if (const std::error_code error = fs_.Remove(bak); error && error != std::errc::no_such_file_or_directory) {
+        fail("delete old backup file failed", "Unable to delete old backup file '" + bak + "'", error);
+    }
+    // With a hard link the input's name never goes missing, not even for a moment.
+    std::error_code error = fs_.Link(name, bak);
+    if (!error) {
+        if ((error = fs_.Rename(temp, name))) {
+            fs_.Remove(bak);
+            fail("rename of temporary file failed",
+                 "Unable to rename '" + temp + "' to '" + name + "'", error);
+        }
+    } else if (LinkUnsupported(error)) {
+        if ((error = fs_.Rename(name, bak))) {
+            fail("rename to backup file failed", "Unable to rename '" + name + "' to '" + bak + "'",
+                 error);
+        }
+        if ((error = fs_.Rename(temp, name))) {
+            const bool restored = !fs_.Rename(bak, name);
+            fail("rename of temporary file failed",
+                 "Unable to rename '" + temp + "' to '" + name + "'" +
+                     (restored ? "" : std::string(kCrLf) + "The original file is now '" + bak + "'"),
+                 error);
+        }
+    } else {
+        fail("rename to backup file failed", "Unable to create backup file '" + bak + "'", error);
+    }
+    if ((error = fs_.SyncDirectoryOf(name))) {
+        // Without the directory on disk a crash could lose the swap: put the input back.
+        const bool restored = !fs_.Rename(bak, name);
+        fail("write of directory failed",
+             "Unable to write the directory of '" + name + "'" +
+                 (restored ? "" : std::string(kCrLf) + "The original file is now '" + bak + "'"),
+             error);
+    }
+}
+
+void RepairEngine::AbortFile(Pass& pass, const std::string& line) {
+    CloseFiles(pass);
+    const std::error_code error = DiscardTemporaryFile(pass);
+    run_.fileerror = true;
+    StatusList& status = host_.Status();
+    status.SetLine(run_.listindex, line);
+    status.RemoveLine(pass.progressline);
+    if (error) {
+        host_.Boxes().Warning("Unable to delete temporary file '" + pass.tempname + "'" + kCrLf +
+                              error.message());
+    }
+}
+
+void RepairEngine::CloseFiles(Pass& pass) {
+    pass.input.reset();
+    if (pass.outhandle != -1) {
+        const std::int32_t handle = pass.outhandle;
+        pass.outhandle = -1;
+        io_.CloseFile(handle);
+    }
+}
+
+void RepairEngine::CloseFilesQuietly(Pass& pass) {
+    try {
+        CloseFiles(pass);
+    } catch (const LibraryUnavailable&) {
+        // Already failing; the warning that follows tells the user what went wrong.
+    }
+}
+
+std::error_code RepairEngine::DiscardTemporaryFile(Pass& pass) {
+    if (!pass.tempCreated || dryrun_) {
+        return {};
+    }
+    pass.tempCreated = false;
+    std::error_code error = fs_.Remove(pass.tempname);
+    if (error == std::errc::no_such_file_or_directory) {
+        error.clear();
+    }
+    return error;
+}
+
+}  // namespace korbelt

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "EngineHost.h"
+#include "FileSystem.h"
+#include "NumberFormat.h"
+#include "RecordIo.h"
+#include "RunState.h"
+#include "settings/ModGlobals.h"
+
+namespace korbelt {
+
+// Repairs one file at a time: copies it through the record buffer into NAME.$$$, leaving
+// out repeated bytes after CR LF '-' and MIME wrappers after CR CR LF, then swaps the copy
+// in and keeps the original as NAME.bak. Not re-entrant: one pass at a time.
+class RepairEngine {
+public:
+    static constexpr int kRecordSize = 10240;
+    static constexpr int kLookAhead = 51;
+    static constexpr int kBufferSize = kRecordSize + kLookAhead;
+    static constexpr std::uint8_t kCR = 13;
+    static constexpr std::uint8_t kLF = 10;
+    static constexpr std::uint8_t kDash = 45;
+    static constexpr const char* kCrLf = "\r\n";
+    static constexpr const char* kSupportAddress = "korbelt.support@prendle.org";
+
+    RepairEngine(EngineHost& host, RunState& run, const ModGlobals& globals, RecordIo& io,
+                 FileSystem& fs, NumberFormat format = NumberFormat());
+    ~RepairEngine();
+    RepairEngine(const RepairEngine&) = delete;
+    RepairEngine& operator=(const RepairEngine&) = delete;
+
+    // In a dry run every check, question and status line is as in a real run, but nothing
+    // on disk is created, deleted or renamed.
+    void SetDryRun(bool dryrun) { dryrun_ = dryrun; }
+    bool DryRun() const { return dryrun_; }
+
+    void ProcessFile(const std::string& filename);
+    void InformUser(const std::string& text);
+
+    // The steps of a pass, public so that each can be checked on its own.
+    int Check4RptByte(std::int64_t filepos, int currpos);
+    int Check4Wrapper(std::int64_t filepos, int currpos);
+    std::int64_t FindEndofWrapper(std::int64_t filepos);
+    std::int64_t WriteRec(std::int32_t fileno, std::int64_t ifpos, int byte2remove,
+                          std::int64_t iflength);
+
+    // Engine state; it lives as long as the engine and carries over from file to file.
+    std::array<std::uint8_t, kBufferSize> buff{};
+    std::int64_t readpos = 0;
+    std::int64_t writepos = 0;
+    int heldcr = 0;
+
+private:
+    struct Pass;
+    enum class Ending { Normal, UserAbort, BadWrapper };
+
+    void RunPass(Pass& pass);
+    void OpenInput(Pass& pass);
+    bool SkipHJSplitPiece(Pass& pass);
+    bool OpenOutput(Pass& pass);
+    Ending CopyRecords(Pass& pass);
+    void ReadRecord(Pass& pass);
+    int ScanRecord();
+    void ShowPercentage(Pass& pass);
+    void FinishFile(Pass& pass);
+    void PutRepairedCopyInPlace(Pass& pass);
+    void AbortFile(Pass& pass, const std::string& line);
+    void CloseFiles(Pass& pass);
+    void CloseFilesQuietly(Pass& pass);
+    std::error_code DiscardTemporaryFile(Pass& pass);
+    void WriteOutput(std::int32_t fileno, std::int64_t count);
+
+    EngineHost& host_;
+    RunState& run_;
+    const ModGlobals& globals_;
+    RecordIo& io_;
+    FileSystem& fs_;
+    NumberFormat format_;
+    bool dryrun_ = false;
+    bool busy_ = false;
+    Pass* pass_ = nullptr;
+    // Length of the file being repaired; bytes of buff beyond it read as 0 and never pair.
+    std::int64_t iflength_ = INT64_MAX;
+};
+
+}  // namespace korbelt

@@ -1,0 +1,39 @@
+/* korbscan: record I/O for Korbelt.
+ *
+ * Four stateless functions: create, write and close the repaired copy, and find the next
+ * marker triple in a record buffer. The caller owns every buffer, string and handle.
+ * Positions and lengths are signed 16-bit on purpose: the repair engine never works on
+ * more than one record (10291 bytes) at a time. */
+#ifndef KORBSCAN_H
+#define KORBSCAN_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define KORBSCAN_API __declspec(dllexport)
+#else
+#define KORBSCAN_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Opens path write-only, creating it or truncating it. Returns a handle >= 0, or -1. */
+KORBSCAN_API int32_t korbOpenFile(const char* path);
+
+/* Closes the handle. Always returns 0. */
+KORBSCAN_API int32_t korbCloseFile(int32_t handle);
+
+/* Index of the first CR CR LF or CR LF '-' starting in [scanfrom, scanto), else scanto.
+ * Reads up to two bytes past scanto - 1. */
+KORBSCAN_API int32_t korbScanBuff(const uint8_t* buffer, int16_t scanfrom, int16_t scanto);
+
+/* Appends length bytes of buffer. Returns the count written, or -1 on failure. */
+KORBSCAN_API int32_t korbWriteBuff(int32_t handle, const uint8_t* buffer, int16_t length);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
