@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Korbelt's one entry point for developers and CI.
+#
+#   tools/dev.sh start   install what is missing, build, start Korbelt
+#   tools/dev.sh test    install what is missing, build, run the whole test suite
+#
+# BUILD_DIR chooses the build directory (default: build).
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+BUILD_DIR=${BUILD_DIR:-build}
+PACKAGES=(cmake ninja-build g++ libgtest-dev qt6-base-dev fonts-dejavu-core)
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+install_missing() {
+    local missing=()
+    for package in "${PACKAGES[@]}" "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$package")
+        fi
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        as_root apt-get update
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+    fi
+}
+
+build() {
+    cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+    cmake --build "$BUILD_DIR"
+}
+
+start() {
+    install_missing
+    build
+    if [ -x "$BUILD_DIR/bin/Korbelt" ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+        exec "$BUILD_DIR/bin/Korbelt"
+    fi
+    if [ -x "$BUILD_DIR/bin/Korbelt" ]; then
+        echo "No display here to show the Korbelt window; repairing a sample file with korbelt-cli instead."
+    fi
+    local sample
+    sample=$(mktemp -d)
+    "$BUILD_DIR/bin/korbelt-sample" "$sample/damaged-sample.avi"
+    echo "Repairing $sample/damaged-sample.avi:"
+    "$BUILD_DIR/bin/korbelt-cli" "$sample/damaged-sample.avi" || true
+    ls -l "$sample"
+}
+
+run_tests() {
+    install_missing
+    build
+    ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$(nproc)"
+}
+
+case "${1:-}" in
+    start) start ;;
+    test) run_tests ;;
+    *)
+        echo "usage: tools/dev.sh start|test" >&2
+        exit 2
+        ;;
+esac
