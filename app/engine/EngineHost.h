@@ -10,7 +10,7 @@ namespace korbelt {
 // Everything the repair engine needs of whoever shows it: the window, the command line or a
 // test. The engine never reaches a toolkit by any other way.
 class EngineHost {
-public:
+  public:
     virtual ~EngineHost() = default;
 
     virtual StatusList& Status() = 0;

@@ -10,7 +10,7 @@ namespace korbelt {
 
 // An input file opened for reading by the repair pass.
 class InputFile {
-public:
+  public:
     virtual ~InputFile() = default;
 
     // Current length in bytes.
@@ -24,7 +24,7 @@ public:
 // copy, which goes through the record I/O library. One seam, so that tests can make any
 // single operation fail.
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
 
     // A regular file whose name does not start with "." (hidden files are not ordinary).
@@ -48,12 +48,11 @@ public:
 
 // The real file system of the machine.
 class PosixFileSystem : public FileSystem {
-public:
+  public:
     bool IsOrdinaryFile(const std::string& path) override;
     bool IsOrdinaryDirectory(const std::string& path) override;
     bool EntryExists(const std::string& path) override;
-    std::unique_ptr<InputFile> OpenInput(const std::string& path,
-                                         std::error_code& error) override;
+    std::unique_ptr<InputFile> OpenInput(const std::string& path, std::error_code& error) override;
     std::error_code Remove(const std::string& path) override;
     std::error_code Rename(const std::string& from, const std::string& to) override;
     std::error_code Link(const std::string& from, const std::string& to) override;

@@ -27,7 +27,9 @@ std::string ProgramDirectory() {
 
 }  // namespace
 
-const char* KorbscanLibrary::PlatformFileName() { return "libkorbscan.so"; }
+const char* KorbscanLibrary::PlatformFileName() {
+    return "libkorbscan.so";
+}
 
 std::vector<std::string> KorbscanLibrary::DefaultCandidates() {
     std::vector<std::string> candidates;

@@ -10,7 +10,7 @@ namespace korbelt {
 // The korbscan shared library, loaded on first use. Each function is looked up by name at
 // its first call and the address reused afterwards.
 class KorbscanLibrary : public RecordIo {
-public:
+  public:
     // Tried in order: the library beside the running program, then the plain file name,
     // which the system looks up on its library search path.
     static std::vector<std::string> DefaultCandidates();
@@ -28,7 +28,7 @@ public:
     std::int32_t WriteBuff(std::int32_t handle, const std::uint8_t* buffer,
                            std::int16_t length) override;
 
-private:
+  private:
     void* Handle();
     void* Bind(void*& slot, const char* name);
 

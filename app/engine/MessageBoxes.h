@@ -8,7 +8,7 @@ namespace korbelt {
 // real message boxes, the command line prints to the terminal, tests script the answers.
 // Texts may hold CR LF line breaks; every box carries the application title.
 class MessageBoxes {
-public:
+  public:
     virtual ~MessageBoxes() = default;
 
     // Exclamation icon, OK button.

@@ -14,7 +14,9 @@ std::string NumberFormat::LocaleThousandsSeparator() {
     return ",";
 }
 
-std::string NumberFormat::Plain(std::int64_t value) { return std::to_string(value); }
+std::string NumberFormat::Plain(std::int64_t value) {
+    return std::to_string(value);
+}
 
 std::string NumberFormat::Grouped(std::int64_t value) const {
     if (value == 0) {

@@ -8,7 +8,7 @@ namespace korbelt {
 
 // The number patterns of the status lines.
 class NumberFormat {
-public:
+  public:
     // Separator of the user's locale, or "," where the locale has none (C, POSIX).
     static std::string LocaleThousandsSeparator();
 
@@ -21,7 +21,7 @@ public:
     // "000": three digits with leading zeros.
     static std::string ThreeDigits(unsigned value);
 
-private:
+  private:
     std::string separator_;
 };
 

@@ -9,9 +9,13 @@
 namespace korbelt {
 namespace {
 
-std::error_code LastError() { return {errno, std::generic_category()}; }
+std::error_code LastError() {
+    return {errno, std::generic_category()};
+}
 
-std::error_code ResultOf(int rc) { return rc == 0 ? std::error_code() : LastError(); }
+std::error_code ResultOf(int rc) {
+    return rc == 0 ? std::error_code() : LastError();
+}
 
 bool IsHiddenName(const std::string& path) {
     const std::string name = BaseName(path);
@@ -19,7 +23,7 @@ bool IsHiddenName(const std::string& path) {
 }
 
 class PosixInputFile : public InputFile {
-public:
+  public:
     explicit PosixInputFile(int fd) : fd_(fd) {}
     ~PosixInputFile() override { close(fd_); }
     PosixInputFile(const PosixInputFile&) = delete;
@@ -55,7 +59,7 @@ public:
         return done;
     }
 
-private:
+  private:
     int fd_;
 };
 
@@ -103,7 +107,8 @@ std::unique_ptr<InputFile> PosixFileSystem::OpenInput(const std::string& path,
     }
     struct stat info {};
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        error = S_ISREG(info.st_mode) ? LastError() : std::make_error_code(std::errc::invalid_argument);
+        error =
+            S_ISREG(info.st_mode) ? LastError() : std::make_error_code(std::errc::invalid_argument);
         close(fd);
         return nullptr;
     }

@@ -8,14 +8,14 @@ namespace korbelt {
 
 // Thrown when the record I/O library, or one of its functions, cannot be bound.
 class LibraryUnavailable : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // The record I/O calls of the repair engine, with the widths of the korbscan library.
 // Implementations may throw LibraryUnavailable from any call.
 class RecordIo {
-public:
+  public:
     virtual ~RecordIo() = default;
 
     virtual std::int32_t OpenFile(const std::string& path) = 0;

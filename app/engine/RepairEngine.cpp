@@ -51,13 +51,15 @@ struct RepairEngine::Pass {
     int reccount = 0;
 };
 
-RepairEngine::RepairEngine(EngineHost& host, RunState& run, const ModGlobals& globals,
-                           RecordIo& io, FileSystem& fs, NumberFormat format)
+RepairEngine::RepairEngine(EngineHost& host, RunState& run, const ModGlobals& globals, RecordIo& io,
+                           FileSystem& fs, NumberFormat format)
     : host_(host), run_(run), globals_(globals), io_(io), fs_(fs), format_(std::move(format)) {}
 
 RepairEngine::~RepairEngine() = default;
 
-void RepairEngine::InformUser(const std::string& text) { host_.Status().AppendLine(text); }
+void RepairEngine::InformUser(const std::string& text) {
+    host_.Status().AppendLine(text);
+}
 
 void RepairEngine::ProcessFile(const std::string& filename) {
     if (busy_) {
@@ -142,15 +144,13 @@ void RepairEngine::OpenInput(Pass& pass) {
     std::error_code error;
     pass.input = fs_.OpenInput(pass.filename, error);
     if (!pass.input) {
-        throw PassFailure{"open input file failed", "Unable to open input file '" +
-                                                        pass.filename + "'" + kCrLf +
-                                                        error.message()};
+        throw PassFailure{"open input file failed", "Unable to open input file '" + pass.filename +
+                                                        "'" + kCrLf + error.message()};
     }
     iflength_ = pass.input->Length(error);
     if (error) {
-        throw PassFailure{"read input file failed", "Unable to read input file '" +
-                                                        pass.filename + "'" + kCrLf +
-                                                        error.message()};
+        throw PassFailure{"read input file failed", "Unable to read input file '" + pass.filename +
+                                                        "'" + kCrLf + error.message()};
     }
 }
 
@@ -231,9 +231,8 @@ void RepairEngine::ReadRecord(Pass& pass) {
     const std::size_t got =
         pass.input->ReadAt(readpos - 1, buff.data(), static_cast<std::size_t>(wanted), error);
     if (error) {
-        throw PassFailure{"read input file failed", "Unable to read input file '" +
-                                                        pass.filename + "'" + kCrLf +
-                                                        error.message()};
+        throw PassFailure{"read input file failed", "Unable to read input file '" + pass.filename +
+                                                        "'" + kCrLf + error.message()};
     }
     if (static_cast<std::int64_t>(got) < wanted) {
         throw PassFailure{"input file changed during processing",
@@ -298,15 +297,15 @@ std::int64_t RepairEngine::WriteRec(std::int32_t fileno, std::int64_t ifpos, int
 
 void RepairEngine::WriteOutput(std::int32_t fileno, std::int64_t count) {
     errno = 0;
-    const std::int32_t written = io_.WriteBuff(fileno, buff.data(), static_cast<std::int16_t>(count));
+    const std::int32_t written =
+        io_.WriteBuff(fileno, buff.data(), static_cast<std::int16_t>(count));
     if (written == count) {
         return;
     }
     const int cause = errno;
-    const std::string reason =
-        cause != 0 ? std::strerror(cause)
-                   : "only " + std::to_string(written) + " of " + std::to_string(count) +
-                         " bytes were written";
+    const std::string reason = cause != 0 ? std::strerror(cause)
+                                          : "only " + std::to_string(written) + " of " +
+                                                std::to_string(count) + " bytes were written";
     const std::string tempname = pass_ != nullptr ? pass_->tempname : std::string();
     throw PassFailure{"write to temporary file failed",
                       "Unable to write temporary file '" + tempname + "'" + kCrLf + reason};
@@ -317,12 +316,18 @@ void RepairEngine::FinishFile(Pass& pass) {
     if (changed && !dryrun_) {
         // The copy must be whole on the disk before it takes the input's name.
         if (const std::error_code error = fs_.SyncFile(pass.tempname)) {
-            throw PassFailure{"write to temporary file failed",
-                              "Unable to write temporary file '" + pass.tempname + "'" + kCrLf +
-                                  error.message()};
+            throw PassFailure{
+                "write to temporary file failed",
+                "Unable to write temporary file '" + pass.tempname + "'" + kCrLf + error.message()};
         }
         std::error_code error;
-        if (pass.input->Length(error) != iflength_ || error) {
+        const std::int64_t lengthNow = pass.input->Length(error);
+        if (error) {
+            throw PassFailure{
+                "read input file failed",
+                "Unable to read input file '" + pass.filename + "'" + kCrLf + error.message()};
+        }
+        if (lengthNow != iflength_) {
             throw PassFailure{"input file changed during processing",
                               "Input file '" + pass.filename + "'" + kCrLf +
                                   "changed while it was being repaired; it was left as it is"};
@@ -332,9 +337,9 @@ void RepairEngine::FinishFile(Pass& pass) {
     if (!changed) {
         if (const std::error_code error = DiscardTemporaryFile(pass)) {
             pass.tempCreated = false;
-            throw PassFailure{"delete temporary file failed",
-                              "Unable to delete temporary file '" + pass.tempname + "'" + kCrLf +
-                                  error.message()};
+            throw PassFailure{"delete temporary file failed", "Unable to delete temporary file '" +
+                                                                  pass.tempname + "'" + kCrLf +
+                                                                  error.message()};
         }
     } else if (!dryrun_) {
         PutRepairedCopyInPlace(pass);
@@ -357,8 +362,10 @@ void RepairEngine::PutRepairedCopyInPlace(Pass& pass) {
         throw PassFailure{what, warning + kCrLf + error.message()};
     };
 
-    if (const std::error_code error = fs_.Remove(bak); error && error != std::errc::no_such_file_or_directory) {
-        fail("delete old backup file failed", "Unable to delete old backup file '" + bak + "'", error);
+    if (const std::error_code error = fs_.Remove(bak);
+        error && error != std::errc::no_such_file_or_directory) {
+        fail("delete old backup file failed", "Unable to delete old backup file '" + bak + "'",
+             error);
     }
     // With a hard link the input's name never goes missing, not even for a moment.
     std::error_code error = fs_.Link(name, bak);
@@ -375,10 +382,11 @@ void RepairEngine::PutRepairedCopyInPlace(Pass& pass) {
         }
         if ((error = fs_.Rename(temp, name))) {
             const bool restored = !fs_.Rename(bak, name);
-            fail("rename of temporary file failed",
-                 "Unable to rename '" + temp + "' to '" + name + "'" +
-                     (restored ? "" : std::string(kCrLf) + "The original file is now '" + bak + "'"),
-                 error);
+            fail(
+                "rename of temporary file failed",
+                "Unable to rename '" + temp + "' to '" + name + "'" +
+                    (restored ? "" : std::string(kCrLf) + "The original file is now '" + bak + "'"),
+                error);
         }
     } else {
         fail("rename to backup file failed", "Unable to create backup file '" + bak + "'", error);

@@ -18,7 +18,7 @@ namespace korbelt {
 // out repeated bytes after CR LF '-' and MIME wrappers after CR CR LF, then swaps the copy
 // in and keeps the original as NAME.bak. Not re-entrant: one pass at a time.
 class RepairEngine {
-public:
+  public:
     static constexpr int kRecordSize = 10240;
     static constexpr int kLookAhead = 51;
     static constexpr int kBufferSize = kRecordSize + kLookAhead;
@@ -55,7 +55,7 @@ public:
     std::int64_t writepos = 0;
     int heldcr = 0;
 
-private:
+  private:
     struct Pass;
     enum class Ending { Normal, UserAbort, BadWrapper };
 

@@ -6,7 +6,7 @@ namespace korbelt {
 
 // The status list: lines stay in the order they are appended.
 class StatusList {
-public:
+  public:
     virtual ~StatusList() = default;
 
     // Appends a line and returns its index.

@@ -18,7 +18,7 @@ namespace {
 using test::Bytes;
 
 class KorbscanTest : public ::testing::Test {
-protected:
+  protected:
     int Scan(const Bytes& bytes, int from, int to) {
         return library.ScanBuff(bytes.data(), static_cast<std::int16_t>(from),
                                 static_cast<std::int16_t>(to));
@@ -64,7 +64,7 @@ TEST_F(KorbscanTest, TripleStartingAtTheLastIndexIsFoundWithItsTailBeyondScanto)
 
 TEST_F(KorbscanTest, LoneCarriageReturnsAndOtherLineEndsArePassedOver) {
     EXPECT_EQ(Scan(Buffer(3, {13, 'a', 13, 10, 'a', 13, 10, 10, 10, 13}), 0, 40), 40);
-    EXPECT_EQ(Scan(Buffer(3, {13, 10, '-'}), 4, 40), 40);  // starts before scanfrom
+    EXPECT_EQ(Scan(Buffer(3, {13, 10, '-'}), 4, 40), 40);             // starts before scanfrom
     EXPECT_EQ(Scan(Buffer(3, {13, 10, '-', 13, 13, 10}), 0, 40), 3);  // lowest index wins
     EXPECT_EQ(Scan(Buffer(3, {13, 10, '-', 13, 13, 10}), 4, 40), 6);
 }

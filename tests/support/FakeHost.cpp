@@ -29,9 +29,13 @@ std::string FakeStatusList::Line(int index) const {
     return index >= 0 && index < LineCount() ? lines[static_cast<std::size_t>(index)] : "";
 }
 
-void ScriptedBoxes::Warning(const std::string& text) { shown.push_back({Kind::Warning, text}); }
+void ScriptedBoxes::Warning(const std::string& text) {
+    shown.push_back({Kind::Warning, text});
+}
 
-void ScriptedBoxes::Notice(const std::string& text) { shown.push_back({Kind::Notice, text}); }
+void ScriptedBoxes::Notice(const std::string& text) {
+    shown.push_back({Kind::Notice, text});
+}
 
 bool ScriptedBoxes::Question(const std::string& text) {
     shown.push_back({Kind::Question, text});

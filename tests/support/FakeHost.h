@@ -11,7 +11,7 @@ namespace korbelt::test {
 
 // A status list that keeps its lines in memory.
 class FakeStatusList : public StatusList {
-public:
+  public:
     int AppendLine(const std::string& text) override;
     void SetLine(int index, const std::string& text) override;
     void RemoveLine(int index) override;
@@ -29,7 +29,7 @@ public:
 // Message boxes with answers given in advance. Every box shown is recorded; a question
 // without a prepared answer fails the test and is answered No.
 class ScriptedBoxes : public MessageBoxes {
-public:
+  public:
     enum class Kind { Warning, Notice, Question };
     struct Box {
         Kind kind;
@@ -50,7 +50,7 @@ public:
 // The engine's host for tests: records progress and titles, counts yields, and can run a
 // scripted action at a given yield (a click on Stop, say).
 class FakeHost : public EngineHost {
-public:
+  public:
     StatusList& Status() override { return status; }
     MessageBoxes& Boxes() override { return boxes; }
     void SetProgress(int percent) override { progress.push_back(percent); }
