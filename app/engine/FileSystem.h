@@ -3,8 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace korbelt {
 
@@ -44,6 +46,10 @@ class FileSystem {
     virtual std::error_code SyncFile(const std::string& path) = 0;
     // Flushes the directory that holds path, so that renames in it survive a crash.
     virtual std::error_code SyncDirectoryOf(const std::string& path) = 0;
+    // Names of the ordinary files directly inside a directory, in no particular order;
+    // nothing when the directory cannot be read.
+    virtual std::optional<std::vector<std::string>> ListOrdinaryFiles(
+        const std::string& directory) = 0;
 };
 
 // The real file system of the machine.
@@ -58,6 +64,8 @@ class PosixFileSystem : public FileSystem {
     std::error_code Link(const std::string& from, const std::string& to) override;
     std::error_code SyncFile(const std::string& path) override;
     std::error_code SyncDirectoryOf(const std::string& path) override;
+    std::optional<std::vector<std::string>> ListOrdinaryFiles(
+        const std::string& directory) override;
 };
 
 // The last component of a path ("" for a path ending in "/").

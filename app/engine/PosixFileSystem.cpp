@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -150,6 +151,30 @@ std::error_code PosixFileSystem::SyncDirectoryOf(const std::string& path) {
         result.clear();
     }
     return result;
+}
+
+std::optional<std::vector<std::string>> PosixFileSystem::ListOrdinaryFiles(
+    const std::string& directory) {
+    DIR* dir = opendir(directory.c_str());
+    if (dir == nullptr) {
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    errno = 0;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        // Only regular files: a FIFO or a device would block or make no sense to repair.
+        if (IsOrdinaryFile(directory + "/" + name)) {
+            names.push_back(name);
+        }
+        errno = 0;
+    }
+    const bool failed = errno != 0;
+    closedir(dir);
+    if (failed) {
+        return std::nullopt;
+    }
+    return names;
 }
 
 }  // namespace korbelt

@@ -66,6 +66,10 @@ class FaultyFileSystem : public FileSystem {
     std::error_code Link(const std::string& from, const std::string& to) override;
     std::error_code SyncFile(const std::string& path) override;
     std::error_code SyncDirectoryOf(const std::string& path) override;
+    std::optional<std::vector<std::string>> ListOrdinaryFiles(
+        const std::string& directory) override {
+        return real_.ListOrdinaryFiles(directory);
+    }
 
   private:
     FileSystem& real_;

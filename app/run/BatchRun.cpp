@@ -1,0 +1,151 @@
+#include "BatchRun.h"
+
+#include <algorithm>
+
+namespace korbelt {
+namespace {
+
+using Control = RunControls::Control;
+
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The entry text from a 0-based offset on; empty when the text is shorter.
+std::string TextFrom(const std::string& text, std::size_t offset) {
+    return offset < text.size() ? text.substr(offset) : std::string();
+}
+
+}  // namespace
+
+BatchRun::BatchRun(EngineHost& host, RunState& run, RepairEngine& engine, InputList& list,
+                   RunControls& controls, FileSystem& fs)
+    : host_(host), run_(run), engine_(engine), list_(list), controls_(controls), fs_(fs) {}
+
+void BatchRun::cmdProcessAuto_Click() {
+    // While a run yields to the user interface its mode must not change under it.
+    if (running_) {
+        return;
+    }
+    run_.interactive = false;
+    ProcessFiles();
+}
+
+void BatchRun::cmdProcessInter_Click() {
+    if (running_) {
+        return;
+    }
+    run_.interactive = true;
+    ProcessFiles();
+}
+
+void BatchRun::SortNames(std::vector<std::string>& names) {
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        const bool less =
+            std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                         [](char x, char y) { return Lower(x) < Lower(y); });
+        const bool greater =
+            std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(),
+                                         [](char x, char y) { return Lower(x) < Lower(y); });
+        return less || (!greater && a < b);
+    });
+}
+
+void BatchRun::ProcessFiles() {
+    // The pass yields to the user interface; a second run must not start inside it.
+    if (running_) {
+        return;
+    }
+    host_.Status().Clear();
+    if (list_.SelectedCount() == 0) {
+        return;
+    }
+    running_ = true;
+    failures_ = 0;
+    ShowRunning();
+    const int count = list_.Count();
+    for (int position = 0; position < count && position < list_.Count(); ++position) {
+        list_.SetCurrent(position);
+        list_.ScrollToTop(position);
+        if (!list_.Selected(position)) {
+            continue;
+        }
+        const std::string& text = list_.Text(position);
+        const Walk walk = text.compare(0, 4, "file") == 0
+                              ? ProcessFileEntry(position, TextFrom(text, 5))
+                              : ProcessDirectoryEntry(TextFrom(text, 10));
+        if (walk == Walk::Stop) {
+            break;
+        }
+    }
+    ShowIdle();
+    running_ = false;
+}
+
+void BatchRun::ShowRunning() {
+    controls_.SetEnabled(Control::ProcessAuto, false);
+    controls_.SetVisible(Control::ProcessAuto, false);
+    controls_.SetEnabled(Control::ProcessInter, false);
+    controls_.SetVisible(Control::ProcessInter, false);
+    controls_.SetEnabled(Control::Stop, true);
+    controls_.SetVisible(Control::Stop, true);
+    run_.stopflag = false;
+    controls_.SetVisible(Control::ProgressBar, true);
+}
+
+void BatchRun::ShowIdle() {
+    controls_.SetEnabled(Control::Stop, false);
+    controls_.SetVisible(Control::Stop, false);
+    controls_.SetEnabled(Control::ProcessAuto, true);
+    controls_.SetVisible(Control::ProcessAuto, true);
+    controls_.SetEnabled(Control::ProcessInter, true);
+    controls_.SetVisible(Control::ProcessInter, true);
+    controls_.SetVisible(Control::ProgressBar, false);
+    host_.SetTitle(kIdleTitle);
+}
+
+void BatchRun::ProcessOne(const std::string& name) {
+    run_.listindex = host_.Status().AppendLine("Processing " + name);
+    engine_.ProcessFile(name);
+    if (run_.fileerror) {
+        ++failures_;
+    }
+    controls_.FileFinished();
+}
+
+BatchRun::Walk BatchRun::ProcessFileEntry(int position, const std::string& name) {
+    ProcessOne(name);
+    if (!run_.fileerror) {
+        list_.SetSelected(position, false);
+        return Walk::GoOn;
+    }
+    // The failed entry stays selected and counts among the selected ones.
+    if (list_.SelectedCount() > 1 && !ProcessRemainingFiles()) {
+        return Walk::Stop;
+    }
+    return Walk::GoOn;
+}
+
+BatchRun::Walk BatchRun::ProcessDirectoryEntry(const std::string& directory) {
+    auto names = fs_.ListOrdinaryFiles(directory);
+    if (!names) {
+        host_.Status().AppendLine("Unable to list directory '" + directory + "'");
+        ++failures_;
+        controls_.FileFinished();
+        return Walk::GoOn;
+    }
+    SortNames(*names);
+    for (const std::string& name : *names) {
+        ProcessOne(directory + "/" + name);
+        if (run_.fileerror && !ProcessRemainingFiles()) {
+            return Walk::Stop;
+        }
+    }
+    return Walk::GoOn;
+}
+
+bool BatchRun::ProcessRemainingFiles() {
+    return host_.Boxes().Question("Process remaining files?");
+}
+
+}  // namespace korbelt

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "EngineHost.h"
+#include "FileSystem.h"
+#include "RepairEngine.h"
+#include "RunControls.h"
+#include "RunState.h"
+#include "input/InputList.h"
+
+namespace korbelt {
+
+// Runs the repair pass over every selected entry of the input list, top to bottom: a file
+// entry is one file, a directory entry every ordinary file directly inside it.
+class BatchRun {
+  public:
+    static constexpr const char* kIdleTitle = "Korbelt v1.3.2 from Prendle";
+
+    BatchRun(EngineHost& host, RunState& run, RepairEngine& engine, InputList& list,
+             RunControls& controls, FileSystem& fs);
+
+    void cmdProcessAuto_Click();
+    void cmdProcessInter_Click();
+    void cmdStop_Click() { run_.stopflag = true; }
+    void ProcessFiles();
+
+    bool Running() const { return running_; }
+    // Files of the last run that were not repaired (failed, aborted or left as they were
+    // after a refused backup), and directories that could not be listed.
+    int Failures() const { return failures_; }
+
+    // Ascending by name, ignoring ASCII case; equal names then in plain byte order.
+    static void SortNames(std::vector<std::string>& names);
+
+  private:
+    enum class Walk { GoOn, Stop };
+
+    void ShowRunning();
+    void ShowIdle();
+    Walk ProcessFileEntry(int position, const std::string& name);
+    Walk ProcessDirectoryEntry(const std::string& directory);
+    void ProcessOne(const std::string& name);
+    bool ProcessRemainingFiles();
+
+    EngineHost& host_;
+    RunState& run_;
+    RepairEngine& engine_;
+    InputList& list_;
+    RunControls& controls_;
+    FileSystem& fs_;
+    bool running_ = false;
+    int failures_ = 0;
+};
+
+}  // namespace korbelt

@@ -1,0 +1,18 @@
+#pragma once
+
+namespace korbelt {
+
+// The controls a run switches between its idle and running states.
+class RunControls {
+  public:
+    enum class Control { ProcessAuto, ProcessInter, Stop, ProgressBar };
+
+    virtual ~RunControls() = default;
+
+    virtual void SetEnabled(Control control, bool enabled) = 0;
+    virtual void SetVisible(Control control, bool visible) = 0;
+    // A file's pass has ended and its status lines are final.
+    virtual void FileFinished() {}
+};
+
+}  // namespace korbelt
