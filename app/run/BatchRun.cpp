@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "settings/Version.h"
+
 namespace korbelt {
 namespace {
 
@@ -101,7 +103,7 @@ void BatchRun::ShowIdle() {
     controls_.SetEnabled(Control::ProcessInter, true);
     controls_.SetVisible(Control::ProcessInter, true);
     controls_.SetVisible(Control::ProgressBar, false);
-    host_.SetTitle(kIdleTitle);
+    host_.SetTitle(Version::IdleTitle());
 }
 
 void BatchRun::ProcessOne(const std::string& name) {

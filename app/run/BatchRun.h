@@ -16,8 +16,6 @@ namespace korbelt {
 // entry is one file, a directory entry every ordinary file directly inside it.
 class BatchRun {
   public:
-    static constexpr const char* kIdleTitle = "Korbelt v1.3.2 from Prendle";
-
     BatchRun(EngineHost& host, RunState& run, RepairEngine& engine, InputList& list,
              RunControls& controls, FileSystem& fs);
 

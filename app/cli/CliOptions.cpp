@@ -1,0 +1,156 @@
+#include "CliOptions.h"
+
+#include <charconv>
+
+namespace korbelt {
+namespace {
+
+std::optional<int> WholeNumber(const std::string& text) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// START-END with 0 <= START < END <= 51: the window must stay inside the look-ahead.
+bool ParseRange(const std::string& text, CliOptions& options) {
+    const auto dash = text.find('-', 1);
+    if (dash == std::string::npos) {
+        return false;
+    }
+    const auto start = WholeNumber(text.substr(0, dash));
+    const auto end = WholeNumber(text.substr(dash + 1));
+    if (!start || !end || *start < 0 || *start >= *end || *end > 51) {
+        return false;
+    }
+    options.rangeStart = start;
+    options.rangeEnd = end;
+    return true;
+}
+
+// Applies one short option letter; false for an unknown one.
+bool ShortOption(char letter, CliOptions& options) {
+    switch (letter) {
+        case 'i':
+            options.interactive = true;
+            return true;
+        case 'y':
+            options.yes = true;
+            return true;
+        case 'n':
+            options.dryRun = true;
+            return true;
+        case 'h':
+            options.help = true;
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool LongFlag(const std::string& name, CliOptions& options) {
+    if (name == "--interactive")
+        options.interactive = true;
+    else if (name == "--yes")
+        options.yes = true;
+    else if (name == "--dry-run")
+        options.dryRun = true;
+    else if (name == "--help")
+        options.help = true;
+    else if (name == "--version")
+        options.version = true;
+    else if (name == "--truncate")
+        options.truncate = true;
+    else if (name == "--no-truncate")
+        options.truncate = false;
+    else if (name == "--ignore-hjsplit")
+        options.ignoreHJSplit = true;
+    else if (name == "--no-ignore-hjsplit")
+        options.ignoreHJSplit = false;
+    else
+        return false;
+    return true;
+}
+
+}  // namespace
+
+CliParse ParseCommandLine(const std::vector<std::string>& arguments) {
+    CliParse parse;
+    CliOptions& options = parse.options;
+    bool onlyPaths = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& arg = arguments[i];
+        if (onlyPaths || arg.empty() || arg[0] != '-' || arg == "-") {
+            options.paths.push_back(arg);
+        } else if (arg == "--") {
+            onlyPaths = true;
+        } else if (arg == "--range" || arg.rfind("--range=", 0) == 0) {
+            std::string value;
+            if (arg == "--range") {
+                if (i + 1 == arguments.size()) {
+                    parse.error = "option --range needs a value START-END";
+                    return parse;
+                }
+                value = arguments[++i];
+            } else {
+                value = arg.substr(8);
+            }
+            if (!ParseRange(value, options)) {
+                parse.error = "bad range '" + value +
+                              "': whole numbers START-END with 0 <= START < END <= 51";
+                return parse;
+            }
+        } else if (arg.rfind("--", 0) == 0) {
+            if (!LongFlag(arg, options)) {
+                parse.error = "unknown option '" + arg + "'";
+                return parse;
+            }
+        } else {
+            for (std::size_t k = 1; k < arg.size(); ++k) {
+                if (!ShortOption(arg[k], options)) {
+                    parse.error = "unknown option '-" + std::string(1, arg[k]) + "'";
+                    return parse;
+                }
+            }
+        }
+    }
+    if (options.paths.empty() && !options.help && !options.version) {
+        parse.error = "no PATH given";
+    }
+    return parse;
+}
+
+std::string UsageText() {
+    return "Usage: korbelt-cli [OPTIONS] PATH...\n"
+           "Repairs downloaded files that carry extra bytes: a byte repeated shortly after\n"
+           "CR LF '-', and MIME wrappers left inside the data. Each PATH is a file, or a\n"
+           "directory whose files are all repaired. A repaired file keeps its original as\n"
+           "NAME.bak; a file with nothing to repair is left alone.\n"
+           "\n"
+           "Options (the settings of the Korbelt window apply unless overridden here):\n"
+           "  -i, --interactive        ask before each removal\n"
+           "  -y, --yes                answer Yes to every other question (replace an old\n"
+           "                           backup, go on after a failed file)\n"
+           "  -n, --dry-run            report what would be removed; change nothing on disk\n"
+           "      --range START-END    look for repeated bytes START to END characters after\n"
+           "                           CR LF '-' (default 39-45; 0 <= START < END <= 51)\n"
+           "      --truncate           cut a file off at a MIME wrapper within 10 bytes of\n"
+           "                           its end\n"
+           "      --no-truncate        do not\n"
+           "      --ignore-hjsplit     skip HJSplit pieces (.001 ...) of whole kilobytes\n"
+           "      --no-ignore-hjsplit  do not\n"
+           "  -h, --help               show this help and exit\n"
+           "      --version            show the version and exit\n"
+           "\n"
+           "The status lines go to standard output, questions, warnings and progress to\n"
+           "standard error. Ctrl-C once asks whether to abort the current file; twice aborts\n"
+           "it.\n"
+           "\n"
+           "Exit status: 0 every file repaired or clean, 1 a PATH was invalid or a file was\n"
+           "not repaired, 2 the command line was wrong.\n";
+}
+
+}  // namespace korbelt

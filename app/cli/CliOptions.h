@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korbelt {
+
+// What the command line asks for.
+struct CliOptions {
+    std::vector<std::string> paths;
+    bool interactive = false;
+    bool yes = false;
+    bool dryRun = false;
+    bool help = false;
+    bool version = false;
+    std::optional<int> rangeStart;
+    std::optional<int> rangeEnd;
+    std::optional<bool> truncate;
+    std::optional<bool> ignoreHJSplit;
+};
+
+struct CliParse {
+    CliOptions options;
+    std::string error;  // empty when the command line is usable
+};
+
+CliParse ParseCommandLine(const std::vector<std::string>& arguments);
+
+// The usage text printed by --help and after a usage error.
+std::string UsageText();
+
+}  // namespace korbelt

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "EngineHost.h"
+#include "OptionsDisplay.h"
+#include "RunState.h"
+#include "run/RunControls.h"
+
+namespace korbelt {
+
+// The status list of the command line. Lines are printed to stdout once they are final:
+// before a run as they come ("Invalid File" lines), during a run file by file.
+class TerminalStatus : public StatusList, public RunControls {
+  public:
+    explicit TerminalStatus(std::FILE* out) : out_(out) {}
+
+    // While adding paths every line is final at once.
+    void SetEchoEachLine(bool echo) { echo_ = echo; }
+
+    int AppendLine(const std::string& text) override;
+    void SetLine(int index, const std::string& text) override;
+    void RemoveLine(int index) override;
+    int LineCount() const override { return static_cast<int>(lines_.size()); }
+    std::string Line(int index) const override;
+    void SelectLine(int) override {}
+    void SetTopLine(int) override {}
+    void Clear() override;
+
+    // The name of the file being repaired, from its "Processing " line.
+    const std::string& CurrentFile() const { return currentFile_; }
+
+    void SetEnabled(Control, bool) override {}
+    void SetVisible(Control, bool) override {}
+    void FileFinished() override;
+
+  private:
+    std::FILE* out_;
+    std::vector<std::string> lines_;
+    std::size_t printed_ = 0;
+    bool echo_ = false;
+    std::string currentFile_;
+};
+
+// The engine's host for the command line. Questions go to stderr and are answered from
+// stdin, warnings go to stderr, progress too but only on a terminal. Ctrl-C is the Stop
+// button; a second Ctrl-C aborts the current file without waiting for an answer.
+class TerminalHost : public EngineHost, public MessageBoxes {
+  public:
+    TerminalHost(TerminalStatus& status, OptionsDisplay& options, RunState& run, std::FILE* in,
+                 std::FILE* err, bool yesToAll);
+
+    StatusList& Status() override { return status_; }
+    MessageBoxes& Boxes() override { return *this; }
+    void SetProgress(int percent) override;
+    void SetTitle(const std::string&) override {}
+    void YieldToUi() override;
+    bool TruncateChecked() override { return options_.TruncateChecked(); }
+    bool IgnoreHJSplitChecked() override { return options_.IgnoreHJSplitChecked(); }
+
+    void Warning(const std::string& text) override;
+    void Notice(const std::string& text) override;
+    bool Question(const std::string& text) override;
+
+    // Wipes the progress line, if one is showing.
+    void ClearProgress();
+
+  private:
+    bool AbortProcessing();
+    bool ReadAnswer();
+
+    TerminalStatus& status_;
+    OptionsDisplay& options_;
+    RunState& run_;
+    std::FILE* in_;
+    std::FILE* err_;
+    bool yesToAll_;
+    bool showProgress_;
+    bool progressShown_ = false;
+    bool stopRequested_ = false;
+};
+
+}  // namespace korbelt

@@ -1,0 +1,106 @@
+// korbelt-cli: the repair job from a terminal, for scripts and download managers.
+#include <clocale>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "CliOptions.h"
+#include "DiscardingRecordIo.h"
+#include "Interrupts.h"
+#include "KorbscanLibrary.h"
+#include "Options.h"
+#include "QSettingsStore.h"
+#include "RepairEngine.h"
+#include "Terminal.h"
+#include "input/InputListCommands.h"
+#include "run/BatchRun.h"
+#include "settings/Version.h"
+
+namespace korbelt {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitNotRepaired = 1;
+constexpr int kExitUsage = 2;
+
+// The settings of the window, then this run's overrides. The store is only read.
+void PutOptionsInForce(const CliOptions& cli, ModGlobals& globals, OptionMarks& marks) {
+    QSettingsStore store;
+    Options options(globals, marks);
+    options.RestoreMySettings(store);
+    options.CheckRangeAtStartup();
+    if (cli.rangeStart) {
+        globals.rangestart = static_cast<std::int16_t>(*cli.rangeStart);
+        globals.rangeend = static_cast<std::int16_t>(*cli.rangeEnd);
+    }
+    if (cli.truncate) {
+        marks.SetTruncateChecked(*cli.truncate);
+    }
+    if (cli.ignoreHJSplit) {
+        marks.SetIgnoreHJSplitChecked(*cli.ignoreHJSplit);
+    }
+}
+
+int Repair(const CliOptions& cli) {
+    ModGlobals globals;
+    OptionMarks marks;
+    PutOptionsInForce(cli, globals, marks);
+
+    RunState run;
+    TerminalStatus status(stdout);
+    TerminalHost host(status, marks, run, stdin, stderr, cli.yes);
+    KorbscanLibrary library;
+    DiscardingRecordIo discarding(library);
+    PosixFileSystem fs;
+    RepairEngine engine(host, run, globals,
+                        cli.dryRun ? static_cast<RecordIo&>(discarding) : library, fs,
+                        NumberFormat(NumberFormat::LocaleThousandsSeparator()));
+    engine.SetDryRun(cli.dryRun);
+
+    InputList list;
+    InputListCommands commands(list, fs, status, host);
+    status.SetEchoEachLine(true);
+    for (const std::string& path : cli.paths) {
+        commands.AddInputFile(path);
+    }
+    status.SetEchoEachLine(false);
+    const bool everyPathValid = list.Count() == static_cast<int>(cli.paths.size());
+
+    Interrupts::Install();
+    BatchRun batch(host, run, engine, list, status, fs);
+    if (cli.interactive) {
+        batch.cmdProcessInter_Click();
+    } else {
+        batch.cmdProcessAuto_Click();
+    }
+    host.ClearProgress();
+    return everyPathValid && batch.Failures() == 0 ? kExitOk : kExitNotRepaired;
+}
+
+int Main(const std::vector<std::string>& arguments) {
+    const CliParse parse = ParseCommandLine(arguments);
+    if (!parse.error.empty()) {
+        std::fprintf(stderr, "korbelt-cli: %s\n%s", parse.error.c_str(), UsageText().c_str());
+        return kExitUsage;
+    }
+    if (parse.options.help) {
+        std::fputs(UsageText().c_str(), stdout);
+        return kExitOk;
+    }
+    if (parse.options.version) {
+        std::printf("korbelt-cli %s\n", Version::Text().c_str());
+        return kExitOk;
+    }
+    return Repair(parse.options);
+}
+
+}  // namespace
+}  // namespace korbelt
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const int status = korbelt::Main(arguments);
+    std::fflush(stdout);
+    return status;
+}
