@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QRect>
+#include <QString>
+
+namespace korbelt {
+
+// Korbelt's dialogs place every control at a fixed spot, as the forms were drawn; these
+// helpers keep that placing short.
+
+// A fixed-size dialog with a title bar and a close box, without minimise, maximise or help.
+void MakeFixedDialog(QDialog* dialog, int clientwidth, int clientheight);
+
+// The dialogs' standard font: a small sans serif, sized in pixels so the texts fit the
+// fixed label sizes whatever the screen's resolution.
+QFont StandardDialogFont();
+
+QLabel* PlaceLabel(QWidget* form, const char* name, const QString& text, const QRect& where);
+QPushButton* PlaceButton(QWidget* form, const char* name, const QString& text, const QRect& where);
+
+void MakeBold(QWidget* widget);
+// Pure blue text: red 0, green 0, blue 255.
+void MakeBlue(QWidget* widget);
+
+}  // namespace korbelt

@@ -1,0 +1,58 @@
+#include "QtMessageBoxes.h"
+
+#include <QApplication>
+#include <QPushButton>
+
+#include "Version.h"
+
+namespace korbelt {
+
+QtMessageBoxes::QtMessageBoxes(QWidget* parent) : owner(parent) {}
+
+QString QtMessageBoxes::BoxText(const std::string& text) {
+    QString result = QString::fromStdString(text);
+    result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    result.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return result;
+}
+
+void QtMessageBoxes::Warning(const std::string& text) {
+    Show(QMessageBox::Warning, QMessageBox::Ok, QMessageBox::Ok, text);
+}
+
+void QtMessageBoxes::Notice(const std::string& text) {
+    Show(QMessageBox::NoIcon, QMessageBox::Ok, QMessageBox::Ok, text);
+}
+
+bool QtMessageBoxes::Question(const std::string& text) {
+    return Show(QMessageBox::NoIcon, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes, text) ==
+           QMessageBox::Yes;
+}
+
+QMessageBox::StandardButton QtMessageBoxes::Show(QMessageBox::Icon icon,
+                                                 QMessageBox::StandardButtons buttons,
+                                                 QMessageBox::StandardButton defaultbutton,
+                                                 const std::string& text) {
+    // A warning raised from inside a modal dialog belongs over that dialog.
+    QWidget* modal = QApplication::activeModalWidget();
+    QMessageBox box(icon, QString::fromLatin1(kAppTitle), BoxText(text), buttons,
+                    modal ? modal : owner.data());
+    // File names may hold '<' or '&'; they must show as written.
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(defaultbutton);
+    shown.push_back({box.windowTitle(), box.icon(), box.standardButtons(),
+                     box.standardButton(box.defaultButton()), box.text()});
+    return Answer(box);
+}
+
+QMessageBox::StandardButton QtMessageBoxes::Answer(QMessageBox& box) {
+    if (!answers.empty()) {
+        const QMessageBox::StandardButton answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    box.exec();
+    return box.standardButton(box.clickedButton());
+}
+
+}  // namespace korbelt
