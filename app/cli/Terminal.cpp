@@ -65,7 +65,7 @@ void TerminalStatus::Clear() {
     printed_ = 0;
 }
 
-void TerminalStatus::FileFinished() {
+void TerminalStatus::PrintFinished() {
     for (; printed_ < lines_.size(); ++printed_) {
         std::fprintf(out_, "%s\n", lines_[printed_].c_str());
     }
@@ -100,10 +100,19 @@ void TerminalHost::ClearProgress() {
 }
 
 void TerminalHost::YieldToUi() {
-    if (Interrupts::Count() > 0 && !stopRequested_) {
-        stopRequested_ = true;
+    // Ctrl-C is the Stop button: the pass asks after the current record.
+    if (Interrupts::Count() > handledInterrupts_) {
+        handledInterrupts_ = Interrupts::Count();
         run_.stopflag = true;
     }
+}
+
+void TerminalHost::FileFinished() {
+    ClearProgress();
+    status_.PrintFinished();
+    // Each file starts with no Ctrl-C counted against it.
+    Interrupts::Reset();
+    handledInterrupts_ = 0;
 }
 
 void TerminalHost::Warning(const std::string& text) {
@@ -130,21 +139,15 @@ bool TerminalHost::Question(const std::string& text) {
 }
 
 bool TerminalHost::AbortProcessing() {
-    // Interrupts from here on belong to the next stop request.
-    const auto done = [this](bool abort) {
-        Interrupts::Reset();
-        stopRequested_ = false;
-        return abort;
-    };
+    // The second Ctrl-C on the same file aborts it, asked or not.
     if (yesToAll_ || Interrupts::Count() >= 2) {
-        return done(true);
+        return true;
     }
     ClearProgress();
     std::fprintf(err_, "Abort Processing? [y/N] ");
     std::fflush(err_);
     const bool yes = ReadAnswer();
-    // A Ctrl-C while waiting for the answer means Yes.
-    return done(yes || Interrupts::Count() >= 2);
+    return yes || Interrupts::Count() >= 2;
 }
 
 bool TerminalHost::ReadAnswer() {

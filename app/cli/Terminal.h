@@ -14,7 +14,7 @@ namespace korbelt {
 
 // The status list of the command line. Lines are printed to stdout once they are final:
 // before a run as they come ("Invalid File" lines), during a run file by file.
-class TerminalStatus : public StatusList, public RunControls {
+class TerminalStatus : public StatusList {
   public:
     explicit TerminalStatus(std::FILE* out) : out_(out) {}
 
@@ -33,9 +33,8 @@ class TerminalStatus : public StatusList, public RunControls {
     // The name of the file being repaired, from its "Processing " line.
     const std::string& CurrentFile() const { return currentFile_; }
 
-    void SetEnabled(Control, bool) override {}
-    void SetVisible(Control, bool) override {}
-    void FileFinished() override;
+    // Prints the lines that are final now.
+    void PrintFinished();
 
   private:
     std::FILE* out_;
@@ -48,7 +47,7 @@ class TerminalStatus : public StatusList, public RunControls {
 // The engine's host for the command line. Questions go to stderr and are answered from
 // stdin, warnings go to stderr, progress too but only on a terminal. Ctrl-C is the Stop
 // button; a second Ctrl-C aborts the current file without waiting for an answer.
-class TerminalHost : public EngineHost, public MessageBoxes {
+class TerminalHost : public EngineHost, public MessageBoxes, public RunControls {
   public:
     TerminalHost(TerminalStatus& status, OptionsDisplay& options, RunState& run, std::FILE* in,
                  std::FILE* err, bool yesToAll);
@@ -65,6 +64,10 @@ class TerminalHost : public EngineHost, public MessageBoxes {
     void Notice(const std::string& text) override;
     bool Question(const std::string& text) override;
 
+    void SetEnabled(Control, bool) override {}
+    void SetVisible(Control, bool) override {}
+    void FileFinished() override;
+
     // Wipes the progress line, if one is showing.
     void ClearProgress();
 
@@ -80,7 +83,7 @@ class TerminalHost : public EngineHost, public MessageBoxes {
     bool yesToAll_;
     bool showProgress_;
     bool progressShown_ = false;
-    bool stopRequested_ = false;
+    int handledInterrupts_ = 0;
 };
 
 }  // namespace korbelt

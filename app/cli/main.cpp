@@ -67,7 +67,7 @@ int Repair(const CliOptions& cli) {
     const bool everyPathValid = list.Count() == static_cast<int>(cli.paths.size());
 
     Interrupts::Install();
-    BatchRun batch(host, run, engine, list, status, fs);
+    BatchRun batch(host, run, engine, list, host, fs);
     if (cli.interactive) {
         batch.cmdProcessInter_Click();
     } else {

@@ -1,0 +1,289 @@
+// The built korbelt-cli, run as a script or a download manager would run it.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "ChildProcess.h"
+#include "TempDir.h"
+
+namespace korbelt::test {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+// 300 bytes that never repeat a neighbour, with CR LF '-' at 100 and "RR" at 141.
+Bytes Damaged() {
+    Bytes data(300);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<std::uint8_t>('a' + i % 20);
+    }
+    data[100] = 13, data[101] = 10, data[102] = '-';
+    data[141] = data[142] = 'R';
+    return data;
+}
+
+const std::string kFind = "  @101 found 116 097 082 082 100 101 102 ";
+const std::string kSummary = "  1 bytes removed, 300 bytes read, 299 bytes written.";
+
+Bytes Repaired() {
+    Bytes data = Damaged();
+    data.erase(data.begin() + 141);
+    return data;
+}
+
+std::string Joined(const Texts& lines) {
+    std::string text;
+    for (const auto& line : lines) {
+        text += line + "\n";
+    }
+    return text;
+}
+
+class Cli : public ::testing::Test {
+  protected:
+    Cli() { mkdir(dir.File("cfg").c_str(), 0755); }
+
+    ProgramResult Run(const Texts& arguments, const std::string& input = "") {
+        return RunProgram(ProgramDirectory() + "/korbelt-cli", arguments, input,
+                          {"LC_ALL=C", "XDG_CONFIG_HOME=" + dir.File("cfg"), "HOME=" + dir.Path()});
+    }
+    std::string File(const std::string& name, const Bytes& bytes = Damaged()) {
+        WriteBytes(dir.File(name), bytes);
+        return dir.File(name);
+    }
+    void StoreSettings(const std::string& ini) {
+        mkdir(dir.File("cfg/Korbelt").c_str(), 0755);
+        std::ofstream(dir.File("cfg/Korbelt/Korbelt.conf")) << ini;
+    }
+
+    TempDir dir;
+};
+
+TEST_F(Cli, RepairsFilesAndPrintsTheStatusListOnly) {
+    const std::string a = File("a.avi");
+    const std::string clean = File("clean.bin", Bytes(50, 'z'));
+    const ProgramResult result = Run({a, clean});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, Joined({a, kFind + " removed", kSummary, clean,
+                                  "  0 bytes removed, 50 bytes read, 50 bytes written."}));
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(ReadBytes(a), Repaired());
+    EXPECT_EQ(ReadBytes(a + ".bak"), Damaged());
+    EXPECT_EQ(ListDirectory(dir.Path()), (Texts{"a.avi", "a.avi.bak", "cfg", "clean.bin"}));
+}
+
+TEST_F(Cli, InvalidPathIsReportedFirstAndMakesTheExitStatusOne) {
+    const std::string a = File("a.avi");
+    File(".hidden");
+    const ProgramResult result = Run({a, dir.File("missing"), dir.File(".hidden")});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, Joined({"Invalid File '" + dir.File("missing") + "'",
+                                  "Invalid File '" + dir.File(".hidden") + "'", a,
+                                  kFind + " removed", kSummary}));
+    EXPECT_EQ(ReadBytes(a), Repaired());
+}
+
+class CliUsage : public Cli, public ::testing::WithParamInterface<Texts> {};
+
+TEST_P(CliUsage, UsageErrorsTouchNothingAndExitTwo) {
+    const std::string a = File("a.avi");
+    Texts arguments = GetParam();
+    for (auto& arg : arguments) {
+        if (arg == "FILE") {
+            arg = a;
+        }
+    }
+    const ProgramResult result = Run(arguments);
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err.rfind("korbelt-cli: ", 0), 0u) << result.err;
+    EXPECT_NE(result.err.find("Usage: korbelt-cli [OPTIONS] PATH..."), std::string::npos);
+    EXPECT_EQ(ReadBytes(a), Damaged());
+    EXPECT_EQ(ListDirectory(dir.Path()), (Texts{"a.avi", "cfg"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BadCommandLines, CliUsage,
+    ::testing::Values(Texts{}, Texts{"--bogus", "FILE"}, Texts{"-x", "FILE"},
+                      Texts{"--range", "45-45", "FILE"}, Texts{"--range", "46-45", "FILE"},
+                      Texts{"--range", "40-52", "FILE"}, Texts{"--range", "-1-5", "FILE"},
+                      Texts{"--range", "a-b", "FILE"}, Texts{"--range=39", "FILE"},
+                      Texts{"FILE", "--range"}, Texts{"-i"}));
+
+TEST_F(Cli, HelpAndVersionGoToStandardOutput) {
+    const ProgramResult help = Run({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out.rfind("Usage: korbelt-cli [OPTIONS] PATH...\n", 0), 0u);
+    for (const char* option :
+         {"--interactive", "--yes", "--dry-run", "--range START-END", "--truncate", "--no-truncate",
+          "--ignore-hjsplit", "--no-ignore-hjsplit", "--help", "--version"}) {
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    }
+    EXPECT_EQ(Run({"-h"}).out, help.out);
+    const ProgramResult version = Run({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "korbelt-cli 1.3.2\n");
+}
+
+TEST_F(Cli, InteractiveQuestionsAreAnsweredFromStandardInput) {
+    Bytes data = Damaged();
+    Bytes twice = data;
+    twice.insert(twice.end(), data.begin(), data.end());  // the same find again at 401
+    const std::string a = File("a.avi", twice);
+    const ProgramResult result = Run({"--interactive", a}, "YES\nno\n");
+    EXPECT_EQ(result.exitCode, 0);
+    const std::string question = kFind + "\nShall I remove the repeated byte? [y/N] ";
+    const std::string second = "  @401 found 116 097 082 082 100 101 102 ";
+    EXPECT_EQ(result.err, question + second + "\nShall I remove the repeated byte? [y/N] ");
+    EXPECT_EQ(result.out, Joined({a, kFind + " removed", second + " ignored",
+                                  "  1 bytes removed, 600 bytes read, 599 bytes written."}));
+}
+
+TEST_F(Cli, EndOfInputAnswersNo) {
+    const std::string a = File("a.avi");
+    const ProgramResult result = Run({"-i", a});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, Joined({a, kFind + " ignored",
+                                  "  0 bytes removed, 300 bytes read, 300 bytes written."}));
+    EXPECT_EQ(ReadBytes(a), Damaged());
+    EXPECT_FALSE(Exists(a + ".bak"));
+}
+
+TEST_F(Cli, OldBackupIsKeptUnlessTheUserOrYesAgrees) {
+    const std::string a = File("a.avi");
+    File("a.avi.bak", {'o', 'l', 'd'});
+    const ProgramResult refused = Run({a});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.out, Joined({"Processing " + a}));
+    EXPECT_EQ(refused.err, "Backup file '" + a +
+                               ".bak' already exists\n"
+                               "I will have to delete it. Is this OK [y/N] \n");
+    EXPECT_EQ(ReadBytes(a), Damaged());
+
+    const ProgramResult agreed = Run({"--yes", a});
+    EXPECT_EQ(agreed.exitCode, 0);
+    EXPECT_EQ(agreed.err, "");
+    EXPECT_EQ(ReadBytes(a + ".bak"), Damaged());
+    EXPECT_EQ(ReadBytes(a), Repaired());
+}
+
+TEST_F(Cli, YesGoesOnAfterAFailedFileButNeverAnswersARemovalQuestion) {
+    const std::string a = File("a.avi");
+    const std::string b = File("b.avi");
+    File("a.avi.bak", {'o'});
+    chmod(dir.Path().c_str(), 0755);
+    const ProgramResult result = Run({"-y", "-i", a, b}, "n\nn\n");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(
+        result.out,
+        Joined({a, kFind + " ignored", "  0 bytes removed, 300 bytes read, 300 bytes written.", b,
+                kFind + " ignored", "  0 bytes removed, 300 bytes read, 300 bytes written."}));
+}
+
+TEST_F(Cli, DryRunReportsEverythingAndChangesNothing) {
+    const std::string d = dir.File("dl");
+    mkdir(d.c_str(), 0755);
+    File("dl/a.avi");
+    File("dl/a.avi.bak", {'o', 'l', 'd'});
+    File("dl/b.avi", Bytes(10, 'q'));
+    const ProgramResult dry = Run({"--dry-run", d});
+    EXPECT_EQ(dry.exitCode, 0);
+    EXPECT_EQ(dry.err, "");  // not even the backup question
+    EXPECT_EQ(ListDirectory(d), (Texts{"a.avi", "a.avi.bak", "b.avi"}));
+    EXPECT_EQ(ReadBytes(d + "/a.avi"), Damaged());
+    EXPECT_EQ(ReadBytes(d + "/a.avi.bak"), (Bytes{'o', 'l', 'd'}));
+
+    EXPECT_EQ(dry.out, Joined({d + "/a.avi", kFind + " removed", kSummary, d + "/a.avi.bak",
+                               "  0 bytes removed, 3 bytes read, 3 bytes written.", d + "/b.avi",
+                               "  0 bytes removed, 10 bytes read, 10 bytes written."}));
+    // A real run reports the same for the file the dry run looked at.
+    const ProgramResult real = Run({"--yes", d + "/a.avi"});
+    EXPECT_EQ(real.out, Joined({d + "/a.avi", kFind + " removed", kSummary}));
+    EXPECT_EQ(ReadBytes(d + "/a.avi"), Repaired());
+}
+
+TEST_F(Cli, DirectorySkipsHiddenFilesAndFifosButTakesBackups) {
+    const std::string d = dir.File("dl");
+    mkdir(d.c_str(), 0755);
+    File("dl/x.avi");
+    File("dl/.hidden");
+    File("dl/W.avi.bak");
+    ASSERT_EQ(mkfifo((d + "/pipe").c_str(), 0644), 0);
+    const ProgramResult result = Run({d});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, Joined({d + "/W.avi.bak", kFind + " removed", kSummary, d + "/x.avi",
+                                  kFind + " removed", kSummary}));
+    EXPECT_EQ(ReadBytes(d + "/.hidden"), Damaged());
+    EXPECT_EQ(ListDirectory(d),
+              (Texts{".hidden", "W.avi.bak", "W.avi.bak.bak", "pipe", "x.avi", "x.avi.bak"}));
+}
+
+Bytes WrapperNearTheEnd() {
+    Bytes data(200, 'w');
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<std::uint8_t>('a' + i % 20);
+    }
+    data[100] = 13, data[101] = 13, data[102] = 10;
+    for (int i = 103; i <= 131; ++i) {
+        data[static_cast<std::size_t>(i)] = '-';
+    }
+    data[140] = 13, data[141] = 10, data[160] = 13, data[161] = 10;
+    data.resize(170);  // 6 bytes after the wrapper's end
+    return data;
+}
+
+TEST_F(Cli, OptionsComeFromTheWindowsSettingsUnlessOverridden) {
+    StoreSettings("[Options]\nTruncateMime=Yes\nDBRangeStart=40\nDBRangeEnd=41\n");
+    const std::string conf = dir.File("cfg/Korbelt/Korbelt.conf");
+    const Bytes storeBefore = ReadBytes(conf);
+
+    const std::string t = File("t.avi", WrapperNearTheEnd());
+    EXPECT_EQ(Run({t}).exitCode, 0);
+    EXPECT_EQ(ReadBytes(t).size(), 101u);  // cut off at the wrapper
+
+    const std::string k = File("k.avi", WrapperNearTheEnd());
+    EXPECT_EQ(Run({"--no-truncate", k}).exitCode, 0);
+    EXPECT_EQ(ReadBytes(k).size(), 107u);
+
+    // The stored range 40-41 misses the pair at 41-42 after the CR; --range finds it.
+    const std::string a = File("a.avi");
+    EXPECT_EQ(Run({a}).out, Joined({a, "  0 bytes removed, 300 bytes read, 300 bytes written."}));
+    EXPECT_EQ(Run({"--range", "39-45", a}).out, Joined({a, kFind + " removed", kSummary}));
+    EXPECT_EQ(ReadBytes(conf), storeBefore);
+}
+
+TEST_F(Cli, SecondInterruptAbortsTheFileAndLeavesNoTemporaryFile) {
+    const std::string big = dir.File("big.mkv");
+    {
+        std::ofstream out(big, std::ios::binary);
+        out.seekp(400 * 1024 * 1024);
+        out.put('x');
+    }
+    BackgroundProgram cli(ProgramDirectory() + "/korbelt-cli", {big},
+                          {"LC_ALL=C", "XDG_CONFIG_HOME=" + dir.File("cfg")}, dir.File("out"),
+                          dir.File("err"));
+    for (int i = 0; i < 2000 && !Exists(big + ".$$$"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(Exists(big + ".$$$"));
+    cli.Signal(SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Wait(), 1);
+    const Bytes out = ReadBytes(dir.File("out"));
+    EXPECT_EQ(std::string(out.begin(), out.end()), "Aborted " + big + "\n");
+    EXPECT_FALSE(Exists(big + ".$$$"));
+    EXPECT_FALSE(Exists(big + ".bak"));
+    struct stat info {};
+    stat(big.c_str(), &info);
+    EXPECT_EQ(info.st_size, 400 * 1024 * 1024 + 1);
+}
+
+}  // namespace
+}  // namespace korbelt::test
