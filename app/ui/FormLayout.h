@@ -18,6 +18,12 @@ void MakeFixedDialog(QDialog* dialog, int clientwidth, int clientheight);
 // fixed label sizes whatever the screen's resolution.
 QFont StandardDialogFont();
 
+// The forms were drawn for a narrow font, and a system's sans serif may run wider. Narrows
+// the labels' type in small steps, all labels alike, until every text fits its fixed box.
+void NarrowLabelsToFit(QWidget* form);
+// Whether the label's text, wrapped at its width in the given font, fits its box.
+bool FitsLabel(const QLabel* label, const QFont& font);
+
 QLabel* PlaceLabel(QWidget* form, const char* name, const QString& text, const QRect& where);
 QPushButton* PlaceButton(QWidget* form, const char* name, const QString& text, const QRect& where);
 

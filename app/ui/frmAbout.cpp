@@ -30,6 +30,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     MakeFixedDialog(this, 391, 334);
     BuildControls();
     Form_Load();
+    NarrowLabelsToFit(this);
 }
 
 void frmAbout::ShowModal(QWidget* parent) {

@@ -54,6 +54,7 @@ frmDBRangeOpt::frmDBRangeOpt(ModGlobals& globals, MessageBoxes& boxes, QWidget* 
     MakeFixedDialog(this, Px(6150), Px(4920));
     BuildControls();
     Form_Load();
+    NarrowLabelsToFit(this);
 }
 
 int frmDBRangeOpt::ShowModal(ModGlobals& globals, MessageBoxes& boxes, QWidget* parent) {
