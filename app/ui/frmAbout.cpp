@@ -10,20 +10,37 @@
 
 namespace korbelt {
 
-const char* const frmAbout::kTitleText = "Korbelt - Extra Byte Removal Utility";
-const char* const frmAbout::kInstruction1 =
+namespace {
+
+const char* const kTitleText = "Korbelt - Extra Byte Removal Utility";
+const char* const kInstruction1 =
     "1. Select input file(s) from the file->choose input file menu or by pressing the \"...\" "
     "button next to the filename to browse or drag one or more files and directories to the "
     "Input File field.";
-const char* const frmAbout::kInstruction2 =
+const char* const kInstruction2 =
     "2. Press the Process Automatically or Process Interactively button to process the "
     "file(s). Interactive asks before replacing a duplicate byte, Automatic replaces all "
     "relevant duplicate bytes.";
-const char* const frmAbout::kTemporaryFileNote =
+const char* const kTemporaryFileNote =
     "During processing a temporary file is created with the same name as the input file but "
     "with \".$$$\" added as a new file extension. After processing the input file is renamed "
     "with \".bak\" added to the filename, the temporary file used is renamed to the input "
     "filename.";
+
+// The name stands alone on the first line, the thanks go below it.
+const char* const kCreditLine =
+    "Provided by Prendle\n"
+    "Thanks to everyone who helped this utility along with their input and ideas.";
+
+QString Caption() {
+    return QStringLiteral("About ") + QString::fromLatin1(kAppTitle);
+}
+
+QString VersionLine() {
+    return QStringLiteral("Version ") + QString::fromStdString(VersionNumber());
+}
+
+}  // namespace
 
 frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmAbout"));
@@ -36,20 +53,6 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
 void frmAbout::ShowModal(QWidget* parent) {
     frmAbout box(parent);
     box.exec();
-}
-
-QString frmAbout::Caption() {
-    return QStringLiteral("About ") + QString::fromLatin1(kAppTitle);
-}
-
-QString frmAbout::VersionLine() {
-    return QStringLiteral("Version ") + QString::fromStdString(VersionNumber());
-}
-
-QString frmAbout::CreditLine() {
-    return QStringLiteral(
-        "Provided by Prendle\n"
-        "Thanks to everyone who helped this utility along with their input and ideas.");
 }
 
 void frmAbout::BuildControls() {
@@ -72,7 +75,8 @@ void frmAbout::BuildControls() {
     PlaceLabel(this, "Label3", QString::fromLatin1(kInstruction2), QRect(16, 152, 355, 39));
     PlaceLabel(this, "Label4", QString::fromLatin1(kTemporaryFileNote), QRect(16, 200, 355, 55));
     new EtchedRule(this, 264, {6, 377}, {8, 378});
-    MakeBlue(PlaceLabel(this, "lblDisclaimer", CreditLine(), QRect(24, 280, 241, 47)));
+    MakeBlue(PlaceLabel(this, "lblDisclaimer", QString::fromLatin1(kCreditLine),
+                        QRect(24, 280, 241, 47)));
 
     cmdOK->setFocus();
 }

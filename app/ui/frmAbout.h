@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDialog>
-#include <QString>
 
 class QLabel;
 class QPushButton;
@@ -16,15 +15,6 @@ class frmAbout : public QDialog {
 
     // Builds the box over parent, shows it modally and discards it when it closes.
     static void ShowModal(QWidget* parent);
-
-    static QString Caption();      // "About " + the application title
-    static QString VersionLine();  // "Version 1.3.2"
-    static QString CreditLine();
-
-    static const char* const kTitleText;
-    static const char* const kInstruction1;
-    static const char* const kInstruction2;
-    static const char* const kTemporaryFileNote;
 
   protected:
     void showEvent(QShowEvent* event) override;

@@ -34,18 +34,18 @@ QComboBox* PlaceList(QWidget* form, const char* name, const std::vector<std::str
     return list;
 }
 
-}  // namespace
-
-const char* const frmDBRangeOpt::kIntro =
+const char* const kIntro =
     "Duplicate bytes are normally found 39 to 45 bytes after the character\n"
     "combination CR LF - (0Dh, 0Ah, 2Dh) in a file.";
-const char* const frmDBRangeOpt::kChangeHint =
+const char* const kChangeHint =
     "You may change the range used for finding duplicate bytes by entering the values you "
     "require below. ";
-const char* const frmDBRangeOpt::kCareNote =
+const char* const kCareNote =
     "Please Note: by changing the range you may cause the program to identify bytes as "
     "duplicate which are valid. This could result in a corrupt file. Please use this option "
     "with care.";
+
+}  // namespace
 
 frmDBRangeOpt::frmDBRangeOpt(ModGlobals& globals, MessageBoxes& boxes, QWidget* parent)
     : QDialog(parent), form(globals, boxes) {

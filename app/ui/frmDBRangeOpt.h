@@ -21,12 +21,6 @@ class frmDBRangeOpt : public QDialog {
     // it was closed. The caller then rebuilds whatever shows the range in force.
     static int ShowModal(ModGlobals& globals, MessageBoxes& boxes, QWidget* parent);
 
-    static const char* const kIntro;
-    static const char* const kChangeHint;
-    static const char* const kCareNote;
-
-    const DBRangeForm& Form() const { return form; }
-
   protected:
     void showEvent(QShowEvent* event) override;
 

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QTextLayout>
 #include <QTimer>
+#include <memory>
 
 namespace korbelt::test {
 
@@ -15,11 +16,9 @@ constexpr int kPollMs = 10;
 constexpr int kGiveUpMs = 5000;
 
 void CloseEveryModal() {
-    while (QWidget* modal = QApplication::activeModalWidget()) {
-        modal->close();
-        if (QApplication::activeModalWidget() == modal) {
-            modal->hide();
-        }
+    // Bounded, so a window that refuses to go cannot hang the test either.
+    for (int tries = 0; tries < 10 && QApplication::activeModalWidget() != nullptr; ++tries) {
+        QApplication::activeModalWidget()->hide();
     }
 }
 
@@ -27,24 +26,22 @@ void CloseEveryModal() {
 
 void WhenModalShows(std::function<bool(QWidget*)> matches, std::function<void(QWidget*)> act) {
     auto* timer = new QTimer(qApp);
-    auto* clock = new QElapsedTimer;
+    auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
     QObject::connect(timer, &QTimer::timeout, timer, [=] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (modal != nullptr && modal->isVisible() && matches(modal)) {
-            timer->stop();
-            timer->deleteLater();
-            delete clock;
+        const bool found = modal != nullptr && modal->isVisible() && matches(modal);
+        if (!found && clock->elapsed() <= kGiveUpMs) {
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        if (found) {
             act(modal);
             return;
         }
-        if (clock->elapsed() > kGiveUpMs) {
-            timer->stop();
-            timer->deleteLater();
-            delete clock;
-            ADD_FAILURE() << "the expected modal window never showed";
-            CloseEveryModal();
-        }
+        ADD_FAILURE() << "the expected modal window never showed";
+        CloseEveryModal();
     });
     timer->start(kPollMs);
 }

@@ -51,13 +51,6 @@ TEST(AboutBox, EnterClosesTheBoxLikeOK) {
     EXPECT_EQ(box.result(), QDialog::Accepted);
 }
 
-TEST(AboutBox, EscapeClosesTheBox) {
-    frmAbout box;
-    box.show();
-    QTest::keyClick(&box, Qt::Key_Escape);
-    EXPECT_FALSE(box.isVisible());
-}
-
 TEST(AboutBox, TheCloseBoxClosesTheBox) {
     frmAbout box;
     box.show();
@@ -103,7 +96,6 @@ TEST(AboutBox, CreditLineShowsProvidedByPrendleAloneOnItsFirstLine) {
     EXPECT_EQ(lines[0], QStringLiteral("Provided by Prendle"));
     EXPECT_TRUE(credit->text().contains(QStringLiteral("thanks"), Qt::CaseInsensitive));
     EXPECT_TRUE(credit->text().contains(QStringLiteral("input and ideas")));
-    EXPECT_EQ(credit->text(), frmAbout::CreditLine());
 }
 
 TEST(AboutBox, LabelTextsAreExact) {

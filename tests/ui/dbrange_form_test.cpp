@@ -54,23 +54,6 @@ TEST(DBRangeFormLists, CurrentRangeTextNamesBothEnds) {
               "Current search range for Duplicate Bytes is 7 to 120");
 }
 
-TEST_F(DBRangeFormTest, LoadingWithTheRangeUnsetShowsTheDefaults) {
-    form.Form_Load();
-    EXPECT_EQ(StartText(), "39");
-    EXPECT_EQ(EndText(), "45");
-    EXPECT_EQ(form.DlgStart(), 39);
-    EXPECT_EQ(form.DlgEnd(), 45);
-    EXPECT_EQ(form.CurrentRange(), "Current search range for Duplicate Bytes is 39 to 45");
-}
-
-TEST_F(DBRangeFormTest, LoadingSelectsTheRangeInForce) {
-    InForce(35, 49);
-    form.Form_Load();
-    EXPECT_EQ(StartText(), "35");
-    EXPECT_EQ(EndText(), "49");
-    EXPECT_EQ(form.CurrentRange(), "Current search range for Duplicate Bytes is 35 to 49");
-}
-
 TEST_F(DBRangeFormTest, NumbersMissingFromTheListsShowTheDefaultEntriesButTheTrueLabel) {
     InForce(30, 50);
     form.Form_Load();
@@ -124,17 +107,6 @@ TEST_F(DBRangeFormTest, EveryPairIsValidExactlyWhenTheEndLiesAboveTheStart) {
     EXPECT_EQ(globals.rangeend, ModGlobals::kUnset);
 }
 
-TEST_F(DBRangeFormTest, SavingTheDefaultPairUnsetsTheRange) {
-    InForce(40, 45);
-    form.Form_Load();
-    Pick("39", "45");
-    form.SaveDBRange();
-    EXPECT_EQ(globals.rangestart, -1);
-    EXPECT_EQ(globals.rangeend, -1);
-    EXPECT_EQ(form.DlgStart(), 39);
-    EXPECT_EQ(form.DlgEnd(), 45);
-}
-
 TEST_F(DBRangeFormTest, SavingAnyOtherPairStoresBothNumbers) {
     form.Form_Load();
     Pick("39", "46");
@@ -145,17 +117,6 @@ TEST_F(DBRangeFormTest, SavingAnyOtherPairStoresBothNumbers) {
     form.SaveDBRange();
     EXPECT_EQ(globals.rangestart, 38);
     EXPECT_EQ(globals.rangeend, 45);
-}
-
-TEST_F(DBRangeFormTest, ApplyPutsTheRangeInForceAndRelabels) {
-    form.Form_Load();
-    Pick("35", "49");
-    form.cmdApply_Click();
-    EXPECT_EQ(globals.GetDBRangeStart(), 35);
-    EXPECT_EQ(globals.GetDBRangeEnd(), 49);
-    EXPECT_EQ(StartText(), "35");
-    EXPECT_EQ(EndText(), "49");
-    EXPECT_EQ(form.CurrentRange(), "Current search range for Duplicate Bytes is 35 to 49");
 }
 
 TEST_F(DBRangeFormTest, ApplyOfAnInvalidPairChangesNothing) {
@@ -172,25 +133,6 @@ TEST_F(DBRangeFormTest, ApplyOfAnInvalidPairChangesNothing) {
     EXPECT_EQ(form.CurrentRange(), "Current search range for Duplicate Bytes is 40 to 45");
 }
 
-TEST_F(DBRangeFormTest, OKOfAnInvalidPairKeepsTheDialogOpen) {
-    form.Form_Load();
-    Pick("43", "43");
-    EXPECT_FALSE(form.cmdOK_Click());
-    EXPECT_EQ(boxes.Texts(Kind::Warning),
-              std::vector<std::string>{"The range must be at least 2 bytes long"});
-    EXPECT_EQ(globals.rangestart, -1);
-    EXPECT_EQ(globals.rangeend, -1);
-}
-
-TEST_F(DBRangeFormTest, OKOfAValidPairPutsItInForce) {
-    form.Form_Load();
-    Pick("39", "40");
-    EXPECT_TRUE(form.cmdOK_Click());
-    EXPECT_TRUE(boxes.shown.empty());
-    EXPECT_EQ(globals.rangestart, 39);
-    EXPECT_EQ(globals.rangeend, 40);
-}
-
 TEST_F(DBRangeFormTest, DefaultsResetsTheListsOnlyAndLabelsTheRangeInForce) {
     InForce(40, 45);
     form.Form_Load();
@@ -201,23 +143,6 @@ TEST_F(DBRangeFormTest, DefaultsResetsTheListsOnlyAndLabelsTheRangeInForce) {
     EXPECT_EQ(form.DlgStart(), -1);
     EXPECT_EQ(form.DlgEnd(), -1);
     EXPECT_EQ(form.CurrentRange(), "Current search range for Duplicate Bytes is 40 to 45");
-    EXPECT_EQ(globals.rangestart, 40);
-    EXPECT_EQ(globals.rangeend, 45);
-}
-
-TEST_F(DBRangeFormTest, DefaultsThenOKPutsTheDefaultsInForce) {
-    InForce(36, 41);
-    form.Form_Load();
-    form.cmdDefaults_Click();
-    EXPECT_TRUE(form.cmdOK_Click());
-    EXPECT_EQ(globals.rangestart, -1);
-    EXPECT_EQ(globals.rangeend, -1);
-}
-
-TEST_F(DBRangeFormTest, OKWithAnEndMissingFromTheListPutsTheShownEntryInForce) {
-    InForce(40, 50);
-    form.Form_Load();
-    EXPECT_TRUE(form.cmdOK_Click());
     EXPECT_EQ(globals.rangestart, 40);
     EXPECT_EQ(globals.rangeend, 45);
 }
