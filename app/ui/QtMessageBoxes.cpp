@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QPushButton>
 
-#include "Version.h"
+#include "settings/Version.h"
 
 namespace korbelt {
 
@@ -35,7 +35,7 @@ QMessageBox::StandardButton QtMessageBoxes::Show(QMessageBox::Icon icon,
                                                  const std::string& text) {
     // A warning raised from inside a modal dialog belongs over that dialog.
     QWidget* modal = QApplication::activeModalWidget();
-    QMessageBox box(icon, QString::fromLatin1(kAppTitle), BoxText(text), buttons,
+    QMessageBox box(icon, QString::fromLatin1(Version::kAppTitle), BoxText(text), buttons,
                     modal ? modal : owner.data());
     // File names may hold '<' or '&'; they must show as written.
     box.setTextFormat(Qt::PlainText);

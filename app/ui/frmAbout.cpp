@@ -6,7 +6,7 @@
 #include "AppIcon.h"
 #include "EtchedRule.h"
 #include "FormLayout.h"
-#include "Version.h"
+#include "settings/Version.h"
 
 namespace korbelt {
 
@@ -33,11 +33,11 @@ const char* const kCreditLine =
     "Thanks to everyone who helped this utility along with their input and ideas.";
 
 QString Caption() {
-    return QStringLiteral("About ") + QString::fromLatin1(kAppTitle);
+    return QStringLiteral("About ") + QString::fromLatin1(Version::kAppTitle);
 }
 
 QString VersionLine() {
-    return QStringLiteral("Version ") + QString::fromStdString(VersionNumber());
+    return QStringLiteral("Version ") + QString::fromStdString(Version::Text());
 }
 
 }  // namespace

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QListWidget>
+
+#include "InputList.h"
+#include "InputListCommands.h"
+
+namespace korbelt {
+
+// lstInputFiles: shows the input list model, marks as highlighted rows. A click toggles the
+// clicked entry's mark and makes it current; the current entry moves without touching any
+// mark. Files and folders dropped from a file manager are added, as copies only.
+class InputListWidget : public QListWidget, private InputListObserver {
+    Q_OBJECT
+  public:
+    InputListWidget(InputList& model, InputListCommands& commands, QWidget* parent = nullptr);
+    ~InputListWidget() override;
+
+    // While a run walks the list, nothing may be dropped on it.
+    void SetDropsAccepted(bool accepted) { dropsAccepted_ = accepted; }
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    void EntryAdded(int index, const std::string& text) override;
+    void EntryRemoved(int index) override;
+    void SelectionChanged(int index, bool selected) override;
+    void CurrentChanged(int index) override;
+    void Cleared() override;
+    void ScrollRequested(int index) override;
+
+    bool AcceptsDrag(QDropEvent* event) const;
+    void ShowMark(int index, bool selected);
+
+    InputList& model_;
+    InputListCommands& commands_;
+    bool dropsAccepted_ = true;
+    int pressedRow_ = -1;
+};
+
+}  // namespace korbelt

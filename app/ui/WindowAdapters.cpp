@@ -1,0 +1,96 @@
+#include "WindowAdapters.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QMainWindow>
+#include <QProgressBar>
+#include <QPushButton>
+
+namespace korbelt {
+namespace {
+
+// The options text joins its two sentences with CR LF; a label breaks lines at LF.
+QString LabelText(const std::string& text) {
+    QString shown = ToQt(text);
+    shown.replace("\r\n", "\n");
+    return shown;
+}
+
+}  // namespace
+
+bool MenuOptionsDisplay::TruncateChecked() const {
+    return truncate_->isChecked();
+}
+
+void MenuOptionsDisplay::SetTruncateChecked(bool checked) {
+    truncate_->setChecked(checked);
+}
+
+bool MenuOptionsDisplay::IgnoreHJSplitChecked() const {
+    return ignoreHJSplit_->isChecked();
+}
+
+void MenuOptionsDisplay::SetIgnoreHJSplitChecked(bool checked) {
+    ignoreHJSplit_->setChecked(checked);
+}
+
+std::string MenuOptionsDisplay::OptionsText() const {
+    QString text = label_->text();
+    text.replace("\n", "\r\n");
+    return FromQt(text);
+}
+
+void MenuOptionsDisplay::SetOptionsText(const std::string& text) {
+    label_->setText(LabelText(text));
+}
+
+bool LeavingBoxes::Question(const std::string& text) {
+    if (leaving_ && text == "Abort Processing?") {
+        return true;
+    }
+    if (leaving_ && text == "Process remaining files?") {
+        return false;
+    }
+    return boxes_.Question(text);
+}
+
+WindowHost::WindowHost(const Widgets& widgets, StatusList& status, MessageBoxes& boxes,
+                       OptionsDisplay& options)
+    : widgets_(widgets), status_(status), boxes_(boxes), options_(options) {}
+
+void WindowHost::SetProgress(int percent) {
+    widgets_.ProgressBar1->setValue(percent);
+}
+
+void WindowHost::SetTitle(const std::string& title) {
+    widgets_.window->setWindowTitle(ToQt(title));
+}
+
+void WindowHost::YieldToUi() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+QWidget* WindowHost::WidgetOf(Control control) const {
+    switch (control) {
+        case Control::ProcessAuto:
+            return widgets_.cmdProcessAuto;
+        case Control::ProcessInter:
+            return widgets_.cmdProcessInter;
+        case Control::Stop:
+            return widgets_.cmdStop;
+        case Control::ProgressBar:
+            return widgets_.ProgressBar1;
+    }
+    return nullptr;
+}
+
+void WindowHost::SetEnabled(Control control, bool enabled) {
+    WidgetOf(control)->setEnabled(enabled);
+}
+
+void WindowHost::SetVisible(Control control, bool visible) {
+    WidgetOf(control)->setVisible(visible);
+}
+
+}  // namespace korbelt

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QPointer>
+
+#include "EngineHost.h"
+#include "OptionsDisplay.h"
+#include "QtStatusList.h"
+#include "run/RunControls.h"
+
+class QAction;
+class QLabel;
+class QMainWindow;
+class QProgressBar;
+class QPushButton;
+class QWidget;
+
+namespace korbelt {
+
+// The two option check marks of the Options menu and the label that sums them up.
+class MenuOptionsDisplay : public OptionsDisplay {
+  public:
+    MenuOptionsDisplay(QAction* truncate, QAction* ignoreHJSplit, QLabel* label)
+        : truncate_(truncate), ignoreHJSplit_(ignoreHJSplit), label_(label) {}
+
+    bool TruncateChecked() const override;
+    void SetTruncateChecked(bool checked) override;
+    bool IgnoreHJSplitChecked() const override;
+    void SetIgnoreHJSplitChecked(bool checked) override;
+    std::string OptionsText() const override;
+    void SetOptionsText(const std::string& text) override;
+
+  private:
+    QAction* truncate_;
+    QAction* ignoreHJSplit_;
+    QLabel* label_;
+};
+
+// While the program is being left in the middle of a run, the abort is already agreed and
+// no further file is wanted: those two questions answer themselves.
+class LeavingBoxes : public MessageBoxes {
+  public:
+    explicit LeavingBoxes(MessageBoxes& boxes) : boxes_(boxes) {}
+
+    void SetLeaving(bool leaving) { leaving_ = leaving; }
+    bool Leaving() const { return leaving_; }
+
+    void Warning(const std::string& text) override { boxes_.Warning(text); }
+    void Notice(const std::string& text) override { boxes_.Notice(text); }
+    bool Question(const std::string& text) override;
+
+  private:
+    MessageBoxes& boxes_;
+    bool leaving_ = false;
+};
+
+// The engine's and the batch run's way to the main window's widgets.
+class WindowHost : public EngineHost, public RunControls {
+  public:
+    struct Widgets {
+        QMainWindow* window;
+        QPushButton* cmdProcessAuto;
+        QPushButton* cmdProcessInter;
+        QPushButton* cmdStop;
+        QProgressBar* ProgressBar1;
+    };
+
+    WindowHost(const Widgets& widgets, StatusList& status, MessageBoxes& boxes,
+               OptionsDisplay& options);
+
+    StatusList& Status() override { return status_; }
+    MessageBoxes& Boxes() override { return boxes_; }
+    void SetProgress(int percent) override;
+    void SetTitle(const std::string& title) override;
+    void YieldToUi() override;
+    bool TruncateChecked() override { return options_.TruncateChecked(); }
+    bool IgnoreHJSplitChecked() override { return options_.IgnoreHJSplitChecked(); }
+
+    void SetEnabled(Control control, bool enabled) override;
+    void SetVisible(Control control, bool visible) override;
+
+  private:
+    QWidget* WidgetOf(Control control) const;
+
+    Widgets widgets_;
+    StatusList& status_;
+    MessageBoxes& boxes_;
+    OptionsDisplay& options_;
+};
+
+}  // namespace korbelt

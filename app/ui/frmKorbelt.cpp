@@ -1,0 +1,334 @@
+#include "frmKorbelt.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+
+#include "AppIcon.h"
+#include "FormLayout.h"
+#include "InputListWidget.h"
+#include "QtOpenFileDialog.h"
+#include "frmAbout.h"
+#include "frmDBRangeOpt.h"
+#include "settings/Version.h"
+
+namespace korbelt {
+namespace {
+
+QPushButton* Button(QWidget* parent, const char* name, const QString& caption, QRect where) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setGeometry(where);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLabel* Label(QWidget* parent, const char* name, const QString& text, QRect where) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->setGeometry(where);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    return label;
+}
+
+// Courier New where it is installed, else the system's fixed-pitch font; 8.25 point.
+QFont StatusFont() {
+    QFont font = QFontDatabase::families().contains("Courier New")
+                     ? QFont("Courier New")
+                     : QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSizeF(8.25);
+    return font;
+}
+
+QAction* MenuEntry(QMenu* menu, const char* name, const QString& caption) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(name);
+    return action;
+}
+
+}  // namespace
+
+frmKorbelt::frmKorbelt(SettingsStore& store, QWidget* parent)
+    : QMainWindow(parent), store_(store), boxes_(this), leavingBoxes_(boxes_) {
+    setObjectName("frmKorbelt");
+    setWindowTitle("Tamsel Extra Byte Removal Utility");
+    setWindowIcon(AppIcon());
+    BuildControls();
+    BuildMenus();
+    BuildLogic();
+    SetTabOrder();
+    Form_Load();
+}
+
+frmKorbelt::~frmKorbelt() = default;
+
+void frmKorbelt::BuildControls() {
+    auto* client = new QWidget(this);
+    client->setObjectName("client");
+    client->setFixedSize(kClientWidth, kClientHeight);
+    client->setFont(StandardDialogFont());
+    setCentralWidget(client);
+
+    cmdClear = Button(client, "cmdClear", tr("&Clear"), {456, 192, 73, 25});
+    cmdTidy = Button(client, "cmdTidy", tr("&Tidy"), {456, 160, 73, 25});
+    // The input list needs its commands; it is placed once they exist (BuildLogic).
+    Frame1 = new QGroupBox(tr("Current Options"), client);
+    Frame1->setObjectName("Frame1");
+    Frame1->setGeometry(16, 8, 513, 89);
+    labOptions = Label(Frame1, "labOptions", QString(), {24, 40, 457, 33});
+    labSearchRange = Label(Frame1, "labSearchRange", tr("search range"), {24, 24, 457, 17});
+    cmdStop = Button(client, "cmdStop", tr("Stop Processing File"), {200, 232, 137, 25});
+    cmdStop->setEnabled(false);
+    cmdStop->setVisible(false);
+    cmdProcessInter = Button(client, "cmdProcessInter", tr("Process File(s) &Interactively"),
+                             {344, 232, 169, 25});
+    ProgressBar1 = new QProgressBar(client);
+    ProgressBar1->setObjectName("ProgressBar1");
+    ProgressBar1->setGeometry(24, 448, 497, 25);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setVisible(false);
+    List1 = new QListWidget(client);
+    List1->setObjectName("List1");
+    List1->setGeometry(16, 264, 505, 172);
+    List1->setFont(StatusFont());
+    List1->setSortingEnabled(false);
+    cmdProcessAuto =
+        Button(client, "cmdProcessAuto", tr("Process File(s) &Automatically"), {24, 232, 169, 25});
+    cmdInputFile = Button(client, "cmdInputFile", tr("Bro&wse"), {456, 128, 73, 25});
+    Label1 = Label(client, "Label1", tr("I&nput File(s)"), {16, 112, 65, 17});
+
+    connect(cmdClear, &QPushButton::clicked, this, &frmKorbelt::cmdClear_Click);
+    connect(cmdTidy, &QPushButton::clicked, this, &frmKorbelt::cmdTidy_Click);
+    connect(cmdStop, &QPushButton::clicked, this, &frmKorbelt::cmdStop_Click);
+    connect(cmdProcessInter, &QPushButton::clicked, this, &frmKorbelt::cmdProcessInter_Click);
+    connect(cmdProcessAuto, &QPushButton::clicked, this, &frmKorbelt::cmdProcessAuto_Click);
+    connect(cmdInputFile, &QPushButton::clicked, this, &frmKorbelt::cmdInputFile_Click);
+}
+
+void frmKorbelt::BuildMenus() {
+    QMenu* mnuFile = menuBar()->addMenu(tr("&File"));
+    mnuFile->setObjectName("mnuFile");
+    mnuFileInput = MenuEntry(mnuFile, "mnuFileInput", tr("Choose &Input File(s)"));
+    mnuFile->addSeparator()->setObjectName("mnuFileSep1");
+    mnuFileExit = MenuEntry(mnuFile, "mnuFileExit", tr("E&xit"));
+
+    QMenu* mnuRun = menuBar()->addMenu(tr("&Run"));
+    mnuRun->setObjectName("mnuRun");
+    mnuRunAuto = MenuEntry(mnuRun, "mnuRunAuto", tr("Process File(s) &Automatically"));
+    mnuRunInter = MenuEntry(mnuRun, "mnuRunInter", tr("Process File(s) &Interactively"));
+
+    QMenu* mnuOptions = menuBar()->addMenu(tr("&Options"));
+    mnuOptions->setObjectName("mnuOptions");
+    mnuOptionsDBRange = MenuEntry(mnuOptions, "mnuOptionsDBRange", tr("&Duplicate Bytes Range"));
+    mnuOptionsTruncate =
+        MenuEntry(mnuOptions, "mnuOptionsTruncate", tr("&Truncate file if Mime Wrapper near EOF"));
+    mnuOptionsIgnoreHJS = MenuEntry(mnuOptions, "mnuOptionsIgnoreHJS",
+                                    tr("&Ignore HJSplit files if a whole no of Kb in size"));
+    mnuOptionsTruncate->setCheckable(true);
+    mnuOptionsIgnoreHJS->setCheckable(true);
+
+    QMenu* mnuHelp = menuBar()->addMenu(tr("&Help"));
+    mnuHelp->setObjectName("mnuHelp");
+    mnuHelpAbout = MenuEntry(mnuHelp, "mnuHelpAbout", tr("&About"));
+
+    connect(mnuFileInput, &QAction::triggered, this, &frmKorbelt::mnuFileInput_Click);
+    connect(mnuFileExit, &QAction::triggered, this, &frmKorbelt::mnuFileExit_Click);
+    connect(mnuRunAuto, &QAction::triggered, this, &frmKorbelt::mnuRunAuto_Click);
+    connect(mnuRunInter, &QAction::triggered, this, &frmKorbelt::mnuRunInter_Click);
+    connect(mnuOptionsDBRange, &QAction::triggered, this, &frmKorbelt::mnuOptionsDBRange_Click);
+    connect(mnuOptionsTruncate, &QAction::triggered, this, &frmKorbelt::mnuOptionsTruncate_Click);
+    connect(mnuOptionsIgnoreHJS, &QAction::triggered, this, &frmKorbelt::mnuOptionsIgnoreHJS_Click);
+    connect(mnuHelpAbout, &QAction::triggered, this, &frmKorbelt::mnuHelpAbout_Click);
+}
+
+void frmKorbelt::BuildLogic() {
+    status_ = std::make_unique<QtStatusList>(List1);
+    optionsDisplay_ =
+        std::make_unique<MenuOptionsDisplay>(mnuOptionsTruncate, mnuOptionsIgnoreHJS, labOptions);
+    options_ = std::make_unique<Options>(globals_, *optionsDisplay_);
+    host_ = std::make_unique<WindowHost>(
+        WindowHost::Widgets{this, cmdProcessAuto, cmdProcessInter, cmdStop, ProgressBar1}, *status_,
+        leavingBoxes_, *optionsDisplay_);
+    engine_ =
+        std::make_unique<RepairEngine>(*host_, run_, globals_, library_, fs_,
+                                       NumberFormat(NumberFormat::LocaleThousandsSeparator()));
+    commands_ = std::make_unique<InputListCommands>(inputs_, fs_, *status_, leavingBoxes_,
+                                                    [] { QCoreApplication::processEvents(); });
+    chooser_ = std::make_unique<FileChooser>(*commands_);
+    batch_ = std::make_unique<BatchRun>(*host_, run_, *engine_, inputs_, *host_, fs_);
+    qtDialog_ = std::make_unique<QtOpenFileDialog>(this);
+    dialog_ = qtDialog_.get();
+
+    lstInputFiles = new InputListWidget(inputs_, *commands_, centralWidget());
+    lstInputFiles->setObjectName("lstInputFiles");
+    lstInputFiles->setGeometry(48, 128, 401, 94);
+    Label1->setBuddy(lstInputFiles);
+}
+
+void frmKorbelt::SetTabOrder() {
+    QWidget* order[] = {lstInputFiles, cmdInputFile, cmdProcessAuto, cmdProcessInter,
+                        cmdStop,       List1,        cmdTidy,        cmdClear};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
+        setTabOrder(order[i], order[i + 1]);
+    }
+}
+
+void frmKorbelt::Form_Load() {
+    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    CentreOnScreen();
+    chooser_->firstbrowse = true;
+    chooser_->browsename.clear();
+    setWindowTitle(ToQt(Version::IdleTitle()));
+    options_->RestoreMySettings(store_);
+    options_->CheckRangeAtStartup();
+    labSearchRange->setText(ToQt(options_->SearchRangeText()));
+    NarrowLabelsToFit(centralWidget());
+}
+
+void frmKorbelt::CentreOnScreen() {
+    const QScreen* screen = this->screen();
+    if (screen == nullptr) {
+        return;
+    }
+    const QRect available = screen->geometry();
+    const QSize outer = frameGeometry().size();
+    move(available.x() + (available.width() - outer.width()) / 2,
+         available.y() + (available.height() - outer.height()) / 2);
+}
+
+void frmKorbelt::cmdProcessAuto_Click() {
+    RunBatch(false);
+}
+
+void frmKorbelt::cmdProcessInter_Click() {
+    RunBatch(true);
+}
+
+void frmKorbelt::RunBatch(bool interactive) {
+    if (batch_->Running()) {
+        return;
+    }
+    // Nothing that starts a second run or changes the list under the walk may be used
+    // while the run yields to the window.
+    SetInputCommandsEnabled(false);
+    if (interactive) {
+        batch_->cmdProcessInter_Click();
+    } else {
+        batch_->cmdProcessAuto_Click();
+    }
+    SetInputCommandsEnabled(true);
+    if (leaveAfterRun_) {
+        EndProgram(saveOnLeave_);
+    }
+}
+
+void frmKorbelt::SetInputCommandsEnabled(bool enabled) {
+    for (QAction* action : {mnuRunAuto, mnuRunInter, mnuFileInput}) {
+        action->setEnabled(enabled);
+    }
+    for (QWidget* widget : {static_cast<QWidget*>(cmdInputFile), static_cast<QWidget*>(cmdTidy),
+                            static_cast<QWidget*>(cmdClear)}) {
+        widget->setEnabled(enabled);
+    }
+    lstInputFiles->SetDropsAccepted(enabled);
+}
+
+void frmKorbelt::cmdStop_Click() {
+    batch_->cmdStop_Click();
+}
+
+void frmKorbelt::cmdInputFile_Click() {
+    if (!batch_->Running() && dialog_ != nullptr) {
+        chooser_->cmdInputFile_Click(*dialog_);
+    }
+}
+
+void frmKorbelt::cmdTidy_Click() {
+    if (!batch_->Running()) {
+        commands_->cmdTidy_Click();
+    }
+}
+
+void frmKorbelt::cmdClear_Click() {
+    if (!batch_->Running()) {
+        commands_->cmdClear_Click();
+    }
+}
+
+void frmKorbelt::mnuOptionsDBRange_Click() {
+    frmDBRangeOpt::ShowModal(globals_, boxes_, this);
+    labSearchRange->setText(ToQt(options_->SearchRangeText()));
+}
+
+void frmKorbelt::mnuOptionsTruncate_Click() {
+    // The action has flipped its own check mark already; the switch is the one that flips.
+    mnuOptionsTruncate->setChecked(!mnuOptionsTruncate->isChecked());
+    options_->mnuOptionsTruncate_Click();
+}
+
+void frmKorbelt::mnuOptionsIgnoreHJS_Click() {
+    mnuOptionsIgnoreHJS->setChecked(!mnuOptionsIgnoreHJS->isChecked());
+    options_->mnuOptionsIgnoreHJS_Click();
+}
+
+void frmKorbelt::mnuHelpAbout_Click() {
+    frmAbout::ShowModal(this);
+}
+
+void frmKorbelt::mnuFileExit_Click() {
+    if (batch_->Running()) {
+        AgreeToLeaveRun(true);
+        return;
+    }
+    EndProgram(true);
+}
+
+void frmKorbelt::closeEvent(QCloseEvent* event) {
+    if (ended_) {
+        event->accept();
+        return;
+    }
+    if (batch_->Running()) {
+        event->ignore();
+        AgreeToLeaveRun(false);
+        return;
+    }
+    event->accept();
+    EndProgram(false);
+}
+
+bool frmKorbelt::AgreeToLeaveRun(bool saveSettings) {
+    if (leaveAfterRun_ || !boxes_.Question("Abort Processing?")) {
+        return false;
+    }
+    leaveAfterRun_ = true;
+    saveOnLeave_ = saveSettings;
+    leavingBoxes_.SetLeaving(true);
+    run_.stopflag = true;
+    return true;
+}
+
+void frmKorbelt::EndProgram(bool saveSettings) {
+    if (ended_) {
+        return;
+    }
+    if (saveSettings) {
+        options_->SaveMySettings(store_);
+    }
+    ended_ = true;
+    emit programEnded();
+    close();
+    QCoreApplication::exit(0);
+}
+
+}  // namespace korbelt

@@ -1,0 +1,134 @@
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+
+#include "FileChooser.h"
+#include "InputList.h"
+#include "InputListCommands.h"
+#include "KorbscanLibrary.h"
+#include "Options.h"
+#include "QtMessageBoxes.h"
+#include "QtStatusList.h"
+#include "RepairEngine.h"
+#include "SettingsStore.h"
+#include "WindowAdapters.h"
+#include "run/BatchRun.h"
+
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+
+namespace korbelt {
+
+class InputListWidget;
+
+// The main window: the input list, the run buttons, the status list, the progress bar, the
+// options in force and the menus that reach every command.
+class frmKorbelt : public QMainWindow {
+    Q_OBJECT
+  public:
+    static constexpr int kClientWidth = 542;
+    static constexpr int kClientHeight = 495;
+
+    explicit frmKorbelt(SettingsStore& store, QWidget* parent = nullptr);
+    ~frmKorbelt() override;
+
+    // The dialog the file chooser shows; by default Qt's open-file dialog.
+    void SetOpenFileDialog(OpenFileDialog* dialog) { dialog_ = dialog; }
+
+    QtMessageBoxes& Boxes() { return boxes_; }
+    RunState& Run() { return run_; }
+    ModGlobals& Globals() { return globals_; }
+    InputList& Inputs() { return inputs_; }
+    InputListCommands& Commands() { return *commands_; }
+    FileChooser& Chooser() { return *chooser_; }
+    BatchRun& Batch() { return *batch_; }
+    // True once the program has been ended by File, Exit or the close box.
+    bool Ended() const { return ended_; }
+
+    void Form_Load();
+    void cmdProcessAuto_Click();
+    void cmdProcessInter_Click();
+    void cmdStop_Click();
+    void cmdInputFile_Click();
+    void cmdTidy_Click();
+    void cmdClear_Click();
+    void mnuFileInput_Click() { cmdInputFile_Click(); }
+    void mnuFileExit_Click();
+    void mnuRunAuto_Click() { cmdProcessAuto_Click(); }
+    void mnuRunInter_Click() { cmdProcessInter_Click(); }
+    void mnuOptionsDBRange_Click();
+    void mnuOptionsTruncate_Click();
+    void mnuOptionsIgnoreHJS_Click();
+    void mnuHelpAbout_Click();
+
+  signals:
+    void programEnded();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void BuildControls();
+    void BuildLogic();
+    void BuildMenus();
+    void SetTabOrder();
+    void CentreOnScreen();
+    void RunBatch(bool interactive);
+    void SetInputCommandsEnabled(bool enabled);
+    // Leaving during a run: agreed to abort, the program ends once the run is over.
+    bool AgreeToLeaveRun(bool saveSettings);
+    void EndProgram(bool saveSettings);
+
+    SettingsStore& store_;
+    ModGlobals globals_;
+    RunState run_;
+    QtMessageBoxes boxes_;
+    LeavingBoxes leavingBoxes_;
+
+    QPushButton* cmdClear = nullptr;
+    QPushButton* cmdTidy = nullptr;
+    InputListWidget* lstInputFiles = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QLabel* labOptions = nullptr;
+    QLabel* labSearchRange = nullptr;
+    QPushButton* cmdStop = nullptr;
+    QPushButton* cmdProcessInter = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QListWidget* List1 = nullptr;
+    QPushButton* cmdProcessAuto = nullptr;
+    QPushButton* cmdInputFile = nullptr;
+    QLabel* Label1 = nullptr;
+
+    QAction* mnuFileInput = nullptr;
+    QAction* mnuFileExit = nullptr;
+    QAction* mnuRunAuto = nullptr;
+    QAction* mnuRunInter = nullptr;
+    QAction* mnuOptionsDBRange = nullptr;
+    QAction* mnuOptionsTruncate = nullptr;
+    QAction* mnuOptionsIgnoreHJS = nullptr;
+    QAction* mnuHelpAbout = nullptr;
+
+    std::unique_ptr<QtStatusList> status_;
+    std::unique_ptr<MenuOptionsDisplay> optionsDisplay_;
+    std::unique_ptr<Options> options_;
+    std::unique_ptr<WindowHost> host_;
+    KorbscanLibrary library_;
+    PosixFileSystem fs_;
+    std::unique_ptr<RepairEngine> engine_;
+    InputList inputs_;
+    std::unique_ptr<InputListCommands> commands_;
+    std::unique_ptr<FileChooser> chooser_;
+    std::unique_ptr<BatchRun> batch_;
+    std::unique_ptr<OpenFileDialog> qtDialog_;
+    OpenFileDialog* dialog_ = nullptr;
+
+    bool leaveAfterRun_ = false;
+    bool saveOnLeave_ = false;
+    bool ended_ = false;
+};
+
+}  // namespace korbelt
