@@ -4,6 +4,8 @@
 #   tools/dev.sh start   install what is missing, build, start Korbelt
 #   tools/dev.sh test    install what is missing, build, run the whole test suite
 #
+# The whole suite is the CTest suite of the normal build plus every tools/test.d/*.sh; each
+# of those installs what it needs itself and fails with a non-zero status.
 # BUILD_DIR chooses the build directory (default: build).
 set -euo pipefail
 
@@ -55,6 +57,12 @@ run_tests() {
     install_missing
     build
     ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$(nproc)"
+    # Further suites that need a build of their own (sanitizers, the package), in name order.
+    for suite in tools/test.d/*.sh; do
+        [ -e "$suite" ] || continue
+        echo "== $suite"
+        bash "$suite"
+    done
 }
 
 case "${1:-}" in
