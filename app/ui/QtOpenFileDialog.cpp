@@ -36,7 +36,15 @@ ChooserDialog::ChooserDialog(QWidget* parent, const OpenDialogSettings& settings
 }
 
 int ChooserDialog::FilterIndex() const {
-    return nameFilters().indexOf(selectedNameFilter()) + 1;
+    // With the filter details hidden, the dialog reports the shown text: the description.
+    const QString shown = selectedNameFilter();
+    const QStringList filters = nameFilters();
+    for (int i = 0; i < filters.size(); ++i) {
+        if (filters.at(i) == shown || filters.at(i).startsWith(shown + " (")) {
+            return i + 1;
+        }
+    }
+    return 0;
 }
 
 void ChooserDialog::accept() {

@@ -58,7 +58,9 @@ QAction* MenuEntry(QMenu* menu, const char* name, const QString& caption) {
 }  // namespace
 
 frmKorbelt::frmKorbelt(SettingsStore& store, QWidget* parent)
-    : QMainWindow(parent), store_(store), boxes_(this), leavingBoxes_(boxes_) {
+    : QMainWindow(parent), store_(store), boxes_(this), leavingBoxes_(boxes_), quit_([] {
+          QCoreApplication::exit(0);
+      }) {
     setObjectName("frmKorbelt");
     setWindowTitle("Tamsel Extra Byte Removal Utility");
     setWindowIcon(AppIcon());
@@ -328,7 +330,7 @@ void frmKorbelt::EndProgram(bool saveSettings) {
     ended_ = true;
     emit programEnded();
     close();
-    QCoreApplication::exit(0);
+    quit_();
 }
 
 }  // namespace korbelt

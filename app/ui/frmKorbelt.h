@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 
 #include "FileChooser.h"
@@ -38,6 +39,9 @@ class frmKorbelt : public QMainWindow {
 
     // The dialog the file chooser shows; by default Qt's open-file dialog.
     void SetOpenFileDialog(OpenFileDialog* dialog) { dialog_ = dialog; }
+    // What ending the program does once the window is closed; by default it leaves the
+    // application's event loop.
+    void SetQuit(std::function<void()> quit) { quit_ = std::move(quit); }
 
     QtMessageBoxes& Boxes() { return boxes_; }
     RunState& Run() { return run_; }
@@ -126,6 +130,7 @@ class frmKorbelt : public QMainWindow {
     std::unique_ptr<OpenFileDialog> qtDialog_;
     OpenFileDialog* dialog_ = nullptr;
 
+    std::function<void()> quit_;
     bool leaveAfterRun_ = false;
     bool saveOnLeave_ = false;
     bool ended_ = false;

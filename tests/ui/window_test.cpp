@@ -1,0 +1,575 @@
+// The main window driven as a person would: start-up, menus, the input list, runs, Stop,
+// the dialogs it opens, and leaving the program.
+#include <sys/stat.h>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <fstream>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "ModalDriver.h"
+#include "QSettingsStore.h"
+#include "QtOpenFileDialog.h"
+#include "TempDir.h"
+#include "frmKorbelt.h"
+
+namespace korbelt::test {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+// An open dialog that records how it was opened and answers with what the test prepared.
+class FakeOpenDialog : public OpenFileDialog {
+  public:
+    std::optional<OpenDialogChoice> Run(const OpenDialogSettings& settings) override {
+        openings.push_back(settings);
+        if (choices.empty()) {
+            return std::nullopt;
+        }
+        auto choice = choices.front();
+        choices.erase(choices.begin());
+        return choice;
+    }
+    std::vector<OpenDialogSettings> openings;
+    std::vector<std::optional<OpenDialogChoice>> choices;
+};
+
+// size bytes that never repeat a neighbour, with one repeated byte 41 after CR LF '-' at 100.
+Bytes Damaged(std::size_t size = 300) {
+    Bytes data(size);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<std::uint8_t>('a' + i % 20);
+    }
+    data[100] = 13, data[101] = 10, data[102] = '-';
+    data[141] = data[142] = 'R';
+    return data;
+}
+
+class Window : public ::testing::Test {
+  protected:
+    Window() : store(dir.File("Korbelt.conf")) {}
+    ~Window() override {
+        if (window) {
+            window->Boxes().SetNextAnswer(QMessageBox::Yes);
+        }
+    }
+
+    void Open() {
+        window = std::make_unique<frmKorbelt>(store);
+        window->SetOpenFileDialog(&dialog);
+        // Leaving the test's event loop would end every later modal dialog at once.
+        window->SetQuit([] {});
+        window->show();
+        QApplication::processEvents();
+    }
+    void StoreSettings(const std::string& ini) { std::ofstream(dir.File("Korbelt.conf")) << ini; }
+    std::string StoredText() const {
+        const Bytes bytes =
+            Exists(dir.File("Korbelt.conf")) ? ReadBytes(dir.File("Korbelt.conf")) : Bytes();
+        return std::string(bytes.begin(), bytes.end());
+    }
+    template <class T>
+    T* Get(const char* name) const {
+        return Child<T>(window.get(), name);
+    }
+    QAction* Action(const char* name) const { return Get<QAction>(name); }
+    std::string File(const std::string& name, const Bytes& bytes = Damaged()) {
+        WriteBytes(dir.File(name), bytes);
+        return dir.File(name);
+    }
+    Texts StatusLines() const {
+        Texts lines;
+        const auto* list = Get<QListWidget>("List1");
+        for (int i = 0; i < list->count(); ++i) {
+            lines.push_back(list->item(i)->text().toStdString());
+        }
+        return lines;
+    }
+    std::vector<QString> BoxTexts() const {
+        std::vector<QString> texts;
+        for (const auto& box : window->Boxes().Shown()) {
+            texts.push_back(box.text);
+        }
+        return texts;
+    }
+    // Runs the action once the window yields inside the next run.
+    static void DuringTheRun(std::function<void()> action) { QTimer::singleShot(0, action); }
+
+    TempDir dir;
+    QSettingsStore store;
+    FakeOpenDialog dialog;
+    std::unique_ptr<frmKorbelt> window;
+};
+
+TEST_F(Window, FirstStartShowsTheDefaultsAndTheIdleState) {
+    Open();
+    EXPECT_EQ(window->windowTitle(), "Korbelt v1.3.2 from Prendle");
+    EXPECT_EQ(Get<QLabel>("labSearchRange")->text(),
+              "Searching for Duplicate Bytes in chars 39-45 relative to the first char in "
+              "0Dh,0Ah,2Dh");
+    EXPECT_EQ(Get<QLabel>("labOptions")->text(), "");
+    EXPECT_FALSE(Action("mnuOptionsTruncate")->isChecked());
+    EXPECT_FALSE(Action("mnuOptionsIgnoreHJS")->isChecked());
+    EXPECT_TRUE(Get<QPushButton>("cmdProcessAuto")->isVisible());
+    EXPECT_TRUE(Get<QPushButton>("cmdProcessInter")->isEnabled());
+    EXPECT_FALSE(Get<QPushButton>("cmdStop")->isVisible());
+    EXPECT_FALSE(Get<QPushButton>("cmdStop")->isEnabled());
+    EXPECT_FALSE(Get<QProgressBar>("ProgressBar1")->isVisible());
+    EXPECT_EQ(Get<QListWidget>("lstInputFiles")->count(), 0);
+    EXPECT_EQ(window->centralWidget()->size(), QSize(542, 495));
+    EXPECT_TRUE(window->Chooser().firstbrowse);
+    EXPECT_EQ(window->Chooser().browsename, "");
+}
+
+TEST_F(Window, WindowIsCentredOnTheScreen) {
+    Open();
+    const QRect screen = window->screen()->geometry();
+    const QRect frame = window->frameGeometry();
+    EXPECT_LE(std::abs(frame.center().x() - screen.center().x()), 2);
+    EXPECT_LE(std::abs(frame.center().y() - screen.center().y()), 2);
+}
+
+TEST_F(Window, StartUpRestoresOptionsAndRange) {
+    StoreSettings(
+        "[Options]\nDBRangeStart=40\nDBRangeEnd=44\nTruncateMime=YES\n"
+        "IgnoreHJSplit=yes\nLastVersionRun=131\n");
+    Open();
+    EXPECT_TRUE(Action("mnuOptionsTruncate")->isChecked());
+    EXPECT_TRUE(Action("mnuOptionsIgnoreHJS")->isChecked());
+    EXPECT_EQ(Get<QLabel>("labOptions")->text(),
+              "Truncating file if a Mime Wrapper is found within 10 bytes of the End of File.\n"
+              "Ignoring HJSplit files which are an exact multiple of 1K in size.");
+    EXPECT_EQ(Get<QLabel>("labSearchRange")->text(),
+              "Searching for Duplicate Bytes in chars 40-44 relative to the first char in "
+              "0Dh,0Ah,2Dh");
+}
+
+TEST_F(Window, StoredRangeWithoutAnEndAboveItsStartComesUpAsTheDefault) {
+    StoreSettings("[Options]\nDBRangeStart=45\nDBRangeEnd=40\n");
+    Open();
+    EXPECT_EQ(window->Globals().rangestart, -1);
+    EXPECT_NE(Get<QLabel>("labSearchRange")->text().indexOf("39-45"), -1);
+}
+
+TEST_F(Window, MenusHaveTheirCaptionsAccessKeysAndNoShortcuts) {
+    Open();
+    QStringList menus;
+    for (QAction* menu : window->menuBar()->actions()) {
+        menus << menu->text();
+    }
+    EXPECT_EQ(menus, (QStringList{"&File", "&Run", "&Options", "&Help"}));
+    const std::vector<std::pair<const char*, QString>> entries = {
+        {"mnuFileInput", "Choose &Input File(s)"},
+        {"mnuFileExit", "E&xit"},
+        {"mnuRunAuto", "Process File(s) &Automatically"},
+        {"mnuRunInter", "Process File(s) &Interactively"},
+        {"mnuOptionsDBRange", "&Duplicate Bytes Range"},
+        {"mnuOptionsTruncate", "&Truncate file if Mime Wrapper near EOF"},
+        {"mnuOptionsIgnoreHJS", "&Ignore HJSplit files if a whole no of Kb in size"},
+        {"mnuHelpAbout", "&About"}};
+    for (const auto& [name, caption] : entries) {
+        QAction* action = Action(name);
+        ASSERT_NE(action, nullptr) << name;
+        EXPECT_EQ(action->text(), caption) << name;
+        EXPECT_TRUE(action->shortcut().isEmpty()) << name;
+        const bool option =
+            std::string(name) == "mnuOptionsTruncate" || std::string(name) == "mnuOptionsIgnoreHJS";
+        EXPECT_EQ(action->isCheckable(), option) << name;
+    }
+    const QList<QAction*> file = window->menuBar()->actions().at(0)->menu()->actions();
+    ASSERT_EQ(file.size(), 3);
+    EXPECT_TRUE(file.at(1)->isSeparator());
+}
+
+TEST_F(Window, ControlsHaveTheirCaptionsPlacesAndKeyboardOrder) {
+    Open();
+    const std::vector<std::tuple<const char*, QString, QRect>> buttons = {
+        {"cmdClear", "&Clear", {456, 192, 73, 25}},
+        {"cmdTidy", "&Tidy", {456, 160, 73, 25}},
+        {"cmdStop", "Stop Processing File", {200, 232, 137, 25}},
+        {"cmdProcessInter", "Process File(s) &Interactively", {344, 232, 169, 25}},
+        {"cmdProcessAuto", "Process File(s) &Automatically", {24, 232, 169, 25}},
+        {"cmdInputFile", "Bro&wse", {456, 128, 73, 25}}};
+    for (const auto& [name, caption, where] : buttons) {
+        EXPECT_EQ(Get<QPushButton>(name)->text(), caption) << name;
+        EXPECT_EQ(Get<QPushButton>(name)->geometry(), where) << name;
+    }
+    EXPECT_EQ(Get<QWidget>("lstInputFiles")->geometry(), QRect(48, 128, 401, 94));
+    EXPECT_EQ(Get<QGroupBox>("Frame1")->title(), "Current Options");
+    EXPECT_EQ(Get<QGroupBox>("Frame1")->geometry(), QRect(16, 8, 513, 89));
+    EXPECT_EQ(Get<QLabel>("labOptions")->geometry(), QRect(24, 40, 457, 33));
+    EXPECT_EQ(Get<QLabel>("labSearchRange")->geometry(), QRect(24, 24, 457, 17));
+    EXPECT_EQ(Get<QWidget>("ProgressBar1")->geometry(), QRect(24, 448, 497, 25));
+    EXPECT_EQ(Get<QWidget>("List1")->geometry(), QRect(16, 264, 505, 172));
+    EXPECT_EQ(Get<QLabel>("Label1")->text(), "I&nput File(s)");
+    EXPECT_EQ(Get<QLabel>("Label1")->buddy(), Get<QWidget>("lstInputFiles"));
+    EXPECT_TRUE(QFontInfo(Get<QWidget>("List1")->font()).fixedPitch());
+
+    const auto nextTabStop = [](QWidget* widget) {
+        do {
+            widget = widget->nextInFocusChain();
+        } while ((widget->focusPolicy() & Qt::TabFocus) == 0);
+        return widget;
+    };
+    const char* order[] = {"lstInputFiles", "cmdInputFile", "cmdProcessAuto", "cmdProcessInter",
+                           "cmdStop",       "List1",        "cmdTidy",        "cmdClear"};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
+        EXPECT_EQ(nextTabStop(Get<QWidget>(order[i])), Get<QWidget>(order[i + 1])) << order[i];
+    }
+}
+
+TEST_F(Window, OptionSwitchesFlipTheirMarkAndTheText) {
+    Open();
+    Action("mnuOptionsTruncate")->trigger();
+    EXPECT_TRUE(Action("mnuOptionsTruncate")->isChecked());
+    EXPECT_EQ(Get<QLabel>("labOptions")->text(),
+              "Truncating file if a Mime Wrapper is found within 10 bytes of the End of File.");
+    Action("mnuOptionsIgnoreHJS")->trigger();
+    Action("mnuOptionsTruncate")->trigger();
+    EXPECT_FALSE(Action("mnuOptionsTruncate")->isChecked());
+    EXPECT_EQ(Get<QLabel>("labOptions")->text(),
+              "Ignoring HJSplit files which are an exact multiple of 1K in size.");
+}
+
+TEST_F(Window, FileExitWritesTheStoreAndTheCloseBoxDoesNot) {
+    Open();
+    Action("mnuOptionsTruncate")->trigger();
+    window->close();
+    EXPECT_TRUE(window->Ended());
+    EXPECT_EQ(StoredText(), "");
+
+    Open();
+    EXPECT_FALSE(Action("mnuOptionsTruncate")->isChecked());  // lost with the close box
+    Action("mnuOptionsTruncate")->trigger();
+    Action("mnuFileExit")->trigger();
+    EXPECT_TRUE(window->Ended());
+    const std::string text = StoredText();
+    EXPECT_NE(text.find("[Options]"), std::string::npos);
+    EXPECT_NE(text.find("TruncateMime=Yes"), std::string::npos);
+    EXPECT_NE(text.find("IgnoreHJSplit=No"), std::string::npos);
+    EXPECT_NE(text.find("DBRangeStart=-1"), std::string::npos);
+    EXPECT_NE(text.find("DBRangeEnd=-1"), std::string::npos);
+    EXPECT_NE(text.find("LastVersionRun=131"), std::string::npos);
+
+    Open();
+    EXPECT_TRUE(Action("mnuOptionsTruncate")->isChecked());
+}
+
+TEST_F(Window, RunButtonsGiveWayToStopWhileARunIsGoing) {
+    Open();
+    window->Commands().AddInputFile(File("big.avi", Damaged(400000)));
+    std::map<std::string, bool> seen;
+    DuringTheRun([&] {
+        seen["auto visible"] = Get<QPushButton>("cmdProcessAuto")->isVisible();
+        seen["inter visible"] = Get<QPushButton>("cmdProcessInter")->isVisible();
+        seen["stop visible"] = Get<QPushButton>("cmdStop")->isVisible();
+        seen["stop enabled"] = Get<QPushButton>("cmdStop")->isEnabled();
+        seen["progress visible"] = Get<QProgressBar>("ProgressBar1")->isVisible();
+        seen["browse enabled"] = Get<QPushButton>("cmdInputFile")->isEnabled();
+        seen["tidy enabled"] = Get<QPushButton>("cmdTidy")->isEnabled();
+        seen["clear enabled"] = Get<QPushButton>("cmdClear")->isEnabled();
+        seen["run menu enabled"] = Action("mnuRunAuto")->isEnabled();
+        seen["choose enabled"] = Action("mnuFileInput")->isEnabled();
+        seen["options enabled"] = Action("mnuOptionsTruncate")->isEnabled();
+    });
+    QTest::mouseClick(Get<QPushButton>("cmdProcessAuto"), Qt::LeftButton);
+    EXPECT_EQ(seen, (std::map<std::string, bool>{{"auto visible", false},
+                                                 {"inter visible", false},
+                                                 {"stop visible", true},
+                                                 {"stop enabled", true},
+                                                 {"progress visible", true},
+                                                 {"browse enabled", false},
+                                                 {"tidy enabled", false},
+                                                 {"clear enabled", false},
+                                                 {"run menu enabled", false},
+                                                 {"choose enabled", false},
+                                                 {"options enabled", true}}));
+    EXPECT_TRUE(Get<QPushButton>("cmdProcessAuto")->isVisible());
+    EXPECT_FALSE(Get<QPushButton>("cmdStop")->isVisible());
+    EXPECT_FALSE(Get<QProgressBar>("ProgressBar1")->isVisible());
+    EXPECT_TRUE(Get<QPushButton>("cmdInputFile")->isEnabled());
+    EXPECT_TRUE(Action("mnuRunAuto")->isEnabled());
+    EXPECT_EQ(window->windowTitle(), "Korbelt v1.3.2 from Prendle");
+}
+
+TEST_F(Window, StopAnsweredNoLetsTheFileFinish) {
+    Open();
+    const std::string big = File("big.avi", Damaged(400000));
+    window->Commands().AddInputFile(big);
+    window->Boxes().SetNextAnswer(QMessageBox::No);
+    DuringTheRun([&] { QTest::mouseClick(Get<QPushButton>("cmdStop"), Qt::LeftButton); });
+    window->mnuRunAuto_Click();
+    ASSERT_EQ(BoxTexts(), (std::vector<QString>{"Abort Processing?"}));
+    EXPECT_EQ(StatusLines().at(0), big);
+    EXPECT_TRUE(Exists(big + ".bak"));
+}
+
+TEST_F(Window, StopAnsweredYesAbortsTheFileAndLeavesItAsItWas) {
+    Open();
+    const std::string big = File("big.avi", Damaged(400000));
+    window->Commands().AddInputFile(big);
+    window->Boxes().SetNextAnswer(QMessageBox::Yes);  // remove the repeated byte
+    window->Boxes().SetNextAnswer(QMessageBox::Yes);  // abort
+    DuringTheRun([&] { QTest::mouseClick(Get<QPushButton>("cmdStop"), Qt::LeftButton); });
+    window->mnuRunInter_Click();
+    EXPECT_EQ(StatusLines().at(0), "Aborted " + big);
+    EXPECT_EQ(ReadBytes(big), Damaged(400000));
+    EXPECT_FALSE(Exists(big + ".$$$"));
+    EXPECT_TRUE(window->Inputs().Selected(0));
+}
+
+TEST_F(Window, RunRepairsSelectedEntriesAndDeselectsThem) {
+    Open();
+    const std::string a = File("a.avi");
+    const std::string b = File("b.avi");
+    window->Commands().AddInputFile(a);
+    window->Commands().AddInputFile(b);
+    QTest::mouseClick(Get<QPushButton>("cmdProcessAuto"), Qt::LeftButton);
+    EXPECT_EQ(StatusLines(), (Texts{a, "  @101 found 116 097 082 082 100 101 102  removed",
+                                    "  1 bytes removed, 300 bytes read, 299 bytes written.", b,
+                                    "  @101 found 116 097 082 082 100 101 102  removed",
+                                    "  1 bytes removed, 300 bytes read, 299 bytes written."}));
+    auto* list = Get<QListWidget>("lstInputFiles");
+    EXPECT_FALSE(list->item(0)->isSelected());
+    EXPECT_FALSE(list->item(1)->isSelected());
+    EXPECT_EQ(list->currentRow(), 1);
+}
+
+TEST_F(Window, ClosingDuringARunAsksAndAbortsWithoutSaving) {
+    Open();
+    Action("mnuOptionsTruncate")->trigger();
+    const std::string big = File("big.avi", Damaged(400000));
+    const std::string next = File("next.avi");
+    window->Commands().AddInputFile(big);
+    window->Commands().AddInputFile(next);
+    window->Boxes().SetNextAnswer(QMessageBox::Yes);
+    DuringTheRun([&] { window->close(); });
+    window->cmdProcessAuto_Click();
+    EXPECT_EQ(BoxTexts(), (std::vector<QString>{"Abort Processing?"}));
+    EXPECT_TRUE(window->Ended());
+    EXPECT_EQ(StatusLines().at(0), "Aborted " + big);
+    EXPECT_EQ(ReadBytes(big), Damaged(400000));
+    EXPECT_FALSE(Exists(big + ".$$$"));
+    EXPECT_FALSE(Exists(next + ".bak"));  // the run ended with the aborted file
+    EXPECT_EQ(StoredText(), "");
+}
+
+TEST_F(Window, FileExitDuringARunSavesAfterTheAbort) {
+    Open();
+    const std::string big = File("big.avi", Damaged(400000));
+    window->Commands().AddInputFile(big);
+    window->Boxes().SetNextAnswer(QMessageBox::Yes);
+    DuringTheRun([&] { Action("mnuFileExit")->trigger(); });
+    window->cmdProcessAuto_Click();
+    EXPECT_TRUE(window->Ended());
+    EXPECT_EQ(ReadBytes(big), Damaged(400000));
+    EXPECT_NE(StoredText().find("LastVersionRun=131"), std::string::npos);
+}
+
+TEST_F(Window, LeavingDuringARunAnsweredNoGoesOn) {
+    Open();
+    const std::string big = File("big.avi", Damaged(400000));
+    window->Commands().AddInputFile(big);
+    window->Boxes().SetNextAnswer(QMessageBox::No);
+    DuringTheRun([&] { window->close(); });
+    window->cmdProcessAuto_Click();
+    EXPECT_FALSE(window->Ended());
+    EXPECT_EQ(StatusLines().at(0), big);
+    EXPECT_TRUE(Exists(big + ".bak"));
+}
+
+// Sends a drag over the input list and drops it, as a file manager would.
+bool DropOn(QWidget* list, QMimeData* data, Qt::DropActions actions = Qt::CopyAction) {
+    QWidget* target = static_cast<QAbstractItemView*>(list)->viewport();
+    const QPoint where = target->rect().center();
+    QDragEnterEvent enter(where, actions, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    const bool accepted = enter.isAccepted() && enter.dropAction() == Qt::CopyAction;
+    QDropEvent drop(QPointF(where), actions, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    return accepted;
+}
+
+TEST_F(Window, DroppedFilesAndFoldersBecomeEntriesHiddenOnesAreReported) {
+    Open();
+    const std::string a = File("a.avi");
+    const std::string hidden = File(".secret.avi");
+    mkdir(dir.File("folder").c_str(), 0755);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(a)),
+                  QUrl::fromLocalFile(QString::fromStdString(hidden)),
+                  QUrl::fromLocalFile(QString::fromStdString(dir.File("folder"))),
+                  QUrl::fromLocalFile(QString::fromStdString(a))});
+    EXPECT_TRUE(DropOn(Get<QWidget>("lstInputFiles"), &data));
+    auto* list = Get<QListWidget>("lstInputFiles");
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->item(0)->text().toStdString(), "file " + a);
+    EXPECT_EQ(list->item(1)->text().toStdString(), "directory " + dir.File("folder"));
+    EXPECT_EQ(list->item(2)->text().toStdString(), "file " + a);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(list->item(i)->isSelected());
+    }
+    EXPECT_EQ(StatusLines(), (Texts{"Invalid File '" + hidden + "'"}));
+}
+
+TEST_F(Window, PlainTextAndMovesAreRefused) {
+    Open();
+    QMimeData text;
+    text.setText("/etc/hostname");
+    EXPECT_FALSE(DropOn(Get<QWidget>("lstInputFiles"), &text));
+    QMimeData moved;
+    moved.setUrls({QUrl::fromLocalFile(QString::fromStdString(File("a.avi")))});
+    EXPECT_FALSE(DropOn(Get<QWidget>("lstInputFiles"), &moved, Qt::MoveAction));
+    QMimeData web;
+    web.setUrls({QUrl("https://example.org/a.avi")});
+    EXPECT_FALSE(DropOn(Get<QWidget>("lstInputFiles"), &web));
+    EXPECT_EQ(Get<QListWidget>("lstInputFiles")->count(), 0);
+}
+
+// A person's double-click: the first click, then the double-click, then the release.
+void DoubleClick(QWidget* viewport, QPoint where) {
+    QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, where);
+    QTest::mouseDClick(viewport, Qt::LeftButton, Qt::NoModifier, where);
+    QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, where);
+}
+
+TEST_F(Window, AClickTogglesOneEntryAndADoubleClickShowsItWithoutToggling) {
+    Open();
+    const std::string a = File("a.avi");
+    window->Commands().AddInputFile(a);
+    window->Commands().AddInputFile(dir.Path());
+    auto* list = Get<QListWidget>("lstInputFiles");
+    const QPoint first = list->visualItemRect(list->item(0)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, first);
+    EXPECT_FALSE(window->Inputs().Selected(0));
+    EXPECT_TRUE(window->Inputs().Selected(1));
+    EXPECT_FALSE(list->item(0)->isSelected());
+    EXPECT_EQ(list->currentRow(), 0);
+
+    window->Boxes().SetNextAnswer(QMessageBox::Ok);
+    DoubleClick(list->viewport(), first);
+    EXPECT_FALSE(window->Inputs().Selected(0));  // as it was before the double-click
+    ASSERT_EQ(window->Boxes().Shown().size(), 1u);
+    EXPECT_EQ(window->Boxes().Shown()[0].text, QString::fromStdString("Current File is \n" + a));
+
+    const QPoint second = list->visualItemRect(list->item(1)).center();
+    window->Boxes().SetNextAnswer(QMessageBox::Ok);
+    DoubleClick(list->viewport(), second);
+    EXPECT_TRUE(window->Inputs().Selected(1));
+    EXPECT_EQ(list->currentRow(), 1);
+    EXPECT_EQ(window->Boxes().Shown()[1].text,
+              QString::fromStdString("Current Directory is \n" + dir.Path()));
+}
+
+TEST_F(Window, TidyAndClearAskFirst) {
+    Open();
+    window->Commands().AddInputFile(File("a.avi"));
+    window->Commands().AddInputFile(File("b.avi"));
+    window->Inputs().SetSelected(0, false);
+    window->Boxes().SetNextAnswer(QMessageBox::Yes);
+    QTest::mouseClick(Get<QPushButton>("cmdTidy"), Qt::LeftButton);
+    EXPECT_EQ(Get<QListWidget>("lstInputFiles")->count(), 1);
+    EXPECT_EQ(BoxTexts().back(), "Remove deselected files and directories from the input list?");
+    // A real box this time, answered with its No button.
+    WhenModalShows([](QWidget* modal) { return qobject_cast<QMessageBox*>(modal) != nullptr; },
+                   [](QWidget* modal) {
+                       auto* box = static_cast<QMessageBox*>(modal);
+                       EXPECT_EQ(box->windowTitle(), "Korbelt Tamsel Extra Byte Utility");
+                       EXPECT_EQ(box->text(), "Clear the input files and directories list?");
+                       box->button(QMessageBox::No)->click();
+                   });
+    QTest::mouseClick(Get<QPushButton>("cmdClear"), Qt::LeftButton);
+    EXPECT_EQ(Get<QListWidget>("lstInputFiles")->count(), 1);
+}
+
+TEST_F(Window, FileChooserOpensOnAllFilesThenOnTheLastFilterAndName) {
+    Open();
+    const std::string a = File("a.avi");
+    const std::string b = File("b.avi");
+    dialog.choices.push_back(OpenDialogChoice{{a}, 6});
+    dialog.choices.push_back(OpenDialogChoice{{a, b}, 2});
+    dialog.choices.push_back(std::nullopt);
+    dialog.choices.push_back(OpenDialogChoice{{dir.File("typed.avi")}, 2});
+    QTest::mouseClick(Get<QPushButton>("cmdInputFile"), Qt::LeftButton);
+    Action("mnuFileInput")->trigger();
+    QTest::mouseClick(Get<QPushButton>("cmdInputFile"), Qt::LeftButton);
+    Action("mnuFileInput")->trigger();
+    ASSERT_EQ(dialog.openings.size(), 4u);
+    EXPECT_EQ(dialog.openings[0].filename, "");
+    EXPECT_EQ(dialog.openings[0].filterindex, 1);
+    ASSERT_EQ(dialog.openings[0].filters.size(), 6u);
+    EXPECT_EQ(dialog.openings[0].filters[0].description, "All Files (*.*)");
+    EXPECT_EQ(dialog.openings[1].filename, a);
+    EXPECT_EQ(dialog.openings[1].filterindex, 6);  // Zip files, as chosen
+    EXPECT_EQ(dialog.openings[2].filename, dir.Path() + "/*.*");
+    EXPECT_EQ(dialog.openings[3].filename, dir.Path() + "/*.*");  // the cancel changed nothing
+    EXPECT_EQ(window->Inputs().Count(), 3);
+    EXPECT_EQ(StatusLines(), (Texts{"Invalid File '" + dir.File("typed.avi") + "'"}));
+    EXPECT_EQ(window->Chooser().browsename, dir.File("typed.avi"));
+}
+
+TEST_F(Window, RealChooserDialogOffersTheSixFiltersAndHandsBackTypedNames) {
+    Open();
+    OpenDialogSettings settings{dir.Path() + "/*.*", ChooserFilters(), 3};
+    ChooserDialog chooser(window.get(), settings);
+    chooser.show();
+    EXPECT_EQ(chooser.nameFilters().size(), 6);
+    EXPECT_EQ(chooser.nameFilters().at(0), "All Files (*.*) (*)");
+    EXPECT_EQ(chooser.FilterIndex(), 3);
+    EXPECT_EQ(chooser.directory().absolutePath().toStdString(), dir.Path());
+    EXPECT_EQ(chooser.fileMode(), QFileDialog::ExistingFiles);
+    auto* typed = chooser.findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(typed, nullptr);
+    typed->setText("not-there.avi");
+    chooser.accept();
+    EXPECT_EQ(chooser.result(), QDialog::Accepted);
+    ASSERT_EQ(chooser.selectedFiles().size(), 1);
+    EXPECT_EQ(chooser.selectedFiles().at(0).toStdString(), dir.File("not-there.avi"));
+}
+
+TEST_F(Window, SearchRangeLabelIsRebuiltAfterEveryClosingOfTheRangeDialog) {
+    Open();
+    WhenModalShows([](QWidget* modal) { return modal->objectName() == "frmDBRangeOpt"; },
+                   [](QWidget* modal) {
+                       Child<QComboBox>(modal, "cmbRangeStart")->setCurrentText("35");
+                       Child<QComboBox>(modal, "cmbRangeEnd")->setCurrentText("49");
+                       QTest::mouseClick(Child<QPushButton>(modal, "cmdApply"), Qt::LeftButton);
+                       QTest::mouseClick(Child<QPushButton>(modal, "cmdCancel"), Qt::LeftButton);
+                   });
+    Action("mnuOptionsDBRange")->trigger();
+    EXPECT_EQ(Get<QLabel>("labSearchRange")->text(),
+              "Searching for Duplicate Bytes in chars 35-49 relative to the first char in "
+              "0Dh,0Ah,2Dh");
+    Action("mnuFileExit")->trigger();
+    EXPECT_NE(StoredText().find("DBRangeStart=35"), std::string::npos);
+    EXPECT_NE(StoredText().find("DBRangeEnd=49"), std::string::npos);
+}
+
+TEST_F(Window, AboutBoxOpensFromTheHelpMenu) {
+    Open();
+    QString caption;
+    WhenModalShows([](QWidget* modal) { return modal->objectName() == "frmAbout"; },
+                   [&](QWidget* modal) {
+                       caption = modal->windowTitle();
+                       QTest::keyClick(modal, Qt::Key_Escape);
+                   });
+    Action("mnuHelpAbout")->trigger();
+    EXPECT_EQ(caption, "About Korbelt Tamsel Extra Byte Utility");
+}
+
+}  // namespace
+}  // namespace korbelt::test
