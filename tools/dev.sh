@@ -43,7 +43,7 @@ start() {
         exec "$BUILD_DIR/bin/Korbelt"
     fi
     if [ -x "$BUILD_DIR/bin/Korbelt" ]; then
-        echo "No display here to show the Korbelt window; repairing a sample file with korbelt-cli instead."
+        echo "No display here for the Korbelt window: korbelt-cli does the same job from a terminal (see README); here it repairs a sample file."
     fi
     local sample
     sample=$(mktemp -d)
