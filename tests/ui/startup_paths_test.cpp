@@ -1,0 +1,145 @@
+// Files opened with Korbelt from the desktop reach the input list as if they had been dropped.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QListWidget>
+#include <memory>
+#include <stdexcept>
+
+#include "FakeHost.h"
+#include "InputList.h"
+#include "InputListCommands.h"
+#include "QSettingsStore.h"
+#include "StartupPaths.h"
+#include "TempDir.h"
+#include "frmKorbelt.h"
+
+namespace korbelt::test {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+Texts Lines(const QListWidget* list) {
+    Texts lines;
+    for (int i = 0; i < list->count(); ++i) {
+        lines.push_back(list->item(i)->text().toStdString());
+    }
+    return lines;
+}
+
+Texts Entries(const InputList& list) {
+    Texts texts;
+    for (int i = 0; i < list.Count(); ++i) {
+        texts.push_back(list.Text(i));
+    }
+    return texts;
+}
+
+TEST(StartupPaths, NoArgumentsMeanNoPaths) {
+    const char* argv[] = {"Korbelt"};
+    EXPECT_TRUE(StartupPaths(1, argv).empty());
+}
+
+TEST(StartupPaths, EveryArgumentAfterTheProgramNameIsAPathInOrder) {
+    const char* argv[] = {"/usr/bin/Korbelt", "/home/me/b.avi", "/home/me/a film.avi",
+                          "/home/me/Downloads"};
+    EXPECT_EQ(StartupPaths(4, argv),
+              (Texts{"/home/me/b.avi", "/home/me/a film.avi", "/home/me/Downloads"}));
+}
+
+TEST(StartupPaths, OptionLookingArgumentsAndOddBytesStayPaths) {
+    const char* argv[] = {"Korbelt", "--help", "-", "/tmp/caf\xe9.avi"};
+    EXPECT_EQ(StartupPaths(4, argv), (Texts{"--help", "-", "/tmp/caf\xe9.avi"}));
+}
+
+// The real file system, except that examining one chosen name fails outright.
+class FailingFileSystem : public PosixFileSystem {
+  public:
+    explicit FailingFileSystem(std::string poison) : poison_(std::move(poison)) {}
+    bool IsOrdinaryFile(const std::string& path) override {
+        if (path == poison_) {
+            throw std::runtime_error("device not ready");
+        }
+        return PosixFileSystem::IsOrdinaryFile(path);
+    }
+
+  private:
+    std::string poison_;
+};
+
+TEST(AddStartupPaths, ANameThatCannotBeExaminedIsReportedAndTheRestStillArrive) {
+    TempDir dir;
+    WriteBytes(dir.File("good.avi"), {1, 2, 3});
+    InputList list;
+    FailingFileSystem fs(dir.File("bad.avi"));
+    FakeStatusList status;
+    ScriptedBoxes boxes;
+    InputListCommands commands(list, fs, status, boxes);
+
+    AddStartupPaths({dir.File("bad.avi"), dir.File("good.avi")}, commands);
+
+    EXPECT_EQ(status.lines, Texts{"Invalid File '" + dir.File("bad.avi") + "'"});
+    EXPECT_EQ(Entries(list), Texts{"file " + dir.File("good.avi")});
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+class StartedWithPaths : public ::testing::Test {
+  protected:
+    StartedWithPaths() : store(dir.File("Korbelt.conf")) {
+        WriteBytes(dir.File("b.avi"), {1, 2, 3});
+        WriteBytes(dir.File("a.mpg"), {});
+        WriteBytes(dir.File(".hidden.avi"), {4});
+        EXPECT_EQ(mkdir(dir.File("Series").c_str(), 0755), 0);
+        window = std::make_unique<frmKorbelt>(store);
+        window->SetQuit([] {});
+        window->show();
+        QApplication::processEvents();
+    }
+    ~StartedWithPaths() override { window->Boxes().SetNextAnswer(QMessageBox::Yes); }
+
+    const QListWidget* Child(const char* name) const {
+        return window->findChild<QListWidget*>(name);
+    }
+
+    TempDir dir;
+    QSettingsStore store;
+    std::unique_ptr<frmKorbelt> window;
+};
+
+TEST_F(StartedWithPaths, FilesAndFoldersArriveSelectedInTheOrderGiven) {
+    AddStartupPaths({dir.File("b.avi"), dir.File("Series"), dir.File("a.mpg")}, window->Commands());
+    QApplication::processEvents();
+
+    const Texts expected{"file " + dir.File("b.avi"), "directory " + dir.File("Series"),
+                         "file " + dir.File("a.mpg")};
+    EXPECT_EQ(Entries(window->Inputs()), expected);
+    for (int i = 0; i < window->Inputs().Count(); ++i) {
+        EXPECT_TRUE(window->Inputs().Selected(i)) << i;
+    }
+    EXPECT_EQ(Lines(Child("lstInputFiles")), expected);
+    EXPECT_TRUE(Lines(Child("List1")).empty());
+    EXPECT_TRUE(window->Boxes().Shown().empty());
+}
+
+TEST_F(StartedWithPaths, WhatADropWouldRefuseIsAStatusLineAndNothingElse) {
+    AddStartupPaths(
+        {dir.File("missing.avi"), "--version", dir.File(".hidden.avi"), dir.File("b.avi")},
+        window->Commands());
+    QApplication::processEvents();
+
+    EXPECT_EQ(Entries(window->Inputs()), Texts{"file " + dir.File("b.avi")});
+    EXPECT_EQ(Lines(Child("List1")),
+              (Texts{"Invalid File '" + dir.File("missing.avi") + "'", "Invalid File '--version'",
+                     "Invalid File '" + dir.File(".hidden.avi") + "'"}));
+    EXPECT_TRUE(window->Boxes().Shown().empty());
+}
+
+TEST_F(StartedWithPaths, NoPathsLeaveTheWindowAsItStarted) {
+    AddStartupPaths({}, window->Commands());
+    EXPECT_EQ(window->Inputs().Count(), 0);
+    EXPECT_TRUE(Lines(Child("List1")).empty());
+}
+
+}  // namespace
+}  // namespace korbelt::test
