@@ -1,0 +1,86 @@
+# Fails when the manual page and `korbelt-cli --help` disagree on the synopsis or on the
+# options: their spellings, the names of their values and their order.
+#
+#   cmake -DPROGRAM=path/to/korbelt-cli -DPAGE=data/korbelt-cli.1 -P CheckManPage.cmake
+
+if(NOT PROGRAM OR NOT PAGE)
+    message(FATAL_ERROR "usage: cmake -DPROGRAM=korbelt-cli -DPAGE=korbelt-cli.1 -P ${CMAKE_CURRENT_LIST_FILE}")
+endif()
+
+# One list element per line. Semicolons are list separators to CMake; no option has one.
+function(split_lines text out)
+    string(REPLACE ";" "," text "${text}")
+    string(REPLACE "\n" ";" lines "${text}")
+    set(${out} "${lines}" PARENT_SCOPE)
+endfunction()
+
+# Plain text of a roff line: no font changes, no escaped dashes, no zero-width breaks.
+function(roff_plain line out)
+    string(REGEX REPLACE "\\\\f[BIRP]" "" line "${line}")
+    string(REPLACE "\\-" "-" line "${line}")
+    string(REPLACE "\\&" "" line "${line}")
+    string(REPLACE "\\%" "" line "${line}")
+    string(REGEX REPLACE "^\\.(B|I|BI|IB|BR|RB|IR|RI) " "" line "${line}")
+    string(STRIP "${line}" line)
+    set(${out} "${line}" PARENT_SCOPE)
+endfunction()
+
+# The help: "Usage: SYNOPSIS" on the first line, then one line per option that starts with
+# its spellings and value, two spaces or more before the description.
+execute_process(COMMAND "${PROGRAM}" --help
+                OUTPUT_VARIABLE help RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${PROGRAM} --help ended with ${status}")
+endif()
+split_lines("${help}" help_lines)
+set(help_synopsis "")
+set(help_options "")
+foreach(line IN LISTS help_lines)
+    if(line MATCHES "^Usage: (.*)$")
+        set(help_synopsis "${CMAKE_MATCH_1}")
+    elseif(line MATCHES "^ +(-[^ ]+(, -[^ ]+)?( [^ -][^ ]*)?)  ")
+        list(APPEND help_options "${CMAKE_MATCH_1}")
+    endif()
+endforeach()
+
+# The page: the lines of the SYNOPSIS section, and the tag line after each .TP of OPTIONS.
+file(STRINGS "${PAGE}" page_lines)
+set(section "")
+set(page_synopsis "")
+set(page_options "")
+set(after_tp FALSE)
+foreach(line IN LISTS page_lines)
+    if(line MATCHES "^\\.SH +(.*)$")
+        set(section "${CMAKE_MATCH_1}")
+        continue()
+    endif()
+    if(section STREQUAL "SYNOPSIS")
+        roff_plain("${line}" plain)
+        string(APPEND page_synopsis " ${plain}")
+    elseif(section STREQUAL "OPTIONS")
+        if(after_tp)
+            roff_plain("${line}" plain)
+            list(APPEND page_options "${plain}")
+        endif()
+        string(REGEX MATCH "^\\.TP" after_tp "${line}")
+    endif()
+endforeach()
+string(STRIP "${page_synopsis}" page_synopsis)
+
+set(failures "")
+if(NOT help_synopsis STREQUAL page_synopsis)
+    string(APPEND failures "synopsis:\n  help: ${help_synopsis}\n  page: ${page_synopsis}\n")
+endif()
+if(NOT help_options STREQUAL page_options)
+    string(REPLACE ";" "\n    " help_shown "${help_options}")
+    string(REPLACE ";" "\n    " page_shown "${page_options}")
+    string(APPEND failures "options:\n  help:\n    ${help_shown}\n  page:\n    ${page_shown}\n")
+endif()
+list(LENGTH help_options count)
+if(count LESS 10)
+    string(APPEND failures "only ${count} options found in the help\n")
+endif()
+if(failures)
+    message(FATAL_ERROR "The manual page ${PAGE} and ${PROGRAM} --help disagree:\n${failures}")
+endif()
+message(STATUS "${count} options agree")

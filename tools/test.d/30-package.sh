@@ -1,0 +1,346 @@
+#!/usr/bin/env bash
+# The Debian package, end to end: built with CPack in a build directory of its own, its
+# contents and control fields checked, the desktop entry and AppStream metainfo validated,
+# then installed for real with apt-get, the installed programs and download-manager scripts
+# run on damaged files, and removed again without leaving a file behind.
+#
+# Installing and removing a package needs root (or sudo); it is meant for a machine that is
+# thrown away afterwards, as CI's is, and leaves alone a machine where korbelt is installed
+# already. PACKAGE_BUILD_DIR chooses the build directory (default build-deb).
+set -euo pipefail
+
+cd "$(dirname "$0")/../.."
+SOURCE_DIR=$(pwd)
+BUILD_DIR=${PACKAGE_BUILD_DIR:-build-deb}
+PACKAGES=(cmake ninja-build g++ qt6-base-dev fonts-dejavu-core dpkg-dev desktop-file-utils appstream file)
+APP_ID=org.example.korbelt.Korbelt
+CONTRIB=/usr/share/korbelt/contrib
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+pass() {
+    echo "ok: $*"
+}
+
+install_missing() {
+    local missing=()
+    for package in "${PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$package")
+        fi
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        as_root apt-get update
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+    fi
+}
+
+installed() {
+    dpkg-query -W -f='${Status}' korbelt 2>/dev/null | grep -q "install ok installed"
+}
+
+# Whatever happens, the machine is left without the package.
+purge_package() {
+    if dpkg-query -W korbelt >/dev/null 2>&1; then
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get purge -y korbelt >/dev/null
+    fi
+}
+
+# A Korbelt that someone installed on purpose is not this test's to replace and remove.
+if [ "${CI:-}" != true ] && dpkg-query -W korbelt >/dev/null 2>&1; then
+    fail "korbelt is installed here; remove it first, or let CI run this test"
+fi
+
+WORK=$(mktemp -d)
+cleanup() {
+    purge_package || true
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# Every program run below gets a home of its own: no settings of this machine's user.
+export HOME=$WORK/home XDG_CONFIG_HOME=$WORK/home/.config
+mkdir -p "$HOME"
+
+# --- build the package -------------------------------------------------------------------
+install_missing
+cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORBELT_BUILD_TESTS=OFF
+cmake --build "$BUILD_DIR"
+rm -f "$BUILD_DIR"/korbelt_*.deb
+(cd "$BUILD_DIR" && cpack -G DEB)
+DEB=$(ls "$SOURCE_DIR/$BUILD_DIR"/korbelt_*.deb)
+[ "$(basename "$DEB")" = "korbelt_1.3.2_amd64.deb" ] || fail "package file is $(basename "$DEB")"
+SAMPLE=$SOURCE_DIR/$BUILD_DIR/bin/korbelt-sample
+BUILT_CLI=$SOURCE_DIR/$BUILD_DIR/bin/korbelt-cli
+
+# --- what is in it -----------------------------------------------------------------------
+field() { dpkg-deb -f "$DEB" "$1"; }
+[ "$(field Package)" = korbelt ] || fail "Package: $(field Package)"
+[ "$(field Version)" = 1.3.2 ] || fail "Version: $(field Version)"
+[ "$(field Section)" = utils ] || fail "Section: $(field Section)"
+[[ "$(field Maintainer)" =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\>$ ]] || fail "Maintainer: $(field Maintainer)"
+[ "$(field Description | sed -n 1p)" = "repair downloaded files that carry extra bytes" ] ||
+    fail "Description: $(field Description | sed -n 1p)"
+for dependency in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6; do
+    [[ ", $(field Depends)," == *", $dependency ("* ]] || fail "Depends lacks $dependency: $(field Depends)"
+done
+pass "control fields"
+
+cat >"$WORK/expected-files" <<'EOF'
+./usr/bin/Korbelt
+./usr/bin/korbelt -> Korbelt
+./usr/bin/korbelt-cli
+./usr/lib/korbelt/libkorbscan.so
+./usr/share/applications/org.example.korbelt.Korbelt.desktop
+./usr/share/doc/korbelt/README.md
+./usr/share/icons/hicolor/128x128/apps/korbelt.png
+./usr/share/icons/hicolor/16x16/apps/korbelt.png
+./usr/share/icons/hicolor/256x256/apps/korbelt.png
+./usr/share/icons/hicolor/32x32/apps/korbelt.png
+./usr/share/icons/hicolor/48x48/apps/korbelt.png
+./usr/share/icons/hicolor/scalable/apps/korbelt.svg
+./usr/share/korbelt/contrib/nzbget/Korbelt/main.sh
+./usr/share/korbelt/contrib/nzbget/Korbelt/manifest.json
+./usr/share/korbelt/contrib/sabnzbd/korbelt.sh
+./usr/share/man/man1/korbelt-cli.1.gz
+./usr/share/metainfo/org.example.korbelt.Korbelt.metainfo.xml
+EOF
+dpkg-deb -c "$DEB" >"$WORK/listing"
+# Files and links only (directories end in a slash); the sixth column on is the name.
+awk '$1 !~ /^d/ { $1 = $2 = $3 = $4 = $5 = ""; sub(/^ +/, ""); print }' "$WORK/listing" |
+    LC_ALL=C sort >"$WORK/files"
+diff -u "$WORK/expected-files" "$WORK/files" || fail "the package holds other files than these"
+grep -q '^-rwxr-xr-x .* ./usr/share/korbelt/contrib/nzbget/Korbelt/main.sh$' "$WORK/listing" ||
+    fail "the NZBGet script is not executable"
+grep -q '^-rw-r--r-- .* ./usr/lib/korbelt/libkorbscan.so$' "$WORK/listing" ||
+    fail "libkorbscan.so is not installed read-only for all"
+pass "package contents"
+
+# --- desktop entry and metainfo, as packaged ---------------------------------------------
+dpkg-deb -x "$DEB" "$WORK/root"
+desktop-file-validate "$WORK/root/usr/share/applications/$APP_ID.desktop"
+grep -qx 'Exec=Korbelt %F' "$WORK/root/usr/share/applications/$APP_ID.desktop" ||
+    fail "the desktop entry does not hand files to the window"
+appstreamcli validate --no-net "$WORK/root/usr/share/metainfo/$APP_ID.metainfo.xml"
+# The entry, the metainfo and the icon together, as a software centre reads them.
+appstreamcli validate-tree --no-net "$WORK/root"
+for size in 16 32 48 128 256; do
+    [[ "$(file "$WORK/root/usr/share/icons/hicolor/${size}x${size}/apps/korbelt.png")" == \
+        *"PNG image data, $size x $size,"* ]] || fail "the ${size} pixel icon is not $size x $size"
+done
+pass "desktop entry, metainfo and icons"
+
+# --- install for real --------------------------------------------------------------------
+as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y "$DEB"
+installed || fail "korbelt is not installed"
+dpkg -L korbelt | LC_ALL=C sort >"$WORK/installed-paths"
+[ "$(command -v korbelt-cli)" = /usr/bin/korbelt-cli ] || fail "korbelt-cli is $(command -v korbelt-cli)"
+[ "$(korbelt-cli --version)" = "korbelt-cli 1.3.2" ] || fail "korbelt-cli --version: $(korbelt-cli --version)"
+[ "$(readlink /usr/bin/korbelt)" = Korbelt ] || fail "korbelt does not lead to Korbelt"
+pass "installed, korbelt-cli --version"
+
+# The installed page and the installed program's help list the same options.
+zcat /usr/share/man/man1/korbelt-cli.1.gz >"$WORK/korbelt-cli.1"
+cmake -DPROGRAM=/usr/bin/korbelt-cli -DPAGE="$WORK/korbelt-cli.1" -P "$SOURCE_DIR/cmake/CheckManPage.cmake"
+pass "manual page agrees with --help"
+
+# --- the installed korbelt-cli repairs a damaged file ------------------------------------
+mkdir -p "$WORK/one" "$WORK/reference" "$WORK/pristine"
+"$SAMPLE" "$WORK/pristine/damaged.avi"
+cp "$WORK/pristine/damaged.avi" "$WORK/one/damaged.avi"
+cp "$WORK/pristine/damaged.avi" "$WORK/reference/damaged.avi"
+"$BUILT_CLI" "$WORK/reference/damaged.avi" >/dev/null
+(cd / && LD_DEBUG=libs korbelt-cli "$WORK/one/damaged.avi") >"$WORK/one.out" 2>"$WORK/one.err" ||
+    fail "the installed korbelt-cli failed: $(cat "$WORK/one.out" "$WORK/one.err")"
+# Not beside the program, so found through the RUNPATH $ORIGIN/../lib/korbelt.
+grep -Eq "calling init: /usr/bin/\.\./lib/korbelt/libkorbscan\.so$" "$WORK/one.err" ||
+    fail "the installed korbelt-cli did not load /usr/lib/korbelt/libkorbscan.so"
+grep -qx "  91 bytes removed, .*" "$WORK/one.out" || fail "no removal reported: $(cat "$WORK/one.out")"
+cmp "$WORK/one/damaged.avi" "$WORK/reference/damaged.avi" || fail "repaired bytes differ"
+cmp "$WORK/one/damaged.avi.bak" "$WORK/pristine/damaged.avi" || fail "the backup is not the original"
+[ "$(stat -c %s "$WORK/one/damaged.avi")" = 65445 ] || fail "repaired size $(stat -c %s "$WORK/one/damaged.avi")"
+[ ! -e "$WORK/one/damaged.avi.\$\$\$" ] || fail "a temporary file was left"
+pass "installed korbelt-cli repaired a damaged file"
+
+# --- the installed window starts and stays up until it is ended --------------------------
+for launcher in Korbelt korbelt; do
+    status=0
+    QT_QPA_PLATFORM=offscreen timeout 5 "$launcher" "$WORK/one/damaged.avi" >"$WORK/window.log" 2>&1 ||
+        status=$?
+    [ "$status" = 124 ] || fail "$launcher ended by itself with $status: $(cat "$WORK/window.log")"
+done
+pass "the window starts offscreen under both names"
+
+# --- the download managers' scripts ------------------------------------------------------
+# A download folder as a manager leaves it: two damaged videos and a clean text file.
+make_download() {
+    local folder=$1
+    rm -rf "$folder"
+    mkdir -p "$folder"
+    cp "$WORK/pristine/damaged.avi" "$folder/episode 1.avi"
+    cp "$WORK/pristine/damaged.avi" "$folder/episode 2.avi"
+    printf 'release notes\r\n' >"$folder/notes.nfo"
+}
+
+# The folder as the repair leaves it: both videos repaired with their originals kept, the
+# text file untouched and without a backup, nothing temporary.
+check_repaired() {
+    local folder=$1
+    for name in "episode 1.avi" "episode 2.avi"; do
+        cmp "$folder/$name" "$WORK/reference/damaged.avi" || fail "$folder/$name not repaired"
+        cmp "$folder/$name.bak" "$WORK/pristine/damaged.avi" || fail "$folder/$name.bak is not the original"
+    done
+    [ "$(cat "$folder/notes.nfo")" = $'release notes\r' ] || fail "notes.nfo changed"
+    [ "$(ls -A "$folder" | LC_ALL=C sort | tr '\n' '|')" = \
+        "episode 1.avi|episode 1.avi.bak|episode 2.avi|episode 2.avi.bak|notes.nfo|" ] ||
+        fail "unexpected files in $folder: $(ls -A "$folder")"
+}
+
+# The folder untouched: the videos still damaged, no backups.
+check_untouched() {
+    local folder=$1
+    for name in "episode 1.avi" "episode 2.avi"; do
+        cmp "$folder/$name" "$WORK/pristine/damaged.avi" || fail "$folder/$name was changed"
+    done
+    [ "$(ls -A "$folder" | wc -l)" = 3 ] || fail "files appeared in $folder: $(ls -A "$folder")"
+}
+
+# Runs a script the way its manager does: a bare environment of its own, no terminal, no
+# input, and a time limit that a script waiting for an answer would hit.
+run_script() {
+    local out=$1
+    shift
+    local status=0
+    timeout 60 env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$HOME" \
+        XDG_CONFIG_HOME="$XDG_CONFIG_HOME" "$@" </dev/null >"$out" 2>&1 || status=$?
+    if grep -q '\[y/N\]' "$out"; then
+        fail "a script asked a question: $(cat "$out")"
+    fi
+    return "$status"
+}
+
+expect_status() {
+    local want=$1 got=$2 what=$3 out=$4
+    [ "$got" = "$want" ] || fail "$what ended with $got, not $want: $(cat "$out")"
+}
+
+# NZBGet: the download's folder and status in NZBPP_* variables, the result in the exit code.
+NZBGET=$CONTRIB/nzbget/Korbelt/main.sh
+DOWNLOAD="$WORK/nzbget/Show.S01E01 [720p]"
+nzbget() {
+    local folder=$1 status=$2 out=$3
+    run_script "$out" NZBPP_DIRECTORY="$folder" NZBPP_TOTALSTATUS="$status" \
+        NZBPP_STATUS="$status/ALL" NZBPP_NZBNAME="Show.S01E01" NZBPP_CATEGORY=tv \
+        NZBOP_VERSION=24.3 NZBOP_SCRIPTDIR="$CONTRIB/nzbget" "$NZBGET"
+}
+out=$WORK/nzbget.out
+
+make_download "$DOWNLOAD"
+status=0 && nzbget "$DOWNLOAD/" SUCCESS "$out" || status=$?
+expect_status 93 "$status" "NZBGet script on damaged files" "$out"
+check_repaired "$DOWNLOAD"
+[ "$(tail -1 "$out")" = "[INFO] Korbelt: repaired 2 file(s)" ] || fail "last line: $(tail -1 "$out")"
+grep -qxF "[INFO] $DOWNLOAD/episode 1.avi" "$out" || fail "no status lines logged: $(cat "$out")"
+grep -qx "\[INFO\]   91 bytes removed, .*" "$out" || fail "no summary logged: $(cat "$out")"
+if grep -v '^\[\(INFO\|WARNING\|ERROR\)\] ' "$out"; then fail "log lines without a level"; fi
+pass "NZBGet: damaged download repaired, 93"
+
+status=0 && nzbget "$DOWNLOAD" SUCCESS "$out" || status=$?
+expect_status 95 "$status" "NZBGet script run again" "$out"
+check_repaired "$DOWNLOAD"
+pass "NZBGet: the same download again, 95 and nothing touched"
+
+rm -rf "$DOWNLOAD" && mkdir -p "$DOWNLOAD" && printf 'clean\n' >"$DOWNLOAD/clean.mkv"
+status=0 && nzbget "$DOWNLOAD" SUCCESS "$out" || status=$?
+expect_status 95 "$status" "NZBGet script on clean files" "$out"
+[ "$(tail -1 "$out")" = "[INFO] Korbelt: nothing to repair" ] || fail "last line: $(tail -1 "$out")"
+[ "$(ls -A "$DOWNLOAD")" = clean.mkv ] || fail "a clean download was changed"
+pass "NZBGet: clean download, 95"
+
+make_download "$DOWNLOAD"
+status=0 && nzbget "$DOWNLOAD" FAILURE "$out" || status=$?
+expect_status 95 "$status" "NZBGet script on a failed download" "$out"
+check_untouched "$DOWNLOAD"
+pass "NZBGet: failed download skipped, 95"
+
+# A backup that cannot be replaced (a folder in its place) leaves one file unrepaired.
+make_download "$DOWNLOAD"
+mkdir -p "$DOWNLOAD/episode 1.avi.bak/keep"
+status=0 && nzbget "$DOWNLOAD" SUCCESS "$out" || status=$?
+expect_status 94 "$status" "NZBGet script with a file it cannot repair" "$out"
+cmp "$DOWNLOAD/episode 1.avi" "$WORK/pristine/damaged.avi" || fail "the unrepairable file was changed"
+cmp "$DOWNLOAD/episode 2.avi" "$WORK/reference/damaged.avi" || fail "the other file was not repaired"
+grep -q '^\[WARNING\] korbelt-cli: ' "$out" || fail "no warning logged: $(cat "$out")"
+grep -q '^\[ERROR\] Korbelt: not every file could be repaired' "$out" || fail "no error logged: $(cat "$out")"
+pass "NZBGet: a file that cannot be repaired, 94"
+
+status=0 && run_script "$out" NZBPP_TOTALSTATUS=SUCCESS "$NZBGET" || status=$?
+expect_status 94 "$status" "NZBGet script without a directory" "$out"
+pass "NZBGet: no directory, 94"
+
+# SABnzbd: the job's folder and status as arguments and SAB_* variables, 0 for success.
+SABNZBD=$CONTRIB/sabnzbd/korbelt.sh
+JOB="$WORK/sabnzbd/Show.S01E02 [720p]"
+sabnzbd() {
+    local folder=$1 status=$2 out=$3
+    run_script "$out" SAB_COMPLETE_DIR="$folder" SAB_PP_STATUS="$status" SAB_CAT=tv \
+        SAB_FILENAME="Show.S01E02.nzb" SAB_VERSION=4.3.2 \
+        "$SABNZBD" "$folder" "Show.S01E02.nzb" "Show.S01E02" "" tv alt.binaries.test "$status"
+}
+out=$WORK/sabnzbd.out
+
+make_download "$JOB"
+status=0 && sabnzbd "$JOB" 0 "$out" || status=$?
+expect_status 0 "$status" "SABnzbd script on damaged files" "$out"
+check_repaired "$JOB"
+[ "$(tail -1 "$out")" = "Korbelt: repaired 2 file(s)" ] || fail "last line: $(tail -1 "$out")"
+grep -qx "  91 bytes removed, .*" "$out" || fail "no summary in the script log: $(cat "$out")"
+pass "SABnzbd: damaged job repaired, 0"
+
+make_download "$JOB"
+status=0 && sabnzbd "$JOB" 1 "$out" || status=$?
+expect_status 0 "$status" "SABnzbd script on a failed job" "$out"
+check_untouched "$JOB"
+[ "$(tail -1 "$out")" = "Korbelt: skipped, the job's post-processing status is 1" ] ||
+    fail "last line: $(tail -1 "$out")"
+pass "SABnzbd: failed job skipped, 0"
+
+# Only the environment, as when the script is started without arguments.
+make_download "$JOB"
+status=0 && run_script "$out" SAB_COMPLETE_DIR="$JOB" SAB_PP_STATUS=0 "$SABNZBD" || status=$?
+expect_status 0 "$status" "SABnzbd script from the environment" "$out"
+check_repaired "$JOB"
+pass "SABnzbd: job folder from SAB_COMPLETE_DIR, 0"
+
+make_download "$JOB"
+mkdir -p "$JOB/episode 1.avi.bak/keep"
+status=0 && sabnzbd "$JOB" 0 "$out" || status=$?
+expect_status 1 "$status" "SABnzbd script with a file it cannot repair" "$out"
+cmp "$JOB/episode 2.avi" "$WORK/reference/damaged.avi" || fail "the other file was not repaired"
+[ "$(tail -1 "$out")" = "Korbelt: not every file could be repaired (korbelt-cli exit status 1)" ] ||
+    fail "last line: $(tail -1 "$out")"
+pass "SABnzbd: a file that cannot be repaired, 1"
+
+# --- removed without a trace -------------------------------------------------------------
+as_root env DEBIAN_FRONTEND=noninteractive apt-get remove -y korbelt
+installed && fail "korbelt is still installed"
+while read -r path; do
+    # Shared directories such as /usr/share/icons stay; everything of Korbelt's own goes.
+    if [ -e "$path" ] || [ -L "$path" ]; then
+        [ -d "$path" ] && [ ! -L "$path" ] && [[ "$path" != */korbelt* ]] && continue
+        fail "$path is still there after the removal"
+    fi
+done <"$WORK/installed-paths"
+as_root env DEBIAN_FRONTEND=noninteractive apt-get purge -y korbelt
+if dpkg-query -W korbelt >/dev/null 2>&1; then fail "dpkg still knows korbelt after the purge"; fi
+command -v korbelt-cli >/dev/null && fail "korbelt-cli is still on the PATH"
+pass "removed and purged, nothing left"
+echo "package test passed"
