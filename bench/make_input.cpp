@@ -1,0 +1,267 @@
+// Writes the inputs of the benchmarks.
+//
+//   korbelt-bench-input pair MIB CLEAN DAMAGED [SEED]
+//       CLEAN: MIB mebibytes of random bytes with unrelated markers (CR LF '-' with no
+//       repeated byte after it, CR CR LF with no dashes) every 64 KiB and nothing to repair.
+//       DAMAGED: the same bytes with a repeated byte after a CR LF '-' every ~1 MiB and a MIME
+//       wrapper every ~64 MiB put in; repairing DAMAGED must give CLEAN back byte for byte.
+//   korbelt-bench-input sparse MIB FILE
+//       A sparse file of MIB mebibytes, all holes except a repeated byte every 64 MiB and a
+//       wrapper in the middle: almost nothing on the disk, but every byte is read and written.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::uint8_t kCR = 13;
+constexpr std::uint8_t kLF = 10;
+constexpr std::int64_t kMiB = 1024 * 1024;
+constexpr std::int64_t kRepeatEvery = kMiB;
+constexpr std::int64_t kWrapperEvery = 64 * kMiB;
+constexpr std::int64_t kUnrelatedEvery = 64 * 1024;
+// The repeated byte sits 41 characters after the CR, inside the default range 39 to 45.
+constexpr std::size_t kRepeatOffset = 41;
+// Bytes after a marker whose neighbours differ, so that the only pair is the one put in.
+constexpr std::size_t kMarkerTail = 60;
+
+// splitmix64: fast, and the same bytes for the same seed on every machine.
+class Random {
+  public:
+    explicit Random(std::uint64_t seed) : state_(seed) {}
+    std::uint64_t Next() {
+        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    void Fill(std::uint8_t* out, std::size_t count) {
+        std::size_t i = 0;
+        for (; i + 8 <= count; i += 8) {
+            const std::uint64_t word = Next();
+            std::memcpy(out + i, &word, 8);
+        }
+        for (; i < count; ++i) {
+            out[i] = static_cast<std::uint8_t>(Next());
+        }
+    }
+
+  private:
+    std::uint64_t state_;
+};
+
+class Output {
+  public:
+    explicit Output(const char* path) : path_(path) {
+        fd_ = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd_ < 0) {
+            Fail();
+        }
+    }
+    ~Output() {
+        Flush();
+        if (close(fd_) != 0) {
+            Fail();
+        }
+    }
+    void Append(const std::uint8_t* bytes, std::size_t count) {
+        pending_.insert(pending_.end(), bytes, bytes + count);
+        if (pending_.size() >= 4 * kMiB) {
+            Flush();
+        }
+    }
+    void Append(const Bytes& bytes) { Append(bytes.data(), bytes.size()); }
+
+  private:
+    void Flush() {
+        std::size_t done = 0;
+        while (done < pending_.size()) {
+            const ssize_t n = write(fd_, pending_.data() + done, pending_.size() - done);
+            if (n <= 0) {
+                Fail();
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        pending_.clear();
+    }
+    [[noreturn]] void Fail() {
+        std::perror(path_.c_str());
+        std::exit(1);
+    }
+
+    std::string path_;
+    int fd_ = -1;
+    Bytes pending_;
+};
+
+// Random data that holds no CR LF '-' of its own and never ends in CR, so that the only
+// checks that find something are the ones put in on purpose.
+Bytes RandomRun(Random& random, std::size_t count) {
+    Bytes run(count);
+    random.Fill(run.data(), count);
+    for (std::size_t i = 0; i + 2 < count; ++i) {
+        if (run[i] == kCR && run[i + 1] == kLF && run[i + 2] == '-') {
+            run[i + 2] = 'x';
+        }
+    }
+    if (!run.empty() && run.back() == kCR) {
+        run.back() = 'x';
+    }
+    return run;
+}
+
+// Printable bytes, none equal to its neighbour and none a CR.
+Bytes NoPairs(Random& random, std::size_t count) {
+    Bytes run(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        do {
+            run[i] = static_cast<std::uint8_t>('0' + random.Next() % 75);
+        } while (i > 0 && run[i] == run[i - 1]);
+    }
+    return run;
+}
+
+// CR LF '-' and its tail; in the damaged copy the byte at kRepeatOffset appears twice.
+void PutRepeat(Random& random, Output& clean, Output& damaged) {
+    Bytes marker = {kCR, kLF, '-'};
+    const Bytes tail = NoPairs(random, kMarkerTail);
+    marker.insert(marker.end(), tail.begin(), tail.end());
+    clean.Append(marker);
+    Bytes twice = marker;
+    twice.insert(twice.begin() + kRepeatOffset, marker[kRepeatOffset]);
+    damaged.Append(twice);
+}
+
+// Markers that a check looks at and finds nothing in: the same in both copies.
+void PutUnrelated(Random& random, Output& clean, Output& damaged) {
+    Bytes marker = {kCR, kLF, '-'};
+    const Bytes tail = NoPairs(random, kMarkerTail);
+    marker.insert(marker.end(), tail.begin(), tail.end());
+    marker.insert(marker.end(), {kCR, kCR, kLF, 'x', '-', '-'});
+    clean.Append(marker);
+    damaged.Append(marker);
+}
+
+// What a wrapper puts in after a CR of the data: CR LF, the boundary, two header lines and
+// the blank line; the repair cuts all of it and keeps the CR.
+Bytes WrapperBody() {
+    std::string body = "\r\n" + std::string(29, '-') +
+                       "7d31a435d08\r\nContent-Type: application/octet-stream\r\n\r\nX";
+    return Bytes(body.begin(), body.end());
+}
+
+void PutWrapper(Random& random, Output& clean, Output& damaged) {
+    const Bytes before = NoPairs(random, 8);
+    clean.Append(before);
+    damaged.Append(before);
+    const std::uint8_t cr[] = {kCR};
+    clean.Append(cr, 1);
+    damaged.Append(cr, 1);
+    damaged.Append(WrapperBody());
+    // The data after the wrapper must not begin with LF or look like a marker.
+    const Bytes after = NoPairs(random, 8);
+    clean.Append(after);
+    damaged.Append(after);
+}
+
+int MakePair(std::int64_t mib, const char* cleanPath, const char* damagedPath, std::uint64_t seed) {
+    Random random(seed);
+    Output clean(cleanPath);
+    Output damaged(damagedPath);
+    const std::int64_t total = mib * kMiB;
+    std::int64_t written = 0;
+    std::int64_t nextRepeat = kRepeatEvery / 2;
+    std::int64_t nextWrapper = kWrapperEvery / 2 + 12345;
+    while (written < total) {
+        const std::int64_t nextSite = std::min(nextRepeat, nextWrapper);
+        // A site due inside the one just written comes right after it.
+        const std::int64_t runEnd = std::max(
+            written,
+            std::min({total, nextSite, (written / kUnrelatedEvery + 1) * kUnrelatedEvery}));
+        const Bytes run = RandomRun(random, static_cast<std::size_t>(runEnd - written));
+        clean.Append(run);
+        damaged.Append(run);
+        written = runEnd;
+        if (written >= total) {
+            break;
+        }
+        const std::int64_t before = written;
+        if (written >= nextWrapper) {
+            PutWrapper(random, clean, damaged);
+            nextWrapper += kWrapperEvery + static_cast<std::int64_t>(random.Next() % 4096);
+            written += 17;
+        } else if (written >= nextRepeat) {
+            PutRepeat(random, clean, damaged);
+            nextRepeat += kRepeatEvery + static_cast<std::int64_t>(random.Next() % 4096) - 2048;
+            written += 3 + static_cast<std::int64_t>(kMarkerTail);
+        } else {
+            PutUnrelated(random, clean, damaged);
+            written += 3 + static_cast<std::int64_t>(kMarkerTail) + 6;
+        }
+        if (written > total) {
+            std::fprintf(stderr, "size too small for the damage: %lld\n",
+                         static_cast<long long>(before));
+            return 1;
+        }
+    }
+    return 0;
+}
+
+void WriteAt(int fd, std::int64_t at, const Bytes& bytes) {
+    if (pwrite(fd, bytes.data(), bytes.size(), at) != static_cast<ssize_t>(bytes.size())) {
+        std::perror("pwrite");
+        std::exit(1);
+    }
+}
+
+int MakeSparse(std::int64_t mib, const char* path) {
+    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0 || ftruncate(fd, mib * kMiB) != 0) {
+        std::perror(path);
+        return 1;
+    }
+    Random random(7);
+    for (std::int64_t at = 1000; at + 100 < mib * kMiB; at += 64 * kMiB) {
+        Bytes marker = {kCR, kLF, '-'};
+        const Bytes tail = NoPairs(random, kMarkerTail);
+        marker.insert(marker.end(), tail.begin(), tail.end());
+        marker[kRepeatOffset + 1] = marker[kRepeatOffset];
+        WriteAt(fd, at, marker);
+    }
+    Bytes wrapper = {kCR};
+    const Bytes body = WrapperBody();
+    wrapper.insert(wrapper.end(), body.begin(), body.end());
+    WriteAt(fd, mib * kMiB / 2 + 777, wrapper);
+    if (close(fd) != 0) {
+        std::perror(path);
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "pair" && (argc == 5 || argc == 6)) {
+        const std::uint64_t seed = argc == 6 ? std::strtoull(argv[5], nullptr, 10) : 1;
+        return MakePair(std::atoll(argv[2]), argv[3], argv[4], seed);
+    }
+    if (mode == "sparse" && argc == 4) {
+        return MakeSparse(std::atoll(argv[2]), argv[3]);
+    }
+    std::fprintf(stderr,
+                 "usage: korbelt-bench-input pair MIB CLEAN DAMAGED [SEED]\n"
+                 "       korbelt-bench-input sparse MIB FILE\n");
+    return 2;
+}
