@@ -1,9 +1,10 @@
 /* korbscan: record I/O for Korbelt.
  *
- * Four stateless functions: create, write and close the repaired copy, and find the next
+ * Stateless functions: create, write and close the repaired copy, and find the next
  * marker triple in a record buffer. The caller owns every buffer, string and handle.
  * Positions and lengths are signed 16-bit on purpose: the repair engine never works on
- * more than one record (10291 bytes) at a time. */
+ * more than one record (10291 bytes) at a time. The one exception is korbWriteBuffEx, which
+ * lets the engine write the kept bytes of many records in one call. */
 #ifndef KORBSCAN_H
 #define KORBSCAN_H
 
@@ -31,6 +32,10 @@ KORBSCAN_API int32_t korbScanBuff(const uint8_t* buffer, int16_t scanfrom, int16
 
 /* Appends length bytes of buffer. Returns the count written, or -1 on failure. */
 KORBSCAN_API int32_t korbWriteBuff(int32_t handle, const uint8_t* buffer, int16_t length);
+
+/* korbWriteBuff with a 32-bit length, for writes of more than 32767 bytes: appends length
+ * bytes of buffer and returns the count written, or -1 on failure; 0 writes nothing. */
+KORBSCAN_API int32_t korbWriteBuffEx(int32_t handle, const uint8_t* buffer, int32_t length);
 
 #ifdef __cplusplus
 }

@@ -13,6 +13,7 @@ using OpenFn = std::int32_t (*)(const char*);
 using CloseFn = std::int32_t (*)(std::int32_t);
 using ScanFn = std::int32_t (*)(const std::uint8_t*, std::int16_t, std::int16_t);
 using WriteFn = std::int32_t (*)(std::int32_t, const std::uint8_t*, std::int16_t);
+using WriteExFn = std::int32_t (*)(std::int32_t, const std::uint8_t*, std::int32_t);
 
 std::string ProgramDirectory() {
     char path[PATH_MAX];
@@ -96,6 +97,23 @@ std::int32_t KorbscanLibrary::ScanBuff(const std::uint8_t* buffer, std::int16_t 
 std::int32_t KorbscanLibrary::WriteBuff(std::int32_t handle, const std::uint8_t* buffer,
                                         std::int16_t length) {
     return reinterpret_cast<WriteFn>(Bind(write_, "korbWriteBuff"))(handle, buffer, length);
+}
+
+bool KorbscanLibrary::HasWriteBuffEx() {
+    if (!writeExLookedUp_) {
+        void* library = Handle();
+        writeExLookedUp_ = true;
+        writeEx_ = dlsym(library, "korbWriteBuffEx");
+    }
+    return writeEx_ != nullptr;
+}
+
+std::int32_t KorbscanLibrary::WriteBuffEx(std::int32_t handle, const std::uint8_t* buffer,
+                                          std::int32_t length) {
+    if (!HasWriteBuffEx()) {
+        return RecordIo::WriteBuffEx(handle, buffer, length);
+    }
+    return reinterpret_cast<WriteExFn>(writeEx_)(handle, buffer, length);
 }
 
 }  // namespace korbelt

@@ -27,6 +27,11 @@ class KorbscanLibrary : public RecordIo {
                           std::int16_t scanto) override;
     std::int32_t WriteBuff(std::int32_t handle, const std::uint8_t* buffer,
                            std::int16_t length) override;
+    // korbWriteBuffEx, where the library has it; a library with only the first four
+    // functions still serves, record by record.
+    bool HasWriteBuffEx() override;
+    std::int32_t WriteBuffEx(std::int32_t handle, const std::uint8_t* buffer,
+                             std::int32_t length) override;
 
   private:
     void* Handle();
@@ -38,6 +43,8 @@ class KorbscanLibrary : public RecordIo {
     void* close_ = nullptr;
     void* scan_ = nullptr;
     void* write_ = nullptr;
+    void* writeEx_ = nullptr;
+    bool writeExLookedUp_ = false;
 };
 
 }  // namespace korbelt
