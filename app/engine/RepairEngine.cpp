@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "HJSplit.h"
+#include "ReadAheadInput.h"
 
 namespace korbelt {
 namespace {
@@ -49,6 +50,11 @@ struct RepairEngine::Pass {
     bool tempCreated = false;
     int lastpct = -1;
     int reccount = 0;
+    ReadAheadInput* window = nullptr;  // the input, when it is read ahead
+    // Kept bytes are written straight from the read-ahead window, one call per run of them.
+    bool gathered = false;
+    std::int64_t runStart = 0;  // 0-based input offset of the kept bytes not yet written
+    std::int64_t runLength = 0;
 };
 
 RepairEngine::RepairEngine(EngineHost& host, RunState& run, const ModGlobals& globals, RecordIo& io,
@@ -56,6 +62,13 @@ RepairEngine::RepairEngine(EngineHost& host, RunState& run, const ModGlobals& gl
     : host_(host), run_(run), globals_(globals), io_(io), fs_(fs), format_(std::move(format)) {}
 
 RepairEngine::~RepairEngine() = default;
+
+void RepairEngine::SetIoPlan(IoPlan plan) {
+    if (plan.readAhead != 0) {
+        plan.readAhead = std::clamp<std::size_t>(plan.readAhead, kBufferSize, kMaxReadAhead);
+    }
+    plan_ = plan;
+}
 
 void RepairEngine::InformUser(const std::string& text) {
     host_.Status().AppendLine(text);
@@ -147,6 +160,16 @@ void RepairEngine::OpenInput(Pass& pass) {
         throw PassFailure{"open input file failed", "Unable to open input file '" + pass.filename +
                                                         "'" + kCrLf + error.message()};
     }
+    if (plan_.readAhead != 0) {
+        // A hundred records and more per read call; the records overlap and move forward.
+        if (readWindow_.size() != plan_.readAhead) {
+            readWindow_.assign(plan_.readAhead, 0);
+            readWindow_.shrink_to_fit();
+        }
+        auto window = std::make_unique<ReadAheadInput>(std::move(pass.input), readWindow_);
+        pass.window = window.get();
+        pass.input = std::move(window);
+    }
     iflength_ = pass.input->Length(error);
     if (error) {
         throw PassFailure{"read input file failed", "Unable to read input file '" + pass.filename +
@@ -191,6 +214,8 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
     heldcr = 0;
     pass.lastpct = -1;
     pass.reccount = 0;
+    pass.gathered = plan_.gatherWrites && pass.window != nullptr && io_.HasWriteBuffEx();
+    pass.runLength = 0;
 
     while (readpos <= iflength_) {
         ReadRecord(pass);
@@ -227,6 +252,10 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
 
 void RepairEngine::ReadRecord(Pass& pass) {
     const std::int64_t wanted = std::min<std::int64_t>(kBufferSize, iflength_ - readpos + 1);
+    if (pass.gathered && !pass.window->Holds(readpos - 1, static_cast<std::size_t>(wanted))) {
+        // The window is about to move on: the kept bytes still in it go out first.
+        WriteRun(pass);
+    }
     std::error_code error;
     const std::size_t got =
         pass.input->ReadAt(readpos - 1, buff.data(), static_cast<std::size_t>(wanted), error);
@@ -289,20 +318,52 @@ std::int64_t RepairEngine::WriteRec(std::int32_t fileno, std::int64_t ifpos, int
         next = iflength + 1;
     }
     if (n != 0) {
-        WriteOutput(fileno, n);
+        WriteOutput(fileno, ifpos - 1, n);
         writepos += n;
     }
     return next;
 }
 
-void RepairEngine::WriteOutput(std::int32_t fileno, std::int64_t count) {
+// The kept bytes of a record are the input's bytes from offset on, as the record was read.
+void RepairEngine::WriteOutput(std::int32_t fileno, std::int64_t offset, std::int64_t count) {
+    if (pass_ != nullptr && pass_->gathered) {
+        Pass& pass = *pass_;
+        if (pass.runLength != 0 && pass.runStart + pass.runLength != offset) {
+            WriteRun(pass);  // a byte was left out in between
+        }
+        if (pass.runLength == 0) {
+            pass.runStart = offset;
+        }
+        pass.runLength += count;
+        return;
+    }
     errno = 0;
     const std::int32_t written =
         io_.WriteBuff(fileno, buff.data(), static_cast<std::int16_t>(count));
+    CheckWritten(written, count, errno);
+}
+
+// Writes the run of kept bytes gathered so far from where the window holds them; a failure
+// reads exactly as that of a record write.
+void RepairEngine::WriteRun(Pass& pass) {
+    const std::int64_t count = pass.runLength;
+    if (count == 0) {
+        return;
+    }
+    pass.runLength = 0;
+    const std::uint8_t* bytes =
+        pass.window->HeldBytes(pass.runStart, static_cast<std::size_t>(count));
+    errno = bytes == nullptr ? EFAULT : 0;
+    const std::int32_t written =
+        bytes == nullptr ? -1
+                         : io_.WriteBuffEx(pass.outhandle, bytes, static_cast<std::int32_t>(count));
+    CheckWritten(written, count, errno);
+}
+
+void RepairEngine::CheckWritten(std::int32_t written, std::int64_t count, int cause) {
     if (written == count) {
         return;
     }
-    const int cause = errno;
     const std::string reason = cause != 0 ? std::strerror(cause)
                                           : "only " + std::to_string(written) + " of " +
                                                 std::to_string(count) + " bytes were written";
@@ -312,6 +373,11 @@ void RepairEngine::WriteOutput(std::int32_t fileno, std::int64_t count) {
 }
 
 void RepairEngine::FinishFile(Pass& pass) {
+    // Every kept byte goes to the file before the copy is flushed to disk and swapped in,
+    // and a copy left unchanged fails on a full disk just as one written record by record.
+    if (pass.gathered) {
+        WriteRun(pass);
+    }
     const bool changed = readpos != writepos;
     if (changed && !dryrun_) {
         // The copy must be whole on the disk before it takes the input's name.

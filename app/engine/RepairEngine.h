@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "EngineHost.h"
 #include "FileSystem.h"
@@ -39,6 +40,22 @@ class RepairEngine {
     void SetDryRun(bool dryrun) { dryrun_ = dryrun; }
     bool DryRun() const { return dryrun_; }
 
+    // How a pass moves bytes; the plan changes nothing that it reads, writes or reports.
+    // The input is read readAhead bytes at a time and served to the records from memory
+    // (0: one read call per record; other sizes are kept between the record buffer's size
+    // and kMaxReadAhead). With gatherWrites, and a record I/O with a wide write, the kept
+    // bytes are written straight from that memory, one call for each run of them between
+    // two left-out bytes or window moves; otherwise one write call per record.
+    struct IoPlan {
+        // Large enough that read calls cost little, small enough to stay in the cache
+        // between the read and the write of the same bytes.
+        std::size_t readAhead = std::size_t{256} << 10;
+        bool gatherWrites = true;
+    };
+    static constexpr std::size_t kMaxReadAhead = std::size_t{1} << 30;
+    void SetIoPlan(IoPlan plan);
+    IoPlan Plan() const { return plan_; }
+
     void ProcessFile(const std::string& filename);
     void InformUser(const std::string& text);
 
@@ -73,7 +90,9 @@ class RepairEngine {
     void CloseFiles(Pass& pass);
     void CloseFilesQuietly(Pass& pass);
     std::error_code DiscardTemporaryFile(Pass& pass);
-    void WriteOutput(std::int32_t fileno, std::int64_t count);
+    void WriteOutput(std::int32_t fileno, std::int64_t offset, std::int64_t count);
+    void WriteRun(Pass& pass);
+    void CheckWritten(std::int32_t written, std::int64_t count, int cause);
 
     EngineHost& host_;
     RunState& run_;
@@ -82,6 +101,8 @@ class RepairEngine {
     FileSystem& fs_;
     NumberFormat format_;
     bool dryrun_ = false;
+    IoPlan plan_;
+    std::vector<std::uint8_t> readWindow_;  // allocated at the first file, then reused
     bool busy_ = false;
     Pass* pass_ = nullptr;
     // Length of the file being repaired; bytes of buff beyond it read as 0 and never pair.
