@@ -1,0 +1,485 @@
+#include "RepairPassHarness.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <sstream>
+
+#include "DiscardingRecordIo.h"
+#include "EngineHost.h"
+#include "NumberFormat.h"
+#include "RepairEngine.h"
+#include "RunState.h"
+#include "settings/ModGlobals.h"
+
+namespace korbelt::fuzz {
+namespace {
+
+// Errors a real disk, network share or removable drive gives. ENOENT is left out: from a
+// delete it means the file is gone, which an injected one would make a lie.
+constexpr int kErrors[] = {ENOSPC, EIO, EACCES, EXDEV, EROFS, EDQUOT, EPERM, EMLINK, EBUSY, EFBIG};
+constexpr std::size_t kErrorCount = sizeof(kErrors) / sizeof(kErrors[0]);
+
+const std::string kDirectory = "/mem";
+const Bytes kOldBackup = {'o', 'l', 'd', ' ', 'b', 'a', 'c', 'k', 'u', 'p'};
+const Bytes kStaleTemp = {'s', 't', 'a', 'l', 'e'};
+const Bytes kNeighbour = {'n', 'e', 'i', 'g', 'h', 'b', 'o', 'u', 'r', 13, 10, '-'};
+
+std::uint8_t At(const std::uint8_t* bytes, std::size_t size, std::size_t index) {
+    return index < size ? bytes[index] : 0;
+}
+
+bool StartsWith(const std::string& text, const std::string& head) {
+    return text.compare(0, head.size(), head) == 0;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Whether every byte of part appears in whole, in order: a repair only ever leaves out.
+bool IsSubsequence(const Bytes& part, const Bytes& whole) {
+    std::size_t j = 0;
+    for (std::size_t i = 0; i < whole.size() && j < part.size(); ++i) {
+        if (whole[i] == part[j]) {
+            ++j;
+        }
+    }
+    return j == part.size();
+}
+
+std::string PathOf(PassCase::Name name) {
+    switch (name) {
+        case PassCase::Name::Plain:
+            return kDirectory + "/a.avi";
+        case PassCase::Name::HJSplitPiece:
+            return kDirectory + "/piece.007";
+        case PassCase::Name::Hidden:
+            return kDirectory + "/.hidden";
+        case PassCase::Name::Empty:
+            return "";
+    }
+    return "";
+}
+
+// The window, the command line or a user, as far as the pass can tell: it records every
+// line and box, answers questions from the case's bits and presses Stop at one yield.
+class HarnessHost : public EngineHost, public StatusList, public MessageBoxes {
+  public:
+    explicit HarnessHost(RunState& run) : run_(run) {}
+
+    // Forgets the last pass; the next one answers and stops as this case says.
+    void Begin(const PassCase& pass) {
+        pass_ = &pass;
+        lines.clear();
+        warnings.clear();
+        notices.clear();
+        questions.clear();
+        broken.clear();
+        yields = 0;
+    }
+
+    StatusList& Status() override { return *this; }
+    MessageBoxes& Boxes() override { return *this; }
+    void SetProgress(int percent) override {
+        if (percent < 0 || percent > 100) {
+            broken.push_back("progress " + std::to_string(percent));
+        }
+    }
+    void SetTitle(const std::string&) override {}
+    void YieldToUi() override {
+        if (++yields == pass_->stopAtYield) {
+            run_.stopflag = true;
+        }
+    }
+    bool TruncateChecked() override { return pass_->truncate; }
+    bool IgnoreHJSplitChecked() override { return pass_->ignoreHJSplit; }
+
+    int AppendLine(const std::string& text) override {
+        lines.push_back(text);
+        return static_cast<int>(lines.size()) - 1;
+    }
+    void SetLine(int index, const std::string& text) override {
+        if (Inside(index, "SetLine")) {
+            lines[static_cast<std::size_t>(index)] = text;
+        }
+    }
+    void RemoveLine(int index) override {
+        if (Inside(index, "RemoveLine")) {
+            lines.erase(lines.begin() + index);
+        }
+    }
+    int LineCount() const override { return static_cast<int>(lines.size()); }
+    std::string Line(int index) const override {
+        return index >= 0 && index < LineCount() ? lines[static_cast<std::size_t>(index)] : "";
+    }
+    void SelectLine(int index) override { Inside(index, "SelectLine"); }
+    void SetTopLine(int index) override { Inside(index, "SetTopLine"); }
+    void Clear() override { lines.clear(); }
+
+    void Warning(const std::string& text) override { warnings.push_back(text); }
+    void Notice(const std::string& text) override { notices.push_back(text); }
+    bool Question(const std::string& text) override {
+        const bool yes = ((pass_->answers >> (questions.size() % 64)) & 1) != 0;
+        questions.push_back({text, yes});
+        return yes;
+    }
+
+    struct Asked {
+        std::string text;
+        bool yes;
+    };
+
+    std::vector<std::string> lines;
+    std::vector<std::string> warnings;
+    std::vector<std::string> notices;
+    std::vector<Asked> questions;
+    std::vector<std::string> broken;
+    int yields = 0;
+
+  private:
+    bool Inside(int index, const char* what) {
+        if (index >= 0 && index < LineCount()) {
+            return true;
+        }
+        broken.push_back(std::string(what) + "(" + std::to_string(index) + ") outside the list");
+        return false;
+    }
+
+    const PassCase* pass_ = nullptr;
+    RunState& run_;
+};
+
+// Checks one finished pass against the promises of the repair pass.
+class Verdict {
+  public:
+    Verdict(const PassCase& pass, const std::map<std::string, Bytes>& before,
+            const MemoryFileSystem& fs, const HarnessHost& host, const RunState& run)
+        : pass_(pass),
+          before_(before),
+          fs_(fs),
+          host_(host),
+          run_(run),
+          name_(PathOf(pass.name)),
+          temp_(name_ + ".$$$"),
+          bak_(name_ + ".bak"),
+          original_(pass.FileBytes()) {}
+
+    std::vector<std::string> Broken() {
+        CheckCommon();
+        if (NothingMayChange()) {
+            Expect(fs_.Snapshot() == before_, "a file changed although the pass may change none");
+        } else if (run_.fileerror) {
+            CheckFailedPass();
+        } else {
+            CheckFinishedPass();
+        }
+        return broken_;
+    }
+
+  private:
+    void Expect(bool ok, const std::string& what) {
+        if (!ok) {
+            broken_.push_back(what);
+        }
+    }
+
+    std::optional<Bytes> Before(const std::string& path) const {
+        const auto it = before_.find(path);
+        return it == before_.end() ? std::nullopt : std::optional<Bytes>(it->second);
+    }
+
+    bool BackupRefused() const {
+        return !host_.questions.empty() && StartsWith(host_.questions[0].text, "Backup file '") &&
+               !host_.questions[0].yes;
+    }
+
+    bool NothingMayChange() const {
+        return pass_.name == PassCase::Name::Empty || pass_.name == PassCase::Name::Hidden ||
+               pass_.dryRun || BackupRefused() ||
+               (host_.lines.size() > 0 && host_.lines[0] == name_ + " - HJSplit file ignored");
+    }
+
+    void CheckCommon() {
+        Expect(fs_.Get(kDirectory + "/neighbour.avi") == kNeighbour, "another file was touched");
+        for (const auto& asked : host_.questions) {
+            const std::string& q = asked.text;
+            Expect(StartsWith(q, "Backup file '" + bak_ + "' already exists\r\n") ||
+                       EndsWith(q, "\r\nShall I remove the repeated byte?") ||
+                       EndsWith(q, "\r\nShall I remove the Wrapper?") || q == "Abort Processing?",
+                   "unknown question: " + q);
+        }
+        for (const auto& notice : host_.notices) {
+            Expect(StartsWith(notice, "Unable to find end of Mime Wrapper\r\n"),
+                   "unknown notice: " + notice);
+        }
+        if (pass_.name == PassCase::Name::Empty) {
+            Expect(host_.warnings == std::vector<std::string>{"Please choose a file first"},
+                   "no warning for the empty name");
+        } else if (pass_.name == PassCase::Name::Hidden) {
+            Expect(host_.warnings == std::vector<std::string>{name_ + "\r\ndoes not exist"},
+                   "no warning for a hidden file");
+        }
+    }
+
+    // Where the input's bytes are now: under its own name, else under NAME.bak.
+    void CheckNeverNeither(const std::optional<Bytes>& name, const std::optional<Bytes>& bak) {
+        const bool underName = name && *name == original_;
+        const bool underBak = bak && *bak == original_;
+        Expect(underName || underBak, "the input's bytes are lost");
+        if (!name) {
+            Expect(std::any_of(host_.warnings.begin(), host_.warnings.end(),
+                               [&](const std::string& w) {
+                                   return Contains(w, "The original file is now '" + bak_ + "'");
+                               }),
+                   "the input's name is gone and no warning says where the file is");
+        }
+    }
+
+    bool WarningNamesTemp() const {
+        return std::any_of(host_.warnings.begin(), host_.warnings.end(), [&](const auto& w) {
+            return StartsWith(w, "Unable to delete temporary file '" + temp_ + "'\r\n") ||
+                   Contains(w, "The temporary file '" + temp_ + "' could not be deleted: ");
+        });
+    }
+
+    void CheckFailedPass() {
+        const auto name = fs_.Get(name_);
+        const auto bak = fs_.Get(bak_);
+        const auto temp = fs_.Get(temp_);
+        CheckNeverNeither(name, bak);
+        Expect(!name || *name == original_, "a failed pass changed the input");
+        Expect(!bak || *bak == original_ || bak == Before(bak_), "a failed pass made a bad backup");
+        const bool createFailed = host_.warnings.size() == 1 &&
+                                  host_.warnings[0] == "Error opening output file '" + temp_ + "'";
+        // A NAME.$$$ from an earlier crash that the pass never got to open may stay.
+        Expect(!temp || temp == Before(temp_) || (fs_.FaultFired() && WarningNamesTemp()),
+               "NAME.$$$ left behind and no warning names it");
+
+        const std::string line = host_.lines.empty() ? "" : host_.lines[0];
+        const bool aborted =
+            line == "Aborted " + name_ || line == "Aborted-bad Mime Wrapper " + name_;
+        Expect(aborted || (fs_.FaultFired() && StartsWith(line, name_ + " - ")),
+               "a failed pass without a fault or an abort: " + line);
+        if (aborted || !fs_.FaultFired()) {
+            return;
+        }
+        Expect(!host_.warnings.empty(), "a failed file operation without a warning");
+        if (createFailed) {
+            Expect(line == name_ + " - failed to create output file", "line: " + line);
+        } else if (!host_.warnings.empty()) {
+            Expect(Contains(host_.warnings[0], std::strerror(fs_.FaultError())),
+                   "the warning does not give the reason: " + host_.warnings[0]);
+            Expect(EndsWith(line, " failed") || EndsWith(line, "changed during processing"),
+                   "line: " + line);
+        }
+    }
+
+    void CheckFinishedPass() {
+        const auto name = fs_.Get(name_);
+        const auto bak = fs_.Get(bak_);
+        CheckNeverNeither(name, bak);
+        Expect(!fs_.Get(temp_), "NAME.$$$ left behind by a finished pass");
+        Expect(!host_.lines.empty() && host_.lines[0] == name_, "the file's line is not its name");
+        if (!name) {
+            return;
+        }
+        const bool changed = *name != original_;
+        if (changed) {
+            Expect(name->size() < original_.size() && IsSubsequence(*name, original_),
+                   "the repaired copy is not the input with bytes left out");
+            Expect(bak == original_, "NAME.bak does not hold the input");
+        } else {
+            Expect(bak == Before(bak_), "the old backup changed although the file did not");
+        }
+        const NumberFormat format;
+        const auto read = static_cast<std::int64_t>(original_.size());
+        const auto written = static_cast<std::int64_t>(name->size());
+        const std::string summary = "  " + NumberFormat::Plain(read - written) +
+                                    " bytes removed, " + format.Grouped(read) + " bytes read, " +
+                                    format.Grouped(written) + " bytes written.";
+        Expect(!host_.lines.empty() && host_.lines.back() == summary,
+               "summary \"" + (host_.lines.empty() ? "" : host_.lines.back()) + "\" instead of \"" +
+                   summary + "\"");
+    }
+
+    const PassCase& pass_;
+    const std::map<std::string, Bytes>& before_;
+    const MemoryFileSystem& fs_;
+    const HarnessHost& host_;
+    const RunState& run_;
+    const std::string name_;
+    const std::string temp_;
+    const std::string bak_;
+    const Bytes original_;
+    std::vector<std::string> broken_;
+};
+
+}  // namespace
+
+PassCase PassCase::Decode(const std::uint8_t* bytes, std::size_t size) {
+    const auto at = [&](std::size_t i) { return At(bytes, size, i); };
+    PassCase pass;
+    const std::uint8_t flags = at(0);
+    pass.interactive = (flags & 1) != 0;
+    pass.truncate = (flags & 2) != 0;
+    pass.ignoreHJSplit = (flags & 4) != 0;
+    pass.dryRun = (flags & 8) != 0;
+    pass.oldBackup = (flags & 16) != 0;
+    pass.staleTemp = (flags & 32) != 0;
+    pass.name = static_cast<Name>(flags >> 6);
+    pass.rangestart = static_cast<std::int16_t>(at(1) | at(2) << 8);
+    pass.rangeend = static_cast<std::int16_t>(at(3) | at(4) << 8);
+    pass.faultSite = at(5);
+    pass.faultNth = at(6);
+    pass.faultErrorIndex = static_cast<int>(at(7) % kErrorCount);
+    pass.lead = (at(8) | at(9) << 8) % kMaxLead;
+    pass.copies = 1 + (at(10) & 3);
+    pass.withoutHardLinks = (at(10) & 4) != 0;
+    pass.stopAtYield = at(11);
+    for (int i = 0; i < 8; ++i) {
+        pass.answers |= static_cast<std::uint64_t>(at(12 + static_cast<std::size_t>(i))) << (8 * i);
+    }
+    if (size > kHeaderSize) {
+        pass.data.assign(bytes + kHeaderSize, bytes + size);
+    }
+    return pass;
+}
+
+Bytes PassCase::Encode() const {
+    Bytes out(kHeaderSize, 0);
+    out[0] = static_cast<std::uint8_t>(
+        (interactive ? 1 : 0) | (truncate ? 2 : 0) | (ignoreHJSplit ? 4 : 0) | (dryRun ? 8 : 0) |
+        (oldBackup ? 16 : 0) | (staleTemp ? 32 : 0) | static_cast<int>(name) << 6);
+    out[1] = static_cast<std::uint8_t>(rangestart & 0xff);
+    out[2] = static_cast<std::uint8_t>((rangestart >> 8) & 0xff);
+    out[3] = static_cast<std::uint8_t>(rangeend & 0xff);
+    out[4] = static_cast<std::uint8_t>((rangeend >> 8) & 0xff);
+    out[5] = static_cast<std::uint8_t>(faultSite);
+    out[6] = static_cast<std::uint8_t>(faultNth);
+    out[7] = static_cast<std::uint8_t>(faultErrorIndex);
+    out[8] = static_cast<std::uint8_t>(lead & 0xff);
+    out[9] = static_cast<std::uint8_t>(lead >> 8);
+    out[10] = static_cast<std::uint8_t>((copies - 1) | (withoutHardLinks ? 4 : 0));
+    out[11] = static_cast<std::uint8_t>(stopAtYield);
+    for (int i = 0; i < 8; ++i) {
+        out[12 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(answers >> (8 * i));
+    }
+    out.insert(out.end(), data.begin(), data.end());
+    return out;
+}
+
+Bytes PassCase::FileBytes() const {
+    Bytes file;
+    file.reserve(static_cast<std::size_t>(lead) + data.size() * static_cast<std::size_t>(copies));
+    // Letters in turn: no CR, so no marker, and no two equal neighbours.
+    for (int i = 0; i < lead; ++i) {
+        file.push_back(static_cast<std::uint8_t>('a' + i % 26));
+    }
+    for (int i = 0; i < copies; ++i) {
+        file.insert(file.end(), data.begin(), data.end());
+    }
+    return file;
+}
+
+int PassCase::FaultError() const {
+    return kErrors[static_cast<std::size_t>(faultErrorIndex) % kErrorCount];
+}
+
+std::string PassCase::Describe() const {
+    std::ostringstream text;
+    text << "name " << PathOf(name) << (interactive ? " interactive" : " automatic")
+         << (truncate ? " truncate" : "") << (ignoreHJSplit ? " ignore-hjsplit" : "")
+         << (dryRun ? " dry-run" : "") << (oldBackup ? " old-backup" : "")
+         << (staleTemp ? " stale-temp" : "") << (withoutHardLinks ? " no-hard-links" : "")
+         << " range " << rangestart << ".." << rangeend;
+    if (faultSite < static_cast<int>(FaultSite::Count) && faultNth > 0) {
+        text << " fault " << SiteName(static_cast<FaultSite>(faultSite)) << " #" << faultNth << " "
+             << std::strerror(FaultError());
+    }
+    text << " stop@" << stopAtYield << " answers " << std::hex << answers << std::dec << " lead "
+         << lead << " data " << data.size() << " x" << copies;
+    return text.str();
+}
+
+struct PassRunner::Rig {
+    explicit Rig(RecordIo& scanner) : io(fs, scanner), discarding(io) { dryEngine.SetDryRun(true); }
+
+    MemoryFileSystem fs;
+    MemoryRecordIo io;
+    DiscardingRecordIo discarding;
+    RunState run;
+    ModGlobals globals;
+    HarnessHost host{run};
+    RepairEngine engine{host, run, globals, io, fs};
+    RepairEngine dryEngine{host, run, globals, discarding, fs};
+};
+
+PassRunner::PassRunner(RecordIo& scanner) : rig_(std::make_unique<Rig>(scanner)) {}
+
+PassRunner::~PassRunner() = default;
+
+PassOutcome PassRunner::Run(const PassCase& pass) {
+    MemoryFileSystem& fs = rig_->fs;
+    fs.Reset();
+    rig_->io.Reset();
+    const std::string name = PathOf(pass.name);
+    fs.Put(kDirectory + "/neighbour.avi", kNeighbour);
+    if (!name.empty()) {
+        fs.Put(name, pass.FileBytes());
+        if (pass.oldBackup) {
+            fs.Put(name + ".bak", kOldBackup);
+        }
+        if (pass.staleTemp) {
+            fs.Put(name + ".$$$", kStaleTemp);
+        }
+    }
+    fs.SetWithoutHardLinks(pass.withoutHardLinks);
+    if (pass.faultSite < static_cast<int>(FaultSite::Count) && pass.faultNth > 0) {
+        fs.FailAt(static_cast<FaultSite>(pass.faultSite), pass.faultNth, pass.FaultError());
+    }
+    const auto before = fs.Snapshot();
+
+    RunState& run = rig_->run;
+    run = RunState();
+    run.interactive = pass.interactive;
+    rig_->globals.rangestart = pass.rangestart;
+    rig_->globals.rangeend = pass.rangeend;
+    HarnessHost& host = rig_->host;
+    host.Begin(pass);
+    run.listindex = host.AppendLine("Processing " + name);
+    (pass.dryRun ? rig_->dryEngine : rig_->engine).ProcessFile(name);
+
+    PassOutcome outcome;
+    outcome.broken = Verdict(pass, before, fs, host, run).Broken();
+    outcome.broken.insert(outcome.broken.end(), host.broken.begin(), host.broken.end());
+    if (rig_->io.OpenHandles() != 0) {
+        outcome.broken.push_back("the temporary file was left open");
+    }
+    outcome.lines = host.lines;
+    for (const auto& w : host.warnings) {
+        outcome.boxes.push_back("warning: " + w);
+    }
+    for (const auto& n : host.notices) {
+        outcome.boxes.push_back("notice: " + n);
+    }
+    for (const auto& q : host.questions) {
+        outcome.boxes.push_back("question: " + q.text + (q.yes ? " -> Yes" : " -> No"));
+    }
+    outcome.fileerror = run.fileerror;
+    outcome.faultFired = fs.FaultFired();
+    return outcome;
+}
+
+PassOutcome RunPass(const PassCase& pass, RecordIo& scanner) {
+    return PassRunner(scanner).Run(pass);
+}
+
+}  // namespace korbelt::fuzz

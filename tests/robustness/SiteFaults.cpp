@@ -1,0 +1,193 @@
+#include "SiteFaults.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace korbelt::test {
+namespace {
+
+std::error_code ErrorOf(int error) {
+    return {error, std::generic_category()};
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+class SiteFaultyInputFile : public InputFile {
+  public:
+    SiteFaultyInputFile(std::unique_ptr<InputFile> real, SitePlan& plan)
+        : real_(std::move(real)), plan_(plan) {}
+
+    std::int64_t Length(std::error_code& error) override {
+        if (const int fault = plan_.Check(Site::InputLength)) {
+            error = ErrorOf(fault);
+            return 0;
+        }
+        return real_->Length(error);
+    }
+
+    std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t count,
+                       std::error_code& error) override {
+        if (const int fault = plan_.Check(Site::ReadInput)) {
+            error = ErrorOf(fault);
+            return 0;
+        }
+        return real_->ReadAt(offset, buffer, count, error);
+    }
+
+  private:
+    std::unique_ptr<InputFile> real_;
+    SitePlan& plan_;
+};
+
+}  // namespace
+
+const char* SiteName(Site site) {
+    switch (site) {
+        case Site::OpenInput:
+            return "open input";
+        case Site::ReadInput:
+            return "read input";
+        case Site::InputLength:
+            return "input length";
+        case Site::CreateTemp:
+            return "create temp";
+        case Site::WriteTemp:
+            return "write temp";
+        case Site::SyncTemp:
+            return "fsync temp";
+        case Site::CloseTemp:
+            return "close temp";
+        case Site::DeleteOldBackup:
+            return "delete old backup";
+        case Site::LinkInputToBackup:
+            return "link input to backup";
+        case Site::RenameInputToBackup:
+            return "rename input to backup";
+        case Site::RenameTempToInput:
+            return "rename temp to input";
+        case Site::RestoreInput:
+            return "rename backup to input";
+        case Site::SyncDirectory:
+            return "fsync directory";
+        case Site::DeleteTemp:
+            return "delete temp";
+        case Site::Other:
+            return "other";
+    }
+    return "?";
+}
+
+int SitePlan::Check(Site site) {
+    const int n = ++calls_[site];
+    if (!fired_ && site == failSite_ && n == failNth_) {
+        fired_ = true;
+        if (crash_) {
+            std::_Exit(kCrashStatus);
+        }
+        return error_;
+    }
+    return 0;
+}
+
+int SitePlan::Calls(Site site) const {
+    const auto it = calls_.find(site);
+    return it == calls_.end() ? 0 : it->second;
+}
+
+Site SitePlan::RemoveSite(const std::string& path) {
+    if (EndsWith(path, ".bak")) {
+        return Site::DeleteOldBackup;
+    }
+    return EndsWith(path, ".$$$") ? Site::DeleteTemp : Site::Other;
+}
+
+Site SitePlan::RenameSite(const std::string& from, const std::string& to) {
+    if (to == from + ".bak") {
+        return Site::RenameInputToBackup;
+    }
+    if (from == to + ".$$$") {
+        return Site::RenameTempToInput;
+    }
+    if (from == to + ".bak") {
+        return Site::RestoreInput;
+    }
+    return Site::Other;
+}
+
+std::unique_ptr<InputFile> SiteFaultyFileSystem::OpenInput(const std::string& path,
+                                                           std::error_code& error) {
+    if (const int fault = plan_.Check(Site::OpenInput)) {
+        error = ErrorOf(fault);
+        return nullptr;
+    }
+    auto real = real_.OpenInput(path, error);
+    return real ? std::make_unique<SiteFaultyInputFile>(std::move(real), plan_) : nullptr;
+}
+
+std::error_code SiteFaultyFileSystem::Remove(const std::string& path) {
+    if (const int fault = plan_.Check(plan_.RemoveSite(path))) {
+        return ErrorOf(fault);
+    }
+    return real_.Remove(path);
+}
+
+std::error_code SiteFaultyFileSystem::Rename(const std::string& from, const std::string& to) {
+    if (const int fault = plan_.Check(plan_.RenameSite(from, to))) {
+        return ErrorOf(fault);
+    }
+    return real_.Rename(from, to);
+}
+
+std::error_code SiteFaultyFileSystem::Link(const std::string& from, const std::string& to) {
+    if (plan_.WithoutHardLinks()) {
+        return ErrorOf(EPERM);
+    }
+    if (const int fault = plan_.Check(Site::LinkInputToBackup)) {
+        return ErrorOf(fault);
+    }
+    return real_.Link(from, to);
+}
+
+std::error_code SiteFaultyFileSystem::SyncFile(const std::string& path) {
+    if (const int fault = plan_.Check(Site::SyncTemp)) {
+        return ErrorOf(fault);
+    }
+    return real_.SyncFile(path);
+}
+
+std::error_code SiteFaultyFileSystem::SyncDirectoryOf(const std::string& path) {
+    if (const int fault = plan_.Check(Site::SyncDirectory)) {
+        return ErrorOf(fault);
+    }
+    return real_.SyncDirectoryOf(path);
+}
+
+std::int32_t SiteFaultyRecordIo::OpenFile(const std::string& path) {
+    if (const int fault = plan_.Check(Site::CreateTemp)) {
+        errno = fault;
+        return -1;
+    }
+    return real_.OpenFile(path);
+}
+
+std::int32_t SiteFaultyRecordIo::CloseFile(std::int32_t handle) {
+    // The library swallows close errors by design; what a failing close could lose was
+    // already made sure of by the fsync before it.
+    plan_.Check(Site::CloseTemp);
+    return real_.CloseFile(handle);
+}
+
+std::int32_t SiteFaultyRecordIo::WriteBuff(std::int32_t handle, const std::uint8_t* buffer,
+                                           std::int16_t length) {
+    if (const int fault = plan_.Check(Site::WriteTemp)) {
+        real_.WriteBuff(handle, buffer, static_cast<std::int16_t>(length / 2));
+        errno = fault;
+        return -1;
+    }
+    return real_.WriteBuff(handle, buffer, length);
+}
+
+}  // namespace korbelt::test
