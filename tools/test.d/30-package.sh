@@ -232,12 +232,25 @@ expect_status() {
     [ "$got" = "$want" ] || fail "$what ended with $got, not $want: $(cat "$out")"
 }
 
+# The last line of a script's output, which says what came of the run.
+expect_last_line() {
+    local out=$1 want=$2
+    [ "$(tail -1 "$out")" = "$want" ] || fail "last line: $(tail -1 "$out"), not: $want"
+}
+
+# The whole output of a script that did not get as far as running korbelt-cli.
+expect_only_line() {
+    local out=$1 want=$2
+    [ "$(cat "$out")" = "$want" ] || fail "output: $(cat "$out"), not: $want"
+}
+
 # NZBGet: the download's folder and status in NZBPP_* variables, the result in the exit code.
 NZBGET=$CONTRIB/nzbget/Korbelt/main.sh
 DOWNLOAD="$WORK/nzbget/Show.S01E01 [720p]"
 nzbget() {
     local folder=$1 status=$2 out=$3
-    run_script "$out" NZBPP_DIRECTORY="$folder" NZBPP_TOTALSTATUS="$status" \
+    shift 3
+    run_script "$out" "$@" NZBPP_DIRECTORY="$folder" NZBPP_TOTALSTATUS="$status" \
         NZBPP_STATUS="$status/ALL" NZBPP_NZBNAME="Show.S01E01" NZBPP_CATEGORY=tv \
         NZBOP_VERSION=24.3 NZBOP_SCRIPTDIR="$CONTRIB/nzbget" "$NZBGET"
 }
@@ -247,7 +260,7 @@ make_download "$DOWNLOAD"
 status=0 && nzbget "$DOWNLOAD/" SUCCESS "$out" || status=$?
 expect_status 93 "$status" "NZBGet script on damaged files" "$out"
 check_repaired "$DOWNLOAD"
-[ "$(tail -1 "$out")" = "[INFO] Korbelt: repaired 2 file(s)" ] || fail "last line: $(tail -1 "$out")"
+expect_last_line "$out" "[INFO] Korbelt: repaired 2 file(s)"
 grep -qxF "[INFO] $DOWNLOAD/episode 1.avi" "$out" || fail "no status lines logged: $(cat "$out")"
 grep -qx "\[INFO\]   91 bytes removed, .*" "$out" || fail "no summary logged: $(cat "$out")"
 if grep -v '^\[\(INFO\|WARNING\|ERROR\)\] ' "$out"; then fail "log lines without a level"; fi
@@ -255,19 +268,21 @@ pass "NZBGet: damaged download repaired, 93"
 
 status=0 && nzbget "$DOWNLOAD" SUCCESS "$out" || status=$?
 expect_status 95 "$status" "NZBGet script run again" "$out"
+expect_only_line "$out" "[INFO] Korbelt: skipped, $DOWNLOAD was repaired before (NAME.bak beside NAME)"
 check_repaired "$DOWNLOAD"
 pass "NZBGet: the same download again, 95 and nothing touched"
 
 rm -rf "$DOWNLOAD" && mkdir -p "$DOWNLOAD" && printf 'clean\n' >"$DOWNLOAD/clean.mkv"
 status=0 && nzbget "$DOWNLOAD" SUCCESS "$out" || status=$?
 expect_status 95 "$status" "NZBGet script on clean files" "$out"
-[ "$(tail -1 "$out")" = "[INFO] Korbelt: nothing to repair" ] || fail "last line: $(tail -1 "$out")"
+expect_last_line "$out" "[INFO] Korbelt: nothing to repair"
 [ "$(ls -A "$DOWNLOAD")" = clean.mkv ] || fail "a clean download was changed"
 pass "NZBGet: clean download, 95"
 
 make_download "$DOWNLOAD"
 status=0 && nzbget "$DOWNLOAD" FAILURE "$out" || status=$?
 expect_status 95 "$status" "NZBGet script on a failed download" "$out"
+expect_only_line "$out" "[INFO] Korbelt: skipped, the download's status is FAILURE"
 check_untouched "$DOWNLOAD"
 pass "NZBGet: failed download skipped, 95"
 
@@ -279,12 +294,27 @@ expect_status 94 "$status" "NZBGet script with a file it cannot repair" "$out"
 cmp "$DOWNLOAD/episode 1.avi" "$WORK/pristine/damaged.avi" || fail "the unrepairable file was changed"
 cmp "$DOWNLOAD/episode 2.avi" "$WORK/reference/damaged.avi" || fail "the other file was not repaired"
 grep -q '^\[WARNING\] korbelt-cli: ' "$out" || fail "no warning logged: $(cat "$out")"
-grep -q '^\[ERROR\] Korbelt: not every file could be repaired' "$out" || fail "no error logged: $(cat "$out")"
+expect_last_line "$out" "[ERROR] Korbelt: not every file could be repaired (korbelt-cli exit status 1)"
 pass "NZBGet: a file that cannot be repaired, 94"
 
 status=0 && run_script "$out" NZBPP_TOTALSTATUS=SUCCESS "$NZBGET" || status=$?
 expect_status 94 "$status" "NZBGet script without a directory" "$out"
+expect_only_line "$out" "[ERROR] Korbelt: NZBPP_DIRECTORY is not set; this script is run by NZBGet"
 pass "NZBGet: no directory, 94"
+
+status=0 && run_script "$out" NZBPP_DIRECTORY="$WORK/nowhere" NZBPP_TOTALSTATUS=SUCCESS "$NZBGET" ||
+    status=$?
+expect_status 94 "$status" "NZBGet script on a missing directory" "$out"
+expect_only_line "$out" "[ERROR] Korbelt: the download's directory $WORK/nowhere does not exist"
+pass "NZBGet: missing directory, 94"
+
+make_download "$DOWNLOAD"
+status=0 && nzbget "$DOWNLOAD" SUCCESS "$out" NZBPO_KORBELTCLI=/opt/none/korbelt-cli || status=$?
+expect_status 94 "$status" "NZBGet script without korbelt-cli" "$out"
+expect_only_line "$out" \
+    "[ERROR] Korbelt: cannot run /opt/none/korbelt-cli; install the korbelt package or set KorbeltCli"
+check_untouched "$DOWNLOAD"
+pass "NZBGet: no korbelt-cli, 94"
 
 # SABnzbd: the job's folder and status as arguments and SAB_* variables, 0 for success.
 SABNZBD=$CONTRIB/sabnzbd/korbelt.sh
@@ -301,7 +331,7 @@ make_download "$JOB"
 status=0 && sabnzbd "$JOB" 0 "$out" || status=$?
 expect_status 0 "$status" "SABnzbd script on damaged files" "$out"
 check_repaired "$JOB"
-[ "$(tail -1 "$out")" = "Korbelt: repaired 2 file(s)" ] || fail "last line: $(tail -1 "$out")"
+expect_last_line "$out" "Korbelt: repaired 2 file(s)"
 grep -qx "  91 bytes removed, .*" "$out" || fail "no summary in the script log: $(cat "$out")"
 pass "SABnzbd: damaged job repaired, 0"
 
@@ -309,8 +339,7 @@ make_download "$JOB"
 status=0 && sabnzbd "$JOB" 1 "$out" || status=$?
 expect_status 0 "$status" "SABnzbd script on a failed job" "$out"
 check_untouched "$JOB"
-[ "$(tail -1 "$out")" = "Korbelt: skipped, the job's post-processing status is 1" ] ||
-    fail "last line: $(tail -1 "$out")"
+expect_only_line "$out" "Korbelt: skipped, the job's post-processing status is 1"
 pass "SABnzbd: failed job skipped, 0"
 
 # Only the environment, as when the script is started without arguments.
@@ -320,13 +349,43 @@ expect_status 0 "$status" "SABnzbd script from the environment" "$out"
 check_repaired "$JOB"
 pass "SABnzbd: job folder from SAB_COMPLETE_DIR, 0"
 
+status=0 && sabnzbd "$JOB" 0 "$out" || status=$?
+expect_status 0 "$status" "SABnzbd script run again" "$out"
+expect_only_line "$out" "Korbelt: skipped, $JOB was repaired before (NAME.bak beside NAME)"
+check_repaired "$JOB"
+pass "SABnzbd: the same job again, 0 and nothing touched"
+
+rm -rf "$JOB" && mkdir -p "$JOB" && printf 'clean\n' >"$JOB/clean.mkv"
+status=0 && sabnzbd "$JOB" 0 "$out" || status=$?
+expect_status 0 "$status" "SABnzbd script on clean files" "$out"
+expect_last_line "$out" "Korbelt: nothing to repair"
+[ "$(ls -A "$JOB")" = clean.mkv ] || fail "a clean job was changed"
+pass "SABnzbd: clean job, 0"
+
+status=0 && run_script "$out" "$SABNZBD" || status=$?
+expect_status 1 "$status" "SABnzbd script without a directory" "$out"
+expect_only_line "$out" "Korbelt: no job directory given; this script is run by SABnzbd"
+pass "SABnzbd: no directory, 1"
+
+status=0 && run_script "$out" "$SABNZBD" "$WORK/nowhere" || status=$?
+expect_status 1 "$status" "SABnzbd script on a missing directory" "$out"
+expect_only_line "$out" "Korbelt: the job's directory $WORK/nowhere does not exist"
+pass "SABnzbd: missing directory, 1"
+
+make_download "$JOB"
+status=0 && run_script "$out" KORBELT_CLI=/opt/none/korbelt-cli "$SABNZBD" "$JOB" || status=$?
+expect_status 1 "$status" "SABnzbd script without korbelt-cli" "$out"
+expect_only_line "$out" \
+    "Korbelt: cannot run /opt/none/korbelt-cli; install the korbelt package or set KORBELT_CLI"
+check_untouched "$JOB"
+pass "SABnzbd: no korbelt-cli, 1"
+
 make_download "$JOB"
 mkdir -p "$JOB/episode 1.avi.bak/keep"
 status=0 && sabnzbd "$JOB" 0 "$out" || status=$?
 expect_status 1 "$status" "SABnzbd script with a file it cannot repair" "$out"
 cmp "$JOB/episode 2.avi" "$WORK/reference/damaged.avi" || fail "the other file was not repaired"
-[ "$(tail -1 "$out")" = "Korbelt: not every file could be repaired (korbelt-cli exit status 1)" ] ||
-    fail "last line: $(tail -1 "$out")"
+expect_last_line "$out" "Korbelt: not every file could be repaired (korbelt-cli exit status 1)"
 pass "SABnzbd: a file that cannot be repaired, 1"
 
 # --- removed without a trace -------------------------------------------------------------
