@@ -222,6 +222,19 @@ std::int32_t MemoryRecordIo::CloseFile(std::int32_t handle) {
 
 std::int32_t MemoryRecordIo::WriteBuff(std::int32_t handle, const std::uint8_t* buffer,
                                        std::int16_t length) {
+    return Append(handle, buffer, length);
+}
+
+std::int32_t MemoryRecordIo::WriteBuffEx(std::int32_t handle, const std::uint8_t* buffer,
+                                         std::int32_t length) {
+    if (!wide_) {
+        return RecordIo::WriteBuffEx(handle, buffer, length);
+    }
+    return Append(handle, buffer, length);
+}
+
+std::int32_t MemoryRecordIo::Append(std::int32_t handle, const std::uint8_t* buffer,
+                                    std::int32_t length) {
     if (handle < 0 || handle >= static_cast<std::int32_t>(handles_.size()) ||
         !handles_[static_cast<std::size_t>(handle)] || length < 0) {
         errno = EBADF;

@@ -91,15 +91,27 @@ class MemoryRecordIo : public RecordIo {
     }
     std::int32_t WriteBuff(std::int32_t handle, const std::uint8_t* buffer,
                            std::int16_t length) override;
+    // A wide write of any length, as the korbscan library has one; a case can do without it,
+    // and then the pass writes record by record.
+    void SetWideWrites(bool wide) { wide_ = wide; }
+    bool HasWriteBuffEx() override { return wide_; }
+    std::int32_t WriteBuffEx(std::int32_t handle, const std::uint8_t* buffer,
+                             std::int32_t length) override;
 
     // Handles opened and not closed: the pass must close every one it opens.
     int OpenHandles() const;
-    void Reset() { handles_.clear(); }
+    void Reset() {
+        handles_.clear();
+        wide_ = false;
+    }
 
   private:
     MemoryFileSystem& fs_;
     RecordIo& scanner_;
+    std::int32_t Append(std::int32_t handle, const std::uint8_t* buffer, std::int32_t length);
+
     std::vector<std::shared_ptr<Bytes>> handles_;
+    bool wide_ = false;
 };
 
 }  // namespace korbelt::fuzz

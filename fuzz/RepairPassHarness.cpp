@@ -343,6 +343,7 @@ PassCase PassCase::Decode(const std::uint8_t* bytes, std::size_t size) {
     pass.lead = (at(8) | at(9) << 8) % kMaxLead;
     pass.copies = 1 + (at(10) & 3);
     pass.withoutHardLinks = (at(10) & 4) != 0;
+    pass.wideWrites = (at(10) & 8) != 0;
     pass.stopAtYield = at(11);
     for (int i = 0; i < 8; ++i) {
         pass.answers |= static_cast<std::uint64_t>(at(12 + static_cast<std::size_t>(i))) << (8 * i);
@@ -367,7 +368,8 @@ Bytes PassCase::Encode() const {
     out[7] = static_cast<std::uint8_t>(faultErrorIndex);
     out[8] = static_cast<std::uint8_t>(lead & 0xff);
     out[9] = static_cast<std::uint8_t>(lead >> 8);
-    out[10] = static_cast<std::uint8_t>((copies - 1) | (withoutHardLinks ? 4 : 0));
+    out[10] =
+        static_cast<std::uint8_t>((copies - 1) | (withoutHardLinks ? 4 : 0) | (wideWrites ? 8 : 0));
     out[11] = static_cast<std::uint8_t>(stopAtYield);
     for (int i = 0; i < 8; ++i) {
         out[12 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(answers >> (8 * i));
@@ -399,7 +401,7 @@ std::string PassCase::Describe() const {
          << (truncate ? " truncate" : "") << (ignoreHJSplit ? " ignore-hjsplit" : "")
          << (dryRun ? " dry-run" : "") << (oldBackup ? " old-backup" : "")
          << (staleTemp ? " stale-temp" : "") << (withoutHardLinks ? " no-hard-links" : "")
-         << " range " << rangestart << ".." << rangeend;
+         << (wideWrites ? " wide-writes" : "") << " range " << rangestart << ".." << rangeend;
     if (faultSite < static_cast<int>(FaultSite::Count) && faultNth > 0) {
         text << " fault " << SiteName(static_cast<FaultSite>(faultSite)) << " #" << faultNth << " "
              << std::strerror(FaultError());
@@ -442,6 +444,7 @@ PassOutcome PassRunner::Run(const PassCase& pass) {
         }
     }
     fs.SetWithoutHardLinks(pass.withoutHardLinks);
+    rig_->io.SetWideWrites(pass.wideWrites);
     if (pass.faultSite < static_cast<int>(FaultSite::Count) && pass.faultNth > 0) {
         fs.FailAt(static_cast<FaultSite>(pass.faultSite), pass.faultNth, pass.FaultError());
     }

@@ -23,7 +23,8 @@ namespace korbelt::fuzz {
 //   7      its errno, from a table of realistic ones
 //   8-9    length of an inert lead-in before the data, so that short data can sit at any
 //          record boundary (taken modulo 24,576)
-//   10     bits 0-1: the data is repeated 1 to 4 times; bit 2: no hard links
+//   10     bits 0-1: the data is repeated 1 to 4 times; bit 2: no hard links; bit 3: the
+//          record I/O has a wide write (the pass then gathers what it writes)
 //   11     the yield at which Stop is pressed (0: never)
 //   12-19  answers to the questions, one bit each, lowest bit first, used round
 //   20-    the data
@@ -40,6 +41,7 @@ struct PassCase {
     bool oldBackup = false;
     bool staleTemp = false;
     bool withoutHardLinks = false;
+    bool wideWrites = false;
     Name name = Name::Plain;
     std::int16_t rangestart = -1;
     std::int16_t rangeend = -1;

@@ -111,6 +111,9 @@ std::vector<std::pair<std::string, PassCase>> SeedCases() {
     manyRecords.lead = 20000;
     manyRecords.copies = 4;
     add("many-records-many-finds", manyRecords);
+    PassCase gathered = manyRecords;
+    gathered.wideWrites = true;
+    add("many-records-wide-writes", gathered);
 
     add("wrapper-with-end", With(Join({Letters(50), Wrapper(true), Letters(80, 3)})));
     add("wrapper-without-end", With(Join({Letters(50), Wrapper(false)})));
@@ -211,6 +214,13 @@ std::vector<std::pair<std::string, PassCase>> SeedCases() {
             add(std::string("fault-") + SiteName(static_cast<FaultSite>(site)) +
                     (links ? "" : "-without-hard-links"),
                 fault);
+        }
+        if (site == static_cast<int>(FaultSite::WriteTemp)) {
+            PassCase wide = manyRecords;
+            wide.wideWrites = true;
+            wide.faultSite = site;
+            wide.faultNth = 1;
+            add("fault-wide-write", wide);
         }
     }
     for (auto& seed : seeds) {

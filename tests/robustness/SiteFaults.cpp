@@ -190,4 +190,14 @@ std::int32_t SiteFaultyRecordIo::WriteBuff(std::int32_t handle, const std::uint8
     return real_.WriteBuff(handle, buffer, length);
 }
 
+std::int32_t SiteFaultyRecordIo::WriteBuffEx(std::int32_t handle, const std::uint8_t* buffer,
+                                             std::int32_t length) {
+    if (const int fault = plan_.Check(Site::WriteTemp)) {
+        real_.WriteBuffEx(handle, buffer, length / 2);
+        errno = fault;
+        return -1;
+    }
+    return real_.WriteBuffEx(handle, buffer, length);
+}
+
 }  // namespace korbelt::test

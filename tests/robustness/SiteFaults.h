@@ -113,6 +113,10 @@ class SiteFaultyRecordIo : public RecordIo {
     }
     std::int32_t WriteBuff(std::int32_t handle, const std::uint8_t* buffer,
                            std::int16_t length) override;
+    // The wide write of the real library, where it has one: the way the pass writes then.
+    bool HasWriteBuffEx() override { return real_.HasWriteBuffEx(); }
+    std::int32_t WriteBuffEx(std::int32_t handle, const std::uint8_t* buffer,
+                             std::int32_t length) override;
 
   private:
     RecordIo& real_;
