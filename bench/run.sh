@@ -1,0 +1,284 @@
+#!/usr/bin/env bash
+# Korbelt's performance benchmarks. Not part of the test suite: run by hand, on a machine
+# that is otherwise as quiet as it can be made.
+#
+#   bench/run.sh
+#
+# Builds a Release build (BUILD_DIR, default build-bench), generates its inputs, measures,
+# prints one table and writes it with a description of the machine to bench/results.md.
+# Every comparison runs its two sides in turns, A B A B, RUNS times each (default 5) after
+# one warm-up pair, and reports both medians and the median of the pairwise ratios, so
+# that a busy spell on the machine hits both sides alike. Each repair gets a fresh copy of
+# its input, made outside the timed part. All generated files are deleted at the end.
+#
+# Needs about 5 GiB free in SHM_DIR (default /dev/shm) and 7 GiB on the ordinary disk
+# (DISK_DIR, default BUILD_DIR/bench-work).
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+BUILD_DIR=${BUILD_DIR:-build-bench}
+RUNS=${RUNS:-5}
+SIZE_MIB=${SIZE_MIB:-1024}  # of the main input; smaller only to try the script out
+SHM_DIR=${SHM_DIR:-/dev/shm}
+DISK_DIR=${DISK_DIR:-$ROOT/$BUILD_DIR/bench-work}
+BIN=$ROOT/$BUILD_DIR/bin
+RESULTS=$ROOT/bench/results.md
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+install_missing() {
+    local missing=()
+    for package in par2 time cmake ninja-build g++ qt6-base-dev; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$package")
+        fi
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        as_root apt-get update
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+    fi
+}
+
+build() {
+    cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKORBELT_BUILD_TESTS=OFF >/dev/null
+    cmake --build "$BUILD_DIR" --target korbelt-cli korbscan korbelt-bench-input korbelt-bench-window
+}
+
+free_gib() {
+    df -P -k "$1" | awk 'NR == 2 { printf "%d", $4 / 1048576 }'
+}
+
+# --- timing -----------------------------------------------------------------------------
+
+# Runs a command with its output thrown away and prints the seconds it took.
+seconds() {
+    local start=$EPOCHREALTIME
+    "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
+    local end=$EPOCHREALTIME
+    awk -v s="$start" -v e="$end" 'BEGIN { printf "%.4f", e - s }'
+}
+
+median() {
+    sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.4f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+# pair NAME PREPARE_A RUN_A PREPARE_B RUN_B: the two sides in turns, a warm-up pair first.
+# Leaves the times in A_TIMES and B_TIMES, one per line.
+pair() {
+    local name=$1 prepare_a=$2 run_a=$3 prepare_b=$4 run_b=$5
+    A_TIMES=""
+    B_TIMES=""
+    for i in $(seq 0 "$RUNS"); do
+        $prepare_a
+        local a
+        a=$(seconds $run_a)
+        $prepare_b
+        local b
+        b=$(seconds $run_b)
+        if [ "$i" -gt 0 ]; then
+            A_TIMES+="$a"$'\n'
+            B_TIMES+="$b"$'\n'
+        fi
+        printf '  %s run %d: %s s / %s s\n' "$name" "$i" "$a" "$b" >&2
+    done
+}
+
+ratio_median() {
+    paste <(printf '%s' "$1") <(printf '%s' "$2") | awk '{ printf "%.4f\n", $1 / $2 }' | median
+}
+
+TABLE=""
+# row LABEL A_LABEL B_LABEL TARGET_TEXT TEST (the test sees the ratio as r)
+row() {
+    local label=$1 a_label=$2 b_label=$3 target=$4 test=$5
+    local ma mb r met
+    ma=$(printf '%s' "$A_TIMES" | median)
+    mb=$(printf '%s' "$B_TIMES" | median)
+    r=$(ratio_median "$A_TIMES" "$B_TIMES")
+    met=$(awk -v r="$r" "BEGIN { print ($test) ? \"yes\" : \"no\" }")
+    TABLE+="| $label | $a_label | $b_label | $ma | $mb | $r | $target | $met |"$'\n'
+}
+
+# --- inputs -----------------------------------------------------------------------------
+
+SHM=""
+DISK=""
+cleanup() {
+    [ -n "$SHM" ] && rm -rf "$SHM"
+    [ -n "$DISK" ] && rm -rf "$DISK"
+}
+trap cleanup EXIT
+
+install_missing
+build
+
+mkdir -p "$DISK_DIR"
+SHM=$(mktemp -d "$SHM_DIR/korbelt-bench.XXXXXX")
+DISK=$(mktemp -d "$DISK_DIR/run.XXXXXX")
+if [ "$(free_gib "$SHM")" -lt 5 ] || [ "$(free_gib "$DISK")" -lt 7 ]; then
+    echo "Not enough room: $SHM needs 5 GiB, $DISK needs 7 GiB." >&2
+    exit 1
+fi
+if [ "$(stat -f -c %T "$DISK")" = tmpfs ]; then
+    echo "$DISK is on a tmpfs; set DISK_DIR to a directory on a disk." >&2
+    exit 1
+fi
+# Settings of their own: a user's options must not change what is measured.
+export XDG_CONFIG_HOME=$SHM/config
+export XDG_RUNTIME_DIR=$SHM/runtime
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+
+echo "Generating inputs in $SHM and $DISK" >&2
+"$BIN/korbelt-bench-input" pair "$SIZE_MIB" "$SHM/clean.bin" "$SHM/damaged.bin"
+"$BIN/korbelt-bench-input" pair 64 "$DISK/clean64.bin" "$DISK/damaged64.bin"
+cp "$SHM/damaged.bin" "$DISK/damaged.bin"
+"$BIN/korbelt-bench-input" sparse 4096 "$DISK/sparse4g.bin"
+"$BIN/korbelt-bench-input" sparse 64 "$DISK/sparse64m.bin"
+sync
+
+# The benchmark is only worth something if the repair is right: the damaged file must come
+# back as the clean one, through the command line and through the window.
+cp "$SHM/damaged.bin" "$SHM/check.avi"
+"$BIN/korbelt-cli" "$SHM/check.avi" >"$SHM/cli-lines.txt"
+cmp "$SHM/check.avi" "$SHM/clean.bin"
+rm -f "$SHM/check.avi" "$SHM/check.avi.bak"
+cp "$SHM/damaged.bin" "$SHM/check.avi"
+"$BIN/korbelt-bench-window" "$SHM/check.avi" >"$SHM/window-lines.txt"
+cmp "$SHM/check.avi" "$SHM/clean.bin"
+rm -f "$SHM/check.avi" "$SHM/check.avi.bak"
+REMOVED=$(grep -c ' removed$' "$SHM/cli-lines.txt")
+SUMMARY=$(tail -n 1 "$SHM/cli-lines.txt")
+if [ "$(tail -n +2 "$SHM/window-lines.txt")" != "$(cat "$SHM/cli-lines.txt")" ]; then
+    echo "The window's status lines differ from the command line's." >&2
+    exit 1
+fi
+
+# --- the measurements -------------------------------------------------------------------
+
+fresh_shm() { rm -f "$SHM/work.avi" "$SHM/work.avi.bak" "$SHM/copy.bin"; cp "$SHM/damaged.bin" "$SHM/work.avi"; }
+clear_shm() { rm -f "$SHM/work.avi" "$SHM/work.avi.bak" "$SHM/copy.bin"; }
+fresh_disk() {
+    rm -f "$DISK/work.avi" "$DISK/work.avi.bak" "$DISK/copy.bin"
+    cp "$DISK/damaged.bin" "$DISK/work.avi"
+    sync
+}
+clear_disk() { rm -f "$DISK/work.avi" "$DISK/work.avi.bak" "$DISK/copy.bin"; sync; }
+nothing() { :; }
+cli_shm() { "$BIN/korbelt-cli" "$SHM/work.avi"; }
+cp_shm() { cp "$SHM/damaged.bin" "$SHM/copy.bin"; }
+cli_disk() { "$BIN/korbelt-cli" "$DISK/work.avi"; }
+cp_sync_disk() { cp "$DISK/damaged.bin" "$DISK/copy.bin" && sync "$DISK/copy.bin"; }
+dry_shm() { "$BIN/korbelt-cli" --dry-run "$SHM/damaged.bin"; }
+cat_shm() { cat "$SHM/damaged.bin" >/dev/null; }
+par2_verify() { par2 verify -q -q "$SHM/damaged.bin.par2"; }
+
+echo "(1) korbelt-cli against cp on $SHM_DIR" >&2
+pair "(1)" fresh_shm cli_shm clear_shm cp_shm
+row "(1) repair, tmpfs" "korbelt-cli" "cp" "<= 1.5 (aim 1.25)" "r <= 1.5"
+clear_shm
+
+echo "(2) korbelt-cli against cp + sync on the disk" >&2
+pair "(2)" fresh_disk cli_disk clear_disk cp_sync_disk
+row "(2) repair, disk" "korbelt-cli" "cp + sync" "<= 1.25" "r <= 1.25"
+clear_disk
+
+echo "(3) korbelt-cli --dry-run against cat" >&2
+pair "(3)" nothing dry_shm nothing cat_shm
+row "(3) dry run, tmpfs" "korbelt-cli --dry-run" "cat > /dev/null" "<= 1.5" "r <= 1.5"
+
+echo "(4) par2 verify against korbelt-cli (creating 5% recovery data first)" >&2
+par2 create -q -q -r5 "$SHM/damaged.bin.par2" "$SHM/damaged.bin"
+pair "(4)" nothing par2_verify fresh_shm cli_shm
+row "(4) against par2" "par2 verify" "korbelt-cli" ">= 5 (par2 / korbelt)" "r >= 5"
+clear_shm
+rm -f "$SHM"/damaged.bin*.par2
+
+echo "(5) peak memory of korbelt-cli on 64 MiB and 4 GiB inputs" >&2
+peak_kib() {
+    rm -f "$DISK/rss.avi" "$DISK/rss.avi.bak"
+    cp --sparse=always "$1" "$DISK/rss.avi"
+    /usr/bin/time -f '%M' -o "$DISK/rss.txt" "$BIN/korbelt-cli" "$DISK/rss.avi" >/dev/null
+    rm -f "$DISK/rss.avi" "$DISK/rss.avi.bak"
+    cat "$DISK/rss.txt"
+}
+RSS_SMALL=""
+RSS_LARGE=""
+for i in 1 2 3; do
+    RSS_SMALL+="$(peak_kib "$DISK/sparse64m.bin")"$'\n'
+    RSS_LARGE+="$(peak_kib "$DISK/sparse4g.bin")"$'\n'
+    printf '  (5) run %d: %s KiB / %s KiB\n' "$i" "$(printf '%s' "$RSS_SMALL" | tail -n 1)" \
+        "$(printf '%s' "$RSS_LARGE" | tail -n 1)" >&2
+done
+MAX_SMALL=$(printf '%s' "$RSS_SMALL" | sort -n | tail -n 1)
+MAX_LARGE=$(printf '%s' "$RSS_LARGE" | sort -n | tail -n 1)
+RSS_TABLE=$(awk -v s="$MAX_SMALL" -v l="$MAX_LARGE" 'BEGIN {
+    d = l - s; if (d < 0) d = -d
+    printf "| (5) peak memory | 4 GiB input | 64 MiB input | %.1f MiB | %.1f MiB | %+.1f MiB | same within 2 MiB, under 40 MiB | %s |\n",
+        l / 1024, s / 1024, (l - s) / 1024, (d <= 2048 && l < 40960 && s < 40960) ? "yes" : "no" }')
+
+echo "(6) the window against korbelt-cli" >&2
+window_shm() {
+    "$BIN/korbelt-bench-window" "$SHM/work.avi" >"$SHM/window-out.txt"
+    head -n 1 "$SHM/window-out.txt" >"$SHM/window-took.txt"
+}
+A_TIMES=""
+B_TIMES=""
+for i in $(seq 0 "$RUNS"); do
+    fresh_shm
+    window_shm
+    a=$(cat "$SHM/window-took.txt")
+    fresh_shm
+    b=$(seconds cli_shm)
+    if [ "$i" -gt 0 ]; then
+        A_TIMES+="$a"$'\n'
+        B_TIMES+="$b"$'\n'
+    fi
+    printf '  (6) run %d: %s s / %s s\n' "$i" "$a" "$b" >&2
+done
+row "(6) window, tmpfs" "Korbelt window" "korbelt-cli" "<= 1.25" "r <= 1.25"
+clear_shm
+
+# --- the report -------------------------------------------------------------------------
+
+fs_of() { df -P -T "$1" | awk 'NR == 2 { print $2 " (" $1 ", mounted on " $7 ")" }'; }
+MACHINE=$(
+    printf -- '- CPU: %s, %s cores\n' "$(lscpu | sed -n 's/^Model name: *//p' | head -n 1)" "$(nproc)"
+    printf -- '- Memory: %s\n' "$(free -h | awk '/^Mem:/ { print $2 }')"
+    printf -- '- System: %s, kernel %s\n' "$(. /etc/os-release && echo "$PRETTY_NAME")" "$(uname -r)"
+    printf -- '- tmpfs runs: %s\n' "$(fs_of "$SHM")"
+    printf -- '- disk runs: %s\n' "$(fs_of "$DISK")"
+    printf -- '- Load average when the runs began: %s\n' "$(cut -d ' ' -f 1-3 /proc/loadavg)"
+)
+REPORT=$(
+    echo "# Benchmark results"
+    echo
+    echo "Written by \`bench/run.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC') for commit $(git rev-parse --short HEAD 2>/dev/null || echo unknown)."
+    echo
+    echo "$MACHINE"
+    echo
+    echo "Input: $SIZE_MIB MiB of random bytes with a repeated byte after CR LF '-' every ~1 MiB and a"
+    echo "MIME wrapper every ~64 MiB, between unrelated markers every 64 KiB: $REMOVED finds removed,"
+    echo "summary line \"${SUMMARY#  }\"."
+    echo "The repaired file equals the undamaged one byte for byte, through the command line and"
+    echo "through the window, and both show the same status lines. Memory: sparse files of 64 MiB"
+    echo "and 4 GiB with a repeated byte every 64 MiB and one wrapper, repaired on the disk."
+    echo
+    echo "Times are medians of $RUNS runs per side after a warm-up pair, the sides taking turns;"
+    echo "the ratio is the median of the pairwise ratios A / B. (6) times the window from the"
+    echo "press of the button until it is idle again, and korbelt-cli as a whole process."
+    echo
+    echo "| benchmark | A | B | median A (s) | median B (s) | ratio A / B | target | met |"
+    echo "|---|---|---|---|---|---|---|---|"
+    printf '%s' "$TABLE"
+    echo "$RSS_TABLE"
+)
+echo
+echo "$REPORT"
+printf '%s\n' "$REPORT" >"$RESULTS"
+echo
+echo "Written to $RESULTS"
