@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 enum { CR = 13, LF = 10, DASH = 45 };
@@ -13,12 +14,23 @@ int32_t korbOpenFile(const char* path) {
         return -1;
     }
     /* O_NOFOLLOW: a symbolic link planted at the temporary name must not redirect the
-     * repaired copy over some other file. */
+     * repaired copy over some other file. Nor may anything else that is not a file of its
+     * own: a FIFO (O_NONBLOCK: no waiting for a reader), a device, or a second name of
+     * another file, which emptying would destroy. Those are refused before a byte changes. */
     int fd;
     do {
-        fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+        fd = open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
-    return fd < 0 ? -1 : (int32_t)fd;
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink > 1 ||
+        fcntl(fd, F_SETFL, 0) != 0 || ftruncate(fd, 0) != 0) {
+        (void)close(fd);
+        return -1;
+    }
+    return (int32_t)fd;
 }
 
 int32_t korbCloseFile(int32_t handle) {

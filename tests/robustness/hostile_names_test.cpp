@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <gtest/gtest.h>
 
 #include "Damage.h"
@@ -153,6 +156,27 @@ TEST_F(HostileNames, ASymbolicLinkPlantedAtTheTemporaryNameIsRefusedAndItsTarget
     EXPECT_EQ(ReadBytes(path), DamagedFile());
     EXPECT_EQ(LinkTarget(path + ".$$$"), victim) << "the planted link itself is left alone";
     EXPECT_FALSE(Exists(path + ".bak"));
+}
+
+TEST_F(HostileNames, DirectoriesAtTheTemporaryAndBackupNamesAreRefused) {
+    const std::string path = dir.File("movie.avi");
+    WriteBytes(path, DamagedFile());
+    ASSERT_EQ(mkdir((path + ".$$$").c_str(), 0755), 0);
+    Process(path);
+    EXPECT_TRUE(run.fileerror);
+    EXPECT_EQ(Warnings(), Texts{"Error opening output file '" + path + ".$$$'"});
+    rmdir((path + ".$$$").c_str());
+
+    host.boxes.shown.clear();
+    host.status.lines.clear();
+    ASSERT_EQ(mkdir((path + ".bak").c_str(), 0755), 0);
+    Process(path);
+    EXPECT_TRUE(run.fileerror);
+    EXPECT_EQ(Warnings(), Texts{"Unable to delete old backup file '" + path + ".bak'\r\n" +
+                                std::strerror(EISDIR)});
+    EXPECT_EQ(Lines().at(0), path + " - delete old backup file failed");
+    EXPECT_EQ(ReadBytes(path), DamagedFile());
+    EXPECT_EQ(ListDirectory(dir.Path()), (Texts{"movie.avi", "movie.avi.bak"}));
 }
 
 TEST_F(HostileNames, ADanglingLinkAtTheTemporaryNameCreatesNothingWhereItPoints) {

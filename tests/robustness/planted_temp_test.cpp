@@ -1,0 +1,113 @@
+// Something other than a file of its own planted at NAME.$$$: a FIFO that would make the
+// open wait for a reader for ever, a device that would take the repaired copy, another
+// file's second name that would be emptied. Each is refused and left as it was.
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "Damage.h"
+#include "ProcessSupport.h"
+
+namespace korbelt::test {
+namespace {
+
+const Bytes& DamagedFile() {
+    static const Bytes data = Damaged(30000, 59);
+    return data;
+}
+
+// korbelt-cli --yes on the file, killed when it has not ended within ten seconds.
+ProgramResult RunBounded(const TempDir& home, const std::string& path) {
+    BackgroundProgram cli(CliPath(), {"--yes", path}, CliEnvironment(home.Path()), home.File("out"),
+                          home.File("err"));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    int status = -2;
+    while (std::chrono::steady_clock::now() < deadline) {
+        int raw = 0;
+        if (waitpid(cli.Pid(), &raw, WNOHANG) == cli.Pid()) {
+            status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ProgramResult result;
+    result.exitCode = status;
+    const Bytes out = ReadBytes(home.File("out"));
+    const Bytes err = ReadBytes(home.File("err"));
+    result.out.assign(out.begin(), out.end());
+    result.err.assign(err.begin(), err.end());
+    if (status == -2) {
+        cli.Signal(SIGKILL);  // reaped by its destructor
+        result.err += "(still running after ten seconds)";
+    }
+    return result;
+}
+
+void ExpectRefused(const ProgramResult& result, const std::string& path) {
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_EQ(result.err, "korbelt-cli: Error opening output file '" + path + ".$$$'\n");
+    EXPECT_EQ(result.out, path + " - failed to create output file\n");
+    EXPECT_EQ(ReadBytes(path), DamagedFile());
+    EXPECT_FALSE(Exists(path + ".bak"));
+}
+
+mode_t TypeOf(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0 ? info.st_mode & S_IFMT : 0;
+}
+
+TEST(PlantedTemp, AFifoIsRefusedWithoutWaitingForAReader) {
+    TempDir home;
+    const std::string path = home.File("movie.avi");
+    WriteBytes(path, DamagedFile());
+    ASSERT_EQ(mkfifo((path + ".$$$").c_str(), 0644), 0);
+    ExpectRefused(RunBounded(home, path), path);
+    EXPECT_EQ(TypeOf(path + ".$$$"), static_cast<mode_t>(S_IFIFO));
+}
+
+TEST(PlantedTemp, ADeviceIsRefusedAndNotWrittenTo) {
+    TempDir home;
+    const std::string path = home.File("movie.avi");
+    WriteBytes(path, DamagedFile());
+    // The null device: what a disk would be, without a disk at stake.
+    if (mknod((path + ".$$$").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+        GTEST_SKIP() << "no device node here: " << std::strerror(errno);
+    }
+    ExpectRefused(RunBounded(home, path), path);
+    EXPECT_EQ(TypeOf(path + ".$$$"), static_cast<mode_t>(S_IFCHR));
+}
+
+TEST(PlantedTemp, AnotherFilesSecondNameIsRefusedAndThatFileKept) {
+    TempDir home;
+    const std::string path = home.File("movie.avi");
+    WriteBytes(path, DamagedFile());
+    const Bytes precious = {'k', 'e', 'e', 'p', ' ', 'm', 'e'};
+    WriteBytes(home.File("precious.doc"), precious);
+    ASSERT_EQ(link(home.File("precious.doc").c_str(), (path + ".$$$").c_str()), 0);
+    ExpectRefused(RunBounded(home, path), path);
+    EXPECT_EQ(ReadBytes(home.File("precious.doc")), precious);
+    EXPECT_EQ(ReadBytes(path + ".$$$"), precious);
+}
+
+TEST(PlantedTemp, AStaleCopyOfItsOwnIsEmptiedAndReplaced) {
+    TempDir home;
+    const std::string path = home.File("movie.avi");
+    WriteBytes(path, DamagedFile());
+    WriteBytes(path + ".$$$", Bytes(100000, 's'));  // left by a crash
+    const ProgramResult result = RunBounded(home, path);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadBytes(path), Repaired(DamagedFile()));
+    EXPECT_EQ(ReadBytes(path + ".bak"), DamagedFile());
+    EXPECT_FALSE(Exists(path + ".$$$"));
+}
+
+}  // namespace
+}  // namespace korbelt::test
