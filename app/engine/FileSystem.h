@@ -44,6 +44,9 @@ class FileSystem {
     virtual std::error_code Link(const std::string& from, const std::string& to) = 0;
     // Flushes a file's data to the disk.
     virtual std::error_code SyncFile(const std::string& path) = 0;
+    // Starts writing a file's data to the disk without waiting for it, so that a SyncFile
+    // later finds little left to do. Only a hint: failures show at the SyncFile.
+    virtual void StartWriteback(const std::string& path) { (void)path; }
     // Flushes the directory that holds path, so that renames in it survive a crash.
     virtual std::error_code SyncDirectoryOf(const std::string& path) = 0;
     // Names of the ordinary files directly inside a directory, in no particular order;
@@ -63,6 +66,7 @@ class PosixFileSystem : public FileSystem {
     std::error_code Rename(const std::string& from, const std::string& to) override;
     std::error_code Link(const std::string& from, const std::string& to) override;
     std::error_code SyncFile(const std::string& path) override;
+    void StartWriteback(const std::string& path) override;
     std::error_code SyncDirectoryOf(const std::string& path) override;
     std::optional<std::vector<std::string>> ListOrdinaryFiles(
         const std::string& directory) override;

@@ -139,6 +139,16 @@ std::error_code PosixFileSystem::SyncFile(const std::string& path) {
     return result;
 }
 
+void PosixFileSystem::StartWriteback(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        return;
+    }
+    // Queues the dirty pages for writing and returns; the flush before the swap waits.
+    (void)sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    close(fd);
+}
+
 std::error_code PosixFileSystem::SyncDirectoryOf(const std::string& path) {
     const int fd = open(DirectoryName(path).c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
     if (fd < 0) {

@@ -55,6 +55,7 @@ struct RepairEngine::Pass {
     bool gathered = false;
     std::int64_t runStart = 0;  // 0-based input offset of the kept bytes not yet written
     std::int64_t runLength = 0;
+    std::int64_t writebackFrom = 1;  // writepos when the disk was last asked to write
 };
 
 RepairEngine::RepairEngine(EngineHost& host, RunState& run, const ModGlobals& globals, RecordIo& io,
@@ -216,6 +217,7 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
     pass.reccount = 0;
     pass.gathered = plan_.gatherWrites && pass.window != nullptr && io_.HasWriteBuffEx();
     pass.runLength = 0;
+    pass.writebackFrom = 1;
 
     while (readpos <= iflength_) {
         ReadRecord(pass);
@@ -233,6 +235,7 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
             continue;
         }
         readpos = WriteRec(pass.outhandle, readpos, ScanRecord(), iflength_);
+        StartWritebackOfChangedCopy(pass);
         ShowPercentage(pass);
         if (++pass.reccount > 7) {
             pass.reccount = 0;
@@ -288,6 +291,16 @@ int RepairEngine::ScanRecord() {
         ++currpos;
     }
     return byte2remove;
+}
+
+// A copy from which a byte was left out will be flushed to disk before it is swapped in:
+// asking the disk to write it while the repair goes on makes that flush short. A copy that
+// stays unchanged is deleted at the end, so it is never sent to the disk.
+void RepairEngine::StartWritebackOfChangedCopy(Pass& pass) {
+    if (!dryrun_ && readpos != writepos && writepos - pass.writebackFrom >= kWritebackStep) {
+        fs_.StartWriteback(pass.tempname);
+        pass.writebackFrom = writepos;
+    }
 }
 
 void RepairEngine::ShowPercentage(Pass& pass) {

@@ -53,6 +53,8 @@ class RepairEngine {
         bool gatherWrites = true;
     };
     static constexpr std::size_t kMaxReadAhead = std::size_t{1} << 30;
+    // How much of a changed copy is written between two requests to the disk to write it.
+    static constexpr std::int64_t kWritebackStep = std::int64_t{8} << 20;
     void SetIoPlan(IoPlan plan);
     IoPlan Plan() const { return plan_; }
 
@@ -83,6 +85,7 @@ class RepairEngine {
     Ending CopyRecords(Pass& pass);
     void ReadRecord(Pass& pass);
     int ScanRecord();
+    void StartWritebackOfChangedCopy(Pass& pass);
     void ShowPercentage(Pass& pass);
     void FinishFile(Pass& pass);
     void PutRepairedCopyInPlace(Pass& pass);

@@ -175,10 +175,12 @@ class WatchedFileSystem : public FaultyFileSystem {
         atLink = ReadBytes(from + ".$$$");
         return FaultyFileSystem::Link(from, to);
     }
+    void StartWriteback(const std::string& path) override { writebacks.push_back(path); }
 
     std::int64_t badSpot = -1;
     Bytes atSync;
     Bytes atLink;
+    std::vector<std::string> writebacks;
 };
 
 struct Outcome {
@@ -196,6 +198,7 @@ struct Outcome {
     std::vector<int> wideWrites;
     Bytes atSync;
     Bytes atLink;
+    std::vector<std::string> writebacks;
 };
 
 // What can be set up for one repair besides the plan.
@@ -274,6 +277,7 @@ Outcome Repair(const Bytes& input, const IoPlan& plan, const Conditions& conditi
     outcome.wideWrites = io.wideWrites;
     outcome.atSync = fs.atSync;
     outcome.atLink = fs.atLink;
+    outcome.writebacks = named(fs.writebacks);
     return outcome;
 }
 
@@ -646,6 +650,29 @@ TEST(IoPlan, EveryOperationFailingAtEveryPlaceOnTheGatheredPathKeepsTheInput) {
     }
     EXPECT_GE(counts.Calls(Op::WriteTemp), 5);
     EXPECT_GE(tried, 12);
+}
+
+TEST(IoPlan, OnlyACopyThatDiffersFromItsInputIsSentToTheDiskWhileItIsWritten) {
+    constexpr std::size_t kSize = 20 << 20;
+    const Bytes clean = CleanBytes(kSize, 5);
+    Bytes early = clean;
+    PutRepeat(early, 1000, 41);
+    Bytes late = clean;
+    PutRepeat(late, 15 << 20, 41);
+    for (const auto& [name, plan] :
+         std::vector<std::pair<std::string, IoPlan>>{{"plain", kPlain}, {"default", IoPlan{}}}) {
+        SCOPED_TRACE(name);
+        // Unchanged: the copy is deleted at the end and never needs the disk.
+        EXPECT_TRUE(Repair(clean, plan).writebacks.empty());
+        // Changed from the start: asked every 8 MiB written, for the temporary file.
+        const Outcome fromStart = Repair(early, plan);
+        EXPECT_EQ(fromStart.writebacks, std::vector<std::string>(2, "DIR/movie.avi.$$$"));
+        // Changed at 15 MiB: asked from there on.
+        EXPECT_EQ(Repair(late, plan).writebacks.size(), 1u);
+        Conditions dryRun;
+        dryRun.dryRun = true;
+        EXPECT_TRUE(Repair(early, plan, dryRun).writebacks.empty());
+    }
 }
 
 }  // namespace
