@@ -24,9 +24,11 @@ int32_t korbOpenFile(const char* path) {
     if (fd < 0) {
         return -1;
     }
+    /* A file just created is empty already; truncating it anyway would make some file
+     * systems (ext4) write all of it out when it is closed, as if it replaced old data. */
     struct stat info;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink > 1 ||
-        fcntl(fd, F_SETFL, 0) != 0 || ftruncate(fd, 0) != 0) {
+        fcntl(fd, F_SETFL, 0) != 0 || (info.st_size != 0 && ftruncate(fd, 0) != 0)) {
         (void)close(fd);
         return -1;
     }
