@@ -35,7 +35,7 @@ mkdir "$work/seeds" "$work/found" "$work/merged"
 # up to 24,575 bytes before the data and repeats the data up to four times.
 "$BUILD_DIR/bin/repair_pass_fuzzer" "$work/found" fuzz/corpus "$work/seeds" \
     -max_len=4096 -max_total_time="$SECONDS_TO_RUN" -print_final_stats=1 \
-    -artifact_prefix="$work/" 2>&1 | grep -v "^#.*\(NEW\|REDUCE\|pulse\)" || {
+    -artifact_prefix="$work/" 2>&1 | grep -v "^#.*\(NEW\|REDUCE\)" || {
     echo "fuzz/run.sh: the fuzz target failed; the input is kept as:" >&2
     for crash in "$work"/crash-* "$work"/leak-* "$work"/timeout-*; do
         [ -e "$crash" ] && cp "$crash" . && echo "  $(basename "$crash")" >&2

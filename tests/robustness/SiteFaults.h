@@ -87,6 +87,8 @@ class SiteFaultyFileSystem : public FileSystem {
     std::error_code Rename(const std::string& from, const std::string& to) override;
     std::error_code Link(const std::string& from, const std::string& to) override;
     std::error_code SyncFile(const std::string& path) override;
+    // Only a hint that cannot fail: what it could lose shows at the fsync.
+    void StartWriteback(const std::string& path) override { real_.StartWriteback(path); }
     std::error_code SyncDirectoryOf(const std::string& path) override;
     std::optional<std::vector<std::string>> ListOrdinaryFiles(
         const std::string& directory) override {

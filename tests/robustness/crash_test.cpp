@@ -129,14 +129,21 @@ TEST(Crash, KilledAtRandomMomentsNothingIsLostAndARerunRepairsEverything) {
     const std::string d = home.File("downloads");
     const auto environment = CliEnvironment(home.Path());
 
-    // How long a whole run takes here, from start to exit.
+    // How long a whole run takes here, from start to exit: the quickest of three, as the
+    // first run of a program is slower than the ones that follow.
     mkdir(d.c_str(), 0755);
-    LayOut(d);
-    const auto started = Clock::now();
-    const ProgramResult whole = RunCli(home.Path(), {"--yes", d});
-    const auto runTime = Clock::now() - started;
-    ASSERT_EQ(whole.exitCode, 0) << whole.err;
-    CheckAllRepaired(d);
+    auto runTime = Clock::duration::max();
+    for (int i = 0; i < 3; ++i) {
+        for (const auto& name : ListDirectory(d)) {
+            unlink((d + "/" + name).c_str());
+        }
+        LayOut(d);
+        const auto started = Clock::now();
+        const ProgramResult whole = RunCli(home.Path(), {"--yes", d});
+        runTime = std::min(runTime, Clock::now() - started);
+        ASSERT_EQ(whole.exitCode, 0) << whole.err;
+        CheckAllRepaired(d);
+    }
     const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(runTime).count();
 
     std::mt19937 random(20240607);
@@ -177,7 +184,7 @@ TEST(Crash, KilledAtRandomMomentsNothingIsLostAndARerunRepairsEverything) {
     std::printf(
         "%d SIGKILLs at random moments of a %lld ms run over %zu files "
         "(%d of them before the run ended):\n",
-        kKills, micros / 1000, Downloads().size(), killedRunning);
+        kKills, static_cast<long long>(micros / 1000), Downloads().size(), killedRunning);
     for (const auto& [state, count] : seen) {
         std::printf("  %-36s %4d files\n", StateName(state), count);
     }
