@@ -2,6 +2,7 @@
 // moment it dies, every file's original bytes are still there under its own name or as
 // NAME.bak, a name never holds half a repair, and running it again repairs everything.
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -124,6 +125,19 @@ void CheckAllRepaired(const std::string& directory) {
     EXPECT_EQ(ListDirectory(directory), expected);
 }
 
+// Until the copy of the file has begun (or its repair is over), or the program has ended.
+void WaitForCopyOrEnd(pid_t pid, const std::string& path) {
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    while (Clock::now() < deadline && !Exists(path + ".$$$") && !Exists(path + ".bak")) {
+        siginfo_t info{};
+        if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+            info.si_pid == pid) {
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+}
+
 TEST(Crash, KilledAtRandomMomentsNothingIsLostAndARerunRepairsEverything) {
     TempDir home;
     const std::string d = home.File("downloads");
@@ -146,8 +160,13 @@ TEST(Crash, KilledAtRandomMomentsNothingIsLostAndARerunRepairsEverything) {
     }
     const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(runTime).count();
 
+    // A moment is a random file of the run, and a random time after its copy was begun of up
+    // to half what an average file takes: kills land all over the work, not mostly before
+    // the program has started or after it has ended.
     std::mt19937 random(20240607);
-    std::uniform_int_distribution<long long> moment(0, micros + micros / 10);
+    std::uniform_int_distribution<std::size_t> file(0, Downloads().size() - 1);
+    const long long perFile = micros / static_cast<long long>(Downloads().size());
+    std::uniform_int_distribution<long long> moment(0, perFile / 2);
     std::map<State, int> seen;
     int killedRunning = 0;
     std::vector<std::string> names;
@@ -162,10 +181,12 @@ TEST(Crash, KilledAtRandomMomentsNothingIsLostAndARerunRepairsEverything) {
             unlink((d + "/" + name).c_str());
         }
         LayOut(d);
+        const std::string target = d + "/" + Downloads()[file(random)].name;
         const long long after = moment(random);
         {
             BackgroundProgram cli(CliPath(), {"--yes", d}, environment, home.File("out"),
                                   home.File("err"));
+            WaitForCopyOrEnd(cli.Pid(), target);
             std::this_thread::sleep_for(std::chrono::microseconds(after));
             cli.Signal(SIGKILL);
             killedRunning += cli.Wait() == -1;
@@ -193,7 +214,7 @@ TEST(Crash, KilledAtRandomMomentsNothingIsLostAndARerunRepairsEverything) {
     // Random moments that all fell before or after the work would prove nothing.
     EXPECT_GT(seen[State::CopyBegun] + seen[State::BackupLinked], 0);
     EXPECT_GT(seen[State::Swapped], 0);
-    EXPECT_GT(killedRunning, kKills / 2);
+    EXPECT_GT(killedRunning, kKills / 3);
 }
 
 }  // namespace
