@@ -104,6 +104,8 @@ void frmKorbelt::BuildControls() {
     List1->setGeometry(16, 264, 505, 172);
     List1->setFont(StatusFont());
     List1->setSortingEnabled(false);
+    // Every line has the same height: a rewritten line then needs no layout of the others.
+    List1->setUniformItemSizes(true);
     cmdProcessAuto =
         Button(client, "cmdProcessAuto", tr("Process File(s) &Automatically"), {24, 232, 169, 25});
     cmdInputFile = Button(client, "cmdInputFile", tr("Bro&wse"), {456, 128, 73, 25});
