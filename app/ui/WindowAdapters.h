@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
 
 #include "EngineHost.h"
@@ -81,10 +82,13 @@ class WindowHost : public EngineHost, public RunControls {
   private:
     QWidget* WidgetOf(Control control) const;
 
+    static constexpr int kYieldIntervalMs = 10;
+
     Widgets widgets_;
     StatusList& status_;
     MessageBoxes& boxes_;
     OptionsDisplay& options_;
+    QElapsedTimer sinceYield_;
 };
 
 }  // namespace korbelt

@@ -170,6 +170,7 @@ void frmKorbelt::BuildLogic() {
                                                     [] { QCoreApplication::processEvents(); });
     chooser_ = std::make_unique<FileChooser>(*commands_);
     batch_ = std::make_unique<BatchRun>(*host_, run_, *engine_, inputs_, *host_, fs_);
+    paintThrottle_ = new PaintThrottle(this);
     qtDialog_ = std::make_unique<QtOpenFileDialog>(this);
     dialog_ = qtDialog_.get();
 
@@ -225,11 +226,13 @@ void frmKorbelt::RunBatch(bool interactive) {
     // Nothing that starts a second run or changes the list under the walk may be used
     // while the run yields to the window.
     SetInputCommandsEnabled(false);
+    paintThrottle_->Arm();
     if (interactive) {
         batch_->cmdProcessInter_Click();
     } else {
         batch_->cmdProcessAuto_Click();
     }
+    paintThrottle_->Disarm();
     SetInputCommandsEnabled(true);
     if (leaveAfterRun_) {
         EndProgram(saveOnLeave_);

@@ -9,6 +9,7 @@
 #include "InputListCommands.h"
 #include "KorbscanLibrary.h"
 #include "Options.h"
+#include "PaintThrottle.h"
 #include "QtMessageBoxes.h"
 #include "QtStatusList.h"
 #include "RepairEngine.h"
@@ -129,6 +130,7 @@ class frmKorbelt : public QMainWindow {
     std::unique_ptr<BatchRun> batch_;
     std::unique_ptr<OpenFileDialog> qtDialog_;
     OpenFileDialog* dialog_ = nullptr;
+    PaintThrottle* paintThrottle_ = nullptr;
 
     std::function<void()> quit_;
     bool leaveAfterRun_ = false;
