@@ -17,15 +17,27 @@ std::size_t ReadAheadInput::ReadAt(std::int64_t offset, std::uint8_t* buffer, st
     if (count > window_.size()) {
         return file_->ReadAt(offset, buffer, count, error);
     }
+    const std::uint8_t* bytes = nullptr;
+    const std::size_t served = Serve(offset, count, bytes, error);
+    if (served > 0) {
+        std::memcpy(buffer, bytes, served);
+    }
+    return served;
+}
+
+std::size_t ReadAheadInput::Serve(std::int64_t offset, std::size_t count,
+                                  const std::uint8_t*& bytes, std::error_code& error) {
+    bytes = nullptr;
+    if (count > window_.size()) {
+        return 0;
+    }
     std::error_code readError;
     if (!Holds(offset, count)) {
         Refill(offset, readError);
     }
     const std::size_t from = static_cast<std::size_t>(offset - start_);
     const std::size_t served = std::min(count, held_ - std::min(held_, from));
-    if (served > 0) {
-        std::memcpy(buffer, window_.data() + from, served);
-    }
+    bytes = window_.data() + std::min(from, held_);
     // An error past the bytes asked for is not this read's business: the read that needs
     // those bytes goes to the file again and meets it there.
     if (served < count && readError) {

@@ -23,6 +23,12 @@ class ReadAheadInput : public InputFile {
     std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t count,
                        std::error_code& error) override;
 
+    // A read that leaves the bytes where the window holds them: bytes points at them, valid
+    // until the next read. Returns and reports what ReadAt would; a read larger than the
+    // window is not served this way (0, bytes nullptr, no error).
+    std::size_t Serve(std::int64_t offset, std::size_t count, const std::uint8_t*& bytes,
+                      std::error_code& error);
+
     // Whether a read of these bytes is served without a read call of the file.
     bool Holds(std::int64_t offset, std::size_t count) const;
     // The bytes as the last read served them, while the window holds them (until a read

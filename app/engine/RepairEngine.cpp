@@ -260,8 +260,15 @@ void RepairEngine::ReadRecord(Pass& pass) {
         WriteRun(pass);
     }
     std::error_code error;
-    const std::size_t got =
-        pass.input->ReadAt(readpos - 1, buff.data(), static_cast<std::size_t>(wanted), error);
+    // A whole record that the window holds is looked at where it lies.
+    const std::uint8_t* held = nullptr;
+    std::size_t got = 0;
+    if (wanted == kBufferSize && pass.window != nullptr) {
+        got = pass.window->Serve(readpos - 1, kBufferSize, held, error);
+    }
+    if (held == nullptr) {
+        got = pass.input->ReadAt(readpos - 1, buff.Own(), static_cast<std::size_t>(wanted), error);
+    }
     if (error) {
         throw PassFailure{"read input file failed", "Unable to read input file '" + pass.filename +
                                                         "'" + kCrLf + error.message()};
@@ -271,8 +278,13 @@ void RepairEngine::ReadRecord(Pass& pass) {
                           "Input file '" + pass.filename + "'" + kCrLf +
                               "became shorter while it was being repaired; it was left as it is"};
     }
+    if (held != nullptr) {
+        buff.Borrow(held);
+        return;
+    }
     // Past the end of the input the buffer reads as zeros, never as a previous record.
-    std::fill(buff.begin() + wanted, buff.end(), 0);
+    std::uint8_t* own = buff.Own();
+    std::fill(own + wanted, own + kBufferSize, 0);
 }
 
 int RepairEngine::ScanRecord() {

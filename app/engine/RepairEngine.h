@@ -9,6 +9,7 @@
 #include "EngineHost.h"
 #include "FileSystem.h"
 #include "NumberFormat.h"
+#include "RecordBuffer.h"
 #include "RecordIo.h"
 #include "RunState.h"
 #include "settings/ModGlobals.h"
@@ -69,7 +70,7 @@ class RepairEngine {
                           std::int64_t iflength);
 
     // Engine state; it lives as long as the engine and carries over from file to file.
-    std::array<std::uint8_t, kBufferSize> buff{};
+    RecordBuffer<kBufferSize> buff;
     std::int64_t readpos = 0;
     std::int64_t writepos = 0;
     int heldcr = 0;

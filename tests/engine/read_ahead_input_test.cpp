@@ -199,5 +199,33 @@ TEST_F(ReadAheadInputTest, HeldBytesAreTheBytesTheLastReadServedUntilTheWindowMo
     EXPECT_TRUE(input->Holds(25000, 30000));
 }
 
+// Served in place: the bytes where the window holds them, with the count and error a read
+// of the file gives, and nothing at all for a read the window cannot hold.
+TEST_F(ReadAheadInputTest, ServedInPlaceReadsPointAtWhatTheFileWouldDeliver) {
+    const Bytes bytes = RandomBytes(400000, 11);
+    Make(bytes, 65536);
+    windowedFile->badSpot = 350000;
+    direct->badSpot = 350000;
+    for (const auto& [offset, count] : PassLikeReads(400000, 12)) {
+        const ReadResult expected = Read(*direct, offset, count);
+        const std::uint8_t* at = nullptr;
+        ReadResult served;
+        served.count = input->Serve(offset, count, at, served.error);
+        ASSERT_NE(at, nullptr);
+        served.bytes.assign(at, at + served.count);
+        ASSERT_EQ(served, expected) << offset;
+        if (expected.error) {
+            break;
+        }
+    }
+    const std::uint8_t* at = &bytes[0];
+    std::error_code error;
+    const int readsBefore = windowedFile->reads;
+    EXPECT_EQ(input->Serve(0, 65537, at, error), 0u);
+    EXPECT_EQ(at, nullptr);
+    EXPECT_FALSE(error);
+    EXPECT_EQ(windowedFile->reads, readsBefore);
+}
+
 }  // namespace
 }  // namespace korbelt::test
