@@ -24,24 +24,8 @@ SHM_DIR=${SHM_DIR:-/dev/shm}
 DISK_DIR=${DISK_DIR:-$ROOT/$BUILD_DIR/bench-work}
 BIN=$ROOT/$BUILD_DIR/bin
 RESULTS=$ROOT/bench/results.md
-
-as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
-
-install_missing() {
-    local missing=()
-    for package in par2 time cmake ninja-build g++ qt6-base-dev; do
-        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-            missing+=("$package")
-        fi
-    done
-    if [ ${#missing[@]} -gt 0 ]; then
-        echo "Installing: ${missing[*]}"
-        as_root apt-get update
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-    fi
-}
+# shellcheck source=tools/packages.sh
+source tools/packages.sh
 
 build() {
     cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKORBELT_BUILD_TESTS=OFF >/dev/null
@@ -113,7 +97,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-install_missing
+install_missing par2 time cmake ninja-build g++ qt6-base-dev
 build
 
 mkdir -p "$DISK_DIR"

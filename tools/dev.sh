@@ -12,24 +12,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
 PACKAGES=(cmake ninja-build g++ libgtest-dev qt6-base-dev fonts-dejavu-core)
-
-as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
-
-install_missing() {
-    local missing=()
-    for package in "${PACKAGES[@]}" "$@"; do
-        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-            missing+=("$package")
-        fi
-    done
-    if [ ${#missing[@]} -gt 0 ]; then
-        echo "Installing: ${missing[*]}"
-        as_root apt-get update
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-    fi
-}
+# shellcheck source=tools/packages.sh
+source tools/packages.sh
 
 build() {
     cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
@@ -37,7 +21,7 @@ build() {
 }
 
 start() {
-    install_missing
+    install_missing "${PACKAGES[@]}"
     build
     if [ -x "$BUILD_DIR/bin/Korbelt" ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
         exec "$BUILD_DIR/bin/Korbelt"
@@ -54,7 +38,7 @@ start() {
 }
 
 run_tests() {
-    install_missing
+    install_missing "${PACKAGES[@]}"
     build
     ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$(nproc)"
     # Further suites that need a build of their own (sanitizers, the package), in name order.

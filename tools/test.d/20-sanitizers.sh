@@ -12,26 +12,10 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 BUILD_DIR=${SANITIZE_BUILD_DIR:-build-asan}
 PACKAGES=(cmake ninja-build g++ libgtest-dev qt6-base-dev fonts-dejavu-core)
+# shellcheck source=tools/packages.sh
+source tools/packages.sh
 
-as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
-
-install_missing() {
-    local missing=()
-    for package in "${PACKAGES[@]}"; do
-        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-            missing+=("$package")
-        fi
-    done
-    if [ ${#missing[@]} -gt 0 ]; then
-        echo "Installing: ${missing[*]}"
-        as_root apt-get update
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-    fi
-}
-
-install_missing
+install_missing "${PACKAGES[@]}"
 
 # -O1 keeps the build and the run quick; debug mode keeps assertions in.
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS=-O1 \

@@ -15,10 +15,8 @@ BUILD_DIR=${PACKAGE_BUILD_DIR:-build-deb}
 PACKAGES=(cmake ninja-build g++ qt6-base-dev fonts-dejavu-core dpkg-dev desktop-file-utils appstream file)
 APP_ID=org.example.korbelt.Korbelt
 CONTRIB=/usr/share/korbelt/contrib
-
-as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
+# shellcheck source=tools/packages.sh
+source tools/packages.sh
 
 fail() {
     echo "FAIL: $*" >&2
@@ -27,20 +25,6 @@ fail() {
 
 pass() {
     echo "ok: $*"
-}
-
-install_missing() {
-    local missing=()
-    for package in "${PACKAGES[@]}"; do
-        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-            missing+=("$package")
-        fi
-    done
-    if [ ${#missing[@]} -gt 0 ]; then
-        echo "Installing: ${missing[*]}"
-        as_root apt-get update
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-    fi
 }
 
 installed() {
@@ -71,7 +55,7 @@ export HOME=$WORK/home XDG_CONFIG_HOME=$WORK/home/.config
 mkdir -p "$HOME"
 
 # --- build the package -------------------------------------------------------------------
-install_missing
+install_missing "${PACKAGES[@]}"
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORBELT_BUILD_TESTS=OFF
 cmake --build "$BUILD_DIR"
 rm -f "$BUILD_DIR"/korbelt_*.deb
