@@ -174,21 +174,23 @@ nothing() { :; }
 cli_shm() { "$BIN/korbelt-cli" "$SHM/work.avi"; }
 cp_shm() { cp "$SHM/work.avi" "$SHM/copy.bin"; }
 cli_disk() { "$BIN/korbelt-cli" "$DISK/work.avi"; }
-cp_sync_disk() { cp "$DISK/damaged.bin" "$DISK/copy.bin" && sync "$DISK/copy.bin"; }
+cp_sync_disk() { cp "$DISK/work.avi" "$DISK/copy.bin" && sync "$DISK/copy.bin"; }
 dry_shm() { "$BIN/korbelt-cli" --dry-run "$SHM/damaged.bin"; }
 cat_shm() { cat "$SHM/damaged.bin" >/dev/null; }
 par2_verify() { par2 verify -q -q "$SHM/damaged.bin.par2"; }
 
-# Both sides start from a fresh copy of the input: on a virtual machine that hands freed
-# memory back to its host, memory freed a moment ago is quicker to fill than memory freed
-# earlier, and a side that found only the first kind would be favoured.
+# Both sides of (1) and (2) start from a fresh copy of the input, made the same way: on a
+# virtual machine that hands freed memory back to its host, memory freed a moment ago is
+# quicker to fill than memory freed earlier. Were only one side to make its copy first, that
+# copy would take up the memory just freed, and the other side alone would find it; the
+# timed copy would then be favoured over the timed repair, or the other way round.
 echo "(1) korbelt-cli against cp on $SHM_DIR" >&2
 pair "(1)" fresh_shm cli_shm fresh_shm cp_shm
 row "(1) repair, tmpfs" "korbelt-cli" "cp" "<= 1.5 (aim 1.25)" "r <= 1.5"
 clear_shm
 
 echo "(2) korbelt-cli against cp + sync on the disk" >&2
-pair "(2)" fresh_disk cli_disk clear_disk cp_sync_disk
+pair "(2)" fresh_disk cli_disk fresh_disk cp_sync_disk
 row "(2) repair, disk" "korbelt-cli" "cp + sync" "<= 1.25" "r <= 1.25"
 clear_disk
 
