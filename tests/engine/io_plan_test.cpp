@@ -84,16 +84,10 @@ class RecordingHost : public EngineHost, public StatusList, public MessageBoxes 
 };
 
 // Record I/O with the wide write, every write counted and each one a place for a fault.
-class WideRecordIo : public RecordIo {
+class WideRecordIo : public ForwardingRecordIo {
   public:
-    WideRecordIo(RecordIo& real, FaultPlan& plan) : real_(real), plan_(plan) {}
+    WideRecordIo(RecordIo& real, FaultPlan& plan) : ForwardingRecordIo(real), plan_(plan) {}
 
-    std::int32_t OpenFile(const std::string& path) override { return real_.OpenFile(path); }
-    std::int32_t CloseFile(std::int32_t handle) override { return real_.CloseFile(handle); }
-    std::int32_t ScanBuff(const std::uint8_t* buffer, std::int16_t scanfrom,
-                          std::int16_t scanto) override {
-        return real_.ScanBuff(buffer, scanfrom, scanto);
-    }
     std::int32_t WriteBuff(std::int32_t handle, const std::uint8_t* buffer,
                            std::int16_t length) override {
         recordWrites.push_back(length);
@@ -125,7 +119,6 @@ class WideRecordIo : public RecordIo {
         return real_.WriteBuffEx(handle, buffer, length);
     }
 
-    RecordIo& real_;
     FaultPlan& plan_;
 };
 

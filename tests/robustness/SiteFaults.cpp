@@ -15,33 +15,6 @@ bool EndsWith(const std::string& text, const std::string& tail) {
            text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-class SiteFaultyInputFile : public InputFile {
-  public:
-    SiteFaultyInputFile(std::unique_ptr<InputFile> real, SitePlan& plan)
-        : real_(std::move(real)), plan_(plan) {}
-
-    std::int64_t Length(std::error_code& error) override {
-        if (const int fault = plan_.Check(Site::InputLength)) {
-            error = ErrorOf(fault);
-            return 0;
-        }
-        return real_->Length(error);
-    }
-
-    std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t count,
-                       std::error_code& error) override {
-        if (const int fault = plan_.Check(Site::ReadInput)) {
-            error = ErrorOf(fault);
-            return 0;
-        }
-        return real_->ReadAt(offset, buffer, count, error);
-    }
-
-  private:
-    std::unique_ptr<InputFile> real_;
-    SitePlan& plan_;
-};
-
 }  // namespace
 
 const char* SiteName(Site site) {
@@ -124,7 +97,12 @@ std::unique_ptr<InputFile> SiteFaultyFileSystem::OpenInput(const std::string& pa
         return nullptr;
     }
     auto real = real_.OpenInput(path, error);
-    return real ? std::make_unique<SiteFaultyInputFile>(std::move(real), plan_) : nullptr;
+    if (!real) {
+        return nullptr;
+    }
+    return std::make_unique<FaultyInputFile>(
+        std::move(real), [&plan = plan_] { return plan.Check(Site::InputLength); },
+        [&plan = plan_] { return plan.Check(Site::ReadInput); });
 }
 
 std::error_code SiteFaultyFileSystem::Remove(const std::string& path) {

@@ -4,8 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "FileSystem.h"
-#include "RecordIo.h"
+#include "Forwarding.h"
 
 namespace korbelt::test {
 
@@ -72,56 +71,41 @@ class SitePlan {
     bool withoutHardLinks_ = false;
 };
 
-// The real file system, with every call going through the plan first.
-class SiteFaultyFileSystem : public FileSystem {
+// The real file system, with every call that can fail going through the plan first.
+class SiteFaultyFileSystem : public ForwardingFileSystem {
   public:
-    SiteFaultyFileSystem(FileSystem& real, SitePlan& plan) : real_(real), plan_(plan) {}
+    SiteFaultyFileSystem(FileSystem& real, SitePlan& plan)
+        : ForwardingFileSystem(real), plan_(plan) {}
 
-    bool IsOrdinaryFile(const std::string& path) override { return real_.IsOrdinaryFile(path); }
-    bool IsOrdinaryDirectory(const std::string& path) override {
-        return real_.IsOrdinaryDirectory(path);
-    }
-    bool EntryExists(const std::string& path) override { return real_.EntryExists(path); }
     std::unique_ptr<InputFile> OpenInput(const std::string& path, std::error_code& error) override;
     std::error_code Remove(const std::string& path) override;
     std::error_code Rename(const std::string& from, const std::string& to) override;
     std::error_code Link(const std::string& from, const std::string& to) override;
     std::error_code SyncFile(const std::string& path) override;
-    // Only a hint that cannot fail: what it could lose shows at the fsync.
-    void StartWriteback(const std::string& path) override { real_.StartWriteback(path); }
+    // StartWriteback is passed on unplanned: only a hint that cannot fail, and what it could
+    // lose shows at the fsync.
     std::error_code SyncDirectoryOf(const std::string& path) override;
-    std::optional<std::vector<std::string>> ListOrdinaryFiles(
-        const std::string& directory) override {
-        return real_.ListOrdinaryFiles(directory);
-    }
 
   private:
-    FileSystem& real_;
     SitePlan& plan_;
 };
 
 // The real record I/O library, with every call going through the plan first. A failing
 // write lets half of its bytes reach the file, as a disk that fills up part-way does; a
 // failing close closes all the same (a descriptor is gone after close whatever it says).
-class SiteFaultyRecordIo : public RecordIo {
+class SiteFaultyRecordIo : public ForwardingRecordIo {
   public:
-    SiteFaultyRecordIo(RecordIo& real, SitePlan& plan) : real_(real), plan_(plan) {}
+    SiteFaultyRecordIo(RecordIo& real, SitePlan& plan) : ForwardingRecordIo(real), plan_(plan) {}
 
     std::int32_t OpenFile(const std::string& path) override;
     std::int32_t CloseFile(std::int32_t handle) override;
-    std::int32_t ScanBuff(const std::uint8_t* buffer, std::int16_t scanfrom,
-                          std::int16_t scanto) override {
-        return real_.ScanBuff(buffer, scanfrom, scanto);
-    }
     std::int32_t WriteBuff(std::int32_t handle, const std::uint8_t* buffer,
                            std::int16_t length) override;
     // The wide write of the real library, where it has one: the way the pass writes then.
-    bool HasWriteBuffEx() override { return real_.HasWriteBuffEx(); }
     std::int32_t WriteBuffEx(std::int32_t handle, const std::uint8_t* buffer,
                              std::int32_t length) override;
 
   private:
-    RecordIo& real_;
     SitePlan& plan_;
 };
 

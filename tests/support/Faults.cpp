@@ -9,33 +9,6 @@ std::error_code ErrorOf(int error) {
     return {error, std::generic_category()};
 }
 
-class FaultyInputFile : public InputFile {
-  public:
-    FaultyInputFile(std::unique_ptr<InputFile> real, FaultPlan& plan)
-        : real_(std::move(real)), plan_(plan) {}
-
-    std::int64_t Length(std::error_code& error) override {
-        if (const int fault = plan_.Check(Op::InputLength)) {
-            error = ErrorOf(fault);
-            return 0;
-        }
-        return real_->Length(error);
-    }
-
-    std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t count,
-                       std::error_code& error) override {
-        if (const int fault = plan_.Check(Op::ReadInput)) {
-            error = ErrorOf(fault);
-            return 0;
-        }
-        return real_->ReadAt(offset, buffer, count, error);
-    }
-
-  private:
-    std::unique_ptr<InputFile> real_;
-    FaultPlan& plan_;
-};
-
 }  // namespace
 
 const char* OpName(Op op) {
@@ -87,7 +60,12 @@ std::unique_ptr<InputFile> FaultyFileSystem::OpenInput(const std::string& path,
         return nullptr;
     }
     auto real = real_.OpenInput(path, error);
-    return real ? std::make_unique<FaultyInputFile>(std::move(real), plan_) : nullptr;
+    if (!real) {
+        return nullptr;
+    }
+    return std::make_unique<FaultyInputFile>(
+        std::move(real), [&plan = plan_] { return plan.Check(Op::InputLength); },
+        [&plan = plan_] { return plan.Check(Op::ReadInput); });
 }
 
 std::error_code FaultyFileSystem::Remove(const std::string& path) {

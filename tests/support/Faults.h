@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "FileSystem.h"
-#include "RecordIo.h"
+#include "Forwarding.h"
 
 namespace korbelt::test {
 
@@ -51,48 +50,35 @@ class FaultPlan {
     bool fired_ = false;
 };
 
-class FaultyFileSystem : public FileSystem {
+class FaultyFileSystem : public ForwardingFileSystem {
   public:
-    FaultyFileSystem(FileSystem& real, FaultPlan& plan) : real_(real), plan_(plan) {}
+    FaultyFileSystem(FileSystem& real, FaultPlan& plan) : ForwardingFileSystem(real), plan_(plan) {}
 
-    bool IsOrdinaryFile(const std::string& path) override { return real_.IsOrdinaryFile(path); }
-    bool IsOrdinaryDirectory(const std::string& path) override {
-        return real_.IsOrdinaryDirectory(path);
-    }
-    bool EntryExists(const std::string& path) override { return real_.EntryExists(path); }
     std::unique_ptr<InputFile> OpenInput(const std::string& path, std::error_code& error) override;
     std::error_code Remove(const std::string& path) override;
     std::error_code Rename(const std::string& from, const std::string& to) override;
     std::error_code Link(const std::string& from, const std::string& to) override;
     std::error_code SyncFile(const std::string& path) override;
     std::error_code SyncDirectoryOf(const std::string& path) override;
-    std::optional<std::vector<std::string>> ListOrdinaryFiles(
-        const std::string& directory) override {
-        return real_.ListOrdinaryFiles(directory);
-    }
 
   private:
-    FileSystem& real_;
     FaultPlan& plan_;
 };
 
-class FaultyRecordIo : public RecordIo {
+class FaultyRecordIo : public ForwardingRecordIo {
   public:
-    FaultyRecordIo(RecordIo& real, FaultPlan& plan) : real_(real), plan_(plan) {}
+    FaultyRecordIo(RecordIo& real, FaultPlan& plan) : ForwardingRecordIo(real), plan_(plan) {}
 
     std::int32_t OpenFile(const std::string& path) override;
     std::int32_t CloseFile(std::int32_t handle) override;
-    std::int32_t ScanBuff(const std::uint8_t* buffer, std::int16_t scanfrom,
-                          std::int16_t scanto) override {
-        return real_.ScanBuff(buffer, scanfrom, scanto);
-    }
     std::int32_t WriteBuff(std::int32_t handle, const std::uint8_t* buffer,
                            std::int16_t length) override;
+    // Every write goes through WriteBuff, so that each one is seen and can be failed.
+    bool HasWriteBuffEx() override { return false; }
 
     std::vector<int> writes;  // length of every write call, in order
 
   private:
-    RecordIo& real_;
     FaultPlan& plan_;
 };
 

@@ -1,0 +1,110 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "FileSystem.h"
+#include "RecordIo.h"
+
+namespace korbelt::test {
+
+// The real file system with every call passed on unchanged. Fakes derive from it and
+// override only the calls they interfere with.
+class ForwardingFileSystem : public FileSystem {
+  public:
+    explicit ForwardingFileSystem(FileSystem& real) : real_(real) {}
+
+    bool IsOrdinaryFile(const std::string& path) override { return real_.IsOrdinaryFile(path); }
+    bool IsOrdinaryDirectory(const std::string& path) override {
+        return real_.IsOrdinaryDirectory(path);
+    }
+    bool EntryExists(const std::string& path) override { return real_.EntryExists(path); }
+    std::unique_ptr<InputFile> OpenInput(const std::string& path, std::error_code& error) override {
+        return real_.OpenInput(path, error);
+    }
+    std::error_code Remove(const std::string& path) override { return real_.Remove(path); }
+    std::error_code Rename(const std::string& from, const std::string& to) override {
+        return real_.Rename(from, to);
+    }
+    std::error_code Link(const std::string& from, const std::string& to) override {
+        return real_.Link(from, to);
+    }
+    std::error_code SyncFile(const std::string& path) override { return real_.SyncFile(path); }
+    void StartWriteback(const std::string& path) override { real_.StartWriteback(path); }
+    std::error_code SyncDirectoryOf(const std::string& path) override {
+        return real_.SyncDirectoryOf(path);
+    }
+    std::optional<std::vector<std::string>> ListOrdinaryFiles(
+        const std::string& directory) override {
+        return real_.ListOrdinaryFiles(directory);
+    }
+
+  protected:
+    FileSystem& real_;
+};
+
+// The real record I/O library with every call passed on unchanged.
+class ForwardingRecordIo : public RecordIo {
+  public:
+    explicit ForwardingRecordIo(RecordIo& real) : real_(real) {}
+
+    std::int32_t OpenFile(const std::string& path) override { return real_.OpenFile(path); }
+    std::int32_t CloseFile(std::int32_t handle) override { return real_.CloseFile(handle); }
+    std::int32_t ScanBuff(const std::uint8_t* buffer, std::int16_t scanfrom,
+                          std::int16_t scanto) override {
+        return real_.ScanBuff(buffer, scanfrom, scanto);
+    }
+    std::int32_t WriteBuff(std::int32_t handle, const std::uint8_t* buffer,
+                           std::int16_t length) override {
+        return real_.WriteBuff(handle, buffer, length);
+    }
+    bool HasWriteBuffEx() override { return real_.HasWriteBuffEx(); }
+    std::int32_t WriteBuffEx(std::int32_t handle, const std::uint8_t* buffer,
+                             std::int32_t length) override {
+        return real_.WriteBuffEx(handle, buffer, length);
+    }
+
+  protected:
+    RecordIo& real_;
+};
+
+// An input file that asks before each length query and each read whether to fail it: the
+// question returns 0 to let the call through, or the errno to fail it with.
+class FaultyInputFile : public InputFile {
+  public:
+    using Ask = std::function<int()>;
+
+    FaultyInputFile(std::unique_ptr<InputFile> real, Ask beforeLength, Ask beforeRead)
+        : real_(std::move(real)),
+          beforeLength_(std::move(beforeLength)),
+          beforeRead_(std::move(beforeRead)) {}
+
+    std::int64_t Length(std::error_code& error) override {
+        if (const int fault = beforeLength_()) {
+            error = {fault, std::generic_category()};
+            return 0;
+        }
+        return real_->Length(error);
+    }
+
+    std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t count,
+                       std::error_code& error) override {
+        if (const int fault = beforeRead_()) {
+            error = {fault, std::generic_category()};
+            return 0;
+        }
+        return real_->ReadAt(offset, buffer, count, error);
+    }
+
+  private:
+    std::unique_ptr<InputFile> real_;
+    Ask beforeLength_;
+    Ask beforeRead_;
+};
+
+}  // namespace korbelt::test
