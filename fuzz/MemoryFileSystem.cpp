@@ -20,6 +20,13 @@ class MemoryInputFile : public InputFile {
     MemoryInputFile(std::shared_ptr<Bytes> bytes, MemoryFileSystem& fs)
         : bytes_(std::move(bytes)), fs_(fs) {}
 
+    std::error_code Identify(FileIdentity& identity) override {
+        identity = fs_.IdentityOf(bytes_);
+        return {};
+    }
+    LockResult Lock() override { return LockResult::Locked; }
+    std::error_code SetAccess(const FileIdentity&) override { return {}; }
+
     std::int64_t Length(std::error_code& error) override {
         if (const int fault = fs_.Check(FaultSite::InputLength)) {
             error = ErrorOf(fault);
@@ -97,14 +104,37 @@ int MemoryFileSystem::Check(FaultSite site) {
     return 0;
 }
 
-std::shared_ptr<Bytes> MemoryFileSystem::CreateOrTruncate(const std::string& path) {
+std::shared_ptr<Bytes> MemoryFileSystem::CreateNew(const std::string& path) {
     auto& slot = files_[path];
     if (slot) {
-        slot->clear();  // truncation reaches every hard link of the file, as O_TRUNC does
-    } else {
-        slot = std::make_shared<Bytes>();
+        return nullptr;  // only ever a new file, as O_EXCL makes it
     }
+    slot = std::make_shared<Bytes>();
     return slot;
+}
+
+FileIdentity MemoryFileSystem::IdentityOf(const std::shared_ptr<Bytes>& bytes) const {
+    FileIdentity identity;
+    identity.kind = FileIdentity::Kind::Regular;
+    identity.inode = reinterpret_cast<std::uintptr_t>(bytes.get());
+    identity.links = static_cast<std::uint64_t>(std::count_if(
+        files_.begin(), files_.end(), [&](const auto& entry) { return entry.second == bytes; }));
+    identity.permissions = 0644;
+    identity.size = static_cast<std::int64_t>(bytes->size());
+    return identity;
+}
+
+std::optional<FileIdentity> MemoryFileSystem::Lookup(const std::string& path) {
+    const auto it = files_.find(path);
+    if (it != files_.end()) {
+        return IdentityOf(it->second);
+    }
+    if (IsOrdinaryDirectory(path)) {
+        FileIdentity directory;
+        directory.kind = FileIdentity::Kind::Directory;
+        return directory;
+    }
+    return std::nullopt;
 }
 
 bool MemoryFileSystem::IsOrdinaryFile(const std::string& path) {
@@ -209,7 +239,12 @@ std::int32_t MemoryRecordIo::OpenFile(const std::string& path) {
         errno = fault;
         return -1;
     }
-    handles_.push_back(fs_.CreateOrTruncate(path));
+    auto file = fs_.CreateNew(path);
+    if (!file) {
+        errno = EEXIST;
+        return -1;
+    }
+    handles_.push_back(std::move(file));
     return static_cast<std::int32_t>(handles_.size()) - 1;
 }
 

@@ -53,6 +53,8 @@ class MemoryFileSystem : public FileSystem {
     bool IsOrdinaryFile(const std::string& path) override;
     bool IsOrdinaryDirectory(const std::string& path) override;
     bool EntryExists(const std::string& path) override;
+    std::optional<FileIdentity> Lookup(const std::string& path) override;
+    std::uint32_t UserId() override { return 0; }
     std::unique_ptr<InputFile> OpenInput(const std::string& path, std::error_code& error) override;
     std::error_code Remove(const std::string& path) override;
     std::error_code Rename(const std::string& from, const std::string& to) override;
@@ -64,8 +66,11 @@ class MemoryFileSystem : public FileSystem {
 
     // For the record I/O: the errno to fail with at the site, or 0.
     int Check(FaultSite site);
-    // Creates or truncates a file and returns its contents to append to.
-    std::shared_ptr<Bytes> CreateOrTruncate(const std::string& path);
+    // Creates a new file and returns its contents to append to; nothing when the name is
+    // taken.
+    std::shared_ptr<Bytes> CreateNew(const std::string& path);
+    // Who a file is: its contents stand for its inode, its names are its links.
+    FileIdentity IdentityOf(const std::shared_ptr<Bytes>& bytes) const;
 
   private:
     std::map<std::string, std::shared_ptr<Bytes>> files_;

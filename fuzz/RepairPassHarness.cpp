@@ -257,8 +257,9 @@ class Verdict {
         CheckNeverNeither(name, bak);
         Expect(!name || *name == original_, "a failed pass changed the input");
         Expect(!bak || *bak == original_ || bak == Before(bak_), "a failed pass made a bad backup");
-        const bool createFailed = host_.warnings.size() == 1 &&
-                                  host_.warnings[0] == "Error opening output file '" + temp_ + "'";
+        const bool createFailed =
+            host_.warnings.size() == 1 &&
+            StartsWith(host_.warnings[0], "Error opening output file '" + temp_ + "'");
         // A NAME.$$$ from an earlier crash that the pass never got to open may stay.
         Expect(!temp || temp == Before(temp_) || (fs_.FaultFired() && WarningNamesTemp()),
                "NAME.$$$ left behind and no warning names it");

@@ -13,26 +13,16 @@ int32_t korbOpenFile(const char* path) {
     if (path == NULL) {
         return -1;
     }
-    /* O_NOFOLLOW: a symbolic link planted at the temporary name must not redirect the
-     * repaired copy over some other file. Nor may anything else that is not a file of its
-     * own: a FIFO (O_NONBLOCK: no waiting for a reader), a device, or a second name of
-     * another file, which emptying would destroy. Those are refused before a byte changes. */
+    /* Always a new file, never one that is there already: whatever is under the name (a
+     * copy another process is writing, a link planted to redirect the copy, a FIFO, a
+     * device, another file's second name, a file of another user's) is left untouched and
+     * the open fails with EEXIST. Readable by its writer only until the caller has given it
+     * the permissions it is meant to have. */
     int fd;
     do {
-        fd = open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+        fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        return -1;
-    }
-    /* A file just created is empty already; truncating it anyway would make some file
-     * systems (ext4) write all of it out when it is closed, as if it replaced old data. */
-    struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink > 1 ||
-        fcntl(fd, F_SETFL, 0) != 0 || (info.st_size != 0 && ftruncate(fd, 0) != 0)) {
-        (void)close(fd);
-        return -1;
-    }
-    return (int32_t)fd;
+    return fd < 0 ? -1 : (int32_t)fd;
 }
 
 int32_t korbCloseFile(int32_t handle) {

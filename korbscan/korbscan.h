@@ -20,7 +20,9 @@
 extern "C" {
 #endif
 
-/* Opens path write-only, creating it or truncating it. Returns a handle >= 0, or -1. */
+/* Creates path as a new file, readable and writable by its owner only, and opens it
+ * write-only. Fails when anything is under that name already. Returns a handle >= 0, or -1
+ * with errno set. */
 KORBSCAN_API int32_t korbOpenFile(const char* path);
 
 /* Closes the handle. Always returns 0. */

@@ -6,6 +6,7 @@ namespace korbelt {
 namespace {
 
 volatile std::sig_atomic_t interrupts = 0;
+volatile std::sig_atomic_t terminating = 0;
 
 extern "C" void OnInterrupt(int) {
     if (interrupts < 100) {
@@ -13,14 +14,25 @@ extern "C" void OnInterrupt(int) {
     }
 }
 
+extern "C" void OnTerminate(int signal) {
+    terminating = signal;
+}
+
+void Handle(int signal, void (*handler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;
+    sigaction(signal, &action, nullptr);
+}
+
 }  // namespace
 
 void Interrupts::Install() {
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;
-    sigaction(SIGINT, &action, nullptr);
+    Handle(SIGINT, OnInterrupt);
+    Handle(SIGTERM, OnTerminate);
+    Handle(SIGHUP, OnTerminate);
+    Handle(SIGXFSZ, SIG_IGN);
 }
 
 int Interrupts::Count() {
@@ -29,6 +41,19 @@ int Interrupts::Count() {
 
 void Interrupts::Reset() {
     interrupts = 0;
+}
+
+int Interrupts::Terminating() {
+    return terminating;
+}
+
+void Interrupts::EndByTerminatingSignal() {
+    const int signal = terminating;
+    if (signal == 0) {
+        return;
+    }
+    Handle(signal, SIG_DFL);
+    std::raise(signal);
 }
 
 }  // namespace korbelt

@@ -8,16 +8,41 @@
 namespace korbelt {
 namespace {
 
-// Message texts break lines with CR LF; a terminal wants a plain newline.
+// Message texts break lines with CR LF; a terminal wants a plain newline. Anything else
+// that could move the cursor or start an escape sequence (from a file name) is escaped.
 std::string TerminalText(const std::string& text) {
     std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            continue;
-        }
-        out += text[i];
+    std::size_t from = 0;
+    for (std::size_t at; (at = text.find("\r\n", from)) != std::string::npos; from = at + 2) {
+        out += EscapeForTerminal(text.substr(from, at - from)) + "\n";
     }
-    return out;
+    return out + EscapeForTerminal(text.substr(from));
+}
+
+void AppendHex(std::string& out, unsigned char byte) {
+    static const char digits[] = "0123456789abcdef";
+    out += "\\x";
+    out += digits[byte >> 4];
+    out += digits[byte & 15];
+}
+
+// The length of the well-formed UTF-8 sequence at text[i], or 0.
+std::size_t Utf8SequenceAt(const std::string& text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    const std::size_t length = lead >= 0xf0 && lead <= 0xf4   ? 4
+                               : lead >= 0xe0                 ? 3
+                               : lead >= 0xc2 && lead <= 0xdf ? 2
+                                                              : 0;
+    if (length == 0 || i + length > text.size()) {
+        return 0;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xc0) != 0x80) {
+            return 0;
+        }
+    }
+    return length;
 }
 
 bool IsRemovalQuestion(const std::string& text) {
@@ -30,6 +55,43 @@ bool IsRemovalQuestion(const std::string& text) {
 
 }  // namespace
 
+std::string EscapeForTerminal(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const std::size_t sequence = c >= 0x80 ? Utf8SequenceAt(text, i) : 0;
+        if (sequence != 0) {
+            // U+0080 to U+009F are control characters too (CSI among them).
+            const bool control = c == 0xc2 && static_cast<unsigned char>(text[i + 1]) < 0xa0;
+            for (std::size_t k = 0; k < sequence; ++k) {
+                if (control) {
+                    AppendHex(out, static_cast<unsigned char>(text[i + k]));
+                } else {
+                    out += text[i + k];
+                }
+            }
+            i += sequence;
+            continue;
+        }
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c < 0x20 || c == 0x7f || (c >= 0x80 && c < 0xa0)) {
+            // A lone byte of 0x80 to 0x9F is a control character to an 8-bit terminal.
+            AppendHex(out, c);
+        } else {
+            out += text[i];
+        }
+        ++i;
+    }
+    return out;
+}
+
 int TerminalStatus::AppendLine(const std::string& text) {
     static const std::string processing = "Processing ";
     if (text.compare(0, processing.size(), processing) == 0) {
@@ -37,7 +99,7 @@ int TerminalStatus::AppendLine(const std::string& text) {
     }
     lines_.push_back(text);
     if (echo_) {
-        std::fprintf(out_, "%s\n", text.c_str());
+        std::fprintf(out_, "%s\n", EscapeForTerminal(text).c_str());
         std::fflush(out_);
         printed_ = lines_.size();
     }
@@ -67,7 +129,7 @@ void TerminalStatus::Clear() {
 
 void TerminalStatus::PrintFinished() {
     for (; printed_ < lines_.size(); ++printed_) {
-        std::fprintf(out_, "%s\n", lines_[printed_].c_str());
+        std::fprintf(out_, "%s\n", EscapeForTerminal(lines_[printed_]).c_str());
     }
     std::fflush(out_);
 }
@@ -86,7 +148,8 @@ void TerminalHost::SetProgress(int percent) {
     if (!showProgress_) {
         return;
     }
-    std::fprintf(err_, "\r\033[K%s %d%%", status_.CurrentFile().c_str(), percent);
+    std::fprintf(err_, "\r\033[K%s %d%%", EscapeForTerminal(status_.CurrentFile()).c_str(),
+                 percent);
     std::fflush(err_);
     progressShown_ = true;
 }
@@ -101,7 +164,7 @@ void TerminalHost::ClearProgress() {
 
 void TerminalHost::YieldToUi() {
     // Ctrl-C is the Stop button: the pass asks after the current record.
-    if (Interrupts::Count() > handledInterrupts_) {
+    if (Interrupts::Terminating() != 0 || Interrupts::Count() > handledInterrupts_) {
         handledInterrupts_ = Interrupts::Count();
         run_.stopflag = true;
     }
@@ -125,9 +188,17 @@ void TerminalHost::Notice(const std::string& text) {
     Warning(text);
 }
 
+bool TerminalHost::EndRunRequested() {
+    return Interrupts::Terminating() != 0;
+}
+
 bool TerminalHost::Question(const std::string& text) {
     if (text == "Abort Processing?") {
         return AbortProcessing();
+    }
+    // Ending: nothing more is removed, replaced or started.
+    if (Interrupts::Terminating() != 0) {
+        return false;
     }
     if (yesToAll_ && !IsRemovalQuestion(text)) {
         return true;
@@ -139,15 +210,15 @@ bool TerminalHost::Question(const std::string& text) {
 }
 
 bool TerminalHost::AbortProcessing() {
-    // The second Ctrl-C on the same file aborts it, asked or not.
-    if (yesToAll_ || Interrupts::Count() >= 2) {
+    // The second Ctrl-C on the same file aborts it, asked or not; so does a SIGTERM.
+    if (yesToAll_ || Interrupts::Count() >= 2 || Interrupts::Terminating() != 0) {
         return true;
     }
     ClearProgress();
     std::fprintf(err_, "Abort Processing? [y/N] ");
     std::fflush(err_);
     const bool yes = ReadAnswer();
-    return yes || Interrupts::Count() >= 2;
+    return yes || Interrupts::Count() >= 2 || Interrupts::Terminating() != 0;
 }
 
 bool TerminalHost::ReadAnswer() {

@@ -12,6 +12,11 @@
 
 namespace korbelt {
 
+// A text as korbelt-cli prints it: control characters (bytes 1 to 31, 127, and 128 to 159
+// alone or as UTF-8) that a file name may hold become \n, \t, \r or \xHH, and a backslash
+// becomes \\, so that no name can break a line or drive the terminal.
+std::string EscapeForTerminal(const std::string& text);
+
 // The status list of the command line. Lines are printed to stdout once they are final:
 // before a run as they come ("Invalid File" lines), during a run file by file.
 class TerminalStatus : public StatusList {
@@ -67,6 +72,7 @@ class TerminalHost : public EngineHost, public MessageBoxes, public RunControls 
     void SetEnabled(Control, bool) override {}
     void SetVisible(Control, bool) override {}
     void FileFinished() override;
+    bool EndRunRequested() override;
 
     // Wipes the progress line, if one is showing.
     void ClearProgress();

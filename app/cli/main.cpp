@@ -1,6 +1,8 @@
 // korbelt-cli: the repair job from a terminal, for scripts and download managers.
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,7 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitNotRepaired = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitBusy = 3;  // nothing failed, but another Korbelt was repairing a file
 
 // The settings of the window, then this run's overrides. The store is only read.
 void PutOptionsInForce(const CliOptions& cli, ModGlobals& globals, OptionMarks& marks) {
@@ -42,6 +45,7 @@ void PutOptionsInForce(const CliOptions& cli, ModGlobals& globals, OptionMarks& 
 }
 
 int Repair(const CliOptions& cli) {
+    Interrupts::Install();
     ModGlobals globals;
     OptionMarks marks;
     PutOptionsInForce(cli, globals, marks);
@@ -66,7 +70,6 @@ int Repair(const CliOptions& cli) {
     status.SetEchoEachLine(false);
     const bool everyPathValid = list.Count() == static_cast<int>(cli.paths.size());
 
-    Interrupts::Install();
     BatchRun batch(host, run, engine, list, host, fs);
     if (cli.interactive) {
         batch.cmdProcessInter_Click();
@@ -74,7 +77,21 @@ int Repair(const CliOptions& cli) {
         batch.cmdProcessAuto_Click();
     }
     host.ClearProgress();
-    return everyPathValid && batch.Failures() == 0 ? kExitOk : kExitNotRepaired;
+    if (!everyPathValid || batch.Failures() != 0) {
+        return kExitNotRepaired;
+    }
+    return batch.Busy() != 0 ? kExitBusy : kExitOk;
+}
+
+// The status lines are the program's result: when they could not all be written (a full
+// disk, a closed pipe), the run did not succeed whatever it did to the files.
+int CheckOutputWritten(int status) {
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) {
+        return status;
+    }
+    const int error = errno;
+    std::fprintf(stderr, "korbelt-cli: cannot write the status lines: %s\n", std::strerror(error));
+    return status == kExitUsage ? status : kExitNotRepaired;
 }
 
 int Main(const std::vector<std::string>& arguments) {
@@ -100,7 +117,7 @@ int Main(const std::vector<std::string>& arguments) {
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    const int status = korbelt::Main(arguments);
-    std::fflush(stdout);
+    const int status = korbelt::CheckOutputWritten(korbelt::Main(arguments));
+    korbelt::Interrupts::EndByTerminatingSignal();
     return status;
 }

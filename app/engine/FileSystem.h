@@ -10,10 +10,52 @@
 
 namespace korbelt {
 
-// An input file opened for reading by the repair pass.
+// Who a file is and how it stands: enough to tell the very file that was read from another
+// that took its name since, and from itself rewritten in place.
+struct FileIdentity {
+    enum class Kind { Regular, Directory, SymbolicLink, Other };
+
+    Kind kind = Kind::Other;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t links = 0;
+    std::uint32_t permissions = 0;  // the mode's permission bits, 07777
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
+    std::int64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    std::int64_t changedNs = 0;  // the status change time: a rename, chmod or new link moves it
+
+    bool SameFile(const FileIdentity& other) const {
+        return device == other.device && inode == other.inode;
+    }
+    // The same file, and nothing written to it or done to it since.
+    bool Unchanged(const FileIdentity& other) const {
+        return SameFile(other) && size == other.size && modifiedNs == other.modifiedNs &&
+               changedNs == other.changedNs;
+    }
+};
+
+// What came of asking for a file's advisory lock.
+enum class LockResult {
+    Locked,         // held until the file is closed
+    HeldElsewhere,  // another process holds it
+    Unsupported,    // the file system keeps no such locks; nothing is held
+};
+
+// A file opened for reading by the repair pass: the input, or the pass's own copy, held
+// open so that it can be locked, identified and given the input's owner and permissions.
 class InputFile {
   public:
     virtual ~InputFile() = default;
+
+    // Who the open file is now (it may have been renamed since it was opened).
+    virtual std::error_code Identify(FileIdentity& identity) = 0;
+    // An exclusive advisory lock, not waited for: two Korbelts never work on one file.
+    virtual LockResult Lock() = 0;
+    // Gives the file this owner and group where the process may (a failure to is no error)
+    // and these permission bits.
+    virtual std::error_code SetAccess(const FileIdentity& from) = 0;
 
     // Current length in bytes.
     virtual std::int64_t Length(std::error_code& error) = 0;
@@ -35,7 +77,12 @@ class FileSystem {
     virtual bool IsOrdinaryDirectory(const std::string& path) = 0;
     // Anything at all under that name, without following a symbolic link.
     virtual bool EntryExists(const std::string& path) = 0;
+    // What is under that name, without following a symbolic link; nothing when nothing is.
+    virtual std::optional<FileIdentity> Lookup(const std::string& path) = 0;
+    // The user the process acts as.
+    virtual std::uint32_t UserId() = 0;
 
+    // Opens a regular file for reading. A symbolic link is not followed: it fails the open.
     virtual std::unique_ptr<InputFile> OpenInput(const std::string& path,
                                                  std::error_code& error) = 0;
     virtual std::error_code Remove(const std::string& path) = 0;
@@ -61,6 +108,8 @@ class PosixFileSystem : public FileSystem {
     bool IsOrdinaryFile(const std::string& path) override;
     bool IsOrdinaryDirectory(const std::string& path) override;
     bool EntryExists(const std::string& path) override;
+    std::optional<FileIdentity> Lookup(const std::string& path) override;
+    std::uint32_t UserId() override;
     std::unique_ptr<InputFile> OpenInput(const std::string& path, std::error_code& error) override;
     std::error_code Remove(const std::string& path) override;
     std::error_code Rename(const std::string& from, const std::string& to) override;

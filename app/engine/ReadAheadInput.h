@@ -22,6 +22,9 @@ class ReadAheadInput : public InputFile {
     std::int64_t Length(std::error_code& error) override;
     std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t count,
                        std::error_code& error) override;
+    std::error_code Identify(FileIdentity& identity) override { return file_->Identify(identity); }
+    LockResult Lock() override { return file_->Lock(); }
+    std::error_code SetAccess(const FileIdentity& from) override { return file_->SetAccess(from); }
 
     // A read that leaves the bytes where the window holds them: bytes points at them, valid
     // until the next read. Returns and reports what ReadAt would; a read larger than the

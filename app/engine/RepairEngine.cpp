@@ -19,6 +19,9 @@ struct PassFailure {
     std::string warning;
 };
 
+// How often the input is opened again when its name moved on while it was being opened.
+constexpr int kOpenAttempts = 3;
+
 bool LinkUnsupported(const std::error_code& error) {
     // File systems without hard links (FAT, some network shares) fall back to two renames.
     return error == std::errc::operation_not_permitted ||
@@ -38,14 +41,25 @@ std::int64_t PercentOf(std::int64_t numerator, std::int64_t denominator) {
     return quotient;
 }
 
+PassFailure InputChanged(const std::string& filename) {
+    return {"input file changed during processing",
+            "Input file '" + filename + "'" + RepairEngine::kCrLf +
+                "changed while it was being repaired; it was left as it is"};
+}
+
 }  // namespace
 
 struct RepairEngine::Pass {
     std::string filename;
     std::string tempname;
     std::string bakname;
+    FileOutcome outcome = FileOutcome::NotRepaired;
+    std::optional<FileIdentity> agreedBackup;  // the old backup the user agreed to delete
     int progressline = 0;
-    std::unique_ptr<InputFile> input;
+    std::unique_ptr<InputFile> input;  // open, and locked, until the pass ends
+    FileIdentity identity;             // of the input when it was opened
+    std::unique_ptr<InputFile> copy;   // NAME.$$$ held open and locked while it is written
+    FileIdentity copyIdentity;
     std::int32_t outhandle = -1;
     bool tempCreated = false;
     int lastpct = -1;
@@ -75,10 +89,10 @@ void RepairEngine::InformUser(const std::string& text) {
     host_.Status().AppendLine(text);
 }
 
-void RepairEngine::ProcessFile(const std::string& filename) {
+FileOutcome RepairEngine::ProcessFile(const std::string& filename) {
     if (busy_) {
         run_.fileerror = true;
-        return;
+        return FileOutcome::NotRepaired;
     }
     MessageBoxes& boxes = host_.Boxes();
     Pass pass;
@@ -88,18 +102,29 @@ void RepairEngine::ProcessFile(const std::string& filename) {
     if (filename.empty()) {
         boxes.Warning("Please choose a file first");
         run_.fileerror = true;
-        return;
+        return FileOutcome::NotRepaired;
     }
     if (!fs_.IsOrdinaryFile(filename)) {
+        // A directory listing of this run may still hold a stale copy the run removed.
+        if (run_.processed.RemovedCopy(filename)) {
+            return Refuse(filename + " - stale temporary file, removed", FileOutcome::AlreadyDone);
+        }
         boxes.Warning(filename + kCrLf + "does not exist");
         run_.fileerror = true;
-        return;
+        return FileOutcome::NotRepaired;
     }
-    if (!dryrun_ && fs_.IsOrdinaryFile(pass.bakname) &&
-        !boxes.Question("Backup file '" + pass.bakname + "' already exists" + kCrLf +
-                        "I will have to delete it. Is this OK")) {
+    const std::optional<FileIdentity> entry = fs_.Lookup(filename);
+    // The copy would take the link's name while its target stayed as it was, and the backup
+    // and temporary names could be the target itself: a link is never followed into a swap.
+    if (entry && entry->kind == FileIdentity::Kind::SymbolicLink) {
+        return Refuse(filename + " - symbolic link, not followed", FileOutcome::NotRepaired);
+    }
+    if (entry && run_.processed.Contains(*entry)) {
+        return Refuse(filename + " - already processed in this run", FileOutcome::AlreadyDone);
+    }
+    if (!dryrun_ && !AgreeToReplaceBackup(pass)) {
         run_.fileerror = true;
-        return;
+        return FileOutcome::NotRepaired;
     }
 
     busy_ = true;
@@ -112,11 +137,43 @@ void RepairEngine::ProcessFile(const std::string& filename) {
     status.SetTopLine(status.LineCount() - 1);
     pass_ = nullptr;
     busy_ = false;
+    return pass.outcome;
+}
+
+// A file left alone before its pass starts: its line says why.
+FileOutcome RepairEngine::Refuse(const std::string& line, FileOutcome outcome) {
+    host_.Status().SetLine(run_.listindex, line);
+    run_.fileerror = outcome == FileOutcome::NotRepaired;
+    return outcome;
+}
+
+// Anything at NAME.bak but a directory is asked about before it is deleted: a link or a
+// FIFO as much as an old backup. What the user agreed to delete is remembered, so that only
+// that very file is deleted later.
+bool RepairEngine::AgreeToReplaceBackup(Pass& pass) {
+    const std::optional<FileIdentity> backup = fs_.Lookup(pass.bakname);
+    if (!backup || backup->kind == FileIdentity::Kind::Directory) {
+        return true;
+    }
+    if (!host_.Boxes().Question("Backup file '" + pass.bakname + "' already exists" + kCrLf +
+                                "I will have to delete it. Is this OK")) {
+        return false;
+    }
+    pass.agreedBackup = backup;
+    return true;
 }
 
 void RepairEngine::RunPass(Pass& pass) {
     StatusList& status = host_.Status();
     try {
+        if (!OpenAndLockInput(pass)) {
+            status.RemoveLine(pass.progressline);
+            status.SetLine(run_.listindex,
+                           pass.filename + " - skipped, another Korbelt is repairing it");
+            run_.fileerror = true;
+            pass.outcome = FileOutcome::Busy;
+            return;
+        }
         OpenInput(pass);
         if (SkipHJSplitPiece(pass) || !OpenOutput(pass)) {
             return;
@@ -134,7 +191,7 @@ void RepairEngine::RunPass(Pass& pass) {
         }
     } catch (const PassFailure& failure) {
         std::string warning = failure.warning;
-        CloseFilesQuietly(pass);
+        CloseOutputQuietly(pass);
         if (const std::error_code error = DiscardTemporaryFile(pass)) {
             warning += std::string(kCrLf) + "The temporary file '" + pass.tempname +
                        "' could not be deleted: " + error.message();
@@ -144,7 +201,7 @@ void RepairEngine::RunPass(Pass& pass) {
         status.RemoveLine(pass.progressline);
         run_.fileerror = true;
     } catch (const LibraryUnavailable& missing) {
-        CloseFilesQuietly(pass);
+        CloseOutputQuietly(pass);
         DiscardTemporaryFile(pass);
         host_.Boxes().Warning(std::string("Unable to load the korbscan library: ") +
                               missing.what());
@@ -154,13 +211,39 @@ void RepairEngine::RunPass(Pass& pass) {
     }
 }
 
+// Opens the input and takes its lock; false when another Korbelt holds it. The name may
+// have moved on to another file while this one was opened and locked, most likely because
+// another Korbelt has just put its repaired copy in place: then it is opened anew.
+bool RepairEngine::OpenAndLockInput(Pass& pass) {
+    const auto failure = [&](const char* what, const char* action, const std::error_code& error) {
+        return PassFailure{what, std::string("Unable to ") + action + " input file '" +
+                                     pass.filename + "'" + kCrLf + error.message()};
+    };
+    for (int attempt = 1;; ++attempt) {
+        std::error_code error;
+        pass.input = fs_.OpenInput(pass.filename, error);
+        if (!pass.input) {
+            throw failure("open input file failed", "open", error);
+        }
+        if ((error = pass.input->Identify(pass.identity))) {
+            throw failure("read input file failed", "read", error);
+        }
+        if (pass.input->Lock() == LockResult::HeldElsewhere) {
+            pass.input.reset();
+            return false;
+        }
+        const std::optional<FileIdentity> named = fs_.Lookup(pass.filename);
+        if (named && named->SameFile(pass.identity)) {
+            return true;
+        }
+        if (attempt == kOpenAttempts) {
+            throw InputChanged(pass.filename);
+        }
+    }
+}
+
 void RepairEngine::OpenInput(Pass& pass) {
     std::error_code error;
-    pass.input = fs_.OpenInput(pass.filename, error);
-    if (!pass.input) {
-        throw PassFailure{"open input file failed", "Unable to open input file '" + pass.filename +
-                                                        "'" + kCrLf + error.message()};
-    }
     if (plan_.readAhead != 0) {
         // A hundred records and more per read call; the records overlap and move forward.
         if (readWindow_.size() != plan_.readAhead) {
@@ -187,24 +270,91 @@ bool RepairEngine::SkipHJSplitPiece(Pass& pass) {
     StatusList& status = host_.Status();
     status.RemoveLine(pass.progressline);
     status.SetLine(run_.listindex, pass.filename + " - HJSplit file ignored");
-    pass.input.reset();
     run_.fileerror = false;
+    pass.outcome = FileOutcome::Ignored;
+    run_.processed.Add(pass.identity);
     return true;
 }
 
 bool RepairEngine::OpenOutput(Pass& pass) {
-    pass.outhandle = io_.OpenFile(pass.tempname);
-    if (pass.outhandle != -1) {
-        pass.tempCreated = true;
-        return true;
+    if (!dryrun_) {
+        if (const std::string reason = ClearStaleCopy(pass); !reason.empty()) {
+            RefuseOutput(pass, reason);
+            return false;
+        }
     }
+    errno = 0;
+    pass.outhandle = io_.OpenFile(pass.tempname);
+    if (pass.outhandle == -1) {
+        RefuseOutput(pass, errno != 0 ? std::strerror(errno) : "");
+        return false;
+    }
+    pass.tempCreated = true;
+    if (!dryrun_) {
+        HoldCopy(pass);
+    }
+    return true;
+}
+
+// NAME.$$$ is created afresh, never reused. One left by a pass that was killed, a file of
+// this user's with no other name that no Korbelt holds, is removed first. Anything else
+// there is not this pass's to touch: the reason is returned and the file is not repaired.
+std::string RepairEngine::ClearStaleCopy(Pass& pass) {
+    const std::optional<FileIdentity> stale = fs_.Lookup(pass.tempname);
+    if (!stale) {
+        return {};
+    }
+    if (stale->kind != FileIdentity::Kind::Regular) {
+        return "The name is taken by something that is not a file";
+    }
+    if (stale->links != 1) {
+        return "The name is taken by a file that has other names too";
+    }
+    if (stale->owner != fs_.UserId()) {
+        return "The name is taken by a file of another user";
+    }
+    std::error_code error;
+    std::unique_ptr<InputFile> held = fs_.OpenInput(pass.tempname, error);
+    FileIdentity identity;
+    if (!held || (error = held->Identify(identity))) {
+        return "The name is taken by a file that cannot be examined: " + error.message();
+    }
+    if (!identity.SameFile(*stale) || held->Lock() == LockResult::HeldElsewhere) {
+        return "Another Korbelt is writing it";
+    }
+    if ((error = fs_.Remove(pass.tempname)) && error != std::errc::no_such_file_or_directory) {
+        return "The name is taken by a file left by an earlier run, which cannot be deleted: " +
+               error.message();
+    }
+    run_.processed.AddRemovedCopy(pass.tempname);
+    return {};
+}
+
+// The copy is held open and locked while it is written, so that no other Korbelt takes it
+// for a stale one, and so that it can be told from a file that took its name since.
+void RepairEngine::HoldCopy(Pass& pass) {
+    std::error_code error;
+    pass.copy = fs_.OpenInput(pass.tempname, error);
+    if (pass.copy) {
+        error = pass.copy->Identify(pass.copyIdentity);
+    }
+    if (!pass.copy || error) {
+        pass.copy.reset();  // the file this pass has just created, whatever it is now
+        throw PassFailure{
+            "failed to create output file",
+            "Error opening output file '" + pass.tempname + "'" + kCrLf + error.message()};
+    }
+    (void)pass.copy->Lock();
+}
+
+void RepairEngine::RefuseOutput(Pass& pass, const std::string& reason) {
     StatusList& status = host_.Status();
-    host_.Boxes().Warning("Error opening output file '" + pass.tempname + "'");
+    host_.Boxes().Warning("Error opening output file '" + pass.tempname + "'" +
+                          (reason.empty() ? "" : kCrLf + reason));
     status.RemoveLine(pass.progressline);
     status.SetLine(run_.listindex, pass.filename + " - failed to create output file");
     pass.input.reset();
     run_.fileerror = true;
-    return false;
 }
 
 RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
@@ -405,26 +555,16 @@ void RepairEngine::FinishFile(Pass& pass) {
     }
     const bool changed = readpos != writepos;
     if (changed && !dryrun_) {
+        GiveCopyTheInputsAccess(pass);
         // The copy must be whole on the disk before it takes the input's name.
         if (const std::error_code error = fs_.SyncFile(pass.tempname)) {
             throw PassFailure{
                 "write to temporary file failed",
                 "Unable to write temporary file '" + pass.tempname + "'" + kCrLf + error.message()};
         }
-        std::error_code error;
-        const std::int64_t lengthNow = pass.input->Length(error);
-        if (error) {
-            throw PassFailure{
-                "read input file failed",
-                "Unable to read input file '" + pass.filename + "'" + kCrLf + error.message()};
-        }
-        if (lengthNow != iflength_) {
-            throw PassFailure{"input file changed during processing",
-                              "Input file '" + pass.filename + "'" + kCrLf +
-                                  "changed while it was being repaired; it was left as it is"};
-        }
+        CheckInputUnchanged(pass);
     }
-    CloseFiles(pass);
+    CloseOutput(pass);
     if (!changed) {
         if (const std::error_code error = DiscardTemporaryFile(pass)) {
             pass.tempCreated = false;
@@ -434,7 +574,9 @@ void RepairEngine::FinishFile(Pass& pass) {
         }
     } else if (!dryrun_) {
         PutRepairedCopyInPlace(pass);
+        run_.processed.Add(pass.copyIdentity);
     }
+    run_.processed.Add(pass.identity);
     StatusList& status = host_.Status();
     status.SetLine(run_.listindex, pass.filename);
     status.RemoveLine(pass.progressline);
@@ -442,6 +584,38 @@ void RepairEngine::FinishFile(Pass& pass) {
                format_.Grouped(readpos - 1) + " bytes read, " + format_.Grouped(writepos - 1) +
                " bytes written.");
     run_.fileerror = false;
+    pass.outcome = changed ? FileOutcome::Repaired : FileOutcome::Clean;
+}
+
+// The repaired file is the input's to the user: same permissions, and the same owner and
+// group where the process may give them. Until now the copy was readable by its writer only.
+void RepairEngine::GiveCopyTheInputsAccess(Pass& pass) {
+    if (const std::error_code error = pass.copy->SetAccess(pass.identity)) {
+        throw PassFailure{"write to temporary file failed",
+                          "Unable to give temporary file '" + pass.tempname +
+                              "' the permissions of '" + pass.filename + "'" + kCrLf +
+                              error.message()};
+    }
+}
+
+// Just before the swap the input's name must still lead to the very file that was read,
+// unwritten since, and NAME.$$$ to the copy this pass wrote. Otherwise nothing is renamed.
+void RepairEngine::CheckInputUnchanged(Pass& pass) {
+    FileIdentity now;
+    if (const std::error_code error = pass.input->Identify(now)) {
+        throw PassFailure{"read input file failed", "Unable to read input file '" + pass.filename +
+                                                        "'" + kCrLf + error.message()};
+    }
+    const std::optional<FileIdentity> named = fs_.Lookup(pass.filename);
+    if (!now.Unchanged(pass.identity) || !named || !named->Unchanged(pass.identity)) {
+        throw InputChanged(pass.filename);
+    }
+    const std::optional<FileIdentity> copy = fs_.Lookup(pass.tempname);
+    if (!copy || !copy->SameFile(pass.copyIdentity)) {
+        throw PassFailure{"temporary file changed during processing",
+                          "Temporary file '" + pass.tempname + "'" + kCrLf +
+                              "was replaced while it was being written; nothing was renamed"};
+    }
 }
 
 void RepairEngine::PutRepairedCopyInPlace(Pass& pass) {
@@ -453,16 +627,12 @@ void RepairEngine::PutRepairedCopyInPlace(Pass& pass) {
         throw PassFailure{what, warning + kCrLf + error.message()};
     };
 
-    if (const std::error_code error = fs_.Remove(bak);
-        error && error != std::errc::no_such_file_or_directory) {
-        fail("delete old backup file failed", "Unable to delete old backup file '" + bak + "'",
-             error);
-    }
+    MakeWayForBackup(pass);
     // With a hard link the input's name never goes missing, not even for a moment.
     std::error_code error = fs_.Link(name, bak);
     if (!error) {
         if ((error = fs_.Rename(temp, name))) {
-            fs_.Remove(bak);
+            fs_.Remove(bak);  // the second name this pass has just made, nothing else
             fail("rename of temporary file failed",
                  "Unable to rename '" + temp + "' to '" + name + "'", error);
         }
@@ -492,8 +662,33 @@ void RepairEngine::PutRepairedCopyInPlace(Pass& pass) {
     }
 }
 
+// Deletes the old backup, but only the very one the user agreed to delete, and never a
+// backup this run has made: whatever else has come to NAME.bak since stays, and the file is
+// not repaired.
+void RepairEngine::MakeWayForBackup(Pass& pass) {
+    const std::optional<FileIdentity> backup = fs_.Lookup(pass.bakname);
+    if (!backup) {
+        return;
+    }
+    // A directory is never asked about; deleting it fails below and says why.
+    const bool directory = backup->kind == FileIdentity::Kind::Directory;
+    if (!directory && (!pass.agreedBackup || !backup->SameFile(*pass.agreedBackup) ||
+                       run_.processed.Contains(*backup))) {
+        throw PassFailure{"backup file changed during processing",
+                          "Backup file '" + pass.bakname + "'" + kCrLf +
+                              "appeared or changed while '" + pass.filename +
+                              "' was being repaired; nothing was replaced"};
+    }
+    if (const std::error_code error = fs_.Remove(pass.bakname);
+        error && error != std::errc::no_such_file_or_directory) {
+        throw PassFailure{
+            "delete old backup file failed",
+            "Unable to delete old backup file '" + pass.bakname + "'" + kCrLf + error.message()};
+    }
+}
+
 void RepairEngine::AbortFile(Pass& pass, const std::string& line) {
-    CloseFiles(pass);
+    CloseOutput(pass);
     const std::error_code error = DiscardTemporaryFile(pass);
     run_.fileerror = true;
     StatusList& status = host_.Status();
@@ -505,8 +700,8 @@ void RepairEngine::AbortFile(Pass& pass, const std::string& line) {
     }
 }
 
-void RepairEngine::CloseFiles(Pass& pass) {
-    pass.input.reset();
+// The input and the copy stay open, and locked, until the pass ends.
+void RepairEngine::CloseOutput(Pass& pass) {
     if (pass.outhandle != -1) {
         const std::int32_t handle = pass.outhandle;
         pass.outhandle = -1;
@@ -514,9 +709,9 @@ void RepairEngine::CloseFiles(Pass& pass) {
     }
 }
 
-void RepairEngine::CloseFilesQuietly(Pass& pass) {
+void RepairEngine::CloseOutputQuietly(Pass& pass) {
     try {
-        CloseFiles(pass);
+        CloseOutput(pass);
     } catch (const LibraryUnavailable&) {
         // Already failing; the warning that follows tells the user what went wrong.
     }
@@ -527,6 +722,13 @@ std::error_code RepairEngine::DiscardTemporaryFile(Pass& pass) {
         return {};
     }
     pass.tempCreated = false;
+    // Only the copy this pass made: a file that has taken its name since is not this pass's.
+    if (pass.copy) {
+        const std::optional<FileIdentity> now = fs_.Lookup(pass.tempname);
+        if (!now || !now->SameFile(pass.copyIdentity)) {
+            return {};
+        }
+    }
     std::error_code error = fs_.Remove(pass.tempname);
     if (error == std::errc::no_such_file_or_directory) {
         error.clear();

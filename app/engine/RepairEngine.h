@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,7 +60,8 @@ class RepairEngine {
     void SetIoPlan(IoPlan plan);
     IoPlan Plan() const { return plan_; }
 
-    void ProcessFile(const std::string& filename);
+    // Repairs one file; the outcome is also left in the run state's fileerror.
+    FileOutcome ProcessFile(const std::string& filename);
     void InformUser(const std::string& text);
 
     // The steps of a pass, public so that each can be checked on its own.
@@ -79,10 +81,19 @@ class RepairEngine {
     struct Pass;
     enum class Ending { Normal, UserAbort, BadWrapper };
 
+    FileOutcome Refuse(const std::string& line, FileOutcome outcome);
+    bool AgreeToReplaceBackup(Pass& pass);
     void RunPass(Pass& pass);
     void OpenInput(Pass& pass);
+    bool OpenAndLockInput(Pass& pass);
     bool SkipHJSplitPiece(Pass& pass);
     bool OpenOutput(Pass& pass);
+    std::string ClearStaleCopy(Pass& pass);
+    void HoldCopy(Pass& pass);
+    void RefuseOutput(Pass& pass, const std::string& reason);
+    void CheckInputUnchanged(Pass& pass);
+    void GiveCopyTheInputsAccess(Pass& pass);
+    void MakeWayForBackup(Pass& pass);
     Ending CopyRecords(Pass& pass);
     void ReadRecord(Pass& pass);
     int ScanRecord();
@@ -91,8 +102,8 @@ class RepairEngine {
     void FinishFile(Pass& pass);
     void PutRepairedCopyInPlace(Pass& pass);
     void AbortFile(Pass& pass, const std::string& line);
-    void CloseFiles(Pass& pass);
-    void CloseFilesQuietly(Pass& pass);
+    void CloseOutput(Pass& pass);
+    void CloseOutputQuietly(Pass& pass);
     std::error_code DiscardTemporaryFile(Pass& pass);
     void WriteOutput(std::int32_t fileno, std::int64_t offset, std::int64_t count);
     void WriteRun(Pass& pass);

@@ -9,8 +9,11 @@ namespace {
 
 using Control = RunControls::Control;
 
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+// Bytes compare as unsigned, as strcasecmp compares them: a plain char is signed on some
+// processors and unsigned on others, and names with bytes above 127 would sort differently.
+unsigned char Lower(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
 }
 
 // The entry text from a 0-based offset on; empty when the text is shorter.
@@ -49,6 +52,7 @@ void BatchRun::SortNames(std::vector<std::string>& names) {
         const bool greater =
             std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end(),
                                          [](char x, char y) { return Lower(x) < Lower(y); });
+        // std::string orders bytes as unsigned already.
         return less || (!greater && a < b);
     });
 }
@@ -64,9 +68,14 @@ void BatchRun::ProcessFiles() {
     }
     running_ = true;
     failures_ = 0;
+    busy_ = 0;
+    run_.processed.Clear();
     ShowRunning();
     const int count = list_.Count();
     for (int position = 0; position < count && position < list_.Count(); ++position) {
+        if (controls_.EndRunRequested()) {
+            break;
+        }
         list_.SetCurrent(position);
         list_.ScrollToTop(position);
         if (!list_.Selected(position)) {
@@ -106,18 +115,24 @@ void BatchRun::ShowIdle() {
     host_.SetTitle(Version::IdleTitle());
 }
 
-void BatchRun::ProcessOne(const std::string& name) {
+FileOutcome BatchRun::ProcessOne(const std::string& name) {
     run_.listindex = host_.Status().AppendLine("Processing " + name);
-    engine_.ProcessFile(name);
-    if (run_.fileerror) {
+    const FileOutcome outcome = engine_.ProcessFile(name);
+    if (outcome == FileOutcome::NotRepaired) {
         ++failures_;
+    } else if (outcome == FileOutcome::Busy) {
+        ++busy_;
     }
     controls_.FileFinished();
+    return outcome;
 }
 
 BatchRun::Walk BatchRun::ProcessFileEntry(int position, const std::string& name) {
-    ProcessOne(name);
-    if (!run_.fileerror) {
+    const FileOutcome outcome = ProcessOne(name);
+    if (outcome == FileOutcome::Busy) {
+        return Walk::GoOn;  // still to be done, but nothing went wrong here
+    }
+    if (outcome != FileOutcome::NotRepaired) {
         list_.SetSelected(position, false);
         return Walk::GoOn;
     }
@@ -138,8 +153,11 @@ BatchRun::Walk BatchRun::ProcessDirectoryEntry(const std::string& directory) {
     }
     SortNames(*names);
     for (const std::string& name : *names) {
-        ProcessOne(directory + "/" + name);
-        if (run_.fileerror && !ProcessRemainingFiles()) {
+        if (controls_.EndRunRequested()) {
+            return Walk::Stop;
+        }
+        if (ProcessOne(directory + "/" + name) == FileOutcome::NotRepaired &&
+            !ProcessRemainingFiles()) {
             return Walk::Stop;
         }
     }

@@ -28,6 +28,8 @@ class BatchRun {
     // Files of the last run that were not repaired (failed, aborted or left as they were
     // after a refused backup), and directories that could not be listed.
     int Failures() const { return failures_; }
+    // Files of the last run left alone because another Korbelt was repairing them.
+    int Busy() const { return busy_; }
 
     // Ascending by name, ignoring ASCII case; equal names then in plain byte order.
     static void SortNames(std::vector<std::string>& names);
@@ -39,7 +41,7 @@ class BatchRun {
     void ShowIdle();
     Walk ProcessFileEntry(int position, const std::string& name);
     Walk ProcessDirectoryEntry(const std::string& directory);
-    void ProcessOne(const std::string& name);
+    FileOutcome ProcessOne(const std::string& name);
     bool ProcessRemainingFiles();
 
     EngineHost& host_;
@@ -50,6 +52,7 @@ class BatchRun {
     FileSystem& fs_;
     bool running_ = false;
     int failures_ = 0;
+    int busy_ = 0;
 };
 
 }  // namespace korbelt

@@ -13,6 +13,8 @@ class RunControls {
     virtual void SetVisible(Control control, bool visible) = 0;
     // A file's pass has ended and its status lines are final.
     virtual void FileFinished() {}
+    // The program is being ended (a signal, the session's end): no further file is started.
+    virtual bool EndRunRequested() { return false; }
 };
 
 }  // namespace korbelt

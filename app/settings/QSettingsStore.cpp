@@ -1,5 +1,8 @@
 #include "QSettingsStore.h"
 
+#include <sys/stat.h>
+
+#include <QFile>
 #include <QSettings>
 #include <QString>
 #include <QVariant>
@@ -22,6 +25,14 @@ std::unique_ptr<QSettings> Open(const std::string& iniPath, const std::string& a
     return std::make_unique<QSettings>(Q(iniPath), QSettings::IniFormat);
 }
 
+// Only a regular file (or nothing yet) is read or written: a FIFO or a device put where the
+// settings file belongs would make the program wait for ever before it shows anything.
+bool IsUsable(const QSettings& settings) {
+    struct stat info {};
+    const QByteArray path = QFile::encodeName(settings.fileName());
+    return stat(path.constData(), &info) != 0 || S_ISREG(info.st_mode);
+}
+
 QString KeyPath(const std::string& section, const std::string& key) {
     return Q(section) + QLatin1Char('/') + Q(key);
 }
@@ -31,6 +42,9 @@ QString KeyPath(const std::string& section, const std::string& key) {
 std::string QSettingsStore::Read(const std::string& application, const std::string& section,
                                  const std::string& key, const std::string& defaultText) {
     const auto settings = Open(iniPath_, application);
+    if (!IsUsable(*settings)) {
+        return defaultText;
+    }
     const QVariant value = settings->value(KeyPath(section, key));
     if (!value.isValid()) {
         return defaultText;
@@ -43,6 +57,9 @@ std::string QSettingsStore::Read(const std::string& application, const std::stri
 void QSettingsStore::Write(const std::string& application, const std::string& section,
                            const std::string& key, const std::string& text) {
     const auto settings = Open(iniPath_, application);
+    if (!IsUsable(*settings)) {
+        return;
+    }
     settings->setValue(KeyPath(section, key), Q(text));
     settings->sync();
 }

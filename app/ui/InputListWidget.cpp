@@ -25,6 +25,13 @@ bool OffersFileList(const QMimeData* data) {
     return true;
 }
 
+// The bytes of the local path that a file URL names. Its percent escapes are decoded here,
+// not by QUrl::toLocalFile, which takes them for UTF-8 and would turn the bytes of a name
+// that is no UTF-8 into replacement characters.
+std::string LocalPathOf(const QUrl& url) {
+    return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+}
+
 }  // namespace
 
 InputListWidget::InputListWidget(InputList& model, InputListCommands& commands, QWidget* parent)
@@ -115,7 +122,7 @@ void InputListWidget::dropEvent(QDropEvent* event) {
     }
     std::vector<std::string> paths;
     for (const QUrl& url : event->mimeData()->urls()) {
-        paths.push_back(FromQt(url.toLocalFile()));
+        paths.push_back(LocalPathOf(url));
     }
     event->setDropAction(Qt::CopyAction);
     event->accept();

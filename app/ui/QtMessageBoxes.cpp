@@ -51,8 +51,16 @@ QMessageBox::StandardButton QtMessageBoxes::Answer(QMessageBox& box) {
         answers.pop_front();
         return answer;
     }
+    open_ = &box;
     box.exec();
+    open_ = nullptr;
     return box.standardButton(box.clickedButton());
+}
+
+void QtMessageBoxes::CloseOpenBox() {
+    if (open_ != nullptr) {
+        open_->reject();
+    }
 }
 
 }  // namespace korbelt

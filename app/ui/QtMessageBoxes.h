@@ -35,6 +35,9 @@ class QtMessageBoxes : public MessageBoxes {
     void Notice(const std::string& text) override;
     bool Question(const std::string& text) override;
 
+    // Closes the box that is open, if one is, as if No (or OK) had been pressed.
+    void CloseOpenBox();
+
     void SetNextAnswer(QMessageBox::StandardButton answer) { answers.push_back(answer); }
     int PendingAnswers() const { return static_cast<int>(answers.size()); }
     const std::vector<ShownBox>& Shown() const { return shown; }
@@ -49,6 +52,7 @@ class QtMessageBoxes : public MessageBoxes {
     QMessageBox::StandardButton Answer(QMessageBox& box);
 
     QPointer<QWidget> owner;
+    QPointer<QMessageBox> open_;
     std::deque<QMessageBox::StandardButton> answers;
     std::vector<ShownBox> shown;
 };

@@ -78,6 +78,9 @@ class WindowHost : public EngineHost, public RunControls {
 
     void SetEnabled(Control control, bool enabled) override;
     void SetVisible(Control control, bool visible) override;
+    bool EndRunRequested() override { return endRequested_; }
+    // The program is being left: the run starts no further file.
+    void RequestEnd() { endRequested_ = true; }
 
   private:
     QWidget* WidgetOf(Control control) const;
@@ -89,6 +92,7 @@ class WindowHost : public EngineHost, public RunControls {
     MessageBoxes& boxes_;
     OptionsDisplay& options_;
     QElapsedTimer sinceYield_;
+    bool endRequested_ = false;
 };
 
 }  // namespace korbelt

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
@@ -10,6 +11,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+
+#include <algorithm>
 
 #include "AppIcon.h"
 #include "FormLayout.h"
@@ -40,13 +43,37 @@ QLabel* Label(QWidget* parent, const char* name, const QString& text, QRect wher
     return label;
 }
 
-// Courier New where it is installed, else the system's fixed-pitch font; 8.25 point.
+// Whether every character the status list shows has one advance width, so that the
+// columns of found bytes line up. Qt's fixedPitch() is no guide: it says no for fonts such
+// as Noto Sans Mono, whose characters all have one width.
+bool HasEqualAdvances(const QFont& font) {
+    const QFontMetrics metrics(font);
+    const int width = metrics.horizontalAdvance(QLatin1Char('0'));
+    const QString sample = QStringLiteral(" @,.-0123456789ilmMW_'");
+    return width > 0 && std::all_of(sample.begin(), sample.end(),
+                                    [&](QChar c) { return metrics.horizontalAdvance(c) == width; });
+}
+
+// Courier New where it is installed, else the system's fixed-pitch font, else any installed
+// font whose characters have one width; 8.25 point.
 QFont StatusFont() {
-    QFont font = QFontDatabase::families().contains("Courier New")
-                     ? QFont("Courier New")
-                     : QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPointSizeF(8.25);
-    return font;
+    QList<QFont> candidates;
+    if (QFontDatabase::families().contains("Courier New")) {
+        candidates << QFont("Courier New");
+    }
+    candidates << QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    for (const QString& family : QFontDatabase::families()) {
+        if (QFontDatabase::isFixedPitch(family)) {
+            candidates << QFont(family);
+        }
+    }
+    for (QFont& font : candidates) {
+        font.setPointSizeF(8.25);
+        if (HasEqualAdvances(font)) {
+            return font;
+        }
+    }
+    return candidates.front();
 }
 
 QAction* MenuEntry(QMenu* menu, const char* name, const QString& caption) {
@@ -318,11 +345,27 @@ bool frmKorbelt::AgreeToLeaveRun(bool saveSettings) {
     if (leaveAfterRun_ || !boxes_.Question("Abort Processing?")) {
         return false;
     }
-    leaveAfterRun_ = true;
-    saveOnLeave_ = saveSettings;
-    leavingBoxes_.SetLeaving(true);
-    run_.stopflag = true;
+    LeaveRun(saveSettings);
     return true;
+}
+
+void frmKorbelt::LeaveRun(bool saveSettings) {
+    leaveAfterRun_ = true;
+    saveOnLeave_ = saveOnLeave_ || saveSettings;
+    leavingBoxes_.SetLeaving(true);
+    host_->RequestEnd();
+    run_.stopflag = true;
+}
+
+void frmKorbelt::EndSession() {
+    if (batch_->Running()) {
+        // A question of the run may be open right now: it is answered as leaving answers.
+        leavingBoxes_.SetLeaving(true);
+        boxes_.CloseOpenBox();
+        LeaveRun(false);
+        return;
+    }
+    EndProgram(false);
 }
 
 void frmKorbelt::EndProgram(bool saveSettings) {

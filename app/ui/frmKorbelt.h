@@ -69,6 +69,9 @@ class frmKorbelt : public QMainWindow {
     void mnuOptionsTruncate_Click();
     void mnuOptionsIgnoreHJS_Click();
     void mnuHelpAbout_Click();
+    // The session ends or the program was told to end (SIGTERM, SIGHUP): a run is ended as
+    // an abort the user has confirmed, then the program ends without saving the settings.
+    void EndSession();
 
   signals:
     void programEnded();
@@ -86,6 +89,7 @@ class frmKorbelt : public QMainWindow {
     void SetInputCommandsEnabled(bool enabled);
     // Leaving during a run: agreed to abort, the program ends once the run is over.
     bool AgreeToLeaveRun(bool saveSettings);
+    void LeaveRun(bool saveSettings);
     void EndProgram(bool saveSettings);
 
     SettingsStore& store_;

@@ -1,10 +1,12 @@
 // Korbelt: the desktop window.
 #include <QApplication>
+#include <QSessionManager>
 #include <clocale>
 
 #include "AppIcon.h"
 #include "QSettingsStore.h"
 #include "StartupPaths.h"
+#include "TerminationSignals.h"
 #include "frmKorbelt.h"
 
 int main(int argc, char** argv) {
@@ -18,7 +20,19 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(korbelt::AppIcon());
     korbelt::QSettingsStore store;
     korbelt::frmKorbelt window(store);
+    // The end of the session, or SIGTERM or SIGHUP, ends a run as a confirmed abort would.
+    korbelt::TerminationSignals termination;
+    QObject::connect(&termination, &korbelt::TerminationSignals::terminationRequested, &window,
+                     &korbelt::frmKorbelt::EndSession);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
+                     [&window](QSessionManager&) {
+                         if (window.Batch().Running()) {
+                             window.EndSession();
+                         }
+                     });
     window.show();
     korbelt::AddStartupPaths(korbelt::StartupPaths(argc, argv), window.Commands());
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    korbelt::TerminationSignals::EndByReceivedSignal();
+    return status;
 }

@@ -70,8 +70,8 @@ void RunWithFault(Scenario scenario, Op op, int nth, int error, FaultPlan* count
     const auto warnings = host.boxes.Texts(ScriptedBoxes::Kind::Warning);
     ASSERT_EQ(warnings.size(), 1u);
     if (op == Op::CreateTemp) {
-        // The library only answers -1; the warning names the file it could not create.
-        EXPECT_EQ(warnings[0], "Error opening output file '" + path + ".$$$'");
+        EXPECT_EQ(warnings[0],
+                  "Error opening output file '" + path + ".$$$'\r\n" + std::strerror(error));
     } else {
         EXPECT_NE(warnings[0].find(std::strerror(error)), std::string::npos) << warnings[0];
     }

@@ -123,11 +123,10 @@ class WideRecordIo : public ForwardingRecordIo {
 };
 
 // An input that delivers its bytes up to a bad spot and fails every read that reaches it.
-class BadSpotInput : public InputFile {
+class BadSpotInput : public ForwardingInputFile {
   public:
     BadSpotInput(std::unique_ptr<InputFile> real, std::int64_t badSpot)
-        : real_(std::move(real)), badSpot_(badSpot) {}
-    std::int64_t Length(std::error_code& error) override { return real_->Length(error); }
+        : ForwardingInputFile(std::move(real)), badSpot_(badSpot) {}
     std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t count,
                        std::error_code& error) override {
         if (offset + static_cast<std::int64_t>(count) <= badSpot_) {
@@ -142,7 +141,6 @@ class BadSpotInput : public InputFile {
     }
 
   private:
-    std::unique_ptr<InputFile> real_;
     std::int64_t badSpot_;
 };
 

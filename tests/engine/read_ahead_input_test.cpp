@@ -44,6 +44,10 @@ class MemoryFile : public InputFile {
         return done;
     }
 
+    std::error_code Identify(FileIdentity&) override { return {}; }
+    LockResult Lock() override { return LockResult::Locked; }
+    std::error_code SetAccess(const FileIdentity&) override { return {}; }
+
     std::int64_t reportedLength = -1;
     std::int64_t badSpot = -1;
     bool lengthError = false;

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 
 #include <gtest/gtest.h>
@@ -78,13 +79,14 @@ TEST_F(KorbscanTest, FullRecordScanReadsOnlyTwoBytesPastScanto) {
     EXPECT_EQ(Scan(record, 0, 10240), 10239);
 }
 
-TEST_F(KorbscanTest, OpeningAnExistingFileEmptiesIt) {
+// Whatever is under the name is someone's: another run's copy, a planted file.
+TEST_F(KorbscanTest, AnExistingFileIsNeverOpenedNorEmptied) {
     const std::string path = dir.File("out.$$$");
     test::WriteBytes(path, Bytes(100, 7));
-    const std::int32_t handle = library.OpenFile(path);
-    ASSERT_GE(handle, 0);
-    EXPECT_EQ(library.CloseFile(handle), 0);
-    EXPECT_TRUE(test::ReadBytes(path).empty());
+    errno = 0;
+    EXPECT_EQ(library.OpenFile(path), -1);
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(test::ReadBytes(path), Bytes(100, 7));
 }
 
 TEST_F(KorbscanTest, WritesFollowEachOtherAndPassLineEndsUntranslated) {
@@ -100,8 +102,9 @@ TEST_F(KorbscanTest, WritesFollowEachOtherAndPassLineEndsUntranslated) {
     EXPECT_EQ(test::ReadBytes(path), (Bytes{10, 13, 'a', 13, 10, 0, 255, 10}));
 }
 
-TEST_F(KorbscanTest, NewFileGetsOrdinaryPermissions) {
-    const mode_t old = umask(022);
+// Readable by its writer only, until the engine gives it the input's permissions.
+TEST_F(KorbscanTest, NewFileIsTheWritersAlone) {
+    const mode_t old = umask(0);
     const std::string path = dir.File("perm.$$$");
     const std::int32_t handle = library.OpenFile(path);
     umask(old);
@@ -109,7 +112,7 @@ TEST_F(KorbscanTest, NewFileGetsOrdinaryPermissions) {
     library.CloseFile(handle);
     struct stat info {};
     ASSERT_EQ(stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0644u);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
 TEST_F(KorbscanTest, OpenFailsOnBadPathAndOnAPlantedSymbolicLink) {

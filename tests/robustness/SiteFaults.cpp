@@ -27,6 +27,10 @@ const char* SiteName(Site site) {
             return "input length";
         case Site::CreateTemp:
             return "create temp";
+        case Site::HoldTemp:
+            return "hold temp";
+        case Site::SetAccessOfTemp:
+            return "set access of temp";
         case Site::WriteTemp:
             return "write temp";
         case Site::SyncTemp:
@@ -92,6 +96,20 @@ Site SitePlan::RenameSite(const std::string& from, const std::string& to) {
 
 std::unique_ptr<InputFile> SiteFaultyFileSystem::OpenInput(const std::string& path,
                                                            std::error_code& error) {
+    // The pass holds its own copy open as well, to lock it and give it the input's access.
+    if (EndsWith(path, ".$$$")) {
+        if (const int fault = plan_.Check(Site::HoldTemp)) {
+            error = ErrorOf(fault);
+            return nullptr;
+        }
+        auto real = real_.OpenInput(path, error);
+        if (!real) {
+            return nullptr;
+        }
+        return std::make_unique<FaultyInputFile>(
+            std::move(real), [&plan = plan_] { return plan.Check(Site::HoldTemp); },
+            [] { return 0; }, [&plan = plan_] { return plan.Check(Site::SetAccessOfTemp); });
+    }
     if (const int fault = plan_.Check(Site::OpenInput)) {
         error = ErrorOf(fault);
         return nullptr;

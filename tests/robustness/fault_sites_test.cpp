@@ -61,7 +61,9 @@ const std::map<Site, std::vector<int>>& ErrorsBySite() {
         {Site::ReadInput, {EIO, ESTALE}},
         {Site::InputLength, {EIO, EOVERFLOW}},
         {Site::CreateTemp, {ENOSPC, EACCES, EROFS, EDQUOT}},
+        {Site::HoldTemp, {EACCES, EIO, EMFILE}},
         {Site::WriteTemp, {ENOSPC, EIO, EDQUOT, EFBIG}},
+        {Site::SetAccessOfTemp, {EPERM, EROFS, EIO}},
         {Site::SyncTemp, {EIO, ENOSPC, EDQUOT}},
         {Site::CloseTemp, {EIO, ENOSPC}},
         {Site::DeleteOldBackup, {EACCES, EPERM, EBUSY, EROFS, EIO}},
@@ -187,7 +189,13 @@ Report ExpectedReport(Site site, int error) {
         case Site::InputLength:
             return {"Unable to read input file 'movie.avi'" + reason, "read input file failed"};
         case Site::CreateTemp:
-            return {"Error opening output file 'movie.avi.$$$'", "failed to create output file"};
+        case Site::HoldTemp:
+            return {"Error opening output file 'movie.avi.$$$'" + reason,
+                    "failed to create output file"};
+        case Site::SetAccessOfTemp:
+            return {"Unable to give temporary file 'movie.avi.$$$' the permissions of 'movie.avi'" +
+                        reason,
+                    "write to temporary file failed"};
         case Site::WriteTemp:
         case Site::SyncTemp:
             return {"Unable to write temporary file 'movie.avi.$$$'" + reason,

@@ -18,6 +18,8 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
+const std::string kNotAFile = "\r\nThe name is taken by something that is not a file";
+
 const Bytes& DamagedFile() {
     static const Bytes data = Damaged(30000, 11);
     return data;
@@ -107,7 +109,8 @@ TEST_F(HostileNames, ANameWithNoRoomForTheSuffixesIsRefusedAndKept) {
         WriteBytes(path, DamagedFile());
         Process(path);
         EXPECT_TRUE(run.fileerror);
-        EXPECT_EQ(Warnings(), Texts{"Error opening output file '" + path + ".$$$'"});
+        EXPECT_EQ(Warnings(), Texts{"Error opening output file '" + path + ".$$$'\r\n" +
+                                    std::strerror(ENAMETOOLONG)});
         EXPECT_EQ(Lines(), Texts{path + " - failed to create output file"});
         EXPECT_EQ(ReadBytes(path), DamagedFile());
     }
@@ -133,7 +136,8 @@ TEST_F(HostileNames, APathWithNoRoomForTheSuffixesIsRefusedAndKept) {
     ASSERT_EQ(ReadBytes(path), DamagedFile());
     Process(path);
     EXPECT_TRUE(run.fileerror);
-    EXPECT_EQ(Warnings(), Texts{"Error opening output file '" + path + ".$$$'"});
+    EXPECT_EQ(Warnings(), Texts{"Error opening output file '" + path + ".$$$'\r\n" +
+                                std::strerror(ENAMETOOLONG)});
     EXPECT_EQ(Lines(), Texts{path + " - failed to create output file"});
     EXPECT_EQ(ReadBytes(path), DamagedFile());
 }
@@ -150,7 +154,7 @@ TEST_F(HostileNames, ASymbolicLinkPlantedAtTheTemporaryNameIsRefusedAndItsTarget
 
     Process(path);
     EXPECT_TRUE(run.fileerror);
-    EXPECT_EQ(Warnings(), Texts{"Error opening output file '" + path + ".$$$'"});
+    EXPECT_EQ(Warnings(), Texts{"Error opening output file '" + path + ".$$$'" + kNotAFile});
     EXPECT_EQ(Lines(), Texts{path + " - failed to create output file"});
     EXPECT_EQ(ReadBytes(victim), precious);
     EXPECT_EQ(ReadBytes(path), DamagedFile());
@@ -164,7 +168,7 @@ TEST_F(HostileNames, DirectoriesAtTheTemporaryAndBackupNamesAreRefused) {
     ASSERT_EQ(mkdir((path + ".$$$").c_str(), 0755), 0);
     Process(path);
     EXPECT_TRUE(run.fileerror);
-    EXPECT_EQ(Warnings(), Texts{"Error opening output file '" + path + ".$$$'"});
+    EXPECT_EQ(Warnings(), Texts{"Error opening output file '" + path + ".$$$'" + kNotAFile});
     rmdir((path + ".$$$").c_str());
 
     host.boxes.shown.clear();
@@ -206,25 +210,28 @@ TEST_F(HostileNames, ASymbolicLinkPlantedAtTheBackupNameIsReplacedAndItsTargetUn
     EXPECT_EQ(ReadBytes(path), Repaired(DamagedFile()));
 }
 
-// A link given as the input is read through; the repaired copy takes the link's name and
-// the link becomes the backup, so the file it points to is never written.
-TEST_F(HostileNames, ASymbolicLinkAsInputLeavesItsTargetUntouched) {
-    const std::string elsewhere = dir.File("store");
-    mkdir(elsewhere.c_str(), 0755);
-    const std::string target = elsewhere + "/real.avi";
-    WriteBytes(target, DamagedFile());
+// A link given as the input is left alone, and so is the file it points to: the repair
+// would otherwise put the copy where the link was, and NAME.bak or NAME.$$$ could be the
+// target itself.
+TEST_F(HostileNames, ASymbolicLinkAsInputIsRefusedAndNothingIsTouched) {
     const std::string path = dir.File("movie.avi");
-    ASSERT_EQ(symlink("store/real.avi", path.c_str()), 0);
-
-    Process(path);
-    EXPECT_FALSE(run.fileerror);
-    EXPECT_EQ(ReadBytes(target), DamagedFile());
-    EXPECT_FALSE(IsSymlink(path));
-    EXPECT_EQ(ReadBytes(path), Repaired(DamagedFile()));
-    EXPECT_TRUE(IsSymlink(path + ".bak"));
-    EXPECT_EQ(LinkTarget(path + ".bak"), "store/real.avi");
-    EXPECT_EQ(ReadBytes(path + ".bak"), DamagedFile());
-    EXPECT_FALSE(Exists(path + ".$$$"));
+    for (const std::string target : {"store.avi", "movie.avi.$$$", "movie.avi.bak"}) {
+        SCOPED_TRACE(target);
+        host.status.lines.clear();
+        WriteBytes(dir.File(target), DamagedFile());
+        ASSERT_EQ(symlink(target.c_str(), path.c_str()), 0);
+        host.boxes.answers.assign(2, true);
+        Process(path);
+        EXPECT_TRUE(run.fileerror);
+        EXPECT_EQ(Lines(), Texts{path + " - symbolic link, not followed"});
+        EXPECT_EQ(ReadBytes(dir.File(target)), DamagedFile());
+        EXPECT_EQ(LinkTarget(path), target);
+        EXPECT_EQ(ListDirectory(dir.Path()), (Texts{"movie.avi", target}));
+        unlink(path.c_str());
+        unlink(dir.File(target).c_str());
+    }
+    EXPECT_TRUE(Warnings().empty());
+    EXPECT_TRUE(Questions().empty());
 }
 
 TEST_F(HostileNames, ADanglingLinkAsInputDoesNotExist) {

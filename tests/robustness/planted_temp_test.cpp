@@ -19,6 +19,8 @@
 namespace korbelt::test {
 namespace {
 
+const std::string kNotAFile = "The name is taken by something that is not a file";
+
 const Bytes& DamagedFile() {
     static const Bytes data = Damaged(30000, 59);
     return data;
@@ -51,9 +53,10 @@ ProgramResult RunBounded(const TempDir& home, const std::string& path) {
     return result;
 }
 
-void ExpectRefused(const ProgramResult& result, const std::string& path) {
+void ExpectRefused(const ProgramResult& result, const std::string& path, const std::string& why) {
     EXPECT_EQ(result.exitCode, 1) << result.err;
-    EXPECT_EQ(result.err, "korbelt-cli: Error opening output file '" + path + ".$$$'\n");
+    EXPECT_EQ(result.err,
+              "korbelt-cli: Error opening output file '" + path + ".$$$'\n" + why + "\n");
     EXPECT_EQ(result.out, path + " - failed to create output file\n");
     EXPECT_EQ(ReadBytes(path), DamagedFile());
     EXPECT_FALSE(Exists(path + ".bak"));
@@ -69,7 +72,7 @@ TEST(PlantedTemp, AFifoIsRefusedWithoutWaitingForAReader) {
     const std::string path = home.File("movie.avi");
     WriteBytes(path, DamagedFile());
     ASSERT_EQ(mkfifo((path + ".$$$").c_str(), 0644), 0);
-    ExpectRefused(RunBounded(home, path), path);
+    ExpectRefused(RunBounded(home, path), path, kNotAFile);
     EXPECT_EQ(TypeOf(path + ".$$$"), static_cast<mode_t>(S_IFIFO));
 }
 
@@ -81,7 +84,7 @@ TEST(PlantedTemp, ADeviceIsRefusedAndNotWrittenTo) {
     if (mknod((path + ".$$$").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
         GTEST_SKIP() << "no device node here: " << std::strerror(errno);
     }
-    ExpectRefused(RunBounded(home, path), path);
+    ExpectRefused(RunBounded(home, path), path, kNotAFile);
     EXPECT_EQ(TypeOf(path + ".$$$"), static_cast<mode_t>(S_IFCHR));
 }
 
@@ -92,12 +95,13 @@ TEST(PlantedTemp, AnotherFilesSecondNameIsRefusedAndThatFileKept) {
     const Bytes precious = {'k', 'e', 'e', 'p', ' ', 'm', 'e'};
     WriteBytes(home.File("precious.doc"), precious);
     ASSERT_EQ(link(home.File("precious.doc").c_str(), (path + ".$$$").c_str()), 0);
-    ExpectRefused(RunBounded(home, path), path);
+    ExpectRefused(RunBounded(home, path), path,
+                  "The name is taken by a file that has other names too");
     EXPECT_EQ(ReadBytes(home.File("precious.doc")), precious);
     EXPECT_EQ(ReadBytes(path + ".$$$"), precious);
 }
 
-TEST(PlantedTemp, AStaleCopyOfItsOwnIsEmptiedAndReplaced) {
+TEST(PlantedTemp, AStaleCopyOfItsOwnIsRemovedAndReplaced) {
     TempDir home;
     const std::string path = home.File("movie.avi");
     WriteBytes(path, DamagedFile());

@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <gtest/gtest.h>
 
 #include "Damage.h"
@@ -21,9 +24,10 @@ const Bytes& DamagedFile() {
     return data;
 }
 
-void ExpectRefused(const ProgramResult& result, const std::string& path) {
+void ExpectRefused(const ProgramResult& result, const std::string& path, int error) {
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err, "korbelt-cli: Error opening output file '" + path + ".$$$'\n");
+    EXPECT_EQ(result.err, "korbelt-cli: Error opening output file '" + path + ".$$$'\n" +
+                              std::strerror(error) + "\n");
     EXPECT_EQ(result.out, path + " - failed to create output file\n");
 }
 
@@ -40,7 +44,7 @@ TEST(ReadOnly, AFileOnAReadOnlyMountIsRefusedAndKept) {
     ASSERT_TRUE(disk.MakeReadOnly());
 
     const ProgramResult result = RunCli(home.Path(), {"--yes", path});
-    ExpectRefused(result, path);
+    ExpectRefused(result, path, EROFS);
     EXPECT_EQ(ReadBytes(path), DamagedFile());
     EXPECT_EQ(ReadBytes(path + ".bak"), oldBackup);
     EXPECT_EQ(ListDirectory(home.File("disk")), (Texts{"movie.avi", "movie.avi.bak"}));
@@ -74,7 +78,7 @@ TEST(ReadOnly, ADirectoryTheUserMayNotWriteToIsRefusedAndKept) {
         GTEST_SKIP() << "korbelt-cli cannot run as nobody here (exit " << probe.exitCode << ")";
     }
     const ProgramResult result = RunCliAs(home.Path(), {"--yes", path}, kNobody, kNogroup, 0);
-    ExpectRefused(result, path);
+    ExpectRefused(result, path, EACCES);
     EXPECT_EQ(ReadBytes(path), DamagedFile());
     EXPECT_EQ(ListDirectory(d), Texts{"movie.avi"});
 }

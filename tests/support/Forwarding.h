@@ -24,6 +24,10 @@ class ForwardingFileSystem : public FileSystem {
         return real_.IsOrdinaryDirectory(path);
     }
     bool EntryExists(const std::string& path) override { return real_.EntryExists(path); }
+    std::optional<FileIdentity> Lookup(const std::string& path) override {
+        return real_.Lookup(path);
+    }
+    std::uint32_t UserId() override { return real_.UserId(); }
     std::unique_ptr<InputFile> OpenInput(const std::string& path, std::error_code& error) override {
         return real_.OpenInput(path, error);
     }
@@ -73,16 +77,52 @@ class ForwardingRecordIo : public RecordIo {
     RecordIo& real_;
 };
 
-// An input file that asks before each length query and each read whether to fail it: the
-// question returns 0 to let the call through, or the errno to fail it with.
-class FaultyInputFile : public InputFile {
+// An open file with every call passed on unchanged.
+class ForwardingInputFile : public InputFile {
+  public:
+    explicit ForwardingInputFile(std::unique_ptr<InputFile> real) : real_(std::move(real)) {}
+
+    std::int64_t Length(std::error_code& error) override { return real_->Length(error); }
+    std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t count,
+                       std::error_code& error) override {
+        return real_->ReadAt(offset, buffer, count, error);
+    }
+    std::error_code Identify(FileIdentity& identity) override { return real_->Identify(identity); }
+    LockResult Lock() override { return real_->Lock(); }
+    std::error_code SetAccess(const FileIdentity& from) override { return real_->SetAccess(from); }
+
+  protected:
+    std::unique_ptr<InputFile> real_;
+};
+
+// An input file that asks before each length query (a stat of the open file counts as one)
+// and each read whether to fail it: the question returns 0 to let the call through, or the
+// errno to fail it with. A third question, if given, is asked before the file's owner and
+// permissions are set.
+class FaultyInputFile : public ForwardingInputFile {
   public:
     using Ask = std::function<int()>;
 
-    FaultyInputFile(std::unique_ptr<InputFile> real, Ask beforeLength, Ask beforeRead)
-        : real_(std::move(real)),
+    FaultyInputFile(std::unique_ptr<InputFile> real, Ask beforeLength, Ask beforeRead,
+                    Ask beforeSetAccess = nullptr)
+        : ForwardingInputFile(std::move(real)),
           beforeLength_(std::move(beforeLength)),
-          beforeRead_(std::move(beforeRead)) {}
+          beforeRead_(std::move(beforeRead)),
+          beforeSetAccess_(std::move(beforeSetAccess)) {}
+
+    std::error_code Identify(FileIdentity& identity) override {
+        if (const int fault = beforeLength_()) {
+            return {fault, std::generic_category()};
+        }
+        return real_->Identify(identity);
+    }
+
+    std::error_code SetAccess(const FileIdentity& from) override {
+        if (const int fault = beforeSetAccess_ ? beforeSetAccess_() : 0) {
+            return {fault, std::generic_category()};
+        }
+        return real_->SetAccess(from);
+    }
 
     std::int64_t Length(std::error_code& error) override {
         if (const int fault = beforeLength_()) {
@@ -102,9 +142,9 @@ class FaultyInputFile : public InputFile {
     }
 
   private:
-    std::unique_ptr<InputFile> real_;
     Ask beforeLength_;
     Ask beforeRead_;
+    Ask beforeSetAccess_;
 };
 
 }  // namespace korbelt::test
