@@ -32,6 +32,9 @@ void Interrupts::Install() {
     Handle(SIGINT, OnInterrupt);
     Handle(SIGTERM, OnTerminate);
     Handle(SIGHUP, OnTerminate);
+    // The reader of the status lines has gone away: the run ends the same way, instead of
+    // the program dying in the middle of a file.
+    Handle(SIGPIPE, OnTerminate);
     Handle(SIGXFSZ, SIG_IGN);
 }
 

@@ -25,6 +25,9 @@ struct FileIdentity {
     std::int64_t size = 0;
     std::int64_t modifiedNs = 0;
     std::int64_t changedNs = 0;  // the status change time: a rename, chmod or new link moves it
+    // Writes seen while the file was held open. The times above tick in steps of a few
+    // milliseconds, so a write in the same step as the one before goes unseen by them.
+    std::uint64_t writesSeen = 0;
 
     bool SameFile(const FileIdentity& other) const {
         return device == other.device && inode == other.inode;
@@ -32,7 +35,7 @@ struct FileIdentity {
     // The same file, and nothing written to it or done to it since.
     bool Unchanged(const FileIdentity& other) const {
         return SameFile(other) && size == other.size && modifiedNs == other.modifiedNs &&
-               changedNs == other.changedNs;
+               changedNs == other.changedNs && writesSeen == other.writesSeen;
     }
 };
 

@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,8 +50,22 @@ FileIdentity IdentityOf(const struct stat& info) {
 
 class PosixInputFile : public InputFile {
   public:
-    explicit PosixInputFile(int fd) : fd_(fd) {}
-    ~PosixInputFile() override { close(fd_); }
+    // Writes to the open file are watched through its descriptor, so that the watch is on
+    // the very file that was opened, whatever its name leads to by now. Without a watch
+    // (no inotify here) the file's times alone tell of writes.
+    explicit PosixInputFile(int fd) : fd_(fd), watch_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+        if (watch_ >= 0 && inotify_add_watch(watch_, self.c_str(), IN_MODIFY) < 0) {
+            close(watch_);
+            watch_ = -1;
+        }
+    }
+    ~PosixInputFile() override {
+        close(fd_);
+        if (watch_ >= 0) {
+            close(watch_);
+        }
+    }
     PosixInputFile(const PosixInputFile&) = delete;
     PosixInputFile& operator=(const PosixInputFile&) = delete;
 
@@ -90,6 +105,7 @@ class PosixInputFile : public InputFile {
             return LastError();
         }
         identity = IdentityOf(info);
+        identity.writesSeen = WritesSeen();
         return {};
     }
 
@@ -116,7 +132,22 @@ class PosixInputFile : public InputFile {
     }
 
   private:
+    std::uint64_t WritesSeen() {
+        alignas(inotify_event) char events[4096];
+        ssize_t n;
+        while (watch_ >= 0 && (n = read(watch_, events, sizeof(events))) > 0) {
+            for (ssize_t at = 0; at < n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+                writesSeen_ += (event->mask & (IN_MODIFY | IN_Q_OVERFLOW)) != 0 ? 1 : 0;
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+        return writesSeen_;
+    }
+
     int fd_;
+    int watch_;
+    std::uint64_t writesSeen_ = 0;
 };
 
 int StatMode(const std::string& path) {

@@ -224,6 +224,32 @@ TEST_F(Cli, DirectorySkipsHiddenFilesAndFifosButTakesBackups) {
               (Texts{".hidden", "W.avi.bak", "W.avi.bak.bak", "pipe", "x.avi", "x.avi.bak"}));
 }
 
+// No name can forge a status line or drive the terminal; "." is the folder it names; status
+// lines that cannot be written make the run a failure.
+TEST_F(Cli, NamesAreEscapedAndTheStatusLinesMustReachTheirReader) {
+    const std::string d = dir.File("dl");
+    mkdir(d.c_str(), 0755);
+    const std::string evil = "evil\n" + kSummary + "\x1b[31m\\\x9b.avi";
+    File("dl/" + evil);
+    const ProgramResult result = Run({"--dry-run", d});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, Joined({d + "/evil\\n" + kSummary + "\\x1b[31m\\\\\\x9b.avi",
+                                  kFind + " removed", kSummary}));
+
+    const std::string cli = ProgramDirectory() + "/korbelt-cli";
+    const ProgramResult here = RunProgram(
+        "/bin/sh", {"-c", "cd \"$1\" && exec \"$2\" --dry-run .", "sh", d, cli}, "",
+        {"LC_ALL=C", "XDG_CONFIG_HOME=" + dir.File("cfg")});
+    EXPECT_EQ(here.exitCode, 0) << here.out;
+    EXPECT_EQ(here.out.rfind("./evil", 0), 0u) << here.out;
+
+    const ProgramResult full = RunProgram(
+        "/bin/sh", {"-c", "exec \"$1\" --dry-run \"$2\" >/dev/full", "sh", cli, d}, "",
+        {"LC_ALL=C", "XDG_CONFIG_HOME=" + dir.File("cfg")});
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_EQ(full.err, "korbelt-cli: cannot write the status lines: No space left on device\n");
+}
+
 Bytes WrapperNearTheEnd() {
     Bytes data(200, 'w');
     for (std::size_t i = 0; i < data.size(); ++i) {

@@ -68,8 +68,9 @@ ProgramResult RunCliAs(const std::string& home, const std::vector<std::string>& 
         dup2(outFd, 1);
         dup2(errFd, 2);
         if (fileSizeLimit > 0) {
-            // Past the limit a write fails with EFBIG instead of killing the program.
-            signal(SIGXFSZ, SIG_IGN);
+            // SIGXFSZ as a shell leaves it: the program itself must make a write past the
+            // limit fail with EFBIG instead of being killed by it.
+            signal(SIGXFSZ, SIG_DFL);
             const rlimit limit = {static_cast<rlim_t>(fileSizeLimit),
                                   static_cast<rlim_t>(fileSizeLimit)};
             setrlimit(RLIMIT_FSIZE, &limit);

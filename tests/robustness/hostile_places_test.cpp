@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
 #include <functional>
 #include <set>
 
@@ -288,6 +289,90 @@ TEST_F(ChangingInput, AGrowingFileWithNothingToRepairIsLeftToGrow) {
     now.insert(now.end(), more.begin(), more.end());
     EXPECT_EQ(ReadBytes(path), now);
     EXPECT_EQ(ListDirectory(dir.Path()), Texts{"growing.avi"});
+}
+
+// Replaced under its name, or rewritten in place at the same length: the name no longer
+// leads to the bytes that were read, so nothing is swapped, whatever the length says.
+TEST_F(ChangingInput, ReplacedOrRewrittenAtTheSameLengthIsNoticed) {
+    const Bytes other = Damaged(Big().size(), 31);
+    const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+        {"replaced", [&] {
+             WriteBytes(dir.File("other"), other);
+             ASSERT_EQ(rename(dir.File("other").c_str(), path.c_str()), 0);
+         }},
+        {"rewritten", [&] {
+             const int fd = open(path.c_str(), O_WRONLY);
+             ASSERT_EQ(pwrite(fd, other.data(), 4096, 0), 4096);
+             close(fd);
+         }},
+    };
+    for (const auto& [how, change] : changes) {
+        SCOPED_TRACE(how);
+        host.status.lines.clear();
+        host.boxes.shown.clear();
+        host.yields = 0;
+        Start(Big());
+        Bytes expected = other;
+        if (std::string(how) == "rewritten") {
+            expected = Big();
+            std::copy_n(other.begin(), 4096, expected.begin());
+        }
+        ChangeAt(150, change);
+        Process(path);
+        ExpectLeftAsItIs(expected, "changed");
+    }
+}
+
+// One file reached by several names in one run is repaired once; the backup this run made is
+// neither repaired nor replaced, and the copy that took the name is not repaired again.
+TEST_F(HostilePlaces, AFileReachedByManyNamesInOneRunIsRepairedOnce) {
+    const std::string d = dir.File("d");
+    mkdir(d.c_str(), 0755);
+    const std::string path = d + "/movie.avi";
+    WriteBytes(path, DamagedFile());
+    host.boxes.answers.assign(4, true);  // any backup question would be answered Yes
+    RunList({path, path, d, d + "/", dir.File("d/../d/movie.avi")});
+    EXPECT_EQ(ReadBytes(path), Repaired(DamagedFile()));
+    EXPECT_EQ(ReadBytes(path + ".bak"), DamagedFile());
+    EXPECT_TRUE(Questions().empty());
+    EXPECT_EQ(batch.Failures(), 0);
+    const Texts lines = Lines();
+    const auto count = [&](const std::string& line) {
+        return std::count(lines.begin(), lines.end(), line + " - already processed in this run");
+    };
+    EXPECT_EQ(count(path), 2);  // the second file entry and the first directory's listing
+    EXPECT_EQ(count(path + ".bak"), 1);
+    EXPECT_EQ(count(d + "//movie.avi"), 1);
+    EXPECT_EQ(count(d + "//movie.avi.bak"), 1);
+    EXPECT_EQ(count(dir.File("d/../d/movie.avi")), 1);
+    // A new run is a new run.
+    host.status.lines.clear();
+    list.Clear();
+    host.boxes.Answer(true);
+    RunList({path});
+    EXPECT_EQ(Lines().at(0), path);
+}
+
+// Whatever sits at NAME.bak, a link or a FIFO as much as an old backup, is asked about before
+// it goes; No leaves it and the file.
+TEST_F(HostilePlaces, AnythingAtTheBackupNameIsAskedAboutFirst) {
+    const std::string path = dir.File("movie.avi");
+    WriteBytes(path, DamagedFile());
+    const std::string bak = path + ".bak";
+    for (const auto& plant : std::vector<std::function<void()>>{
+             [&] { ASSERT_EQ(mkfifo(bak.c_str(), 0644), 0); },
+             [&] { ASSERT_EQ(symlink("nowhere", bak.c_str()), 0); }}) {
+        host.boxes.shown.clear();
+        plant();
+        host.boxes.Answer(false);
+        Process(path);
+        EXPECT_EQ(Questions(), Texts{"Backup file '" + bak +
+                                     "' already exists\r\nI will have to delete it. Is this OK"});
+        EXPECT_TRUE(run.fileerror);
+        EXPECT_EQ(ReadBytes(path), DamagedFile());
+        EXPECT_EQ(ListDirectory(dir.Path()), (Texts{"movie.avi", "movie.avi.bak"}));
+        unlink(bak.c_str());
+    }
 }
 
 }  // namespace

@@ -113,10 +113,13 @@ void BackgroundProgram::Signal(int signal) {
     kill(pid_, signal);
 }
 
-int BackgroundProgram::Wait() {
+int BackgroundProgram::Wait(int* signal) {
     int status = 0;
     waitpid(pid_, &status, 0);
     reaped_ = true;
+    if (signal != nullptr) {
+        *signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    }
     return ExitCodeOf(status);
 }
 

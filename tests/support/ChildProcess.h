@@ -29,8 +29,8 @@ class BackgroundProgram {
     BackgroundProgram& operator=(const BackgroundProgram&) = delete;
 
     void Signal(int signal);
-    // The exit code, or -1 when it ended by a signal.
-    int Wait();
+    // The exit code, or -1 when it ended by a signal, which then goes to *signal if given.
+    int Wait(int* signal = nullptr);
     pid_t Pid() const { return pid_; }
 
   private:
