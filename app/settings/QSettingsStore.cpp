@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QString>
 #include <QVariant>
 #include <memory>
@@ -17,20 +18,35 @@ QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// Where QSettings keeps the store: the file given, or the user's native one.
+QString StorePath(const std::string& iniPath, const std::string& application) {
+    if (!iniPath.empty()) {
+        return Q(iniPath);
+    }
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QLatin1Char('/') + kOrganisation + QLatin1Char('/') + Q(application) +
+           QStringLiteral(".conf");
+}
+
+// QSettings reads its file as soon as it is made: a FIFO or a device put where the file
+// belongs would make the program wait for ever before it shows anything. Only a regular
+// file, or nothing yet, is read or written (a directory QSettings copes with on its own).
+bool IsUsable(const QString& path) {
+    struct stat info {};
+    const QByteArray bytes = QFile::encodeName(path);
+    return stat(bytes.constData(), &info) != 0 || S_ISREG(info.st_mode) || S_ISDIR(info.st_mode);
+}
+
+// The store, or nothing when what is in the file's place is no file.
 std::unique_ptr<QSettings> Open(const std::string& iniPath, const std::string& application) {
+    if (!IsUsable(StorePath(iniPath, application))) {
+        return nullptr;
+    }
     if (iniPath.empty()) {
         return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                            kOrganisation, Q(application));
     }
     return std::make_unique<QSettings>(Q(iniPath), QSettings::IniFormat);
-}
-
-// Only a regular file (or nothing yet) is read or written: a FIFO or a device put where the
-// settings file belongs would make the program wait for ever before it shows anything.
-bool IsUsable(const QSettings& settings) {
-    struct stat info {};
-    const QByteArray path = QFile::encodeName(settings.fileName());
-    return stat(path.constData(), &info) != 0 || S_ISREG(info.st_mode);
 }
 
 QString KeyPath(const std::string& section, const std::string& key) {
@@ -42,7 +58,7 @@ QString KeyPath(const std::string& section, const std::string& key) {
 std::string QSettingsStore::Read(const std::string& application, const std::string& section,
                                  const std::string& key, const std::string& defaultText) {
     const auto settings = Open(iniPath_, application);
-    if (!IsUsable(*settings)) {
+    if (!settings) {
         return defaultText;
     }
     const QVariant value = settings->value(KeyPath(section, key));
@@ -57,7 +73,7 @@ std::string QSettingsStore::Read(const std::string& application, const std::stri
 void QSettingsStore::Write(const std::string& application, const std::string& section,
                            const std::string& key, const std::string& text) {
     const auto settings = Open(iniPath_, application);
-    if (!IsUsable(*settings)) {
+    if (!settings) {
         return;
     }
     settings->setValue(KeyPath(section, key), Q(text));

@@ -254,5 +254,12 @@ TEST(SortNames, CaseIsIgnoredAndTiesFallBackToBytes) {
     EXPECT_EQ(names, (std::vector<std::string>{"_x", "a", "A.AVI", "a.avi", "B", "b", "Z"}));
 }
 
+// Bytes compare unsigned, on every processor: names beyond ASCII come after "z".
+TEST(SortNames, BytesAbove127SortAfterAsciiLetters) {
+    std::vector<std::string> names = {"\xc3\xa9t\xc3\xa9.avi", "z.avi", "A.avi", "\x80"};
+    BatchRun::SortNames(names);
+    EXPECT_EQ(names, (std::vector<std::string>{"A.avi", "z.avi", "\x80", "\xc3\xa9t\xc3\xa9.avi"}));
+}
+
 }  // namespace
 }  // namespace korbelt::test

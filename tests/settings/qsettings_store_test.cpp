@@ -147,6 +147,17 @@ TEST_F(QSettingsStoreTest, AFileThatIsADirectoryReadsAsEmptyAndTakesNoHarmFromWr
     EXPECT_TRUE(test::ListDirectory(path).empty());
 }
 
+// A FIFO would make reading wait for a writer for ever, before the window even shows.
+TEST_F(QSettingsStoreTest, AFifoInPlaceOfTheFileIsNeitherReadNorWritten) {
+    ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
+    session.StartUp(store);
+    ExpectDefaults();
+    session.Exit(store);
+    struct stat info {};
+    ASSERT_EQ(lstat(path.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+}
+
 TEST(QSettingsStoreNative, LivesInTheUsersConfigDirectoryUnderKorbelt) {
     TempDir config;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,

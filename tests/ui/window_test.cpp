@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,10 +17,10 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <csignal>
 #include <fstream>
 #include <memory>
 
-#include <QFontMetrics>
 
 #include <gtest/gtest.h>
 
@@ -27,6 +28,7 @@
 #include "QSettingsStore.h"
 #include "QtOpenFileDialog.h"
 #include "TempDir.h"
+#include "TerminationSignals.h"
 #include "frmKorbelt.h"
 
 namespace korbelt::test {
@@ -388,6 +390,33 @@ TEST_F(Window, FileExitDuringARunSavesAfterTheAbort) {
     EXPECT_NE(StoredText().find("LastVersionRun=131"), std::string::npos);
 }
 
+// The session ends, or a service manager sends SIGTERM: the run ends as a confirmed abort,
+// with no question, and the settings are not saved.
+TEST_F(Window, SigtermDuringARunAbortsWithoutAskingOrSaving) {
+    Open();
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, window.get(),
+                     &frmKorbelt::EndSession);
+    Action("mnuOptionsTruncate")->trigger();
+    const std::string big = File("big.avi", Damaged(400000));
+    const std::string next = File("next.avi");
+    window->Commands().AddInputFile(big);
+    window->Commands().AddInputFile(next);
+    DuringTheRun([] {
+        raise(SIGTERM);
+        QCoreApplication::processEvents();  // the signal's wake-up reaches the window
+    });
+    window->cmdProcessAuto_Click();
+    EXPECT_TRUE(BoxTexts().empty());
+    EXPECT_TRUE(window->Ended());
+    EXPECT_EQ(TerminationSignals::Received(), SIGTERM);
+    EXPECT_EQ(StatusLines().at(0), "Aborted " + big);
+    EXPECT_EQ(ReadBytes(big), Damaged(400000));
+    EXPECT_FALSE(Exists(big + ".$$$"));
+    EXPECT_FALSE(Exists(next + ".bak"));
+    EXPECT_EQ(StoredText(), "");
+}
+
 TEST_F(Window, LeavingDuringARunAnsweredNoGoesOn) {
     Open();
     const std::string big = File("big.avi", Damaged(400000));
@@ -432,6 +461,19 @@ TEST_F(Window, DroppedFilesAndFoldersBecomeEntriesHiddenOnesAreReported) {
         EXPECT_TRUE(list->item(i)->isSelected());
     }
     EXPECT_EQ(StatusLines(), (Texts{"Invalid File '" + hidden + "'"}));
+}
+
+// The URL's escapes are the name's bytes, whether they are UTF-8 or not.
+TEST_F(Window, ADroppedNameThatIsNoUtf8IsAddedByItsBytes) {
+    Open();
+    const std::string latin1 = File("caf\xe9 \xff.avi");
+    QMimeData data;
+    data.setUrls({QUrl::fromEncoded(
+        "file://" + QByteArray::fromStdString(latin1).toPercentEncoding("/"))});
+    EXPECT_TRUE(DropOn(Get<QWidget>("lstInputFiles"), &data));
+    ASSERT_EQ(window->Inputs().Count(), 1);
+    EXPECT_EQ(window->Inputs().Text(0), "file " + latin1);
+    EXPECT_TRUE(StatusLines().empty());
 }
 
 TEST_F(Window, PlainTextAndMovesAreRefused) {
