@@ -11,7 +11,7 @@ set -euo pipefail
 
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
-PACKAGES=(cmake ninja-build g++ libgtest-dev qt6-base-dev fonts-dejavu-core)
+PACKAGES=(cmake ninja-build g++ libgtest-dev qt6-base-dev fonts-dejavu-core fonts-noto-mono)
 # shellcheck source=tools/packages.sh
 source tools/packages.sh
 

@@ -145,12 +145,14 @@ std::string UsageText() {
            "  -h, --help               show this help and exit\n"
            "      --version            show the version and exit\n"
            "\n"
-           "The status lines go to standard output, questions, warnings and progress to\n"
-           "standard error. Ctrl-C once asks whether to abort the current file; twice aborts\n"
-           "it.\n"
+           "The status lines go to standard output, control characters in names escaped\n"
+           "(\\n, \\t, \\xHH, \\\\); questions, warnings and progress to standard error.\n"
+           "Ctrl-C once asks whether to abort the current file; twice aborts it. SIGTERM\n"
+           "and SIGHUP abort it at once and end the run.\n"
            "\n"
            "Exit status: 0 every file repaired or clean, 1 a PATH was invalid or a file was\n"
-           "not repaired, 2 the command line was wrong.\n";
+           "not repaired, 2 the command line was wrong, 3 a file was left alone because\n"
+           "another Korbelt was repairing it.\n";
 }
 
 }  // namespace korbelt

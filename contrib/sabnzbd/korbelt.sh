@@ -11,21 +11,28 @@
 # job failed, or it was repaired before), 1 when a file could not be repaired or
 # korbelt-cli could not be run.
 #
-# "Repaired" is read from korbelt-cli's status lines: every file it looks at ends with a
-# summary "  N bytes removed, ...", and a file was repaired exactly when its N is not 0.
+# What was repaired is counted on disk, not read from korbelt-cli's status lines (which a
+# file's name could imitate): a repaired file is one whose original now sits beside it as
+# NAME.bak, and the job held no such pair before the run.
 # A job that already holds NAME.bak beside NAME was repaired before; repairing it again
 # would treat the kept originals as downloads too.
 #
 # KORBELT_CLI in the environment names another korbelt-cli to run.
 
-# True when some NAME.bak sits beside its NAME in directory $1.
-repaired_before() {
+# How many NAME.bak sit beside their NAME in directory $1.
+backups_beside() {
+    count=0
     for backup in "$1"/*.bak; do
         if [ -f "$backup" ] && [ -f "${backup%.bak}" ]; then
-            return 0
+            count=$((count + 1))
         fi
     done
-    return 1
+    echo "$count"
+}
+
+# True when some NAME.bak sits beside its NAME in directory $1.
+repaired_before() {
+    [ "$(backups_beside "$1")" -gt 0 ]
 }
 
 cli=${KORBELT_CLI:-korbelt-cli}
@@ -61,7 +68,7 @@ trap 'rm -f "$lines"' EXIT
 "$cli" --yes -- "$directory" </dev/null >"$lines" 2>&1
 result=$?
 cat "$lines"
-repaired=$(grep -c '^  [1-9][0-9]* bytes removed, ' "$lines")
+repaired=$(backups_beside "$directory")
 
 if [ $result -ne 0 ]; then
     echo "Korbelt: not every file could be repaired (korbelt-cli exit status $result)"

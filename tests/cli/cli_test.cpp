@@ -237,15 +237,15 @@ TEST_F(Cli, NamesAreEscapedAndTheStatusLinesMustReachTheirReader) {
                                   kFind + " removed", kSummary}));
 
     const std::string cli = ProgramDirectory() + "/korbelt-cli";
-    const ProgramResult here = RunProgram(
-        "/bin/sh", {"-c", "cd \"$1\" && exec \"$2\" --dry-run .", "sh", d, cli}, "",
-        {"LC_ALL=C", "XDG_CONFIG_HOME=" + dir.File("cfg")});
+    const ProgramResult here =
+        RunProgram("/bin/sh", {"-c", "cd \"$1\" && exec \"$2\" --dry-run .", "sh", d, cli}, "",
+                   {"LC_ALL=C", "XDG_CONFIG_HOME=" + dir.File("cfg")});
     EXPECT_EQ(here.exitCode, 0) << here.out;
     EXPECT_EQ(here.out.rfind("./evil", 0), 0u) << here.out;
 
-    const ProgramResult full = RunProgram(
-        "/bin/sh", {"-c", "exec \"$1\" --dry-run \"$2\" >/dev/full", "sh", cli, d}, "",
-        {"LC_ALL=C", "XDG_CONFIG_HOME=" + dir.File("cfg")});
+    const ProgramResult full =
+        RunProgram("/bin/sh", {"-c", "exec \"$1\" --dry-run \"$2\" >/dev/full", "sh", cli, d}, "",
+                   {"LC_ALL=C", "XDG_CONFIG_HOME=" + dir.File("cfg")});
     EXPECT_EQ(full.exitCode, 1);
     EXPECT_EQ(full.err, "korbelt-cli: cannot write the status lines: No space left on device\n");
 }

@@ -8,9 +8,9 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <algorithm>
 #include <functional>
 #include <set>
 
@@ -296,11 +296,13 @@ TEST_F(ChangingInput, AGrowingFileWithNothingToRepairIsLeftToGrow) {
 TEST_F(ChangingInput, ReplacedOrRewrittenAtTheSameLengthIsNoticed) {
     const Bytes other = Damaged(Big().size(), 31);
     const std::vector<std::pair<const char*, std::function<void()>>> changes = {
-        {"replaced", [&] {
+        {"replaced",
+         [&] {
              WriteBytes(dir.File("other"), other);
              ASSERT_EQ(rename(dir.File("other").c_str(), path.c_str()), 0);
          }},
-        {"rewritten", [&] {
+        {"rewritten",
+         [&] {
              const int fd = open(path.c_str(), O_WRONLY);
              ASSERT_EQ(pwrite(fd, other.data(), 4096, 0), 4096);
              close(fd);

@@ -21,7 +21,6 @@
 #include <fstream>
 #include <memory>
 
-
 #include <gtest/gtest.h>
 
 #include "ModalDriver.h"
@@ -468,8 +467,8 @@ TEST_F(Window, ADroppedNameThatIsNoUtf8IsAddedByItsBytes) {
     Open();
     const std::string latin1 = File("caf\xe9 \xff.avi");
     QMimeData data;
-    data.setUrls({QUrl::fromEncoded(
-        "file://" + QByteArray::fromStdString(latin1).toPercentEncoding("/"))});
+    data.setUrls(
+        {QUrl::fromEncoded("file://" + QByteArray::fromStdString(latin1).toPercentEncoding("/"))});
     EXPECT_TRUE(DropOn(Get<QWidget>("lstInputFiles"), &data));
     ASSERT_EQ(window->Inputs().Count(), 1);
     EXPECT_EQ(window->Inputs().Text(0), "file " + latin1);

@@ -261,7 +261,13 @@ status=0 && nzbget "$DOWNLOAD" SUCCESS "$out" || status=$?
 expect_status 95 "$status" "NZBGet script on clean files" "$out"
 expect_last_line "$out" "[INFO] Korbelt: nothing to repair"
 [ "$(ls -A "$DOWNLOAD")" = clean.mkv ] || fail "a clean download was changed"
-pass "NZBGet: clean download, 95"
+# A name made to look like a summary line does not count as a repair.
+forged=$'x\n  9 bytes removed, 9 bytes read, 0 bytes written.'
+printf 'clean\n' >"$DOWNLOAD/$forged"
+status=0 && nzbget "$DOWNLOAD" SUCCESS "$out" || status=$?
+expect_status 95 "$status" "NZBGet script on a clean file with a forged name" "$out"
+expect_last_line "$out" "[INFO] Korbelt: nothing to repair"
+pass "NZBGet: clean download, 95, also with a name that imitates a summary line"
 
 make_download "$DOWNLOAD"
 status=0 && nzbget "$DOWNLOAD" FAILURE "$out" || status=$?

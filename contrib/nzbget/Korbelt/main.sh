@@ -12,9 +12,9 @@
 #   95  nothing to do: the download did not succeed, it was repaired before, or no file
 #       carried extra bytes
 #
-# "No file carried extra bytes" is read from korbelt-cli's status lines: every file it
-# looks at ends with a summary "  N bytes removed, ...", and a file was repaired exactly
-# when its N is not 0.
+# What was repaired is counted on disk, not read from korbelt-cli's status lines (which a
+# file's name could imitate): a repaired file is one whose original now sits beside it as
+# NAME.bak, and the download held no such pair before the run.
 #
 # A download that already holds NAME.bak beside NAME was repaired before (post-process
 # again); repairing it once more would treat the kept originals as downloads too.
@@ -36,14 +36,20 @@ log_lines() {
     sed "s/^/[$1] /" "$2"
 }
 
-# True when some NAME.bak sits beside its NAME in directory $1.
-repaired_before() {
+# How many NAME.bak sit beside their NAME in directory $1.
+backups_beside() {
+    count=0
     for backup in "$1"/*.bak; do
         if [ -f "$backup" ] && [ -f "${backup%.bak}" ]; then
-            return 0
+            count=$((count + 1))
         fi
     done
-    return 1
+    echo "$count"
+}
+
+# True when some NAME.bak sits beside its NAME in directory $1.
+repaired_before() {
+    [ "$(backups_beside "$1")" -gt 0 ]
 }
 
 cli=${NZBPO_KORBELTCLI:-korbelt-cli}
@@ -80,7 +86,7 @@ trap 'rm -f "$lines" "$warnings"' EXIT
 result=$?
 log_lines INFO "$lines"
 log_lines WARNING "$warnings"
-repaired=$(grep -c '^  [1-9][0-9]* bytes removed, ' "$lines")
+repaired=$(backups_beside "$directory")
 
 if [ $result -ne 0 ]; then
     log ERROR "Korbelt: not every file could be repaired (korbelt-cli exit status $result)"
