@@ -126,7 +126,7 @@ class HarnessHost : public EngineHost, public StatusList, public MessageBoxes {
 
     void Warning(const std::string& text) override { warnings.push_back(text); }
     void Notice(const std::string& text) override { notices.push_back(text); }
-    bool Question(const std::string& text) override {
+    bool Question(QuestionKind, const std::string& text) override {
         const bool yes = ((pass_->answers >> (questions.size() % 64)) & 1) != 0;
         questions.push_back({text, yes});
         return yes;

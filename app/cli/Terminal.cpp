@@ -45,14 +45,6 @@ std::size_t Utf8SequenceAt(const std::string& text, std::size_t i) {
     return length;
 }
 
-bool IsRemovalQuestion(const std::string& text) {
-    const auto endsWith = [&](const std::string& tail) {
-        return text.size() >= tail.size() &&
-               text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-    };
-    return endsWith("Shall I remove the repeated byte?") || endsWith("Shall I remove the Wrapper?");
-}
-
 }  // namespace
 
 std::string EscapeForTerminal(const std::string& text) {
@@ -93,10 +85,6 @@ std::string EscapeForTerminal(const std::string& text) {
 }
 
 int TerminalStatus::AppendLine(const std::string& text) {
-    static const std::string processing = "Processing ";
-    if (text.compare(0, processing.size(), processing) == 0) {
-        currentFile_ = BaseName(text.substr(processing.size()));
-    }
     lines_.push_back(text);
     if (echo_) {
         std::fprintf(out_, "%s\n", EscapeForTerminal(text).c_str());
@@ -148,8 +136,7 @@ void TerminalHost::SetProgress(int percent) {
     if (!showProgress_) {
         return;
     }
-    std::fprintf(err_, "\r\033[K%s %d%%", EscapeForTerminal(status_.CurrentFile()).c_str(),
-                 percent);
+    std::fprintf(err_, "\r\033[K%s %d%%", EscapeForTerminal(currentFile_).c_str(), percent);
     std::fflush(err_);
     progressShown_ = true;
 }
@@ -168,6 +155,10 @@ void TerminalHost::YieldToUi() {
         handledInterrupts_ = Interrupts::Count();
         run_.stopflag = true;
     }
+}
+
+void TerminalHost::FileStarted(const std::string& name) {
+    currentFile_ = BaseName(name);
 }
 
 void TerminalHost::FileFinished() {
@@ -192,15 +183,15 @@ bool TerminalHost::EndRunRequested() {
     return Interrupts::Terminating() != 0;
 }
 
-bool TerminalHost::Question(const std::string& text) {
-    if (text == "Abort Processing?") {
+bool TerminalHost::Question(QuestionKind kind, const std::string& text) {
+    if (kind == QuestionKind::AbortProcessing) {
         return AbortProcessing();
     }
     // Ending: nothing more is removed, replaced or started.
     if (Interrupts::Terminating() != 0) {
         return false;
     }
-    if (yesToAll_ && !IsRemovalQuestion(text)) {
+    if (yesToAll_ && !IsRemoval(kind)) {
         return true;
     }
     ClearProgress();

@@ -35,9 +35,6 @@ class TerminalStatus : public StatusList {
     void SetTopLine(int) override {}
     void Clear() override;
 
-    // The name of the file being repaired, from its "Processing " line.
-    const std::string& CurrentFile() const { return currentFile_; }
-
     // Prints the lines that are final now.
     void PrintFinished();
 
@@ -46,7 +43,6 @@ class TerminalStatus : public StatusList {
     std::vector<std::string> lines_;
     std::size_t printed_ = 0;
     bool echo_ = false;
-    std::string currentFile_;
 };
 
 // The engine's host for the command line. Questions go to stderr and are answered from
@@ -67,10 +63,11 @@ class TerminalHost : public EngineHost, public MessageBoxes, public RunControls 
 
     void Warning(const std::string& text) override;
     void Notice(const std::string& text) override;
-    bool Question(const std::string& text) override;
+    bool Question(QuestionKind kind, const std::string& text) override;
 
     void SetEnabled(Control, bool) override {}
     void SetVisible(Control, bool) override {}
+    void FileStarted(const std::string& name) override;
     void FileFinished() override;
     bool EndRunRequested() override;
 
@@ -90,6 +87,7 @@ class TerminalHost : public EngineHost, public MessageBoxes, public RunControls 
     bool showProgress_;
     bool progressShown_ = false;
     int handledInterrupts_ = 0;
+    std::string currentFile_;  // the name the progress line shows
 };
 
 }  // namespace korbelt

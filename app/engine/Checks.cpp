@@ -31,7 +31,8 @@ int RepairEngine::Check4RptByte(std::int64_t filepos, int currpos) {
 
     std::string line = "  @" + format_.Grouped(filepos + currpos) + " found " + bytelist;
     if (run_.interactive &&
-        !host_.Boxes().Question(line + kCrLf + "Shall I remove the repeated byte?")) {
+        !host_.Boxes().Question(QuestionKind::RemoveRepeatedByte,
+                                line + kCrLf + "Shall I remove the repeated byte?")) {
         line += " ignored";
         rptbyte = -1;
     }
@@ -50,7 +51,8 @@ int RepairEngine::Check4Wrapper(std::int64_t filepos, int currpos) {
         }
     }
     std::string line = "  @" + format_.Grouped(filepos + currpos) + " found Mime Wrapper";
-    if (run_.interactive && !host_.Boxes().Question(line + kCrLf + "Shall I remove the Wrapper?")) {
+    if (run_.interactive && !host_.Boxes().Question(QuestionKind::RemoveWrapper,
+                                                    line + kCrLf + "Shall I remove the Wrapper?")) {
         line += " ignored";
         InformUser(line);
         host_.YieldToUi();

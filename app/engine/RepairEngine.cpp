@@ -155,8 +155,9 @@ bool RepairEngine::AgreeToReplaceBackup(Pass& pass) {
     if (!backup || backup->kind == FileIdentity::Kind::Directory) {
         return true;
     }
-    if (!host_.Boxes().Question("Backup file '" + pass.bakname + "' already exists" + kCrLf +
-                                "I will have to delete it. Is this OK")) {
+    if (!host_.Boxes().Question(QuestionKind::ReplaceBackup,
+                                "Backup file '" + pass.bakname + "' already exists" + kCrLf +
+                                    "I will have to delete it. Is this OK")) {
         return false;
     }
     pass.agreedBackup = backup;
@@ -395,7 +396,7 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
         }
         if (run_.stopflag) {
             run_.stopflag = false;
-            if (host_.Boxes().Question("Abort Processing?")) {
+            if (host_.Boxes().Question(QuestionKind::AbortProcessing, "Abort Processing?")) {
                 return Ending::UserAbort;
             }
         }

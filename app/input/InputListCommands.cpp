@@ -75,7 +75,8 @@ void InputListCommands::lstInputFiles_DblClick() {
 }
 
 void InputListCommands::cmdTidy_Click() {
-    if (!boxes_.Question("Remove deselected files and directories from the input list?")) {
+    if (!boxes_.Question(QuestionKind::RemoveDeselected,
+                         "Remove deselected files and directories from the input list?")) {
         return;
     }
     for (int index = list_.Count() - 1; index >= 0; --index) {
@@ -86,7 +87,7 @@ void InputListCommands::cmdTidy_Click() {
 }
 
 void InputListCommands::cmdClear_Click() {
-    if (boxes_.Question("Clear the input files and directories list?")) {
+    if (boxes_.Question(QuestionKind::ClearList, "Clear the input files and directories list?")) {
         list_.Clear();
     }
 }

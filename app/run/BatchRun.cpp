@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "input/InputEntry.h"
 #include "settings/Version.h"
 
 namespace korbelt {
@@ -14,11 +15,6 @@ using Control = RunControls::Control;
 unsigned char Lower(char c) {
     const auto byte = static_cast<unsigned char>(c);
     return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
-}
-
-// The entry text from a 0-based offset on; empty when the text is shorter.
-std::string TextFrom(const std::string& text, std::size_t offset) {
-    return offset < text.size() ? text.substr(offset) : std::string();
 }
 
 }  // namespace
@@ -82,9 +78,8 @@ void BatchRun::ProcessFiles() {
             continue;
         }
         const std::string& text = list_.Text(position);
-        const Walk walk = text.compare(0, 4, "file") == 0
-                              ? ProcessFileEntry(position, TextFrom(text, 5))
-                              : ProcessDirectoryEntry(TextFrom(text, 10));
+        const Walk walk = IsFileEntry(text) ? ProcessFileEntry(position, EntryPath(text))
+                                            : ProcessDirectoryEntry(EntryPath(text));
         if (walk == Walk::Stop) {
             break;
         }
@@ -117,6 +112,7 @@ void BatchRun::ShowIdle() {
 
 FileOutcome BatchRun::ProcessOne(const std::string& name) {
     run_.listindex = host_.Status().AppendLine("Processing " + name);
+    controls_.FileStarted(name);
     const FileOutcome outcome = engine_.ProcessFile(name);
     if (outcome == FileOutcome::NotRepaired) {
         ++failures_;
@@ -165,7 +161,7 @@ BatchRun::Walk BatchRun::ProcessDirectoryEntry(const std::string& directory) {
 }
 
 bool BatchRun::ProcessRemainingFiles() {
-    return host_.Boxes().Question("Process remaining files?");
+    return host_.Boxes().Question(QuestionKind::ProcessRemainingFiles, "Process remaining files?");
 }
 
 }  // namespace korbelt

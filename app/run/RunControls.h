@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace korbelt {
 
 // The controls a run switches between its idle and running states.
@@ -11,6 +13,8 @@ class RunControls {
 
     virtual void SetEnabled(Control control, bool enabled) = 0;
     virtual void SetVisible(Control control, bool visible) = 0;
+    // A file's pass is about to start, on the file of that name.
+    virtual void FileStarted(const std::string& name) { (void)name; }
     // A file's pass has ended and its status lines are final.
     virtual void FileFinished() {}
     // The program is being ended (a signal, the session's end): no further file is started.

@@ -24,7 +24,7 @@ void QtMessageBoxes::Notice(const std::string& text) {
     Show(QMessageBox::NoIcon, QMessageBox::Ok, QMessageBox::Ok, text);
 }
 
-bool QtMessageBoxes::Question(const std::string& text) {
+bool QtMessageBoxes::Question(QuestionKind, const std::string& text) {
     return Show(QMessageBox::NoIcon, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes, text) ==
            QMessageBox::Yes;
 }

@@ -33,7 +33,7 @@ class QtMessageBoxes : public MessageBoxes {
 
     void Warning(const std::string& text) override;
     void Notice(const std::string& text) override;
-    bool Question(const std::string& text) override;
+    bool Question(QuestionKind kind, const std::string& text) override;
 
     // Closes the box that is open, if one is, as if No (or OK) had been pressed.
     void CloseOpenBox();

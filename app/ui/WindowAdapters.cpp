@@ -45,14 +45,14 @@ void MenuOptionsDisplay::SetOptionsText(const std::string& text) {
     label_->setText(LabelText(text));
 }
 
-bool LeavingBoxes::Question(const std::string& text) {
-    if (leaving_ && text == "Abort Processing?") {
+bool LeavingBoxes::Question(QuestionKind kind, const std::string& text) {
+    if (leaving_ && kind == QuestionKind::AbortProcessing) {
         return true;
     }
-    if (leaving_ && text == "Process remaining files?") {
+    if (leaving_ && kind == QuestionKind::ProcessRemainingFiles) {
         return false;
     }
-    return boxes_.Question(text);
+    return boxes_.Question(kind, text);
 }
 
 WindowHost::WindowHost(const Widgets& widgets, StatusList& status, MessageBoxes& boxes,

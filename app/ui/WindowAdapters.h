@@ -47,7 +47,7 @@ class LeavingBoxes : public MessageBoxes {
 
     void Warning(const std::string& text) override { boxes_.Warning(text); }
     void Notice(const std::string& text) override { boxes_.Notice(text); }
-    bool Question(const std::string& text) override;
+    bool Question(QuestionKind kind, const std::string& text) override;
 
   private:
     MessageBoxes& boxes_;

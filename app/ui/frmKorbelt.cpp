@@ -342,7 +342,7 @@ void frmKorbelt::closeEvent(QCloseEvent* event) {
 }
 
 bool frmKorbelt::AgreeToLeaveRun(bool saveSettings) {
-    if (leaveAfterRun_ || !boxes_.Question("Abort Processing?")) {
+    if (leaveAfterRun_ || !boxes_.Question(QuestionKind::AbortProcessing, "Abort Processing?")) {
         return false;
     }
     LeaveRun(saveSettings);

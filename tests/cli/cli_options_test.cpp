@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "CliOptions.h"
+#include "Terminal.h"
+#include "settings/OptionsDisplay.h"
 
 namespace korbelt {
 namespace {
@@ -48,6 +52,26 @@ TEST(ParseCommandLine, HelpAndVersionNeedNoPath) {
     EXPECT_EQ(ParseCommandLine({}).error, "no PATH given");
     EXPECT_EQ(ParseCommandLine({"--frob", "a"}).error, "unknown option '--frob'");
     EXPECT_EQ(ParseCommandLine({"-q", "a"}).error, "unknown option '-q'");
+}
+
+// --yes answers by what is asked, never by the wording: every question but a removal is a
+// Yes without reading, a removal is read from the input (here: none, so No).
+TEST(TerminalQuestions, YesAnswersEveryKindButARemovalWhateverTheText) {
+    std::FILE* in = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    TerminalStatus status(err);
+    OptionMarks marks;
+    RunState run;
+    TerminalHost host(status, marks, run, in, err, true);
+    for (const QuestionKind kind :
+         {QuestionKind::AbortProcessing, QuestionKind::ProcessRemainingFiles,
+          QuestionKind::ReplaceBackup, QuestionKind::RemoveDeselected, QuestionKind::ClearList}) {
+        EXPECT_TRUE(host.Question(kind, "reworded"));
+    }
+    EXPECT_FALSE(host.Question(QuestionKind::RemoveRepeatedByte, "Abort Processing?"));
+    EXPECT_FALSE(host.Question(QuestionKind::RemoveWrapper, "Process remaining files?"));
+    std::fclose(in);
+    std::fclose(err);
 }
 
 }  // namespace

@@ -66,7 +66,7 @@ class RecordingHost : public EngineHost, public StatusList, public MessageBoxes 
         warnings.push_back(text);
     }
     void Notice(const std::string& text) override { Log("notice " + text); }
-    bool Question(const std::string& text) override {
+    bool Question(QuestionKind, const std::string& text) override {
         const bool yes = answer ? answer(text) : true;
         Log("question " + text + (yes ? " -> yes" : " -> no"));
         return yes;

@@ -455,5 +455,28 @@ TEST_F(RepairPass, SymbolicLinkPlantedAtTheTemporaryNameIsRefused) {
     EXPECT_TRUE(run.fileerror);
 }
 
+// Each question of a pass says what it asks, so that answerers never go by its wording.
+TEST_F(RepairPass, EveryQuestionSaysWhatItAsks) {
+    Bytes data = CleanBytes(30000, 9);
+    PutRepeat(data, 100, 41);
+    PutWrapperStart(data, 20000);
+    Put(data, 20100, {13, 10});
+    Put(data, 20200, {13, 10});
+    const std::string path = Input("a.avi", data);
+    WriteBytes(path + ".bak", {'o'});
+    run.interactive = true;
+    host.onYield = [&](int n) { run.stopflag = run.stopflag || n == 2; };
+    host.boxes.answers = {true, true, false, false};  // backup, repeat, Stop: go on, wrapper
+    Process(path);
+    std::vector<QuestionKind> kinds;
+    for (const auto& box : host.boxes.shown) {
+        kinds.push_back(box.question);
+    }
+    EXPECT_EQ(kinds, (std::vector<QuestionKind>{
+                         QuestionKind::ReplaceBackup, QuestionKind::RemoveRepeatedByte,
+                         QuestionKind::AbortProcessing, QuestionKind::RemoveWrapper}));
+    EXPECT_EQ(ReadBytes(path), Without(data, 141));
+}
+
 }  // namespace
 }  // namespace korbelt::test

@@ -37,8 +37,8 @@ void ScriptedBoxes::Notice(const std::string& text) {
     shown.push_back({Kind::Notice, text});
 }
 
-bool ScriptedBoxes::Question(const std::string& text) {
-    shown.push_back({Kind::Question, text});
+bool ScriptedBoxes::Question(QuestionKind kind, const std::string& text) {
+    shown.push_back({Kind::Question, text, kind});
     if (answers.empty()) {
         ADD_FAILURE() << "unexpected question: " << text;
         return false;

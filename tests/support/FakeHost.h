@@ -34,12 +34,13 @@ class ScriptedBoxes : public MessageBoxes {
     struct Box {
         Kind kind;
         std::string text;
+        QuestionKind question = QuestionKind::AbortProcessing;  // for a question
     };
 
     void Answer(bool yes) { answers.push_back(yes); }
     void Warning(const std::string& text) override;
     void Notice(const std::string& text) override;
-    bool Question(const std::string& text) override;
+    bool Question(QuestionKind kind, const std::string& text) override;
 
     std::vector<std::string> Texts(Kind kind) const;
 

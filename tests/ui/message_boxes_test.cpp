@@ -52,8 +52,8 @@ TEST(QtMessageBoxes, QuestionHasNoIconAndYesNoWithYesTheDefault) {
     QtMessageBoxes boxes;
     boxes.SetNextAnswer(QMessageBox::Yes);
     boxes.SetNextAnswer(QMessageBox::No);
-    EXPECT_TRUE(boxes.Question("Abort Processing?"));
-    EXPECT_FALSE(boxes.Question("Process remaining files?"));
+    EXPECT_TRUE(boxes.Question(QuestionKind::AbortProcessing, "Abort Processing?"));
+    EXPECT_FALSE(boxes.Question(QuestionKind::ProcessRemainingFiles, "Process remaining files?"));
     ASSERT_EQ(boxes.Shown().size(), 2u);
     for (const auto& box : boxes.Shown()) {
         EXPECT_EQ(box.title, kTitle);
@@ -70,9 +70,9 @@ TEST(QtMessageBoxes, AnswersAreUsedInTheOrderQueued) {
     boxes.SetNextAnswer(QMessageBox::No);
     boxes.SetNextAnswer(QMessageBox::Ok);
     boxes.SetNextAnswer(QMessageBox::Yes);
-    EXPECT_FALSE(boxes.Question("first"));
+    EXPECT_FALSE(boxes.Question(QuestionKind::RemoveRepeatedByte, "first"));
     boxes.Warning("second");
-    EXPECT_TRUE(boxes.Question("third"));
+    EXPECT_TRUE(boxes.Question(QuestionKind::RemoveRepeatedByte, "third"));
     EXPECT_EQ(boxes.PendingAnswers(), 0);
     EXPECT_EQ(boxes.Shown().size(), 3u);
 }
@@ -86,7 +86,7 @@ TEST(QtMessageBoxes, CarriageReturnLineFeedBecomesALineBreak) {
 
     QtMessageBoxes boxes;
     boxes.SetNextAnswer(QMessageBox::Yes);
-    boxes.Question("Duplicate byte found\r\nRemove it?");
+    boxes.Question(QuestionKind::RemoveRepeatedByte, "Duplicate byte found\r\nRemove it?");
     EXPECT_EQ(boxes.Shown()[0].text, QStringLiteral("Duplicate byte found\nRemove it?"));
 }
 
@@ -109,7 +109,8 @@ TEST(QtMessageBoxesReal, AQuestionOpensAndIsAnsweredByItsButton) {
         EXPECT_EQ(box->standardButton(box->defaultButton()), QMessageBox::Yes);
         QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
     });
-    EXPECT_FALSE(boxes.Question("Remove <b> & keep?\r\nSecond line"));
+    EXPECT_FALSE(
+        boxes.Question(QuestionKind::RemoveRepeatedByte, "Remove <b> & keep?\r\nSecond line"));
     EXPECT_EQ(title, kTitle);
     EXPECT_EQ(text, QStringLiteral("Remove <b> & keep?\nSecond line"));
     EXPECT_EQ(icon, QMessageBox::NoIcon);
@@ -120,13 +121,13 @@ TEST(QtMessageBoxesReal, AQuestionOpensAndIsAnsweredByItsButton) {
 TEST(QtMessageBoxesReal, EnterAnswersAQuestionYes) {
     QtMessageBoxes boxes;
     WhenModalShows(IsMessageBox, [](QWidget* box) { QTest::keyClick(box, Qt::Key_Return); });
-    EXPECT_TRUE(boxes.Question("Process remaining files?"));
+    EXPECT_TRUE(boxes.Question(QuestionKind::ProcessRemainingFiles, "Process remaining files?"));
 }
 
 TEST(QtMessageBoxesReal, EscapeAnswersAQuestionNo) {
     QtMessageBoxes boxes;
     WhenModalShows(IsMessageBox, [](QWidget* box) { QTest::keyClick(box, Qt::Key_Escape); });
-    EXPECT_FALSE(boxes.Question("Abort Processing?"));
+    EXPECT_FALSE(boxes.Question(QuestionKind::AbortProcessing, "Abort Processing?"));
 }
 
 TEST(QtMessageBoxesReal, AWarningShowsItsIconAndClosesWithOK) {
