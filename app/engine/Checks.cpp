@@ -45,7 +45,7 @@ int RepairEngine::Check4RptByte(std::int64_t filepos, int currpos) {
 }
 
 int RepairEngine::Check4Wrapper(std::int64_t filepos, int currpos) {
-    for (int i = currpos + 3; i <= currpos + 31; ++i) {
+    for (int i = currpos + 3; i < currpos + 3 + kWrapperDashes; ++i) {
         if (buff[i] != kDash) {
             return -1;
         }

@@ -5,72 +5,16 @@
 #include <cstring>
 
 #include "HJSplit.h"
+#include "PassState.h"
 #include "ReadAheadInput.h"
 
 namespace korbelt {
 namespace {
 
-constexpr const char* kTitleSuffix = "% Completed. Korbelt from Prendle";
-
-// Something went wrong with a file operation: what the file's status line says after the
-// name, and the warning that explains it.
-struct PassFailure {
-    std::string what;
-    std::string warning;
-};
-
 // How often the input is opened again when its name moved on while it was being opened.
 constexpr int kOpenAttempts = 3;
 
-bool LinkUnsupported(const std::error_code& error) {
-    // File systems without hard links (FAT, some network shares) fall back to two renames.
-    return error == std::errc::operation_not_permitted ||
-           error == std::errc::operation_not_supported || error == std::errc::too_many_links ||
-           error == std::errc::function_not_supported;
-}
-
-// Rounds numerator / denominator x 100 to the nearest whole number, halves to even.
-std::int64_t PercentOf(std::int64_t numerator, std::int64_t denominator) {
-    // Exact for any file below 92 petabytes.
-    const std::int64_t scaled = numerator * 100;
-    std::int64_t quotient = scaled / denominator;
-    const std::int64_t twiceRemainder = (scaled % denominator) * 2;
-    if (twiceRemainder > denominator || (twiceRemainder == denominator && quotient % 2 != 0)) {
-        ++quotient;
-    }
-    return quotient;
-}
-
-PassFailure InputChanged(const std::string& filename) {
-    return {"input file changed during processing",
-            "Input file '" + filename + "'" + RepairEngine::kCrLf +
-                "changed while it was being repaired; it was left as it is"};
-}
-
 }  // namespace
-
-struct RepairEngine::Pass {
-    std::string filename;
-    std::string tempname;
-    std::string bakname;
-    FileOutcome outcome = FileOutcome::NotRepaired;
-    std::optional<FileIdentity> agreedBackup;  // the old backup the user agreed to delete
-    int progressline = 0;
-    std::unique_ptr<InputFile> input;  // open, and locked, until the pass ends
-    FileIdentity identity;             // of the input when it was opened
-    std::unique_ptr<InputFile> copy;   // NAME.$$$ held open and locked while it is written
-    FileIdentity copyIdentity;
-    std::int32_t outhandle = -1;
-    bool tempCreated = false;
-    int lastpct = -1;
-    int reccount = 0;
-    ReadAheadInput* window = nullptr;  // the input, when it is read ahead
-    // Kept bytes are written straight from the read-ahead window, one call per run of them.
-    bool gathered = false;
-    std::int64_t runStart = 0;  // 0-based input offset of the kept bytes not yet written
-    std::int64_t runLength = 0;
-    std::int64_t writebackFrom = 1;  // writepos when the disk was last asked to write
-};
 
 RepairEngine::RepairEngine(EngineHost& host, RunState& run, const ModGlobals& globals, RecordIo& io,
                            FileSystem& fs, NumberFormat format)
@@ -128,14 +72,12 @@ FileOutcome RepairEngine::ProcessFile(const std::string& filename) {
     }
 
     busy_ = true;
-    pass_ = &pass;
     StatusList& status = host_.Status();
     pass.progressline = status.AppendLine("- opening files");
     status.SelectLine(pass.progressline);
     RunPass(pass);
     host_.SetProgress(0);
     status.SetTopLine(status.LineCount() - 1);
-    pass_ = nullptr;
     busy_ = false;
     return pass.outcome;
 }
@@ -216,18 +158,14 @@ void RepairEngine::RunPass(Pass& pass) {
 // have moved on to another file while this one was opened and locked, most likely because
 // another Korbelt has just put its repaired copy in place: then it is opened anew.
 bool RepairEngine::OpenAndLockInput(Pass& pass) {
-    const auto failure = [&](const char* what, const char* action, const std::error_code& error) {
-        return PassFailure{what, std::string("Unable to ") + action + " input file '" +
-                                     pass.filename + "'" + kCrLf + error.message()};
-    };
     for (int attempt = 1;; ++attempt) {
         std::error_code error;
         pass.input = fs_.OpenInput(pass.filename, error);
         if (!pass.input) {
-            throw failure("open input file failed", "open", error);
+            throw Unable("open input file failed", "open input file", pass.filename, error);
         }
         if ((error = pass.input->Identify(pass.identity))) {
-            throw failure("read input file failed", "read", error);
+            throw Unable("read input file failed", "read input file", pass.filename, error);
         }
         if (pass.input->Lock() == LockResult::HeldElsewhere) {
             pass.input.reset();
@@ -257,8 +195,7 @@ void RepairEngine::OpenInput(Pass& pass) {
     }
     iflength_ = pass.input->Length(error);
     if (error) {
-        throw PassFailure{"read input file failed", "Unable to read input file '" + pass.filename +
-                                                        "'" + kCrLf + error.message()};
+        throw Unable("read input file failed", "read input file", pass.filename, error);
     }
 }
 
@@ -358,336 +295,6 @@ void RepairEngine::RefuseOutput(Pass& pass, const std::string& reason) {
     run_.fileerror = true;
 }
 
-RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
-    host_.SetProgress(0);
-    host_.YieldToUi();
-    readpos = 1;
-    writepos = 1;
-    heldcr = 0;
-    pass.lastpct = -1;
-    pass.reccount = 0;
-    pass.gathered = plan_.gatherWrites && pass.window != nullptr && io_.HasWriteBuffEx();
-    pass.runLength = 0;
-    pass.writebackFrom = 1;
-
-    while (readpos <= iflength_) {
-        ReadRecord(pass);
-        if (heldcr != 0) {
-            // A wrapper is being cut out: nothing of this record is written; it only tells
-            // where the data resumes.
-            const std::int64_t resume = FindEndofWrapper(readpos);
-            if (resume == 0) {
-                return Ending::BadWrapper;
-            }
-            readpos = std::min(resume, iflength_ + 1);
-            if (host_.TruncateChecked() && iflength_ - readpos < 10) {
-                readpos = iflength_ + 1;
-            }
-            continue;
-        }
-        readpos = WriteRec(pass.outhandle, readpos, ScanRecord(), iflength_);
-        StartWritebackOfChangedCopy(pass);
-        ShowPercentage(pass);
-        if (++pass.reccount > 7) {
-            pass.reccount = 0;
-            host_.Status().SetLine(pass.progressline,
-                                   "- processed " + format_.Grouped(readpos / 1024) + " Kbytes");
-            host_.YieldToUi();
-        }
-        if (run_.stopflag) {
-            run_.stopflag = false;
-            if (host_.Boxes().Question(QuestionKind::AbortProcessing, "Abort Processing?")) {
-                return Ending::UserAbort;
-            }
-        }
-    }
-    return Ending::Normal;
-}
-
-void RepairEngine::ReadRecord(Pass& pass) {
-    const std::int64_t wanted = std::min<std::int64_t>(kBufferSize, iflength_ - readpos + 1);
-    if (pass.gathered && !pass.window->Holds(readpos - 1, static_cast<std::size_t>(wanted))) {
-        // The window is about to move on: the kept bytes still in it go out first.
-        WriteRun(pass);
-    }
-    std::error_code error;
-    // A whole record that the window holds is looked at where it lies.
-    const std::uint8_t* held = nullptr;
-    std::size_t got = 0;
-    if (wanted == kBufferSize && pass.window != nullptr) {
-        got = pass.window->Serve(readpos - 1, kBufferSize, held, error);
-    }
-    if (held == nullptr) {
-        got = pass.input->ReadAt(readpos - 1, buff.Own(), static_cast<std::size_t>(wanted), error);
-    }
-    if (error) {
-        throw PassFailure{"read input file failed", "Unable to read input file '" + pass.filename +
-                                                        "'" + kCrLf + error.message()};
-    }
-    if (static_cast<std::int64_t>(got) < wanted) {
-        throw PassFailure{"input file changed during processing",
-                          "Input file '" + pass.filename + "'" + kCrLf +
-                              "became shorter while it was being repaired; it was left as it is"};
-    }
-    if (held != nullptr) {
-        buff.Borrow(held);
-        return;
-    }
-    // Past the end of the input the buffer reads as zeros, never as a previous record.
-    std::uint8_t* own = buff.Own();
-    std::fill(own + wanted, own + kBufferSize, 0);
-}
-
-int RepairEngine::ScanRecord() {
-    int byte2remove = -1;
-    int currpos = 0;
-    while (currpos < kRecordSize && byte2remove == -1) {
-        currpos = io_.ScanBuff(buff.data(), static_cast<std::int16_t>(currpos),
-                               static_cast<std::int16_t>(kRecordSize));
-        if (currpos < 0 || currpos > kRecordSize) {
-            currpos = kRecordSize;  // a broken library must not send the checks astray
-        }
-        if (currpos < kRecordSize) {
-            byte2remove = buff[currpos + 1] == kCR ? Check4Wrapper(readpos, currpos)
-                                                   : Check4RptByte(readpos, currpos);
-        }
-        ++currpos;
-    }
-    return byte2remove;
-}
-
-// A copy from which a byte was left out will be flushed to disk before it is swapped in:
-// asking the disk to write it while the repair goes on makes that flush short. A copy that
-// stays unchanged is deleted at the end, so it is never sent to the disk.
-void RepairEngine::StartWritebackOfChangedCopy(Pass& pass) {
-    if (!dryrun_ && readpos != writepos && writepos - pass.writebackFrom >= kWritebackStep) {
-        fs_.StartWriteback(pass.tempname);
-        pass.writebackFrom = writepos;
-    }
-}
-
-void RepairEngine::ShowPercentage(Pass& pass) {
-    const int pct = static_cast<int>(std::min<std::int64_t>(PercentOf(readpos, iflength_), 100));
-    if (pct != pass.lastpct) {
-        host_.SetProgress(pct);
-        host_.SetTitle(std::to_string(pct) + kTitleSuffix);
-        pass.lastpct = pct;
-    }
-}
-
-std::int64_t RepairEngine::WriteRec(std::int32_t fileno, std::int64_t ifpos, int byte2remove,
-                                    std::int64_t iflength) {
-    std::int64_t n = kRecordSize;
-    std::int64_t next = ifpos + kRecordSize;
-    if (byte2remove != -1) {
-        n = byte2remove;
-        next = ifpos + byte2remove + 1;
-    }
-    if (ifpos + n > iflength) {
-        n = iflength - ifpos + 1;
-        next = iflength + 1;
-    }
-    if (heldcr != 0) {
-        next += 31;
-    }
-    if (next > iflength + 1) {
-        next = iflength + 1;
-    }
-    if (n != 0) {
-        WriteOutput(fileno, ifpos - 1, n);
-        writepos += n;
-    }
-    return next;
-}
-
-// The kept bytes of a record are the input's bytes from offset on, as the record was read.
-void RepairEngine::WriteOutput(std::int32_t fileno, std::int64_t offset, std::int64_t count) {
-    if (pass_ != nullptr && pass_->gathered) {
-        Pass& pass = *pass_;
-        if (pass.runLength != 0 && pass.runStart + pass.runLength != offset) {
-            WriteRun(pass);  // a byte was left out in between
-        }
-        if (pass.runLength == 0) {
-            pass.runStart = offset;
-        }
-        pass.runLength += count;
-        return;
-    }
-    errno = 0;
-    const std::int32_t written =
-        io_.WriteBuff(fileno, buff.data(), static_cast<std::int16_t>(count));
-    CheckWritten(written, count, errno);
-}
-
-// Writes the run of kept bytes gathered so far from where the window holds them; a failure
-// reads exactly as that of a record write.
-void RepairEngine::WriteRun(Pass& pass) {
-    const std::int64_t count = pass.runLength;
-    if (count == 0) {
-        return;
-    }
-    pass.runLength = 0;
-    const std::uint8_t* bytes =
-        pass.window->HeldBytes(pass.runStart, static_cast<std::size_t>(count));
-    errno = bytes == nullptr ? EFAULT : 0;
-    const std::int32_t written =
-        bytes == nullptr ? -1
-                         : io_.WriteBuffEx(pass.outhandle, bytes, static_cast<std::int32_t>(count));
-    CheckWritten(written, count, errno);
-}
-
-void RepairEngine::CheckWritten(std::int32_t written, std::int64_t count, int cause) {
-    if (written == count) {
-        return;
-    }
-    const std::string reason = cause != 0 ? std::strerror(cause)
-                                          : "only " + std::to_string(written) + " of " +
-                                                std::to_string(count) + " bytes were written";
-    const std::string tempname = pass_ != nullptr ? pass_->tempname : std::string();
-    throw PassFailure{"write to temporary file failed",
-                      "Unable to write temporary file '" + tempname + "'" + kCrLf + reason};
-}
-
-void RepairEngine::FinishFile(Pass& pass) {
-    // Every kept byte goes to the file before the copy is flushed to disk and swapped in,
-    // and a copy left unchanged fails on a full disk just as one written record by record.
-    if (pass.gathered) {
-        WriteRun(pass);
-    }
-    const bool changed = readpos != writepos;
-    if (changed && !dryrun_) {
-        GiveCopyTheInputsAccess(pass);
-        // The copy must be whole on the disk before it takes the input's name.
-        if (const std::error_code error = fs_.SyncFile(pass.tempname)) {
-            throw PassFailure{
-                "write to temporary file failed",
-                "Unable to write temporary file '" + pass.tempname + "'" + kCrLf + error.message()};
-        }
-        CheckInputUnchanged(pass);
-    }
-    CloseOutput(pass);
-    if (!changed) {
-        if (const std::error_code error = DiscardTemporaryFile(pass)) {
-            pass.tempCreated = false;
-            throw PassFailure{"delete temporary file failed", "Unable to delete temporary file '" +
-                                                                  pass.tempname + "'" + kCrLf +
-                                                                  error.message()};
-        }
-    } else if (!dryrun_) {
-        PutRepairedCopyInPlace(pass);
-        run_.processed.Add(pass.copyIdentity);
-    }
-    run_.processed.Add(pass.identity);
-    StatusList& status = host_.Status();
-    status.SetLine(run_.listindex, pass.filename);
-    status.RemoveLine(pass.progressline);
-    InformUser("  " + NumberFormat::Plain(readpos - writepos) + " bytes removed, " +
-               format_.Grouped(readpos - 1) + " bytes read, " + format_.Grouped(writepos - 1) +
-               " bytes written.");
-    run_.fileerror = false;
-    pass.outcome = changed ? FileOutcome::Repaired : FileOutcome::Clean;
-}
-
-// The repaired file is the input's to the user: same permissions, and the same owner and
-// group where the process may give them. Until now the copy was readable by its writer only.
-void RepairEngine::GiveCopyTheInputsAccess(Pass& pass) {
-    if (const std::error_code error = pass.copy->SetAccess(pass.identity)) {
-        throw PassFailure{"write to temporary file failed",
-                          "Unable to give temporary file '" + pass.tempname +
-                              "' the permissions of '" + pass.filename + "'" + kCrLf +
-                              error.message()};
-    }
-}
-
-// Just before the swap the input's name must still lead to the very file that was read,
-// unwritten since, and NAME.$$$ to the copy this pass wrote. Otherwise nothing is renamed.
-void RepairEngine::CheckInputUnchanged(Pass& pass) {
-    FileIdentity now;
-    if (const std::error_code error = pass.input->Identify(now)) {
-        throw PassFailure{"read input file failed", "Unable to read input file '" + pass.filename +
-                                                        "'" + kCrLf + error.message()};
-    }
-    const std::optional<FileIdentity> named = fs_.Lookup(pass.filename);
-    if (!now.Unchanged(pass.identity) || !named || !named->Unchanged(pass.identity)) {
-        throw InputChanged(pass.filename);
-    }
-    const std::optional<FileIdentity> copy = fs_.Lookup(pass.tempname);
-    if (!copy || !copy->SameFile(pass.copyIdentity)) {
-        throw PassFailure{"temporary file changed during processing",
-                          "Temporary file '" + pass.tempname + "'" + kCrLf +
-                              "was replaced while it was being written; nothing was renamed"};
-    }
-}
-
-void RepairEngine::PutRepairedCopyInPlace(Pass& pass) {
-    const std::string& name = pass.filename;
-    const std::string& bak = pass.bakname;
-    const std::string& temp = pass.tempname;
-    const auto fail = [&](const std::string& what, const std::string& warning,
-                          const std::error_code& error) {
-        throw PassFailure{what, warning + kCrLf + error.message()};
-    };
-
-    MakeWayForBackup(pass);
-    // With a hard link the input's name never goes missing, not even for a moment.
-    std::error_code error = fs_.Link(name, bak);
-    if (!error) {
-        if ((error = fs_.Rename(temp, name))) {
-            fs_.Remove(bak);  // the second name this pass has just made, nothing else
-            fail("rename of temporary file failed",
-                 "Unable to rename '" + temp + "' to '" + name + "'", error);
-        }
-    } else if (LinkUnsupported(error)) {
-        if ((error = fs_.Rename(name, bak))) {
-            fail("rename to backup file failed", "Unable to rename '" + name + "' to '" + bak + "'",
-                 error);
-        }
-        if ((error = fs_.Rename(temp, name))) {
-            const bool restored = !fs_.Rename(bak, name);
-            fail(
-                "rename of temporary file failed",
-                "Unable to rename '" + temp + "' to '" + name + "'" +
-                    (restored ? "" : std::string(kCrLf) + "The original file is now '" + bak + "'"),
-                error);
-        }
-    } else {
-        fail("rename to backup file failed", "Unable to create backup file '" + bak + "'", error);
-    }
-    if ((error = fs_.SyncDirectoryOf(name))) {
-        // Without the directory on disk a crash could lose the swap: put the input back.
-        const bool restored = !fs_.Rename(bak, name);
-        fail("write of directory failed",
-             "Unable to write the directory of '" + name + "'" +
-                 (restored ? "" : std::string(kCrLf) + "The original file is now '" + bak + "'"),
-             error);
-    }
-}
-
-// Deletes the old backup, but only the very one the user agreed to delete, and never a
-// backup this run has made: whatever else has come to NAME.bak since stays, and the file is
-// not repaired.
-void RepairEngine::MakeWayForBackup(Pass& pass) {
-    const std::optional<FileIdentity> backup = fs_.Lookup(pass.bakname);
-    if (!backup) {
-        return;
-    }
-    // A directory is never asked about; deleting it fails below and says why.
-    const bool directory = backup->kind == FileIdentity::Kind::Directory;
-    if (!directory && (!pass.agreedBackup || !backup->SameFile(*pass.agreedBackup) ||
-                       run_.processed.Contains(*backup))) {
-        throw PassFailure{"backup file changed during processing",
-                          "Backup file '" + pass.bakname + "'" + kCrLf +
-                              "appeared or changed while '" + pass.filename +
-                              "' was being repaired; nothing was replaced"};
-    }
-    if (const std::error_code error = fs_.Remove(pass.bakname);
-        error && error != std::errc::no_such_file_or_directory) {
-        throw PassFailure{
-            "delete old backup file failed",
-            "Unable to delete old backup file '" + pass.bakname + "'" + kCrLf + error.message()};
-    }
-}
-
 void RepairEngine::AbortFile(Pass& pass, const std::string& line) {
     CloseOutput(pass);
     const std::error_code error = DiscardTemporaryFile(pass);
@@ -696,8 +303,7 @@ void RepairEngine::AbortFile(Pass& pass, const std::string& line) {
     status.SetLine(run_.listindex, line);
     status.RemoveLine(pass.progressline);
     if (error) {
-        host_.Boxes().Warning("Unable to delete temporary file '" + pass.tempname + "'" + kCrLf +
-                              error.message());
+        host_.Boxes().Warning(Unable("", "delete temporary file", pass.tempname, error).warning);
     }
 }
 

@@ -30,6 +30,15 @@ class RepairEngine {
     static constexpr std::uint8_t kDash = 45;
     static constexpr const char* kCrLf = "\r\n";
     static constexpr const char* kSupportAddress = "korbelt.support@prendle.org";
+    // A wrapper starts with CR CR LF and this many dashes.
+    static constexpr int kWrapperDashes = 29;
+    // Bytes a record write skips after the one it leaves out while a wrapper is cut: with
+    // it, the CR LF, the dashes and the byte after them.
+    static constexpr int kWrapperSkip = 31;
+    // The progress line is rewritten, and the window yielded to, once per this many records.
+    static constexpr int kRecordsPerProgressLine = 8;
+    // With the truncate option, this many bytes or fewer after a wrapper's end are dropped.
+    static constexpr std::int64_t kTruncateWithin = 10;
 
     RepairEngine(EngineHost& host, RunState& run, const ModGlobals& globals, RecordIo& io,
                  FileSystem& fs, NumberFormat format = NumberFormat());
@@ -64,20 +73,16 @@ class RepairEngine {
     FileOutcome ProcessFile(const std::string& filename);
     void InformUser(const std::string& text);
 
-    // The steps of a pass, public so that each can be checked on its own.
+    // The steps of a pass, public so that each can be checked on its own. WriteRec writes
+    // record by record to the handle given, outside any pass.
     int Check4RptByte(std::int64_t filepos, int currpos);
     int Check4Wrapper(std::int64_t filepos, int currpos);
     std::int64_t FindEndofWrapper(std::int64_t filepos);
     std::int64_t WriteRec(std::int32_t fileno, std::int64_t ifpos, int byte2remove,
                           std::int64_t iflength);
 
-    // Engine state; it lives as long as the engine and carries over from file to file.
-    RecordBuffer<kBufferSize> buff;
-    std::int64_t readpos = 0;
-    std::int64_t writepos = 0;
-    int heldcr = 0;
-
   private:
+    friend class RepairEngineTestPeer;
     struct Pass;
     enum class Ending { Normal, UserAbort, BadWrapper };
 
@@ -105,9 +110,16 @@ class RepairEngine {
     void CloseOutput(Pass& pass);
     void CloseOutputQuietly(Pass& pass);
     std::error_code DiscardTemporaryFile(Pass& pass);
-    void WriteOutput(std::int32_t fileno, std::int64_t offset, std::int64_t count);
     void WriteRun(Pass& pass);
-    void CheckWritten(std::int32_t written, std::int64_t count, int cause);
+    std::int64_t WriteRec(Pass& pass, std::int64_t ifpos, int byte2remove, std::int64_t iflength);
+    void WriteOutput(Pass& pass, std::int64_t offset, std::int64_t count);
+    void CheckWritten(const Pass& pass, std::int32_t written, std::int64_t count, int cause);
+
+    // Engine state; it lives as long as the engine and carries over from file to file.
+    RecordBuffer<kBufferSize> buff;
+    std::int64_t readpos = 0;
+    std::int64_t writepos = 0;
+    int heldcr = 0;
 
     EngineHost& host_;
     RunState& run_;
@@ -119,7 +131,6 @@ class RepairEngine {
     IoPlan plan_;
     std::vector<std::uint8_t> readWindow_;  // allocated at the first file, then reused
     bool busy_ = false;
-    Pass* pass_ = nullptr;
     // Length of the file being repaired; bytes of buff beyond it read as 0 and never pair.
     std::int64_t iflength_ = INT64_MAX;
 };

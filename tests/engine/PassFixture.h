@@ -6,6 +6,7 @@
 #include "Faults.h"
 #include "KorbscanLibrary.h"
 #include "RepairEngine.h"
+#include "RepairEngineTestPeer.h"
 #include "TempDir.h"
 
 namespace korbelt::test {
@@ -45,6 +46,7 @@ class PassFixture : public ::testing::Test {
     FaultyFileSystem fs{realFs, faults};
     FaultyRecordIo io{library, faults};
     RepairEngine engine{host, run, globals, io, fs};
+    RepairEngineTestPeer peer{engine};
 };
 
 // Places bytes into data at the index.

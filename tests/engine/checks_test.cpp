@@ -11,15 +11,15 @@ class ChecksTest : public PassFixture {
     // Fills the buffer with bytes that never repeat, CR LF '-' at currpos.
     void Prepare(int currpos) {
         const Bytes clean = CleanBytes(RepairEngine::kBufferSize, 7);
-        std::copy(clean.begin(), clean.end(), engine.buff.Own());
-        engine.buff.Own()[currpos] = 13;
-        engine.buff.Own()[currpos + 1] = 10;
-        engine.buff.Own()[currpos + 2] = '-';
+        std::copy(clean.begin(), clean.end(), peer.Buffer());
+        peer.Buffer()[currpos] = 13;
+        peer.Buffer()[currpos + 1] = 10;
+        peer.Buffer()[currpos + 2] = '-';
     }
     std::string Listed(int from, int to) const {
         std::string list;
         for (int i = from; i <= to; ++i) {
-            list += NumberFormat::ThreeDigits(engine.buff[i]) + " ";
+            list += NumberFormat::ThreeDigits(peer.Byte(i)) + " ";
         }
         return list;
     }
@@ -28,7 +28,7 @@ class ChecksTest : public PassFixture {
 TEST_F(ChecksTest, WorkedExampleListsTheWindowAndDropsTheFirstOfThePair) {
     Prepare(100);
     const Bytes window = {93, 78, 65, 65, 57, 96, 84};
-    std::copy(window.begin(), window.end(), engine.buff.Own() + 139);
+    std::copy(window.begin(), window.end(), peer.Buffer() + 139);
     EXPECT_EQ(engine.Check4RptByte(1, 100), 141);
     EXPECT_EQ(Lines(),
               (std::vector<std::string>{"  @101 found 093 078 065 065 057 096 084  removed"}));
@@ -47,28 +47,28 @@ TEST_F(ChecksTest, NoPairMeansNoLineAndNoQuestionEvenWhenInteractive) {
 
 TEST_F(ChecksTest, ThreeEqualBytesTheLastPairWins) {
     Prepare(100);
-    engine.buff.Own()[141] = engine.buff.Own()[142] = engine.buff.Own()[143] = 'R';
+    peer.Buffer()[141] = peer.Buffer()[142] = peer.Buffer()[143] = 'R';
     EXPECT_EQ(engine.Check4RptByte(1, 100), 142);
 }
 
 TEST_F(ChecksTest, PairsReachingOutsideTheWindowAreNotFinds) {
     Prepare(100);
-    engine.buff.Own()[138] = engine.buff.Own()[139] = 'R';
+    peer.Buffer()[138] = peer.Buffer()[139] = 'R';
     EXPECT_EQ(engine.Check4RptByte(1, 100), -1);
     Prepare(100);
-    engine.buff.Own()[145] = engine.buff.Own()[146] = 'R';
+    peer.Buffer()[145] = peer.Buffer()[146] = 'R';
     EXPECT_EQ(engine.Check4RptByte(1, 100), -1);
     Prepare(100);
-    engine.buff.Own()[139] = engine.buff.Own()[140] = 'R';  // first byte of the window, inside pair
+    peer.Buffer()[139] = peer.Buffer()[140] = 'R';  // first byte of the window, inside pair
     EXPECT_EQ(engine.Check4RptByte(1, 100), 139);
     Prepare(100);
-    engine.buff.Own()[144] = engine.buff.Own()[145] = 'R';  // last byte of the window, inside pair
+    peer.Buffer()[144] = peer.Buffer()[145] = 'R';  // last byte of the window, inside pair
     EXPECT_EQ(engine.Check4RptByte(1, 100), 144);
 }
 
 TEST_F(ChecksTest, InteractiveAnswersDecideTheLineEnding) {
     Prepare(100);
-    engine.buff.Own()[141] = engine.buff.Own()[142] = 'R';
+    peer.Buffer()[141] = peer.Buffer()[142] = 'R';
     run.interactive = true;
     host.boxes.Answer(false);
     host.boxes.Answer(true);
@@ -83,7 +83,7 @@ TEST_F(ChecksTest, InteractiveAnswersDecideTheLineEnding) {
 
 TEST_F(ChecksTest, PositionIsTheTriplesCrGroupedInThrees) {
     Prepare(1000);
-    engine.buff.Own()[1041] = engine.buff.Own()[1042] = 'R';
+    peer.Buffer()[1041] = peer.Buffer()[1042] = 'R';
     engine.Check4RptByte(1233567, 1000);
     ASSERT_EQ(Lines().size(), 1u);
     EXPECT_EQ(Lines()[0].rfind("  @1,234,567 found ", 0), 0u) << Lines()[0];
@@ -93,7 +93,7 @@ TEST_F(ChecksTest, WidestOfferedRangeListsFifteenBytes) {
     globals.rangestart = 35;
     globals.rangeend = 49;
     Prepare(100);
-    engine.buff.Own()[148] = engine.buff.Own()[149] = 'R';
+    peer.Buffer()[148] = peer.Buffer()[149] = 'R';
     EXPECT_EQ(engine.Check4RptByte(1, 100), 148);
     EXPECT_EQ(Lines()[0], "  @101 found " + Listed(135, 149) + " removed");
     EXPECT_EQ(Listed(135, 149).size(), 15u * 4);
@@ -106,7 +106,7 @@ TEST_F(ChecksTest, RangeFromAHandEditedStoreIsKeptInsideTheBuffer) {
         globals.rangestart = static_cast<std::int16_t>(start);
         globals.rangeend = static_cast<std::int16_t>(end);
         Prepare(10239);
-        engine.buff.Own()[10289] = engine.buff.Own()[10290] = 'R';
+        peer.Buffer()[10289] = peer.Buffer()[10290] = 'R';
         const int found = engine.Check4RptByte(1, 10239);
         EXPECT_TRUE(found == -1 || (found >= 10239 && found < 10290)) << start << ".." << end;
     }
@@ -115,11 +115,11 @@ TEST_F(ChecksTest, RangeFromAHandEditedStoreIsKeptInsideTheBuffer) {
 TEST_F(ChecksTest, PairWithABytePastTheEndOfTheInputIsNoFind) {
     // A 143-byte file whose last byte is 0: the zeros after it must not make it repeated.
     Prepare(100);
-    engine.buff.Own()[142] = 0;
-    std::fill(engine.buff.Own() + 143, engine.buff.Own() + engine.buff.size(), 0);
-    const std::string path = Input("short", Bytes(engine.buff.Own(), engine.buff.Own() + 143));
+    peer.Buffer()[142] = 0;
+    std::fill(peer.Buffer() + 143, peer.Buffer() + RepairEngine::kBufferSize, 0);
+    const std::string path = Input("short", Bytes(peer.Buffer(), peer.Buffer() + 143));
     Process(path);
-    EXPECT_EQ(ReadBytes(path), Bytes(engine.buff.Own(), engine.buff.Own() + 143));
+    EXPECT_EQ(ReadBytes(path), Bytes(peer.Buffer(), peer.Buffer() + 143));
     EXPECT_EQ(Lines().size(), 2u);
     EXPECT_EQ(Lines()[1], "  0 bytes removed, 143 bytes read, 143 bytes written.");
 }
@@ -128,10 +128,10 @@ class WrapperTest : public ChecksTest {
   protected:
     void PrepareWrapper(int currpos, int dashes) {
         Prepare(currpos);
-        engine.buff.Own()[currpos + 1] = 13;
-        engine.buff.Own()[currpos + 2] = 10;
+        peer.Buffer()[currpos + 1] = 13;
+        peer.Buffer()[currpos + 2] = 10;
         for (int i = 0; i < dashes; ++i) {
-            engine.buff.Own()[currpos + 3 + i] = '-';
+            peer.Buffer()[currpos + 3 + i] = '-';
         }
     }
 };
@@ -140,11 +140,11 @@ TEST_F(WrapperTest, TwentyNineDashesAreAWrapperAndTwentyEightAreNot) {
     PrepareWrapper(200, 28);
     EXPECT_EQ(engine.Check4Wrapper(1, 200), -1);
     EXPECT_TRUE(Lines().empty());
-    EXPECT_EQ(engine.heldcr, 0);
+    EXPECT_EQ(peer.heldcr(), 0);
 
     PrepareWrapper(200, 29);
     EXPECT_EQ(engine.Check4Wrapper(1, 200), 201);
-    EXPECT_EQ(engine.heldcr, 13);
+    EXPECT_EQ(peer.heldcr(), 13);
     EXPECT_EQ(Lines(), (std::vector<std::string>{"  @201 found Mime Wrapper removed"}));
     EXPECT_EQ(host.yields, 1);
     EXPECT_TRUE(host.boxes.shown.empty());
@@ -155,10 +155,10 @@ TEST_F(WrapperTest, InteractiveNoKeepsTheWrapperAndYesRemovesIt) {
     PrepareWrapper(5000, 29);
     host.boxes.Answer(false);
     EXPECT_EQ(engine.Check4Wrapper(10001, 5000), -1);
-    EXPECT_EQ(engine.heldcr, 0);
+    EXPECT_EQ(peer.heldcr(), 0);
     host.boxes.Answer(true);
     EXPECT_EQ(engine.Check4Wrapper(10001, 5000), 5001);
-    EXPECT_EQ(engine.heldcr, 13);
+    EXPECT_EQ(peer.heldcr(), 13);
     const std::string line = "  @15,001 found Mime Wrapper";
     EXPECT_EQ(Questions(), (std::vector<std::string>{line + "\r\nShall I remove the Wrapper?",
                                                      line + "\r\nShall I remove the Wrapper?"}));
@@ -168,28 +168,28 @@ TEST_F(WrapperTest, InteractiveNoKeepsTheWrapperAndYesRemovesIt) {
 
 TEST_F(WrapperTest, EndIsTwoBytesAfterTheSecondLineEndOrThreeWhenALineFeedFollows) {
     Prepare(0);
-    engine.buff.Own()[0] = 'x';
-    engine.buff.Own()[10] = 13, engine.buff.Own()[11] = 10;
-    engine.buff.Own()[30] = 13, engine.buff.Own()[31] = 10;
-    engine.heldcr = 13;
+    peer.Buffer()[0] = 'x';
+    peer.Buffer()[10] = 13, peer.Buffer()[11] = 10;
+    peer.Buffer()[30] = 13, peer.Buffer()[31] = 10;
+    peer.SetHeldcr(13);
     EXPECT_EQ(engine.FindEndofWrapper(1000), 1000 + 34);
-    EXPECT_EQ(engine.heldcr, 0);
-    engine.buff.Own()[33] = 10;
+    EXPECT_EQ(peer.heldcr(), 0);
+    peer.Buffer()[33] = 10;
     EXPECT_EQ(engine.FindEndofWrapper(1000), 1000 + 35);
 }
 
 TEST_F(WrapperTest, PairsMayStartAtIndexZeroAndEndInTheLookAhead) {
     Prepare(0);
-    engine.buff.Own()[0] = 13, engine.buff.Own()[1] = 10;
-    engine.buff.Own()[10239] = 13, engine.buff.Own()[10240] = 10;
+    peer.Buffer()[0] = 13, peer.Buffer()[1] = 10;
+    peer.Buffer()[10239] = 13, peer.Buffer()[10240] = 10;
     EXPECT_EQ(engine.FindEndofWrapper(1), 1 + 10243);
 
     Prepare(0);
-    engine.buff.Own()[0] = 13, engine.buff.Own()[1] = 10;
-    engine.buff.Own()[10240] = 13, engine.buff.Own()[10241] = 10;
-    engine.heldcr = 13;
+    peer.Buffer()[0] = 13, peer.Buffer()[1] = 10;
+    peer.Buffer()[10240] = 13, peer.Buffer()[10241] = 10;
+    peer.SetHeldcr(13);
     EXPECT_EQ(engine.FindEndofWrapper(1), 0);
-    EXPECT_EQ(engine.heldcr, 13);
+    EXPECT_EQ(peer.heldcr(), 13);
     EXPECT_EQ(host.boxes.Texts(ScriptedBoxes::Kind::Notice),
               (std::vector<std::string>{
                   "Unable to find end of Mime Wrapper\r\nPlease email "

@@ -48,8 +48,8 @@ TEST_F(RepairPass, WorkedExampleDropsOneByteAndSwapsTheCopyIn) {
     EXPECT_FALSE(Exists(path + ".$$$"));
     EXPECT_FALSE(run.fileerror);
     EXPECT_EQ(io.writes, (std::vector<int>{141, 158}));
-    EXPECT_EQ(engine.readpos, 301);
-    EXPECT_EQ(engine.writepos, 300);
+    EXPECT_EQ(peer.readpos(), 301);
+    EXPECT_EQ(peer.writepos(), 300);
 }
 
 TEST_F(RepairPass, ProgressBarTitleAndListPositionsFollowThePass) {
@@ -94,8 +94,8 @@ TEST_F(RepairPass, EmptyInputLeavesEverythingAndPrintsEmptyNumbers) {
     const std::string path = Input("empty", {});
     Process(path);
     EXPECT_EQ(Lines(), (Lines_{path, "  0 bytes removed,  bytes read,  bytes written."}));
-    EXPECT_EQ(engine.readpos, 1);
-    EXPECT_EQ(engine.writepos, 1);
+    EXPECT_EQ(peer.readpos(), 1);
+    EXPECT_EQ(peer.writepos(), 1);
     ExpectUntouched(path, {});
     EXPECT_TRUE(io.writes.empty());
     EXPECT_EQ(host.progress, (std::vector<int>{0, 0}));
@@ -308,7 +308,7 @@ TEST_F(RepairPass, WrapperIsCutOutUpToTheSecondLineEnd) {
     expected.insert(expected.end(), data.begin() + 164, data.end());
     EXPECT_EQ(ReadBytes(path), expected);
     EXPECT_EQ(ReadBytes(path + ".bak"), data);
-    EXPECT_EQ(engine.heldcr, 0);
+    EXPECT_EQ(peer.heldcr(), 0);
 }
 
 TEST_F(RepairPass, LineFeedAfterTheWrapperEndIsDroppedToo) {

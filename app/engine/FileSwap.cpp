@@ -1,0 +1,148 @@
+// The end of a pass that copied the whole file: the repaired copy put in the input's place,
+// or the unchanged copy deleted.
+#include "PassState.h"
+
+namespace korbelt {
+namespace {
+
+bool LinkUnsupported(const std::error_code& error) {
+    // File systems without hard links (FAT, some network shares) fall back to two renames.
+    return error == std::errc::operation_not_permitted ||
+           error == std::errc::operation_not_supported || error == std::errc::too_many_links ||
+           error == std::errc::function_not_supported;
+}
+
+// A further line for a warning when putting the input back failed too.
+std::string OriginalNowAt(bool restored, const std::string& bak) {
+    return restored ? ""
+                    : std::string(RepairEngine::kCrLf) + "The original file is now '" + bak + "'";
+}
+
+}  // namespace
+
+void RepairEngine::FinishFile(Pass& pass) {
+    // Every kept byte goes to the file before the copy is flushed to disk and swapped in,
+    // and a copy left unchanged fails on a full disk just as one written record by record.
+    if (pass.gathered) {
+        WriteRun(pass);
+    }
+    const bool changed = readpos != writepos;
+    if (changed && !dryrun_) {
+        GiveCopyTheInputsAccess(pass);
+        // The copy must be whole on the disk before it takes the input's name.
+        if (const std::error_code error = fs_.SyncFile(pass.tempname)) {
+            throw Unable("write to temporary file failed", "write temporary file", pass.tempname,
+                         error);
+        }
+        CheckInputUnchanged(pass);
+    }
+    CloseOutput(pass);
+    if (!changed) {
+        if (const std::error_code error = DiscardTemporaryFile(pass)) {
+            pass.tempCreated = false;
+            throw Unable("delete temporary file failed", "delete temporary file", pass.tempname,
+                         error);
+        }
+    } else if (!dryrun_) {
+        PutRepairedCopyInPlace(pass);
+        run_.processed.Add(pass.copyIdentity);
+    }
+    run_.processed.Add(pass.identity);
+    StatusList& status = host_.Status();
+    status.SetLine(run_.listindex, pass.filename);
+    status.RemoveLine(pass.progressline);
+    InformUser("  " + NumberFormat::Plain(readpos - writepos) + " bytes removed, " +
+               format_.Grouped(readpos - 1) + " bytes read, " + format_.Grouped(writepos - 1) +
+               " bytes written.");
+    run_.fileerror = false;
+    pass.outcome = changed ? FileOutcome::Repaired : FileOutcome::Clean;
+}
+
+// The repaired file is the input's to the user: same permissions, and the same owner and
+// group where the process may give them. Until now the copy was readable by its writer only.
+void RepairEngine::GiveCopyTheInputsAccess(Pass& pass) {
+    if (const std::error_code error = pass.copy->SetAccess(pass.identity)) {
+        throw Unable("write to temporary file failed",
+                     "give temporary file '" + pass.tempname + "' the permissions of",
+                     pass.filename, error);
+    }
+}
+
+// Just before the swap the input's name must still lead to the very file that was read,
+// unwritten since, and NAME.$$$ to the copy this pass wrote. Otherwise nothing is renamed.
+void RepairEngine::CheckInputUnchanged(Pass& pass) {
+    FileIdentity now;
+    if (const std::error_code error = pass.input->Identify(now)) {
+        throw Unable("read input file failed", "read input file", pass.filename, error);
+    }
+    const std::optional<FileIdentity> named = fs_.Lookup(pass.filename);
+    if (!now.Unchanged(pass.identity) || !named || !named->Unchanged(pass.identity)) {
+        throw InputChanged(pass.filename);
+    }
+    const std::optional<FileIdentity> copy = fs_.Lookup(pass.tempname);
+    if (!copy || !copy->SameFile(pass.copyIdentity)) {
+        throw PassFailure{"temporary file changed during processing",
+                          "Temporary file '" + pass.tempname + "'" + kCrLf +
+                              "was replaced while it was being written; nothing was renamed"};
+    }
+}
+
+void RepairEngine::PutRepairedCopyInPlace(Pass& pass) {
+    const std::string& name = pass.filename;
+    const std::string& bak = pass.bakname;
+    const std::string& temp = pass.tempname;
+    const std::string renameTemp = "rename '" + temp + "' to";
+
+    MakeWayForBackup(pass);
+    // With a hard link the input's name never goes missing, not even for a moment.
+    std::error_code error = fs_.Link(name, bak);
+    if (!error) {
+        if ((error = fs_.Rename(temp, name))) {
+            fs_.Remove(bak);  // the second name this pass has just made, nothing else
+            throw Unable("rename of temporary file failed", renameTemp, name, error);
+        }
+    } else if (LinkUnsupported(error)) {
+        if ((error = fs_.Rename(name, bak))) {
+            throw Unable("rename to backup file failed", "rename '" + name + "' to", bak, error);
+        }
+        if ((error = fs_.Rename(temp, name))) {
+            const bool restored = !fs_.Rename(bak, name);
+            throw Unable("rename of temporary file failed", renameTemp, name, error,
+                         OriginalNowAt(restored, bak));
+        }
+    } else {
+        throw Unable("rename to backup file failed", "create backup file", bak, error);
+    }
+    if ((error = fs_.SyncDirectoryOf(name))) {
+        // Without the directory on disk a crash could lose the swap: put the input back.
+        const bool restored = !fs_.Rename(bak, name);
+        throw Unable("write of directory failed", "write the directory of", name, error,
+                     OriginalNowAt(restored, bak));
+    }
+}
+
+// Deletes the old backup, but only the very one the user agreed to delete, and never a
+// backup this run has made: whatever else has come to NAME.bak since stays, and the file is
+// not repaired.
+void RepairEngine::MakeWayForBackup(Pass& pass) {
+    const std::optional<FileIdentity> backup = fs_.Lookup(pass.bakname);
+    if (!backup) {
+        return;
+    }
+    // A directory is never asked about; deleting it fails below and says why.
+    const bool directory = backup->kind == FileIdentity::Kind::Directory;
+    if (!directory && (!pass.agreedBackup || !backup->SameFile(*pass.agreedBackup) ||
+                       run_.processed.Contains(*backup))) {
+        throw PassFailure{"backup file changed during processing",
+                          "Backup file '" + pass.bakname + "'" + kCrLf +
+                              "appeared or changed while '" + pass.filename +
+                              "' was being repaired; nothing was replaced"};
+    }
+    if (const std::error_code error = fs_.Remove(pass.bakname);
+        error && error != std::errc::no_such_file_or_directory) {
+        throw Unable("delete old backup file failed", "delete old backup file", pass.bakname,
+                     error);
+    }
+}
+
+}  // namespace korbelt

@@ -1,0 +1,68 @@
+#pragma once
+
+// What one pass of the repair engine holds, shared by the files that make up the engine.
+// Not for use outside app/engine.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <system_error>
+
+#include "RepairEngine.h"
+
+namespace korbelt {
+
+class ReadAheadInput;
+
+// Something went wrong with a file operation: what the file's status line says after the
+// name, and the warning that explains it.
+struct PassFailure {
+    std::string what;
+    std::string warning;
+};
+
+// "Unable to <action> '<name>'", then any further lines, then the system's reason: the shape
+// of every warning about a file operation that failed.
+inline PassFailure Unable(const std::string& what, const std::string& action,
+                          const std::string& name, const std::string& reason,
+                          const std::string& more = "") {
+    return {what, "Unable to " + action + " '" + name + "'" + more + RepairEngine::kCrLf + reason};
+}
+
+inline PassFailure Unable(const std::string& what, const std::string& action,
+                          const std::string& name, const std::error_code& error,
+                          const std::string& more = "") {
+    return Unable(what, action, name, error.message(), more);
+}
+
+inline PassFailure InputChanged(const std::string& filename, const char* how = "changed") {
+    return {"input file changed during processing",
+            "Input file '" + filename + "'" + RepairEngine::kCrLf + how +
+                " while it was being repaired; it was left as it is"};
+}
+
+struct RepairEngine::Pass {
+    std::string filename;
+    std::string tempname;
+    std::string bakname;
+    FileOutcome outcome = FileOutcome::NotRepaired;
+    std::optional<FileIdentity> agreedBackup;  // the old backup the user agreed to delete
+    int progressline = 0;
+    std::unique_ptr<InputFile> input;  // open, and locked, until the pass ends
+    FileIdentity identity;             // of the input when it was opened
+    std::unique_ptr<InputFile> copy;   // NAME.$$$ held open and locked while it is written
+    FileIdentity copyIdentity;
+    std::int32_t outhandle = -1;
+    bool tempCreated = false;
+    int lastpct = -1;
+    int reccount = 0;
+    ReadAheadInput* window = nullptr;  // the input, when it is read ahead
+    // Kept bytes are written straight from the read-ahead window, one call per run of them.
+    bool gathered = false;
+    std::int64_t runStart = 0;  // 0-based input offset of the kept bytes not yet written
+    std::int64_t runLength = 0;
+    std::int64_t writebackFrom = 1;  // writepos when the disk was last asked to write
+};
+
+}  // namespace korbelt
