@@ -15,8 +15,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "QSettingsStore.h"
-#include "frmKorbelt.h"
+#include "input/InputListCommands.h"
+#include "settings/QSettingsStore.h"
+#include "ui/frmKorbelt.h"
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "FileSystem.h"
-#include "RecordIo.h"
+#include "ports/FileSystem.h"
+#include "ports/RecordIo.h"
 
 namespace korbelt::fuzz {
 

@@ -7,11 +7,11 @@
 #include <optional>
 #include <sstream>
 
-#include "DiscardingRecordIo.h"
-#include "EngineHost.h"
-#include "NumberFormat.h"
-#include "RepairEngine.h"
-#include "RunState.h"
+#include "engine/DiscardingRecordIo.h"
+#include "engine/NumberFormat.h"
+#include "engine/RepairEngine.h"
+#include "ports/EngineHost.h"
+#include "ports/RunState.h"
 #include "settings/ModGlobals.h"
 
 namespace korbelt::fuzz {

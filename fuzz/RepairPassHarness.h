@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "MemoryFileSystem.h"
-#include "RecordIo.h"
+#include "ports/RecordIo.h"
 
 namespace korbelt::fuzz {
 

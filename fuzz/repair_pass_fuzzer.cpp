@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "KorbscanLibrary.h"
 #include "RepairPassHarness.h"
+#include "engine/KorbscanLibrary.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static korbelt::KorbscanLibrary library;

@@ -1,4 +1,4 @@
-#include "Interrupts.h"
+#include "cli/Interrupts.h"
 
 #include <csignal>
 

@@ -1,9 +1,9 @@
-#include "Terminal.h"
+#include "cli/Terminal.h"
 
 #include <unistd.h>
 
-#include "FileSystem.h"
-#include "Interrupts.h"
+#include "cli/Interrupts.h"
+#include "ports/FileSystem.h"
 
 namespace korbelt {
 namespace {

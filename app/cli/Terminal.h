@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "EngineHost.h"
-#include "OptionsDisplay.h"
-#include "RunState.h"
+#include "ports/EngineHost.h"
+#include "ports/RunState.h"
 #include "run/RunControls.h"
+#include "settings/OptionsDisplay.h"
 
 namespace korbelt {
 

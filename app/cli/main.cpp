@@ -6,16 +6,17 @@
 #include <string>
 #include <vector>
 
-#include "CliOptions.h"
-#include "DiscardingRecordIo.h"
-#include "Interrupts.h"
-#include "KorbscanLibrary.h"
-#include "Options.h"
-#include "QSettingsStore.h"
-#include "RepairEngine.h"
-#include "Terminal.h"
+#include "cli/CliOptions.h"
+#include "cli/Interrupts.h"
+#include "cli/Terminal.h"
+#include "engine/DiscardingRecordIo.h"
+#include "engine/KorbscanLibrary.h"
+#include "engine/PosixFileSystem.h"
+#include "engine/RepairEngine.h"
 #include "input/InputListCommands.h"
 #include "run/BatchRun.h"
+#include "settings/Options.h"
+#include "settings/QSettingsStore.h"
 #include "settings/Version.h"
 
 namespace korbelt {

@@ -1,7 +1,7 @@
 // The checks that run at each marker triple the scan finds in a record.
 #include <algorithm>
 
-#include "RepairEngine.h"
+#include "engine/RepairEngine.h"
 
 namespace korbelt {
 

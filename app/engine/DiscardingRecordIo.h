@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RecordIo.h"
+#include "ports/RecordIo.h"
 
 namespace korbelt {
 

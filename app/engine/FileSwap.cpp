@@ -1,6 +1,6 @@
 // The end of a pass that copied the whole file: the repaired copy put in the input's place,
 // or the unchanged copy deleted.
-#include "PassState.h"
+#include "engine/PassState.h"
 
 namespace korbelt {
 namespace {

@@ -1,4 +1,4 @@
-#include "HJSplit.h"
+#include "engine/HJSplit.h"
 
 namespace korbelt {
 

@@ -1,4 +1,4 @@
-#include "KorbscanLibrary.h"
+#include "engine/KorbscanLibrary.h"
 
 #include <dlfcn.h>
 #include <unistd.h>

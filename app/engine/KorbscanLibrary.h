@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "RecordIo.h"
+#include "ports/RecordIo.h"
 
 namespace korbelt {
 

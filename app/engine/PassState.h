@@ -9,7 +9,7 @@
 #include <string>
 #include <system_error>
 
-#include "RepairEngine.h"
+#include "engine/RepairEngine.h"
 
 namespace korbelt {
 

@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "FileSystem.h"
+#include "engine/PosixFileSystem.h"
 
 namespace korbelt {
 namespace {
@@ -156,19 +156,6 @@ int StatMode(const std::string& path) {
 }
 
 }  // namespace
-
-std::string BaseName(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string DirectoryName(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
 
 bool PosixFileSystem::IsOrdinaryFile(const std::string& path) {
     return !path.empty() && !IsHiddenName(path) && S_ISREG(StatMode(path));

@@ -1,4 +1,4 @@
-#include "ReadAheadInput.h"
+#include "engine/ReadAheadInput.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,7 +4,7 @@
 #include <memory>
 #include <span>
 
-#include "FileSystem.h"
+#include "ports/FileSystem.h"
 
 namespace korbelt {
 

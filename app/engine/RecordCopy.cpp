@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "PassState.h"
-#include "ReadAheadInput.h"
+#include "engine/PassState.h"
+#include "engine/ReadAheadInput.h"
 
 namespace korbelt {
 namespace {

@@ -1,12 +1,12 @@
-#include "RepairEngine.h"
+#include "engine/RepairEngine.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
-#include "HJSplit.h"
-#include "PassState.h"
-#include "ReadAheadInput.h"
+#include "engine/HJSplit.h"
+#include "engine/PassState.h"
+#include "engine/ReadAheadInput.h"
 
 namespace korbelt {
 namespace {

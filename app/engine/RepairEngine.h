@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "EngineHost.h"
-#include "FileSystem.h"
-#include "NumberFormat.h"
-#include "RecordBuffer.h"
-#include "RecordIo.h"
-#include "RunState.h"
+#include "engine/NumberFormat.h"
+#include "engine/RecordBuffer.h"
+#include "ports/EngineHost.h"
+#include "ports/FileSystem.h"
+#include "ports/RecordIo.h"
+#include "ports/RunState.h"
 #include "settings/ModGlobals.h"
 
 namespace korbelt {

@@ -1,4 +1,4 @@
-#include "FileChooser.h"
+#include "input/FileChooser.h"
 
 #include <exception>
 

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "InputListCommands.h"
-#include "OpenFileDialog.h"
+#include "input/InputListCommands.h"
+#include "input/OpenFileDialog.h"
 
 namespace korbelt {
 

@@ -1,4 +1,4 @@
-#include "FileFilters.h"
+#include "input/FileFilters.h"
 
 namespace korbelt {
 namespace {

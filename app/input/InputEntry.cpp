@@ -1,4 +1,4 @@
-#include "InputEntry.h"
+#include "input/InputEntry.h"
 
 #include <string_view>
 

@@ -1,4 +1,4 @@
-#include "InputList.h"
+#include "input/InputList.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -1,9 +1,9 @@
-#include "InputListCommands.h"
+#include "input/InputListCommands.h"
 
 #include <exception>
 #include <utility>
 
-#include "InputEntry.h"
+#include "input/InputEntry.h"
 
 namespace korbelt {
 namespace {

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "FileSystem.h"
-#include "InputList.h"
-#include "MessageBoxes.h"
-#include "StatusList.h"
+#include "input/InputList.h"
+#include "ports/FileSystem.h"
+#include "ports/MessageBoxes.h"
+#include "ports/StatusList.h"
 
 namespace korbelt {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "FileFilters.h"
+#include "input/FileFilters.h"
 
 namespace korbelt {
 

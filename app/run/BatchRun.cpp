@@ -1,4 +1,4 @@
-#include "BatchRun.h"
+#include "run/BatchRun.h"
 
 #include <algorithm>
 

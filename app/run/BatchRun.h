@@ -3,12 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "EngineHost.h"
-#include "FileSystem.h"
-#include "RepairEngine.h"
-#include "RunControls.h"
-#include "RunState.h"
+#include "engine/RepairEngine.h"
 #include "input/InputList.h"
+#include "ports/EngineHost.h"
+#include "ports/FileSystem.h"
+#include "ports/RunState.h"
+#include "run/RunControls.h"
 
 namespace korbelt {
 

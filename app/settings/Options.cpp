@@ -1,6 +1,6 @@
-#include "Options.h"
+#include "settings/Options.h"
 
-#include "SettingsText.h"
+#include "settings/SettingsText.h"
 
 namespace korbelt {
 namespace {

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <string>
 
-#include "OptionsDisplay.h"
-#include "SettingsStore.h"
 #include "settings/ModGlobals.h"
+#include "settings/OptionsDisplay.h"
+#include "settings/SettingsStore.h"
 
 namespace korbelt {
 

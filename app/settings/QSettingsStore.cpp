@@ -1,4 +1,4 @@
-#include "QSettingsStore.h"
+#include "settings/QSettingsStore.h"
 
 #include <sys/stat.h>
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <utility>
 
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 namespace korbelt {
 

@@ -1,4 +1,4 @@
-#include "DBRangeForm.h"
+#include "ui/DBRangeForm.h"
 
 namespace korbelt {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "MessageBoxes.h"
+#include "ports/MessageBoxes.h"
 #include "settings/ModGlobals.h"
 
 namespace korbelt {

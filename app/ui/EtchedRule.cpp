@@ -1,4 +1,4 @@
-#include "EtchedRule.h"
+#include "ui/EtchedRule.h"
 
 #include <QPainter>
 #include <algorithm>

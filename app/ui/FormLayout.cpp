@@ -1,4 +1,4 @@
-#include "FormLayout.h"
+#include "ui/FormLayout.h"
 
 #include <QFontMetrics>
 #include <algorithm>

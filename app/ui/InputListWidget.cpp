@@ -1,4 +1,4 @@
-#include "InputListWidget.h"
+#include "ui/InputListWidget.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -7,7 +7,7 @@
 #include <QMouseEvent>
 #include <QUrl>
 
-#include "QtStatusList.h"
+#include "ui/QtStatusList.h"
 
 namespace korbelt {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <QListWidget>
 
-#include "InputList.h"
-#include "InputListCommands.h"
+#include "input/InputList.h"
+#include "input/InputListCommands.h"
 
 namespace korbelt {
 

@@ -1,4 +1,4 @@
-#include "PaintThrottle.h"
+#include "ui/PaintThrottle.h"
 
 #include <QCoreApplication>
 #include <QEvent>

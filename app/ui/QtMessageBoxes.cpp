@@ -1,4 +1,4 @@
-#include "QtMessageBoxes.h"
+#include "ui/QtMessageBoxes.h"
 
 #include <QApplication>
 #include <QPushButton>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "MessageBoxes.h"
+#include "ports/MessageBoxes.h"
 
 namespace korbelt {
 

@@ -1,8 +1,8 @@
-#include "QtOpenFileDialog.h"
+#include "ui/QtOpenFileDialog.h"
 
 #include <QFileInfo>
 
-#include "QtStatusList.h"
+#include "ui/QtStatusList.h"
 
 namespace korbelt {
 

@@ -2,7 +2,7 @@
 
 #include <QFileDialog>
 
-#include "OpenFileDialog.h"
+#include "input/OpenFileDialog.h"
 
 namespace korbelt {
 

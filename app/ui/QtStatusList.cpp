@@ -1,4 +1,4 @@
-#include "QtStatusList.h"
+#include "ui/QtStatusList.h"
 
 #include <QFile>
 #include <QListWidget>

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "StatusList.h"
+#include "ports/StatusList.h"
 
 class QListWidget;
 

@@ -1,4 +1,4 @@
-#include "StartupPaths.h"
+#include "ui/StartupPaths.h"
 
 namespace korbelt {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "InputListCommands.h"
+#include "input/InputListCommands.h"
 
 namespace korbelt {
 

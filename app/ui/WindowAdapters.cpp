@@ -1,4 +1,4 @@
-#include "WindowAdapters.h"
+#include "ui/WindowAdapters.h"
 
 #include <QAction>
 #include <QCoreApplication>

@@ -3,10 +3,10 @@
 #include <QElapsedTimer>
 #include <QPointer>
 
-#include "EngineHost.h"
-#include "OptionsDisplay.h"
-#include "QtStatusList.h"
+#include "ports/EngineHost.h"
 #include "run/RunControls.h"
+#include "settings/OptionsDisplay.h"
+#include "ui/QtStatusList.h"
 
 class QAction;
 class QLabel;

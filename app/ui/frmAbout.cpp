@@ -1,12 +1,12 @@
-#include "frmAbout.h"
+#include "ui/frmAbout.h"
 
 #include <QLabel>
 #include <QPushButton>
 
-#include "AppIcon.h"
-#include "EtchedRule.h"
-#include "FormLayout.h"
 #include "settings/Version.h"
+#include "ui/AppIcon.h"
+#include "ui/EtchedRule.h"
+#include "ui/FormLayout.h"
 
 namespace korbelt {
 

@@ -1,4 +1,4 @@
-#include "frmDBRangeOpt.h"
+#include "ui/frmDBRangeOpt.h"
 
 #include <QComboBox>
 #include <QGuiApplication>
@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "EtchedRule.h"
-#include "FormLayout.h"
+#include "ui/EtchedRule.h"
+#include "ui/FormLayout.h"
 
 namespace korbelt {
 

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "DBRangeForm.h"
+#include "ui/DBRangeForm.h"
 
 class QComboBox;
 class QLabel;

@@ -1,4 +1,4 @@
-#include "frmKorbelt.h"
+#include "ui/frmKorbelt.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -14,13 +14,21 @@
 
 #include <algorithm>
 
-#include "AppIcon.h"
-#include "FormLayout.h"
-#include "InputListWidget.h"
-#include "QtOpenFileDialog.h"
-#include "frmAbout.h"
-#include "frmDBRangeOpt.h"
+#include "engine/RepairEngine.h"
+#include "input/FileChooser.h"
+#include "input/InputListCommands.h"
+#include "run/BatchRun.h"
+#include "settings/Options.h"
+#include "settings/SettingsStore.h"
 #include "settings/Version.h"
+#include "ui/AppIcon.h"
+#include "ui/FormLayout.h"
+#include "ui/InputListWidget.h"
+#include "ui/PaintThrottle.h"
+#include "ui/QtOpenFileDialog.h"
+#include "ui/QtStatusList.h"
+#include "ui/frmAbout.h"
+#include "ui/frmDBRangeOpt.h"
 
 namespace korbelt {
 namespace {

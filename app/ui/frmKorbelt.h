@@ -4,19 +4,15 @@
 #include <functional>
 #include <memory>
 
-#include "FileChooser.h"
-#include "InputList.h"
-#include "InputListCommands.h"
-#include "KorbscanLibrary.h"
-#include "Options.h"
-#include "PaintThrottle.h"
-#include "QtMessageBoxes.h"
-#include "QtStatusList.h"
-#include "RepairEngine.h"
-#include "SettingsStore.h"
-#include "WindowAdapters.h"
-#include "run/BatchRun.h"
+#include "engine/KorbscanLibrary.h"
+#include "engine/PosixFileSystem.h"
+#include "input/InputList.h"
+#include "ports/RunState.h"
+#include "settings/ModGlobals.h"
+#include "ui/QtMessageBoxes.h"
+#include "ui/WindowAdapters.h"
 
+class QAction;
 class QGroupBox;
 class QLabel;
 class QListWidget;
@@ -25,7 +21,18 @@ class QPushButton;
 
 namespace korbelt {
 
+class BatchRun;
+class FileChooser;
+class InputListCommands;
 class InputListWidget;
+class MenuOptionsDisplay;
+class OpenFileDialog;
+class Options;
+class PaintThrottle;
+class QtStatusList;
+class RepairEngine;
+class SettingsStore;
+class WindowHost;
 
 // The main window: the input list, the run buttons, the status list, the progress bar, the
 // options in force and the menus that reach every command.

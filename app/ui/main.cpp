@@ -3,11 +3,12 @@
 #include <QSessionManager>
 #include <clocale>
 
-#include "AppIcon.h"
-#include "QSettingsStore.h"
-#include "StartupPaths.h"
-#include "TerminationSignals.h"
-#include "frmKorbelt.h"
+#include "run/BatchRun.h"
+#include "settings/QSettingsStore.h"
+#include "ui/AppIcon.h"
+#include "ui/StartupPaths.h"
+#include "ui/TerminationSignals.h"
+#include "ui/frmKorbelt.h"
 
 int main(int argc, char** argv) {
     // Takes Qt's own options (-platform, -style ...) out of argc and argv.

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "CliOptions.h"
-#include "Terminal.h"
+#include "cli/CliOptions.h"
+#include "cli/Terminal.h"
 #include "settings/OptionsDisplay.h"
 
 namespace korbelt {

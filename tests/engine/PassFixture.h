@@ -4,10 +4,11 @@
 
 #include "FakeHost.h"
 #include "Faults.h"
-#include "KorbscanLibrary.h"
-#include "RepairEngine.h"
 #include "RepairEngineTestPeer.h"
 #include "TempDir.h"
+#include "engine/KorbscanLibrary.h"
+#include "engine/PosixFileSystem.h"
+#include "engine/RepairEngine.h"
 
 namespace korbelt::test {
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "PassFixture.h"
+#include "engine/PosixFileSystem.h"
 
 namespace korbelt::test {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "HJSplit.h"
+#include "engine/HJSplit.h"
 
 namespace korbelt {
 namespace {

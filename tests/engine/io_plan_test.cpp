@@ -11,8 +11,9 @@
 
 #include <gtest/gtest.h>
 
-#include "DiscardingRecordIo.h"
 #include "PassFixture.h"
+#include "engine/DiscardingRecordIo.h"
+#include "engine/PosixFileSystem.h"
 
 namespace korbelt::test {
 namespace {

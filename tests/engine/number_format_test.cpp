@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "NumberFormat.h"
+#include "engine/NumberFormat.h"
 
 namespace korbelt {
 namespace {

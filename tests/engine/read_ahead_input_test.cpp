@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "ReadAheadInput.h"
 #include "TempDir.h"
+#include "engine/ReadAheadInput.h"
 
 namespace korbelt::test {
 namespace {

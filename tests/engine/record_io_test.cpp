@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "KorbscanLibrary.h"
 #include "TempDir.h"
+#include "engine/KorbscanLibrary.h"
 
 namespace korbelt::test {
 namespace {

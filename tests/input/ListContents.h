@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "InputList.h"
+#include "input/InputList.h"
 
 namespace korbelt::test {
 

@@ -8,9 +8,10 @@
 #include <vector>
 
 #include "FakeHost.h"
-#include "FileChooser.h"
 #include "ListContents.h"
 #include "TempDir.h"
+#include "engine/PosixFileSystem.h"
+#include "input/FileChooser.h"
 
 namespace korbelt {
 namespace {

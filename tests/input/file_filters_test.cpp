@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "FileFilters.h"
+#include "input/FileFilters.h"
 
 namespace korbelt {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "InputEntry.h"
+#include "input/InputEntry.h"
 
 namespace korbelt {
 namespace {

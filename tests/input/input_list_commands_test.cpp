@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "FakeHost.h"
-#include "InputListCommands.h"
 #include "ListContents.h"
 #include "RecordingObserver.h"
 #include "TempDir.h"
+#include "engine/PosixFileSystem.h"
+#include "input/InputListCommands.h"
 
 namespace korbelt {
 namespace {

@@ -3,9 +3,9 @@
 #include <stdexcept>
 #include <vector>
 
-#include "InputList.h"
 #include "ListContents.h"
 #include "RecordingObserver.h"
+#include "input/InputList.h"
 
 namespace korbelt {
 namespace {

@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "KorbscanLibrary.h"
 #include "TempDir.h"
+#include "engine/KorbscanLibrary.h"
 
 namespace korbelt {
 namespace {

@@ -1,8 +1,8 @@
 // Loading korbscan at run time: from beside the program, and surviving a broken install.
 #include <gtest/gtest.h>
 
-#include "KorbscanLibrary.h"
 #include "TempDir.h"
+#include "engine/KorbscanLibrary.h"
 
 namespace korbelt {
 namespace {

@@ -3,10 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "FakeHost.h"
-#include "KorbscanLibrary.h"
 #include "RecordingControls.h"
-#include "RepairEngine.h"
 #include "TempDir.h"
+#include "engine/KorbscanLibrary.h"
+#include "engine/PosixFileSystem.h"
+#include "engine/RepairEngine.h"
 #include "input/InputListCommands.h"
 #include "run/BatchRun.h"
 

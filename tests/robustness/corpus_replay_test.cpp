@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "KorbscanLibrary.h"
 #include "RepairPassHarness.h"
 #include "SeedCases.h"
+#include "engine/KorbscanLibrary.h"
 
 namespace korbelt::test {
 namespace {

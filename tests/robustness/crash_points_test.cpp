@@ -13,9 +13,10 @@
 
 #include "Damage.h"
 #include "FakeHost.h"
-#include "KorbscanLibrary.h"
-#include "RepairEngine.h"
 #include "SiteFaults.h"
+#include "engine/KorbscanLibrary.h"
+#include "engine/PosixFileSystem.h"
+#include "engine/RepairEngine.h"
 
 namespace korbelt::test {
 namespace {

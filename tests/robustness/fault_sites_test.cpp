@@ -12,10 +12,11 @@
 
 #include "Damage.h"
 #include "FakeHost.h"
-#include "KorbscanLibrary.h"
 #include "RecordingControls.h"
-#include "RepairEngine.h"
 #include "SiteFaults.h"
+#include "engine/KorbscanLibrary.h"
+#include "engine/PosixFileSystem.h"
+#include "engine/RepairEngine.h"
 #include "input/InputListCommands.h"
 #include "run/BatchRun.h"
 

@@ -18,6 +18,7 @@
 
 #include "Damage.h"
 #include "RealPass.h"
+#include "engine/PosixFileSystem.h"
 
 namespace korbelt::test {
 namespace {

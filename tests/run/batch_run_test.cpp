@@ -6,9 +6,10 @@
 #include <gtest/gtest.h>
 
 #include "FakeHost.h"
-#include "KorbscanLibrary.h"
 #include "RecordingControls.h"
 #include "TempDir.h"
+#include "engine/KorbscanLibrary.h"
+#include "engine/PosixFileSystem.h"
 #include "input/InputListCommands.h"
 #include "run/BatchRun.h"
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "OptionsDisplay.h"
-#include "SettingsStore.h"
+#include "settings/OptionsDisplay.h"
+#include "settings/SettingsStore.h"
 
 namespace korbelt::test {
 

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "Options.h"
 #include "SettingsFakes.h"
+#include "settings/Options.h"
 
 namespace korbelt {
 namespace {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "Options.h"
-#include "QSettingsStore.h"
-#include "SettingsText.h"
 #include "TempDir.h"
+#include "settings/Options.h"
+#include "settings/QSettingsStore.h"
+#include "settings/SettingsText.h"
 
 namespace korbelt {
 namespace {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "SettingsText.h"
+#include "settings/SettingsText.h"
 
 namespace korbelt {
 namespace {

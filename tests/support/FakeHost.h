@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "EngineHost.h"
+#include "ports/EngineHost.h"
 
 namespace korbelt::test {
 

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "FileSystem.h"
-#include "RecordIo.h"
+#include "ports/FileSystem.h"
+#include "ports/RecordIo.h"
 
 namespace korbelt::test {
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "RepairEngine.h"
+#include "engine/RepairEngine.h"
 
 namespace korbelt {
 

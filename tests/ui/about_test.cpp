@@ -6,7 +6,7 @@
 #include <QTest>
 
 #include "ModalDriver.h"
-#include "frmAbout.h"
+#include "ui/frmAbout.h"
 
 namespace korbelt {
 namespace {

@@ -3,7 +3,7 @@
 #include <QFile>
 #include <QImage>
 
-#include "AppIcon.h"
+#include "ui/AppIcon.h"
 
 namespace korbelt {
 namespace {

@@ -9,8 +9,8 @@
 
 #include "FakeHost.h"
 #include "ModalDriver.h"
-#include "QtMessageBoxes.h"
-#include "frmDBRangeOpt.h"
+#include "ui/QtMessageBoxes.h"
+#include "ui/frmDBRangeOpt.h"
 
 namespace korbelt {
 namespace {

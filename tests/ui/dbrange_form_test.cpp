@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "DBRangeForm.h"
 #include "FakeHost.h"
+#include "ui/DBRangeForm.h"
 
 namespace korbelt {
 namespace {

@@ -3,8 +3,8 @@
 #include <QFontMetrics>
 #include <QLabel>
 
-#include "FormLayout.h"
 #include "ModalDriver.h"
+#include "ui/FormLayout.h"
 
 namespace korbelt {
 namespace {

@@ -9,7 +9,7 @@
 #include <QTest>
 
 #include "ModalDriver.h"
-#include "QtMessageBoxes.h"
+#include "ui/QtMessageBoxes.h"
 
 namespace korbelt {
 namespace {

@@ -12,9 +12,9 @@
 #include <thread>
 
 #include "FakeHost.h"
-#include "OptionsDisplay.h"
-#include "PaintThrottle.h"
-#include "WindowAdapters.h"
+#include "settings/OptionsDisplay.h"
+#include "ui/PaintThrottle.h"
+#include "ui/WindowAdapters.h"
 
 namespace korbelt {
 namespace {

@@ -8,12 +8,13 @@
 #include <stdexcept>
 
 #include "FakeHost.h"
-#include "InputList.h"
-#include "InputListCommands.h"
-#include "QSettingsStore.h"
-#include "StartupPaths.h"
 #include "TempDir.h"
-#include "frmKorbelt.h"
+#include "engine/PosixFileSystem.h"
+#include "input/InputList.h"
+#include "input/InputListCommands.h"
+#include "settings/QSettingsStore.h"
+#include "ui/StartupPaths.h"
+#include "ui/frmKorbelt.h"
 
 namespace korbelt::test {
 namespace {

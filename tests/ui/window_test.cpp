@@ -24,11 +24,13 @@
 #include <gtest/gtest.h>
 
 #include "ModalDriver.h"
-#include "QSettingsStore.h"
-#include "QtOpenFileDialog.h"
 #include "TempDir.h"
-#include "TerminationSignals.h"
-#include "frmKorbelt.h"
+#include "input/FileChooser.h"
+#include "input/InputListCommands.h"
+#include "settings/QSettingsStore.h"
+#include "ui/QtOpenFileDialog.h"
+#include "ui/TerminationSignals.h"
+#include "ui/frmKorbelt.h"
 
 namespace korbelt::test {
 namespace {

@@ -10,8 +10,9 @@
 #include <cstdio>
 #include <fstream>
 
-#include "QSettingsStore.h"
-#include "frmKorbelt.h"
+#include "input/InputListCommands.h"
+#include "settings/QSettingsStore.h"
+#include "ui/frmKorbelt.h"
 
 namespace {
 

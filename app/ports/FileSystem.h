@@ -105,28 +105,19 @@ class FileSystem {
         const std::string& directory) = 0;
 };
 
-// The real file system of the machine.
-class PosixFileSystem : public FileSystem {
-  public:
-    bool IsOrdinaryFile(const std::string& path) override;
-    bool IsOrdinaryDirectory(const std::string& path) override;
-    bool EntryExists(const std::string& path) override;
-    std::optional<FileIdentity> Lookup(const std::string& path) override;
-    std::uint32_t UserId() override;
-    std::unique_ptr<InputFile> OpenInput(const std::string& path, std::error_code& error) override;
-    std::error_code Remove(const std::string& path) override;
-    std::error_code Rename(const std::string& from, const std::string& to) override;
-    std::error_code Link(const std::string& from, const std::string& to) override;
-    std::error_code SyncFile(const std::string& path) override;
-    void StartWriteback(const std::string& path) override;
-    std::error_code SyncDirectoryOf(const std::string& path) override;
-    std::optional<std::vector<std::string>> ListOrdinaryFiles(
-        const std::string& directory) override;
-};
-
 // The last component of a path ("" for a path ending in "/").
-std::string BaseName(const std::string& path);
+inline std::string BaseName(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 // Everything before the last "/" ("." when there is none, "/" for the root).
-std::string DirectoryName(const std::string& path);
+inline std::string DirectoryName(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
 
 }  // namespace korbelt

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "MessageBoxes.h"
-#include "StatusList.h"
+#include "ports/MessageBoxes.h"
+#include "ports/StatusList.h"
 
 namespace korbelt {
 

@@ -1,0 +1,50 @@
+# Which layer of app/ may include which: run with cmake -DROOT=<dir> -P CheckIncludeRules.cmake
+# over app/ (or a tree laid out like it). Fails, naming each offending line, when a source
+# includes a project header of a layer it may not use, or a Qt header where no toolkit is
+# allowed. The link graph keeps the toolkit out as well; this also keeps the layers' order.
+cmake_minimum_required(VERSION 3.22)
+if(NOT ROOT)
+    message(FATAL_ERROR "usage: cmake -DROOT=<app directory> -P ${CMAKE_CURRENT_LIST_FILE}")
+endif()
+get_filename_component(ROOT "${ROOT}" ABSOLUTE)
+
+# Each layer and the layers it may include besides itself.
+set(allowed_ports "")
+set(allowed_settings "ports")
+set(allowed_engine "ports;settings")
+set(allowed_input "ports")
+set(allowed_run "ports;settings;engine;input")
+set(allowed_cli "ports;settings;engine;input;run")
+set(allowed_ui "ports;settings;engine;input;run")
+set(layers ports settings engine input run cli ui)
+# Where the toolkit may be used: the window, and the settings store's Qt edge.
+set(qt_allowed "ui" "settings/QSettingsStore.cpp")
+
+set(broken "")
+foreach(layer IN LISTS layers)
+    file(GLOB_RECURSE sources "${ROOT}/${layer}/*.h" "${ROOT}/${layer}/*.cpp")
+    foreach(source IN LISTS sources)
+        file(RELATIVE_PATH name "${ROOT}" "${source}")
+        file(STRINGS "${source}" includes REGEX "^[ \t]*#[ \t]*include")
+        foreach(line IN LISTS includes)
+            if(line MATCHES "#[ \t]*include[ \t]*\"([a-z]+)/")
+                set(used "${CMAKE_MATCH_1}")
+                if(NOT used STREQUAL layer AND NOT used IN_LIST allowed_${layer})
+                    list(APPEND broken "${name}: ${line} (${layer} may not use ${used})")
+                endif()
+            elseif(line MATCHES "#[ \t]*include[ \t]*\"[^/\"]+\"")
+                list(APPEND broken "${name}: ${line} (name project headers by their layer)")
+            elseif(line MATCHES "#[ \t]*include[ \t]*<Q")
+                if(NOT layer IN_LIST qt_allowed AND NOT name IN_LIST qt_allowed)
+                    list(APPEND broken "${name}: ${line} (no toolkit in ${layer})")
+                endif()
+            endif()
+        endforeach()
+    endforeach()
+endforeach()
+
+if(broken)
+    list(JOIN broken "\n  " text)
+    message(FATAL_ERROR "include rules broken:\n  ${text}")
+endif()
+message(STATUS "include rules hold")
