@@ -45,7 +45,7 @@ class PassFixture : public ::testing::Test {
     PosixFileSystem realFs;
     FaultPlan faults;
     FaultyFileSystem fs{realFs, faults};
-    FaultyRecordIo io{library, faults};
+    FaultyRecordIo io{library, faults, FaultyRecordIo::Writes::RecordByRecord};
     RepairEngine engine{host, run, globals, io, fs};
     RepairEngineTestPeer peer{engine};
 };

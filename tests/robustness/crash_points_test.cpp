@@ -13,7 +13,7 @@
 
 #include "Damage.h"
 #include "FakeHost.h"
-#include "SiteFaults.h"
+#include "Faults.h"
 #include "engine/KorbscanLibrary.h"
 #include "engine/PosixFileSystem.h"
 #include "engine/RepairEngine.h"
@@ -58,14 +58,14 @@ Bytes Expected(const Scenario& scenario) {
 }
 
 // One pass over path with the plan given, the old backup agreed to.
-void Pass(const std::string& path, SitePlan& plan) {
+void Pass(const std::string& path, FaultPlan& plan) {
     FakeHost host;
     RunState run;
     ModGlobals globals;
     KorbscanLibrary library;
     PosixFileSystem realFs;
-    SiteFaultyFileSystem fs(realFs, plan);
-    SiteFaultyRecordIo io(library, plan);
+    FaultyFileSystem fs(realFs, plan);
+    FaultyRecordIo io(library, plan);
     RepairEngine engine(host, run, globals, io, fs);
     host.boxes.Answer(true);
     run.listindex = host.status.AppendLine("Processing " + path);
@@ -77,7 +77,7 @@ int CrashedPass(const std::string& path, const Scenario& scenario, Site site, in
     std::fflush(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
-        SitePlan plan;
+        FaultPlan plan;
         plan.SetWithoutHardLinks(scenario.withoutHardLinks);
         plan.CrashAt(site, nth);
         Pass(path, plan);
@@ -153,7 +153,7 @@ TEST(CrashPoints, AtEveryMomentOfAPassTheOriginalSurvivesAndARerunRepairs) {
             }
         };
         layOut();
-        SitePlan counts;
+        FaultPlan counts;
         counts.SetWithoutHardLinks(scenario.withoutHardLinks);
         Pass(path, counts);
         ASSERT_EQ(ReadBytes(path), Expected(scenario));
@@ -163,14 +163,14 @@ TEST(CrashPoints, AtEveryMomentOfAPassTheOriginalSurvivesAndARerunRepairs) {
                 SCOPED_TRACE(std::string("crash before ") + SiteName(site) + " #" +
                              std::to_string(nth));
                 layOut();
-                ASSERT_EQ(CrashedPass(path, scenario, site, nth), SitePlan::kCrashStatus);
+                ASSERT_EQ(CrashedPass(path, scenario, site, nth), FaultPlan::kCrashStatus);
                 ++points;
                 const Left left = CheckLeft(path, scenario);
                 ++seen[left];
                 if (left == Left::OnlyBackup) {
                     continue;  // a rerun by the input's name finds nothing to repair
                 }
-                SitePlan none;
+                FaultPlan none;
                 none.SetWithoutHardLinks(scenario.withoutHardLinks);
                 Pass(path, none);
                 EXPECT_EQ(ReadBytes(path), Expected(scenario)) << "the rerun did not repair";

@@ -12,8 +12,8 @@
 
 #include "Damage.h"
 #include "FakeHost.h"
+#include "Faults.h"
 #include "RecordingControls.h"
-#include "SiteFaults.h"
 #include "engine/KorbscanLibrary.h"
 #include "engine/PosixFileSystem.h"
 #include "engine/RepairEngine.h"
@@ -126,7 +126,7 @@ struct PassResult {
 };
 
 // One pass over a fresh directory with the plan given.
-PassResult RunPass(const Scenario& scenario, SitePlan& plan) {
+PassResult RunPass(const Scenario& scenario, FaultPlan& plan) {
     TempDir dir;
     FakeHost host;
     RunState run;
@@ -134,8 +134,8 @@ PassResult RunPass(const Scenario& scenario, SitePlan& plan) {
     KorbscanLibrary library;
     PosixFileSystem realFs;
     plan.SetWithoutHardLinks(scenario.withoutHardLinks);
-    SiteFaultyFileSystem fs(realFs, plan);
-    SiteFaultyRecordIo io(library, plan);
+    FaultyFileSystem fs(realFs, plan);
+    FaultyRecordIo io(library, plan);
     RepairEngine engine(host, run, globals, io, fs);
 
     const std::string path = dir.File("movie.avi");
@@ -263,7 +263,7 @@ struct MatrixFigures {
 
 void RunScenario(const Scenario& scenario, MatrixFigures& figures) {
     SCOPED_TRACE(scenario.name);
-    SitePlan counts;
+    FaultPlan counts;
     const PassResult clean = RunPass(scenario, counts);
     ASSERT_FALSE(counts.Fired());
     for (const auto& [site, errors] : ErrorsBySite()) {
@@ -276,7 +276,7 @@ void RunScenario(const Scenario& scenario, MatrixFigures& figures) {
             for (const int error : tried) {
                 SCOPED_TRACE(std::string(SiteName(site)) + " #" + std::to_string(nth) +
                              " fails with " + std::strerror(error));
-                SitePlan plan;
+                FaultPlan plan;
                 plan.FailAt(site, nth, error);
                 const PassResult result = RunPass(scenario, plan);
                 ASSERT_TRUE(plan.Fired());
@@ -317,7 +317,7 @@ TEST(FaultSites, EveryPlaceFailingAtEveryTimeWithEveryErrorKeepsTheInput) {
 TEST(FaultSites, CleanScenariosEndAsTheyShould) {
     for (const Scenario& scenario : kScenarios) {
         SCOPED_TRACE(scenario.name);
-        SitePlan plan;
+        FaultPlan plan;
         const PassResult result = RunPass(scenario, plan);
         const Bytes original = ScenarioBytes(scenario);
         std::map<std::string, Bytes> expected;
@@ -361,15 +361,15 @@ TEST(FaultSites, WhenPuttingTheInputBackFailsTooTheWarningSaysWhereItIs) {
     ModGlobals globals;
     KorbscanLibrary library;
     PosixFileSystem realFs;
-    SitePlan plan;
+    FaultPlan plan;
     plan.SetWithoutHardLinks(true);
     plan.FailAt(Site::RenameTempToInput, 1, EIO);
-    SiteFaultyFileSystem faulty(realFs, plan);
+    FaultyFileSystem faulty(realFs, plan);
     // The undo goes through a second plan so that it can fail as well.
-    SitePlan undoPlan;
+    FaultPlan undoPlan;
     undoPlan.FailAt(Site::RestoreInput, 1, EACCES);
-    SiteFaultyFileSystem fs(faulty, undoPlan);
-    SiteFaultyRecordIo io(library, plan);
+    FaultyFileSystem fs(faulty, undoPlan);
+    FaultyRecordIo io(library, plan);
     RepairEngine engine(host, run, globals, io, fs);
     const std::string path = dir.File("movie.avi");
     WriteBytes(path, original);
@@ -395,13 +395,13 @@ TEST(FaultSites, WhenTheDirectoryCannotBeFlushedAndTheUndoFailsTheOriginalIsTheB
     ModGlobals globals;
     KorbscanLibrary library;
     PosixFileSystem realFs;
-    SitePlan plan;
+    FaultPlan plan;
     plan.FailAt(Site::SyncDirectory, 1, EIO);
-    SiteFaultyFileSystem faulty(realFs, plan);
-    SitePlan undoPlan;
+    FaultyFileSystem faulty(realFs, plan);
+    FaultPlan undoPlan;
     undoPlan.FailAt(Site::RestoreInput, 1, EBUSY);
-    SiteFaultyFileSystem fs(faulty, undoPlan);
-    SiteFaultyRecordIo io(library, plan);
+    FaultyFileSystem fs(faulty, undoPlan);
+    FaultyRecordIo io(library, plan);
     RepairEngine engine(host, run, globals, io, fs);
     const std::string path = dir.File("movie.avi");
     WriteBytes(path, original);
@@ -427,7 +427,7 @@ class FailureInARun : public ::testing::TestWithParam<Site> {
             WriteBytes(dir.File(name), data);
         }
         // Each file reaches each place as often as the fault-free pass of one file does.
-        SitePlan counts;
+        FaultPlan counts;
         RunPass(kScenarios[0], counts);
         plan.FailAt(GetParam(), counts.Calls(GetParam()) + 1,
                     GetParam() == Site::CreateTemp ? ENOSPC : EIO);
@@ -451,9 +451,9 @@ class FailureInARun : public ::testing::TestWithParam<Site> {
     ModGlobals globals;
     KorbscanLibrary library;
     PosixFileSystem realFs;
-    SitePlan plan;
-    SiteFaultyFileSystem fs{realFs, plan};
-    SiteFaultyRecordIo io{library, plan};
+    FaultPlan plan;
+    FaultyFileSystem fs{realFs, plan};
+    FaultyRecordIo io{library, plan};
     RepairEngine engine{host, run, globals, io, fs};
     InputList list;
     InputListCommands commands{list, fs, host.status, host.boxes};

@@ -1,6 +1,7 @@
 #include "Faults.h"
 
 #include <cerrno>
+#include <cstdlib>
 
 namespace korbelt::test {
 namespace {
@@ -9,53 +10,118 @@ std::error_code ErrorOf(int error) {
     return {error, std::generic_category()};
 }
 
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 }  // namespace
 
-const char* OpName(Op op) {
-    switch (op) {
-        case Op::OpenInput:
+const char* SiteName(Site site) {
+    switch (site) {
+        case Site::OpenInput:
             return "open input";
-        case Op::ReadInput:
+        case Site::ReadInput:
             return "read input";
-        case Op::InputLength:
+        case Site::InputLength:
             return "input length";
-        case Op::CreateTemp:
-            return "create temporary file";
-        case Op::WriteTemp:
-            return "write temporary file";
-        case Op::SyncTemp:
-            return "fsync temporary file";
-        case Op::CloseTemp:
-            return "close temporary file";
-        case Op::Remove:
-            return "delete";
-        case Op::Link:
-            return "link";
-        case Op::Rename:
-            return "rename";
-        case Op::SyncDirectory:
+        case Site::CreateTemp:
+            return "create temp";
+        case Site::HoldTemp:
+            return "hold temp";
+        case Site::SetAccessOfTemp:
+            return "set access of temp";
+        case Site::WriteTemp:
+            return "write temp";
+        case Site::SyncTemp:
+            return "fsync temp";
+        case Site::CloseTemp:
+            return "close temp";
+        case Site::DeleteOldBackup:
+            return "delete old backup";
+        case Site::LinkInputToBackup:
+            return "link input to backup";
+        case Site::RenameInputToBackup:
+            return "rename input to backup";
+        case Site::RenameTempToInput:
+            return "rename temp to input";
+        case Site::RestoreInput:
+            return "rename backup to input";
+        case Site::SyncDirectory:
             return "fsync directory";
+        case Site::DeleteTemp:
+            return "delete temp";
+        case Site::Other:
+            return "other";
     }
     return "?";
 }
 
-int FaultPlan::Check(Op op) {
-    const int n = ++calls_[op];
-    if (!fired_ && op == failOp_ && n == failNth_) {
+const std::vector<Site>& AllSites() {
+    static const std::vector<Site> sites = {
+        Site::OpenInput,         Site::ReadInput,         Site::InputLength,
+        Site::CreateTemp,        Site::HoldTemp,          Site::WriteTemp,
+        Site::SetAccessOfTemp,   Site::SyncTemp,          Site::CloseTemp,
+        Site::DeleteOldBackup,   Site::LinkInputToBackup, Site::RenameInputToBackup,
+        Site::RenameTempToInput, Site::RestoreInput,      Site::SyncDirectory,
+        Site::DeleteTemp};
+    return sites;
+}
+
+int FaultPlan::Check(Site site) {
+    const int n = ++calls_[site];
+    if (!fired_ && site == failSite_ && n == failNth_) {
         fired_ = true;
+        if (crash_) {
+            std::_Exit(kCrashStatus);
+        }
         return error_;
     }
     return 0;
 }
 
-int FaultPlan::Calls(Op op) const {
-    const auto it = calls_.find(op);
+int FaultPlan::Calls(Site site) const {
+    const auto it = calls_.find(site);
     return it == calls_.end() ? 0 : it->second;
+}
+
+Site FaultPlan::RemoveSite(const std::string& path) {
+    if (EndsWith(path, ".bak")) {
+        return Site::DeleteOldBackup;
+    }
+    return EndsWith(path, ".$$$") ? Site::DeleteTemp : Site::Other;
+}
+
+Site FaultPlan::RenameSite(const std::string& from, const std::string& to) {
+    if (to == from + ".bak") {
+        return Site::RenameInputToBackup;
+    }
+    if (from == to + ".$$$") {
+        return Site::RenameTempToInput;
+    }
+    if (from == to + ".bak") {
+        return Site::RestoreInput;
+    }
+    return Site::Other;
 }
 
 std::unique_ptr<InputFile> FaultyFileSystem::OpenInput(const std::string& path,
                                                        std::error_code& error) {
-    if (const int fault = plan_.Check(Op::OpenInput)) {
+    // The pass holds its own copy open as well, to lock it and give it the input's access.
+    if (EndsWith(path, ".$$$")) {
+        if (const int fault = plan_.Check(Site::HoldTemp)) {
+            error = ErrorOf(fault);
+            return nullptr;
+        }
+        auto real = real_.OpenInput(path, error);
+        if (!real) {
+            return nullptr;
+        }
+        return std::make_unique<FaultyInputFile>(
+            std::move(real), [&plan = plan_] { return plan.Check(Site::HoldTemp); },
+            [] { return 0; }, [&plan = plan_] { return plan.Check(Site::SetAccessOfTemp); });
+    }
+    if (const int fault = plan_.Check(Site::OpenInput)) {
         error = ErrorOf(fault);
         return nullptr;
     }
@@ -64,47 +130,50 @@ std::unique_ptr<InputFile> FaultyFileSystem::OpenInput(const std::string& path,
         return nullptr;
     }
     return std::make_unique<FaultyInputFile>(
-        std::move(real), [&plan = plan_] { return plan.Check(Op::InputLength); },
-        [&plan = plan_] { return plan.Check(Op::ReadInput); });
+        std::move(real), [&plan = plan_] { return plan.Check(Site::InputLength); },
+        [&plan = plan_] { return plan.Check(Site::ReadInput); });
 }
 
 std::error_code FaultyFileSystem::Remove(const std::string& path) {
-    if (const int fault = plan_.Check(Op::Remove)) {
+    if (const int fault = plan_.Check(plan_.RemoveSite(path))) {
         return ErrorOf(fault);
     }
     return real_.Remove(path);
 }
 
 std::error_code FaultyFileSystem::Rename(const std::string& from, const std::string& to) {
-    if (const int fault = plan_.Check(Op::Rename)) {
+    if (const int fault = plan_.Check(plan_.RenameSite(from, to))) {
         return ErrorOf(fault);
     }
     return real_.Rename(from, to);
 }
 
 std::error_code FaultyFileSystem::Link(const std::string& from, const std::string& to) {
-    if (const int fault = plan_.Check(Op::Link)) {
+    if (plan_.WithoutHardLinks()) {
+        return ErrorOf(EPERM);
+    }
+    if (const int fault = plan_.Check(Site::LinkInputToBackup)) {
         return ErrorOf(fault);
     }
     return real_.Link(from, to);
 }
 
 std::error_code FaultyFileSystem::SyncFile(const std::string& path) {
-    if (const int fault = plan_.Check(Op::SyncTemp)) {
+    if (const int fault = plan_.Check(Site::SyncTemp)) {
         return ErrorOf(fault);
     }
     return real_.SyncFile(path);
 }
 
 std::error_code FaultyFileSystem::SyncDirectoryOf(const std::string& path) {
-    if (const int fault = plan_.Check(Op::SyncDirectory)) {
+    if (const int fault = plan_.Check(Site::SyncDirectory)) {
         return ErrorOf(fault);
     }
     return real_.SyncDirectoryOf(path);
 }
 
 std::int32_t FaultyRecordIo::OpenFile(const std::string& path) {
-    if (const int fault = plan_.Check(Op::CreateTemp)) {
+    if (const int fault = plan_.Check(Site::CreateTemp)) {
         errno = fault;
         return -1;
     }
@@ -112,20 +181,34 @@ std::int32_t FaultyRecordIo::OpenFile(const std::string& path) {
 }
 
 std::int32_t FaultyRecordIo::CloseFile(std::int32_t handle) {
-    plan_.Check(Op::CloseTemp);  // the library swallows close errors; counted only
+    // The library swallows close errors by design; what a failing close could lose was
+    // already made sure of by the fsync before it.
+    plan_.Check(Site::CloseTemp);
     return real_.CloseFile(handle);
 }
 
 std::int32_t FaultyRecordIo::WriteBuff(std::int32_t handle, const std::uint8_t* buffer,
                                        std::int16_t length) {
     writes.push_back(length);
-    if (const int fault = plan_.Check(Op::WriteTemp)) {
-        // A write that fails part-way: half of it reaches the file first.
+    if (const int fault = plan_.Check(Site::WriteTemp)) {
         real_.WriteBuff(handle, buffer, static_cast<std::int16_t>(length / 2));
         errno = fault;
         return -1;
     }
     return real_.WriteBuff(handle, buffer, length);
+}
+
+std::int32_t FaultyRecordIo::WriteBuffEx(std::int32_t handle, const std::uint8_t* buffer,
+                                         std::int32_t length) {
+    if (!HasWriteBuffEx()) {
+        return RecordIo::WriteBuffEx(handle, buffer, length);  // through WriteBuff
+    }
+    if (const int fault = plan_.Check(Site::WriteTemp)) {
+        real_.WriteBuffEx(handle, buffer, length / 2);
+        errno = fault;
+        return -1;
+    }
+    return real_.WriteBuffEx(handle, buffer, length);
 }
 
 }  // namespace korbelt::test
