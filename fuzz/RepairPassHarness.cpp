@@ -7,6 +7,7 @@
 #include <optional>
 #include <sstream>
 
+#include "FakeHost.h"
 #include "engine/DiscardingRecordIo.h"
 #include "engine/NumberFormat.h"
 #include "engine/RepairEngine.h"
@@ -69,103 +70,16 @@ std::string PathOf(PassCase::Name name) {
     return "";
 }
 
-// The window, the command line or a user, as far as the pass can tell: it records every
-// line and box, answers questions from the case's bits and presses Stop at one yield.
-class HarnessHost : public EngineHost, public StatusList, public MessageBoxes {
-  public:
-    explicit HarnessHost(RunState& run) : run_(run) {}
-
-    // Forgets the last pass; the next one answers and stops as this case says.
-    void Begin(const PassCase& pass) {
-        pass_ = &pass;
-        lines.clear();
-        warnings.clear();
-        notices.clear();
-        questions.clear();
-        broken.clear();
-        yields = 0;
-    }
-
-    StatusList& Status() override { return *this; }
-    MessageBoxes& Boxes() override { return *this; }
-    void SetProgress(int percent) override {
-        if (percent < 0 || percent > 100) {
-            broken.push_back("progress " + std::to_string(percent));
-        }
-    }
-    void SetTitle(const std::string&) override {}
-    void YieldToUi() override {
-        if (++yields == pass_->stopAtYield) {
-            run_.stopflag = true;
-        }
-    }
-    bool TruncateChecked() override { return pass_->truncate; }
-    bool IgnoreHJSplitChecked() override { return pass_->ignoreHJSplit; }
-
-    int AppendLine(const std::string& text) override {
-        lines.push_back(text);
-        return static_cast<int>(lines.size()) - 1;
-    }
-    void SetLine(int index, const std::string& text) override {
-        if (Inside(index, "SetLine")) {
-            lines[static_cast<std::size_t>(index)] = text;
-        }
-    }
-    void RemoveLine(int index) override {
-        if (Inside(index, "RemoveLine")) {
-            lines.erase(lines.begin() + index);
-        }
-    }
-    int LineCount() const override { return static_cast<int>(lines.size()); }
-    std::string Line(int index) const override {
-        return index >= 0 && index < LineCount() ? lines[static_cast<std::size_t>(index)] : "";
-    }
-    void SelectLine(int index) override { Inside(index, "SelectLine"); }
-    void SetTopLine(int index) override { Inside(index, "SetTopLine"); }
-    void Clear() override { lines.clear(); }
-
-    void Warning(const std::string& text) override { warnings.push_back(text); }
-    void Notice(const std::string& text) override { notices.push_back(text); }
-    bool Question(QuestionKind, const std::string& text) override {
-        const bool yes = ((pass_->answers >> (questions.size() % 64)) & 1) != 0;
-        questions.push_back({text, yes});
-        return yes;
-    }
-
-    struct Asked {
-        std::string text;
-        bool yes;
-    };
-
-    std::vector<std::string> lines;
-    std::vector<std::string> warnings;
-    std::vector<std::string> notices;
-    std::vector<Asked> questions;
-    std::vector<std::string> broken;
-    int yields = 0;
-
-  private:
-    bool Inside(int index, const char* what) {
-        if (index >= 0 && index < LineCount()) {
-            return true;
-        }
-        broken.push_back(std::string(what) + "(" + std::to_string(index) + ") outside the list");
-        return false;
-    }
-
-    const PassCase* pass_ = nullptr;
-    RunState& run_;
-};
-
 // Checks one finished pass against the promises of the repair pass.
 class Verdict {
   public:
     Verdict(const PassCase& pass, const std::map<std::string, Bytes>& before,
-            const MemoryFileSystem& fs, const HarnessHost& host, const RunState& run)
+            const MemoryFileSystem& fs, const test::FakeHost& host, const RunState& run)
         : pass_(pass),
           before_(before),
           fs_(fs),
-          host_(host),
+          host_{host.status.lines, host.boxes.Texts(test::ScriptedBoxes::Kind::Warning),
+                host.boxes.Texts(test::ScriptedBoxes::Kind::Notice), host.boxes.Questions()},
           run_(run),
           name_(PathOf(pass.name)),
           temp_(name_ + ".$$$"),
@@ -314,7 +228,14 @@ class Verdict {
     const PassCase& pass_;
     const std::map<std::string, Bytes>& before_;
     const MemoryFileSystem& fs_;
-    const HarnessHost& host_;
+    // What the host recorded of the pass.
+    struct Seen {
+        std::vector<std::string> lines;
+        std::vector<std::string> warnings;
+        std::vector<std::string> notices;
+        std::vector<test::ScriptedBoxes::Box> questions;
+    };
+    const Seen host_;
     const RunState& run_;
     const std::string name_;
     const std::string temp_;
@@ -420,7 +341,7 @@ struct PassRunner::Rig {
     DiscardingRecordIo discarding;
     RunState run;
     ModGlobals globals;
-    HarnessHost host{run};
+    test::FakeHost host;
     RepairEngine engine{host, run, globals, io, fs};
     RepairEngine dryEngine{host, run, globals, discarding, fs};
 };
@@ -456,25 +377,34 @@ PassOutcome PassRunner::Run(const PassCase& pass) {
     run.interactive = pass.interactive;
     rig_->globals.rangestart = pass.rangestart;
     rig_->globals.rangeend = pass.rangeend;
-    HarnessHost& host = rig_->host;
-    host.Begin(pass);
-    run.listindex = host.AppendLine("Processing " + name);
+    test::FakeHost& host = rig_->host;
+    host.ClearRecords();
+    host.truncate = pass.truncate;
+    host.ignoreHJSplit = pass.ignoreHJSplit;
+    // The case's bits answer the questions in turn, and Stop is pressed at one yield.
+    host.boxes.answer = [&pass, asked = 0u](QuestionKind, const std::string&) mutable {
+        return ((pass.answers >> (asked++ % 64)) & 1) != 0;
+    };
+    host.onYield = [&run, stop = pass.stopAtYield](int yield) {
+        run.stopflag = run.stopflag || yield == stop;
+    };
+    run.listindex = host.status.AppendLine("Processing " + name);
     (pass.dryRun ? rig_->dryEngine : rig_->engine).ProcessFile(name);
 
     PassOutcome outcome;
     outcome.broken = Verdict(pass, before, fs, host, run).Broken();
-    outcome.broken.insert(outcome.broken.end(), host.broken.begin(), host.broken.end());
+    outcome.broken.insert(outcome.broken.end(), host.misuse.begin(), host.misuse.end());
     if (rig_->io.OpenHandles() != 0) {
         outcome.broken.push_back("the temporary file was left open");
     }
-    outcome.lines = host.lines;
-    for (const auto& w : host.warnings) {
+    outcome.lines = host.status.lines;
+    for (const auto& w : host.boxes.Texts(test::ScriptedBoxes::Kind::Warning)) {
         outcome.boxes.push_back("warning: " + w);
     }
-    for (const auto& n : host.notices) {
+    for (const auto& n : host.boxes.Texts(test::ScriptedBoxes::Kind::Notice)) {
         outcome.boxes.push_back("notice: " + n);
     }
-    for (const auto& q : host.questions) {
+    for (const auto& q : host.boxes.Questions()) {
         outcome.boxes.push_back("question: " + q.text + (q.yes ? " -> Yes" : " -> No"));
     }
     outcome.fileerror = run.fileerror;

@@ -20,70 +20,6 @@ namespace {
 
 using IoPlan = RepairEngine::IoPlan;
 
-// Everything the engine does to its host, in order, as one list of texts.
-class RecordingHost : public EngineHost, public StatusList, public MessageBoxes {
-  public:
-    StatusList& Status() override { return *this; }
-    MessageBoxes& Boxes() override { return *this; }
-    void SetProgress(int percent) override { Log("progress " + std::to_string(percent)); }
-    void SetTitle(const std::string& title) override { Log("title " + title); }
-    void YieldToUi() override {
-        Log("yield");
-        ++yields;
-        if (onYield) {
-            onYield(yields);
-        }
-    }
-    bool TruncateChecked() override {
-        Log("truncate?");
-        return truncate;
-    }
-    bool IgnoreHJSplitChecked() override {
-        Log("hjsplit?");
-        return false;
-    }
-
-    int AppendLine(const std::string& text) override {
-        Log("append " + text);
-        lines.push_back(text);
-        return static_cast<int>(lines.size()) - 1;
-    }
-    void SetLine(int index, const std::string& text) override {
-        Log("set " + std::to_string(index) + " " + text);
-        lines.at(static_cast<std::size_t>(index)) = text;
-    }
-    void RemoveLine(int index) override {
-        Log("remove " + std::to_string(index));
-        lines.erase(lines.begin() + index);
-    }
-    int LineCount() const override { return static_cast<int>(lines.size()); }
-    std::string Line(int index) const override { return lines.at(static_cast<std::size_t>(index)); }
-    void SelectLine(int index) override { Log("select " + std::to_string(index)); }
-    void SetTopLine(int index) override { Log("top " + std::to_string(index)); }
-    void Clear() override { lines.clear(); }
-
-    void Warning(const std::string& text) override {
-        Log("warning " + text);
-        warnings.push_back(text);
-    }
-    void Notice(const std::string& text) override { Log("notice " + text); }
-    bool Question(QuestionKind, const std::string& text) override {
-        const bool yes = answer ? answer(text) : true;
-        Log("question " + text + (yes ? " -> yes" : " -> no"));
-        return yes;
-    }
-
-    void Log(const std::string& event) { events.push_back(event); }
-
-    std::vector<std::string> events;
-    std::vector<std::string> lines;
-    std::vector<std::string> warnings;
-    bool truncate = false;
-    int yields = 0;
-    std::function<bool(const std::string&)> answer;
-    std::function<void(int)> onYield;
-};
-
 // Record I/O with the wide write, every write counted and each one a place for a fault.
 class WideRecordIo : public ForwardingRecordIo {
   public:
@@ -213,9 +149,12 @@ Outcome Repair(const Bytes& input, const IoPlan& plan, const Conditions& conditi
     TempDir dir;
     const std::string path = dir.File("movie.avi");
     WriteBytes(path, input);
-    RecordingHost host;
+    FakeHost host;
+    host.LogEvents();
     host.truncate = conditions.truncate;
-    host.answer = conditions.answer;
+    host.boxes.answer = [&](QuestionKind, const std::string& text) {
+        return conditions.answer ? conditions.answer(text) : true;
+    };
     RunState run;
     host.onYield = [&](int yield) {
         run.stopflag = run.stopflag || yield == conditions.stopAtYield;
@@ -241,7 +180,7 @@ Outcome Repair(const Bytes& input, const IoPlan& plan, const Conditions& conditi
     engine.SetIoPlan(plan);
     engine.SetDryRun(conditions.dryRun);
 
-    run.listindex = host.AppendLine("Processing movie.avi");
+    run.listindex = host.status.AppendLine("Processing movie.avi");
     engine.ProcessFile(path);
 
     // Each repair has a directory of its own; the texts name it DIR so that they compare.
@@ -257,8 +196,8 @@ Outcome Repair(const Bytes& input, const IoPlan& plan, const Conditions& conditi
     Outcome outcome;
     outcome.path = "DIR/movie.avi";
     outcome.events = named(host.events);
-    outcome.warnings = named(host.warnings);
-    outcome.lines = named(host.lines);
+    outcome.warnings = named(host.boxes.Texts(ScriptedBoxes::Kind::Warning));
+    outcome.lines = named(host.status.lines);
     outcome.fileerror = run.fileerror;
     outcome.file = Exists(path) ? ReadBytes(path) : Bytes();
     outcome.bakExists = Exists(path + ".bak");
@@ -611,7 +550,7 @@ TEST(IoPlan, EveryOperationFailingAtEveryPlaceOnTheGatheredPathKeepsTheInput) {
     WriteBytes(countPath, input);
     FaultPlan counts;
     {
-        RecordingHost host;
+        FakeHost host;
         RunState run;
         ModGlobals globals;
         KorbscanLibrary library;

@@ -326,7 +326,7 @@ TEST_F(RepairPass, LineFeedAfterTheWrapperEndIsDroppedToo) {
 TEST_F(RepairPass, WrapperNearTheEndIsTruncatedOnlyWithTheOption) {
     for (const bool truncate : {false, true}) {
         for (const std::size_t remaining : {10u, 11u}) {
-            host = FakeHost();
+            host.ClearRecords();
             host.truncate = truncate;
             Bytes data = CleanBytes(200 + remaining, 17);
             PutWrapperStart(data, 100);

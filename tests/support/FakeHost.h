@@ -9,7 +9,12 @@
 
 namespace korbelt::test {
 
-// A status list that keeps its lines in memory.
+// The one recording engine host of the tests and the fuzz harness: the status list and the
+// message boxes in memory, progress, titles and yields counted, questions answered from a
+// queue or a function. What only a faulty engine does (a line index outside the list, a
+// progress outside 0 to 100, a question nobody prepared an answer for) is noted as misuse;
+// in the test suite it also fails the test. With a log, every call is also written there as
+// a text, in the order the engine made it.
 class FakeStatusList : public StatusList {
   public:
     int AppendLine(const std::string& text) override;
@@ -17,17 +22,21 @@ class FakeStatusList : public StatusList {
     void RemoveLine(int index) override;
     int LineCount() const override { return static_cast<int>(lines.size()); }
     std::string Line(int index) const override;
-    void SelectLine(int index) override { selected = index; }
-    void SetTopLine(int index) override { topline = index; }
+    void SelectLine(int index) override;
+    void SetTopLine(int index) override;
     void Clear() override { lines.clear(); }
 
     std::vector<std::string> lines;
     int selected = -1;
     int topline = -1;
+    std::vector<std::string>* log = nullptr;
+    std::function<void(const std::string&)> onMisuse;
+
+  private:
+    bool Inside(int index, const char* what);
+    void Log(const std::string& event);
 };
 
-// Message boxes with answers given in advance. Every box shown is recorded; a question
-// without a prepared answer fails the test and is answered No.
 class ScriptedBoxes : public MessageBoxes {
   public:
     enum class Kind { Warning, Notice, Question };
@@ -35,6 +44,7 @@ class ScriptedBoxes : public MessageBoxes {
         Kind kind;
         std::string text;
         QuestionKind question = QuestionKind::AbortProcessing;  // for a question
+        bool yes = false;                                       // the answer given
     };
 
     void Answer(bool yes) { answers.push_back(yes); }
@@ -43,31 +53,51 @@ class ScriptedBoxes : public MessageBoxes {
     bool Question(QuestionKind kind, const std::string& text) override;
 
     std::vector<std::string> Texts(Kind kind) const;
+    std::vector<Box> Questions() const;
 
     std::vector<Box> shown;
-    std::deque<bool> answers;
+    std::deque<bool> answers;  // prepared answers, first asked first
+    // Answers a question when no prepared answer is left.
+    std::function<bool(QuestionKind, const std::string&)> answer;
+    std::vector<std::string>* log = nullptr;
+    std::function<void(const std::string&)> onMisuse;
 };
 
-// The engine's host for tests: records progress and titles, counts yields, and can run a
-// scripted action at a given yield (a click on Stop, say).
 class FakeHost : public EngineHost {
   public:
+    FakeHost();
+    FakeHost(const FakeHost&) = delete;
+    FakeHost& operator=(const FakeHost&) = delete;
+
     StatusList& Status() override { return status; }
     MessageBoxes& Boxes() override { return boxes; }
-    void SetProgress(int percent) override { progress.push_back(percent); }
-    void SetTitle(const std::string& title) override { titles.push_back(title); }
+    void SetProgress(int percent) override;
+    void SetTitle(const std::string& title) override;
     void YieldToUi() override;
-    bool TruncateChecked() override { return truncate; }
-    bool IgnoreHJSplitChecked() override { return ignoreHJSplit; }
+    bool TruncateChecked() override;
+    bool IgnoreHJSplitChecked() override;
+
+    // Writes every call of the engine to events from now on.
+    void LogEvents();
+    // Forgets everything recorded; answers, options and hooks stay.
+    void ClearRecords();
 
     FakeStatusList status;
     ScriptedBoxes boxes;
     std::vector<int> progress;
     std::vector<std::string> titles;
+    std::vector<std::string> events;
+    std::vector<std::string> misuse;
     int yields = 0;
     bool truncate = false;
     bool ignoreHJSplit = false;
     std::function<void(int)> onYield;  // called with the 1-based number of the yield
+
+  private:
+    void Misuse(const std::string& what);
+    void Log(const std::string& event);
+
+    bool logging_ = false;
 };
 
 }  // namespace korbelt::test
