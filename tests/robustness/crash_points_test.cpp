@@ -39,14 +39,6 @@ const Scenario kScenarios[] = {
     {"nothing to repair", false, false, false},
 };
 
-const std::vector<Site> kSites = {
-    Site::OpenInput,           Site::ReadInput,         Site::InputLength,
-    Site::CreateTemp,          Site::WriteTemp,         Site::SyncTemp,
-    Site::CloseTemp,           Site::DeleteOldBackup,   Site::LinkInputToBackup,
-    Site::RenameInputToBackup, Site::RenameTempToInput, Site::SyncDirectory,
-    Site::DeleteTemp,
-};
-
 const Bytes& Original(const Scenario& scenario) {
     static const Bytes damaged = Damaged(70000, 53);
     static const Bytes clean = Clean(70000, 53);
@@ -158,7 +150,7 @@ TEST(CrashPoints, AtEveryMomentOfAPassTheOriginalSurvivesAndARerunRepairs) {
         Pass(path, counts);
         ASSERT_EQ(ReadBytes(path), Expected(scenario));
 
-        for (const Site site : kSites) {
+        for (const Site site : AllSites()) {
             for (int nth = 1; nth <= counts.Calls(site); ++nth) {
                 SCOPED_TRACE(std::string("crash before ") + SiteName(site) + " #" +
                              std::to_string(nth));

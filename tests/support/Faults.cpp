@@ -107,21 +107,11 @@ Site FaultPlan::RenameSite(const std::string& from, const std::string& to) {
 
 std::unique_ptr<InputFile> FaultyFileSystem::OpenInput(const std::string& path,
                                                        std::error_code& error) {
-    // The pass holds its own copy open as well, to lock it and give it the input's access.
-    if (EndsWith(path, ".$$$")) {
-        if (const int fault = plan_.Check(Site::HoldTemp)) {
-            error = ErrorOf(fault);
-            return nullptr;
-        }
-        auto real = real_.OpenInput(path, error);
-        if (!real) {
-            return nullptr;
-        }
-        return std::make_unique<FaultyInputFile>(
-            std::move(real), [&plan = plan_] { return plan.Check(Site::HoldTemp); },
-            [] { return 0; }, [&plan = plan_] { return plan.Check(Site::SetAccessOfTemp); });
-    }
-    if (const int fault = plan_.Check(Site::OpenInput)) {
+    // The pass holds its own copy open as well, to lock it and give it the input's access:
+    // opening it, and a stat of it, are one site, setting its access another.
+    const bool copy = EndsWith(path, ".$$$");
+    const Site open = copy ? Site::HoldTemp : Site::OpenInput;
+    if (const int fault = plan_.Check(open)) {
         error = ErrorOf(fault);
         return nullptr;
     }
@@ -129,9 +119,13 @@ std::unique_ptr<InputFile> FaultyFileSystem::OpenInput(const std::string& path,
     if (!real) {
         return nullptr;
     }
+    FaultPlan& plan = plan_;
+    const Site stat = copy ? Site::HoldTemp : Site::InputLength;
+    const Site read = copy ? Site::Other : Site::ReadInput;
     return std::make_unique<FaultyInputFile>(
-        std::move(real), [&plan = plan_] { return plan.Check(Site::InputLength); },
-        [&plan = plan_] { return plan.Check(Site::ReadInput); });
+        std::move(real), [&plan, stat] { return plan.Check(stat); },
+        [&plan, read] { return plan.Check(read); },
+        [&plan] { return plan.Check(Site::SetAccessOfTemp); });
 }
 
 std::error_code FaultyFileSystem::Remove(const std::string& path) {
