@@ -97,7 +97,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-install_missing par2 time cmake ninja-build g++ qt6-base-dev
+install_missing par2 time cmake ninja-build g++ qt6-base-dev libssl-dev zlib1g-dev
 build
 
 mkdir -p "$DISK_DIR"

@@ -11,12 +11,13 @@ get_filename_component(ROOT "${ROOT}" ABSOLUTE)
 # Each layer and the layers it may include besides itself.
 set(allowed_ports "")
 set(allowed_settings "ports")
-set(allowed_engine "ports;settings")
+set(allowed_verify "ports")
+set(allowed_engine "ports;settings;verify")
 set(allowed_input "ports")
-set(allowed_run "ports;settings;engine;input")
-set(allowed_cli "ports;settings;engine;input;run")
-set(allowed_ui "ports;settings;engine;input;run")
-set(layers ports settings engine input run cli ui)
+set(allowed_run "ports;settings;verify;engine;input")
+set(allowed_cli "ports;settings;verify;engine;input;run")
+set(allowed_ui "ports;settings;verify;engine;input;run")
+set(layers ports settings verify engine input run cli ui)
 # Where the toolkit may be used: the window, and the settings store's Qt edge.
 set(qt_allowed "ui" "settings/QSettingsStore.cpp")
 

@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 SECONDS_TO_RUN=${1:-600}
 BUILD_DIR=${BUILD_DIR:-build-fuzz}
-PACKAGES=(cmake ninja-build clang-14 libclang-rt-14-dev)
+PACKAGES=(cmake ninja-build clang-14 libclang-rt-14-dev libssl-dev zlib1g-dev)
 
 missing=()
 for package in "${PACKAGES[@]}"; do

@@ -14,7 +14,8 @@ set -euo pipefail
 
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
-PACKAGES=(cmake ninja-build g++ libgtest-dev qt6-base-dev fonts-dejavu-core fonts-noto-mono)
+PACKAGES=(cmake ninja-build g++ libgtest-dev qt6-base-dev libssl-dev zlib1g-dev fonts-dejavu-core
+          fonts-noto-mono par2 cksfv)
 # shellcheck source=tools/packages.sh
 source tools/packages.sh
 

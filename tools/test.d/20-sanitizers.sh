@@ -11,7 +11,8 @@ set -euo pipefail
 
 cd "$(dirname "$0")/../.."
 BUILD_DIR=${SANITIZE_BUILD_DIR:-build-asan}
-PACKAGES=(cmake ninja-build g++ libgtest-dev qt6-base-dev fonts-dejavu-core)
+PACKAGES=(cmake ninja-build g++ libgtest-dev qt6-base-dev libssl-dev zlib1g-dev fonts-dejavu-core
+          par2 cksfv)
 # shellcheck source=tools/packages.sh
 source tools/packages.sh
 

@@ -12,7 +12,8 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 SOURCE_DIR=$(pwd)
 BUILD_DIR=${PACKAGE_BUILD_DIR:-build-deb}
-PACKAGES=(cmake ninja-build g++ qt6-base-dev fonts-dejavu-core dpkg-dev desktop-file-utils appstream file)
+PACKAGES=(cmake ninja-build g++ qt6-base-dev libssl-dev zlib1g-dev fonts-dejavu-core dpkg-dev
+          desktop-file-utils appstream file)
 APP_ID=org.example.korbelt.Korbelt
 CONTRIB=/usr/share/korbelt/contrib
 # shellcheck source=tools/packages.sh

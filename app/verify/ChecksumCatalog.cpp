@@ -1,0 +1,157 @@
+#include "verify/ChecksumCatalog.h"
+
+#include <algorithm>
+
+#include "verify/TextLists.h"
+
+namespace korbelt {
+namespace {
+
+// A checksum list larger than this is not one, whatever its name says.
+constexpr std::int64_t kMaxListSize = std::int64_t{16} << 20;
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return text;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// The kind of digest a list's name promises, if it names one.
+std::optional<DigestKind> ListKind(const std::string& path) {
+    const std::string name = Lower(BaseName(path));
+    const std::pair<const char*, DigestKind> kinds[] = {{"md5", DigestKind::Md5},
+                                                        {"sha1", DigestKind::Sha1},
+                                                        {"sha256", DigestKind::Sha256},
+                                                        {"sha512", DigestKind::Sha512}};
+    for (const auto& [tag, kind] : kinds) {
+        if (EndsWith(name, std::string(".") + tag) || name == std::string(tag) + "sums") {
+            return kind;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string WithoutDotSlash(std::string name) {
+    while (name.rfind("./", 0) == 0) {
+        name.erase(0, 2);
+    }
+    return name;
+}
+
+// Where an entry of a list in a folder points: a plain name beside the list, a path below it.
+std::string EntryPath(const Expectation& entry) {
+    return DirectoryName(entry.source) + "/" + WithoutDotSlash(entry.name);
+}
+
+}  // namespace
+
+ChecksumCatalog::FileKind ChecksumCatalog::KindOf(const std::string& path) {
+    const std::string name = Lower(BaseName(path));
+    if (EndsWith(name, ".par2")) {
+        return FileKind::Par2;
+    }
+    return EndsWith(name, ".sfv") || ListKind(path) ? FileKind::TextList : FileKind::None;
+}
+
+void ChecksumCatalog::AddChecksumFile(const std::string& path) {
+    for (Expectation& entry : Read(path)) {
+        entry.name = BaseName(WithoutDotSlash(entry.name));
+        added_.push_back(std::move(entry));
+    }
+}
+
+std::optional<Expectation> ChecksumCatalog::For(const std::string& path) {
+    const std::string name = BaseName(path);
+    std::vector<const Expectation*> exact;
+    std::vector<const Expectation*> caseless;
+    const auto consider = [&](const Expectation& entry, const std::string& entryPath,
+                              const std::string& wanted) {
+        if (entryPath == wanted) {
+            exact.push_back(&entry);
+        } else if (Lower(entryPath) == Lower(wanted)) {
+            caseless.push_back(&entry);
+        }
+    };
+    for (const Expectation& entry : Folder(DirectoryName(path))) {
+        consider(entry, EntryPath(entry), DirectoryName(path) + "/" + name);
+    }
+    for (const Expectation& entry : added_) {
+        consider(entry, entry.name, name);
+    }
+    const auto& found = exact.empty() ? caseless : exact;
+    if (found.empty()) {
+        return std::nullopt;
+    }
+    return **std::max_element(found.begin(), found.end(), [](const auto* a, const auto* b) {
+        return a->Strength() < b->Strength();
+    });
+}
+
+const std::vector<Expectation>& ChecksumCatalog::Folder(const std::string& directory) {
+    const auto known = folders_.find(directory);
+    if (known != folders_.end()) {
+        return known->second;
+    }
+    std::vector<Expectation>& entries = folders_[directory];
+    auto names = fs_.ListOrdinaryFiles(directory);
+    if (!names) {
+        return entries;
+    }
+    std::sort(names->begin(), names->end());
+    for (const std::string& name : *names) {
+        if (KindOf(name) != FileKind::None) {
+            for (Expectation& entry : Read(directory + "/" + name)) {
+                entries.push_back(std::move(entry));
+            }
+        }
+    }
+    return entries;
+}
+
+std::vector<Expectation> ChecksumCatalog::Read(const std::string& path) {
+    if (KindOf(path) == FileKind::Par2) {
+        return ReadPar2File(path).files;
+    }
+    const std::optional<std::string> text = Text(path);
+    if (!text) {
+        return {};
+    }
+    if (Lower(BaseName(path)).ends_with(".sfv")) {
+        return ParseSfv(*text, path);
+    }
+    return ParseDigestList(*text, path, ListKind(path));
+}
+
+Par2Contents ChecksumCatalog::ReadPar2File(const std::string& path) {
+    std::error_code error;
+    std::unique_ptr<InputFile> file = fs_.OpenInput(path, error);
+    if (!file) {
+        return {};
+    }
+    return ReadPar2(*file, path);
+}
+
+std::optional<std::string> ChecksumCatalog::Text(const std::string& path) {
+    std::error_code error;
+    std::unique_ptr<InputFile> file = fs_.OpenInput(path, error);
+    const std::int64_t size = file ? file->Length(error) : 0;
+    if (!file || error || size > kMaxListSize) {
+        return std::nullopt;
+    }
+    std::string text(static_cast<std::size_t>(size), '\0');
+    const std::size_t got =
+        file->ReadAt(0, reinterpret_cast<std::uint8_t*>(text.data()), text.size(), error);
+    if (error) {
+        return std::nullopt;
+    }
+    text.resize(got);
+    return text;
+}
+
+}  // namespace korbelt

@@ -1,0 +1,132 @@
+#include "verify/Digest.h"
+
+#include <openssl/evp.h>
+#include <zlib.h>
+
+#include <stdexcept>
+
+namespace korbelt {
+namespace {
+
+const EVP_MD* Algorithm(DigestKind kind) {
+    switch (kind) {
+        case DigestKind::Md5:
+            return EVP_md5();
+        case DigestKind::Sha1:
+            return EVP_sha1();
+        case DigestKind::Sha256:
+            return EVP_sha256();
+        case DigestKind::Sha512:
+            return EVP_sha512();
+    }
+    return EVP_md5();
+}
+
+}  // namespace
+
+const char* DigestName(DigestKind kind) {
+    switch (kind) {
+        case DigestKind::Md5:
+            return "MD5";
+        case DigestKind::Sha1:
+            return "SHA1";
+        case DigestKind::Sha256:
+            return "SHA256";
+        case DigestKind::Sha512:
+            return "SHA512";
+    }
+    return "?";
+}
+
+std::size_t DigestSize(DigestKind kind) {
+    return static_cast<std::size_t>(EVP_MD_get_size(Algorithm(kind)));
+}
+
+struct Hasher::Context {
+    EVP_MD_CTX* md = EVP_MD_CTX_new();
+    ~Context() { EVP_MD_CTX_free(md); }
+};
+
+Hasher::Hasher(DigestKind kind) : kind_(kind), context_(std::make_unique<Context>()) {
+    if (context_->md == nullptr || EVP_DigestInit_ex(context_->md, Algorithm(kind), nullptr) != 1) {
+        throw std::runtime_error("the digest cannot be computed here");
+    }
+}
+
+Hasher::~Hasher() = default;
+Hasher::Hasher(Hasher&&) noexcept = default;
+Hasher& Hasher::operator=(Hasher&&) noexcept = default;
+
+void Hasher::Add(const std::uint8_t* bytes, std::size_t count) {
+    EVP_DigestUpdate(context_->md, bytes, count);
+}
+
+DigestBytes Hasher::Finish() {
+    DigestBytes digest(EVP_MAX_MD_SIZE);
+    unsigned int size = 0;
+    EVP_DigestFinal_ex(context_->md, digest.data(), &size);
+    digest.resize(size);
+    EVP_DigestInit_ex(context_->md, Algorithm(kind_), nullptr);
+    return digest;
+}
+
+DigestBytes DigestOf(DigestKind kind, const std::uint8_t* bytes, std::size_t count) {
+    Hasher hasher(kind);
+    hasher.Add(bytes, count);
+    return hasher.Finish();
+}
+
+std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count) {
+    // zlib takes the length as uInt: large pieces go in turns.
+    while (count > 0) {
+        const auto piece = static_cast<uInt>(std::min<std::size_t>(count, 1u << 30));
+        crc = static_cast<std::uint32_t>(crc32(crc, bytes, piece));
+        bytes += piece;
+        count -= piece;
+    }
+    return crc;
+}
+
+std::uint32_t Crc32Zeros(std::uint32_t crc, std::uint64_t count) {
+    static const std::uint8_t zeros[4096] = {};
+    while (count > 0) {
+        const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(count, sizeof(zeros)));
+        crc = Crc32(crc, zeros, piece);
+        count -= piece;
+    }
+    return crc;
+}
+
+std::string ToHex(const DigestBytes& digest) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (const std::uint8_t byte : digest) {
+        text += digits[byte >> 4];
+        text += digits[byte & 15];
+    }
+    return text;
+}
+
+DigestBytes FromHex(const std::string& text) {
+    const auto value = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                      : -1;
+    };
+    DigestBytes bytes;
+    if (text.size() % 2 != 0) {
+        return {};
+    }
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        const int high = value(text[i]);
+        const int low = value(text[i + 1]);
+        if (high < 0 || low < 0) {
+            return {};
+        }
+        bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
+    }
+    return bytes;
+}
+
+}  // namespace korbelt

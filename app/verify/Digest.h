@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace korbelt {
+
+using DigestBytes = std::vector<std::uint8_t>;
+
+// The hash functions checksum files name.
+enum class DigestKind { Md5, Sha1, Sha256, Sha512 };
+
+const char* DigestName(DigestKind kind);
+// Bytes of a digest of this kind.
+std::size_t DigestSize(DigestKind kind);
+
+// A digest computed piece by piece, by OpenSSL's libcrypto.
+class Hasher {
+  public:
+    explicit Hasher(DigestKind kind);
+    ~Hasher();
+    Hasher(Hasher&&) noexcept;
+    Hasher& operator=(Hasher&&) noexcept;
+    Hasher(const Hasher&) = delete;
+    Hasher& operator=(const Hasher&) = delete;
+
+    DigestKind Kind() const { return kind_; }
+    void Add(const std::uint8_t* bytes, std::size_t count);
+    // The digest of everything added; the hasher starts afresh afterwards.
+    DigestBytes Finish();
+
+  private:
+    DigestKind kind_;
+    struct Context;
+    std::unique_ptr<Context> context_;
+};
+
+DigestBytes DigestOf(DigestKind kind, const std::uint8_t* bytes, std::size_t count);
+
+// CRC-32 (the one of zip, PNG, SFV and PAR 2.0), by zlib: running value in, new value out.
+std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count);
+// The CRC-32 of count zero bytes appended to data whose CRC-32 was crc.
+std::uint32_t Crc32Zeros(std::uint32_t crc, std::uint64_t count);
+
+std::string ToHex(const DigestBytes& digest);
+// Hexadecimal digits, either case, to bytes; empty on anything else.
+DigestBytes FromHex(const std::string& text);
+
+}  // namespace korbelt

@@ -1,0 +1,148 @@
+// Checksum files made by the real tools (par2, cksfv, md5sum, sha256sum), read back: every
+// file's length, digest and slice checksums as the tools computed them; damaged, truncated
+// and hostile checksum files read without harm.
+#include <gtest/gtest.h>
+
+#include "ChildProcess.h"
+#include "TempDir.h"
+#include "engine/PosixFileSystem.h"
+#include "verify/ChecksumCatalog.h"
+#include "verify/TextLists.h"
+
+namespace korbelt::test {
+namespace {
+
+// Runs a tool in the directory given; the test is skipped where the tool is missing.
+void Tool(const std::string& directory, const std::string& command) {
+    const ProgramResult result =
+        RunProgram("/bin/sh", {"-c", "cd \"$1\" && " + command, "sh", directory}, "", {});
+    ASSERT_EQ(result.exitCode, 0) << command << "\n" << result.out << result.err;
+}
+
+DigestBytes Md5Of(const Bytes& bytes) {
+    return DigestOf(DigestKind::Md5, bytes.data(), bytes.size());
+}
+
+// The slice checksums PAR 2.0 gives a file: the last slice padded with zeros.
+std::vector<SliceChecksum> SlicesOf(Bytes bytes, std::size_t sliceSize) {
+    bytes.resize((bytes.size() + sliceSize - 1) / sliceSize * sliceSize, 0);
+    std::vector<SliceChecksum> slices;
+    for (std::size_t at = 0; at < bytes.size(); at += sliceSize) {
+        slices.push_back({DigestOf(DigestKind::Md5, bytes.data() + at, sliceSize),
+                          Crc32(0, bytes.data() + at, sliceSize)});
+    }
+    return slices;
+}
+
+class ChecksumFiles : public ::testing::Test {
+  protected:
+    std::string Put(const std::string& name, const Bytes& bytes) {
+        WriteBytes(dir.File(name), bytes);
+        return dir.File(name);
+    }
+
+    TempDir dir;
+    PosixFileSystem fs;
+    ChecksumCatalog catalog{fs};
+    const Bytes first = RandomBytes(300000, 1);
+    const Bytes second = RandomBytes(123457, 2);
+};
+
+TEST_F(ChecksumFiles, AParSetDescribesEveryFileAndItsSlicesWhateverVolumeIsRead) {
+    Put("first file.avi", first);
+    Put("second.r00", second);
+    Tool(dir.Path(), "par2 create -q -q -s8192 -r10 -n1 set.par2 'first file.avi' second.r00");
+    const auto names = ListDirectory(dir.Path());
+    ASSERT_EQ(names.size(), 4u);  // the two files, the index and one volume
+    for (const std::string& par : {names[2], names[3]}) {
+        SCOPED_TRACE(par);
+        std::error_code error;
+        auto file = fs.OpenInput(dir.File(par), error);
+        ASSERT_TRUE(file);
+        const Par2Contents set = ReadPar2(*file, dir.File(par));
+        EXPECT_TRUE(set.AllPacketsSound());
+        ASSERT_EQ(set.files.size(), 2u);
+        for (const Expectation& entry : set.files) {
+            const Bytes& bytes = entry.name == "first file.avi" ? first : second;
+            EXPECT_EQ(entry.length, static_cast<std::int64_t>(bytes.size())) << entry.name;
+            EXPECT_EQ(entry.digest, Md5Of(bytes)) << entry.name;
+            ASSERT_EQ(entry.sliceSize, 8192);
+            const auto slices = SlicesOf(bytes, 8192);
+            ASSERT_EQ(entry.slices.size(), slices.size());
+            for (std::size_t i = 0; i < slices.size(); ++i) {
+                EXPECT_EQ(entry.slices[i].md5, slices[i].md5) << entry.name << " slice " << i;
+                EXPECT_EQ(entry.slices[i].crc32, slices[i].crc32) << entry.name << " slice " << i;
+            }
+        }
+    }
+    const auto found = catalog.For(dir.File("FIRST FILE.AVI"));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->HasSlices(), true);
+    EXPECT_EQ(found->name, "first file.avi");
+}
+
+TEST_F(ChecksumFiles, DamagedTruncatedAndHostileParFilesAreReadWithoutHarm) {
+    Put("a.bin", first);
+    Tool(dir.Path(), "par2 create -q -q -s4096 -r5 a.par2 a.bin");
+    const Bytes sound = ReadBytes(dir.File("a.par2"));
+    const auto read = [&](const Bytes& bytes) {
+        Put("x.par2", bytes);
+        std::error_code error;
+        auto file = fs.OpenInput(dir.File("x.par2"), error);
+        return ReadPar2(*file, "x.par2");
+    };
+    // A byte changed inside the first packet: that packet fails its MD5, the rest is read.
+    Bytes flipped = sound;
+    flipped[100] ^= 0xff;
+    const Par2Contents damaged = read(flipped);
+    EXPECT_EQ(damaged.damagedPackets, 1);
+    EXPECT_GT(damaged.packets, 0);
+    // Cut off in the middle, and a length of 2^63: nothing beyond the cut, no huge read.
+    EXPECT_LT(read(Bytes(sound.begin(), sound.begin() + sound.size() / 2)).files.size(), 2u);
+    Bytes absurd = sound;
+    absurd[15] = 0x7f;
+    EXPECT_GE(read(absurd).damagedPackets, 1);
+    // Noise with the magic sprinkled in, and nothing at all.
+    Bytes noise = RandomBytes(200000, 9);
+    for (std::size_t at = 0; at + 8 < noise.size(); at += 997) {
+        std::copy_n("PAR2\0PKT", 8, noise.begin() + static_cast<long>(at));
+    }
+    EXPECT_TRUE(read(noise).files.empty());
+    EXPECT_FALSE(read({}).IsPar2());
+}
+
+TEST_F(ChecksumFiles, SfvAndDigestListsOfEveryFormNameTheirFiles) {
+    Put("with space.avi", first);
+    Put("b.bin", second);
+    Tool(dir.Path(), "cksfv -q 'with space.avi' b.bin > set.sfv");
+    Tool(dir.Path(), "md5sum -b 'with space.avi' > text.md5 && md5sum b.bin >> text.md5");
+    Tool(dir.Path(), "sha256sum --tag 'with space.avi' > bsd.sha256");
+    Tool(dir.Path(), "printf '; comment\\n\\ngarbage line\\n%0200000d\\n' 0 >> set.sfv");
+    const auto sfv = catalog.For(dir.File("with space.avi"));
+    ASSERT_TRUE(sfv);
+    EXPECT_EQ(sfv->kind, DigestKind::Sha256);  // the strongest of the three
+    EXPECT_EQ(sfv->digest, DigestOf(DigestKind::Sha256, first.data(), first.size()));
+    const auto b = catalog.For(dir.File("b.bin"));
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->kind, DigestKind::Md5);
+    EXPECT_EQ(b->digest, Md5Of(second));
+    EXPECT_EQ(b->source, dir.File("text.md5"));
+    const Bytes sfvText = ReadBytes(dir.File("set.sfv"));
+    const auto crcs = ParseSfv(std::string(sfvText.begin(), sfvText.end()), "set.sfv");
+    ASSERT_EQ(crcs.size(), 2u);
+    EXPECT_EQ(crcs[1].name, "b.bin");
+    EXPECT_EQ(crcs[1].crc32, Crc32(0, second.data(), second.size()));
+    EXPECT_FALSE(catalog.For(dir.File("missing.avi")));
+}
+
+TEST_F(ChecksumFiles, ANameWithANewlineIsEscapedInTheListAndStillFound) {
+    const std::string odd = "new\nline\\.avi";
+    Put(odd, first);
+    Tool(dir.Path(), "md5sum new*line* > odd.md5");
+    const auto found = catalog.For(dir.File(odd));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->digest, Md5Of(first));
+}
+
+}  // namespace
+}  // namespace korbelt::test
