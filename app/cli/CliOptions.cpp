@@ -70,6 +70,10 @@ bool LongFlag(const std::string& name, CliOptions& options) {
         options.ignoreHJSplit = true;
     else if (name == "--no-ignore-hjsplit")
         options.ignoreHJSplit = false;
+    else if (name == "--verify")
+        options.verify = true;
+    else if (name == "--no-verify")
+        options.verify = false;
     else
         return false;
     return true;
@@ -103,6 +107,12 @@ CliParse ParseCommandLine(const std::vector<std::string>& arguments) {
                               "': whole numbers START-END with 0 <= START < END <= 51";
                 return parse;
             }
+        } else if (arg == "--checksums" || arg.rfind("--checksums=", 0) == 0) {
+            if (arg == "--checksums" && i + 1 == arguments.size()) {
+                parse.error = "option --checksums needs a FILE";
+                return parse;
+            }
+            options.checksums.push_back(arg == "--checksums" ? arguments[++i] : arg.substr(12));
         } else if (arg.rfind("--", 0) == 0) {
             if (!LongFlag(arg, options)) {
                 parse.error = "unknown option '" + arg + "'";
@@ -142,6 +152,11 @@ std::string UsageText() {
            "      --no-truncate        do not\n"
            "      --ignore-hjsplit     skip HJSplit pieces (.001 ...) of whole kilobytes\n"
            "      --no-ignore-hjsplit  do not\n"
+           "      --verify             let the checksums a download carries decide (its\n"
+           "                           PAR 2.0 set, SFV, md5sum or sha*sum lists): leave a\n"
+           "                           file that matches alone, prove a repair\n"
+           "      --no-verify          do not\n"
+           "      --checksums FILE     a checksum file kept elsewhere (repeatable)\n"
            "  -h, --help               show this help and exit\n"
            "      --version            show the version and exit\n"
            "\n"
@@ -150,9 +165,10 @@ std::string UsageText() {
            "Ctrl-C once asks whether to abort the current file; twice aborts it. SIGTERM\n"
            "and SIGHUP abort it at once and end the run.\n"
            "\n"
-           "Exit status: 0 every file repaired or clean, 1 a PATH was invalid or a file was\n"
-           "not repaired, 2 the command line was wrong, 3 a file was left alone because\n"
-           "another Korbelt was repairing it.\n";
+           "Exit status: 0 every file repaired, clean or proven intact, 1 a PATH was invalid\n"
+           "or a file was not repaired (or its repair not verified where a checksum is\n"
+           "known), 2 the command line was wrong, 3 a file was left alone because another\n"
+           "Korbelt was repairing it.\n";
 }
 
 }  // namespace korbelt

@@ -18,6 +18,8 @@ struct CliOptions {
     std::optional<int> rangeEnd;
     std::optional<bool> truncate;
     std::optional<bool> ignoreHJSplit;
+    std::optional<bool> verify;
+    std::vector<std::string> checksums;  // checksum files kept elsewhere
 };
 
 struct CliParse {

@@ -60,6 +60,7 @@ class TerminalHost : public EngineHost, public MessageBoxes, public RunControls 
     void YieldToUi() override;
     bool TruncateChecked() override { return options_.TruncateChecked(); }
     bool IgnoreHJSplitChecked() override { return options_.IgnoreHJSplitChecked(); }
+    bool VerifyChecked() override { return options_.VerifyChecked(); }
 
     void Warning(const std::string& text) override;
     void Notice(const std::string& text) override;

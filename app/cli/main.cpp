@@ -18,6 +18,7 @@
 #include "settings/Options.h"
 #include "settings/QSettingsStore.h"
 #include "settings/Version.h"
+#include "verify/ChecksumCatalog.h"
 
 namespace korbelt {
 namespace {
@@ -43,6 +44,9 @@ void PutOptionsInForce(const CliOptions& cli, ModGlobals& globals, OptionMarks& 
     if (cli.ignoreHJSplit) {
         marks.SetIgnoreHJSplitChecked(*cli.ignoreHJSplit);
     }
+    if (cli.verify) {
+        marks.SetVerifyChecked(*cli.verify);
+    }
 }
 
 int Repair(const CliOptions& cli) {
@@ -61,6 +65,11 @@ int Repair(const CliOptions& cli) {
                         cli.dryRun ? static_cast<RecordIo&>(discarding) : library, fs,
                         NumberFormat(NumberFormat::LocaleThousandsSeparator()));
     engine.SetDryRun(cli.dryRun);
+    ChecksumCatalog checksums(fs);
+    for (const std::string& file : cli.checksums) {
+        checksums.AddChecksumFile(file);
+    }
+    engine.SetChecksums(&checksums);
 
     InputList list;
     InputListCommands commands(list, fs, status, host);

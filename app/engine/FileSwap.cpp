@@ -27,7 +27,11 @@ void RepairEngine::FinishFile(Pass& pass) {
         WriteRun(pass);
     }
     const bool changed = readpos != writepos;
-    if (changed && !dryrun_) {
+    const Verdict verdict =
+        pass.expected ? Judge(pass, changed)
+                      : Verdict{true, "", changed ? FileOutcome::Repaired : FileOutcome::Clean};
+    const bool swap = changed && verdict.keepCopy;
+    if (swap && !dryrun_) {
         GiveCopyTheInputsAccess(pass);
         // The copy must be whole on the disk before it takes the input's name.
         if (const std::error_code error = fs_.SyncFile(pass.tempname)) {
@@ -37,7 +41,7 @@ void RepairEngine::FinishFile(Pass& pass) {
         CheckInputUnchanged(pass);
     }
     CloseOutput(pass);
-    if (!changed) {
+    if (!swap) {
         if (const std::error_code error = DiscardTemporaryFile(pass)) {
             pass.tempCreated = false;
             throw Unable("delete temporary file failed", "delete temporary file", pass.tempname,
@@ -50,12 +54,20 @@ void RepairEngine::FinishFile(Pass& pass) {
     run_.processed.Add(pass.identity);
     StatusList& status = host_.Status();
     status.SetLine(run_.listindex, pass.filename);
-    status.RemoveLine(pass.progressline);
-    InformUser("  " + NumberFormat::Plain(readpos - writepos) + " bytes removed, " +
-               format_.Grouped(readpos - 1) + " bytes read, " + format_.Grouped(writepos - 1) +
-               " bytes written.");
-    run_.fileerror = false;
-    pass.outcome = changed ? FileOutcome::Repaired : FileOutcome::Clean;
+    if (swap == changed) {
+        status.RemoveLine(pass.progressline);
+        InformUser("  " + NumberFormat::Plain(readpos - writepos) + " bytes removed, " +
+                   format_.Grouped(readpos - 1) + " bytes read, " + format_.Grouped(writepos - 1) +
+                   " bytes written.");
+    } else {
+        MarkRemovalsUndone(pass);
+        status.RemoveLine(pass.progressline);
+    }
+    if (!verdict.line.empty()) {
+        InformUser(verdict.line);
+    }
+    run_.fileerror = IsFailure(verdict.outcome);
+    pass.outcome = verdict.outcome;
 }
 
 // The repaired file is the input's to the user: same permissions, and the same owner and

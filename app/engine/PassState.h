@@ -42,6 +42,13 @@ inline PassFailure InputChanged(const std::string& filename, const char* how = "
                 " while it was being repaired; it was left as it is"};
 }
 
+// What the end of a pass does with its copy, and what it says about the file.
+struct RepairEngine::Verdict {
+    bool keepCopy = true;  // the copy, if it differs from the input, takes the file's name
+    std::string line;      // a last line for the file, if any
+    FileOutcome outcome = FileOutcome::Clean;
+};
+
 struct RepairEngine::Pass {
     std::string filename;
     std::string tempname;
@@ -62,7 +69,9 @@ struct RepairEngine::Pass {
     bool gathered = false;
     std::int64_t runStart = 0;  // 0-based input offset of the kept bytes not yet written
     std::int64_t runLength = 0;
-    std::int64_t writebackFrom = 1;  // writepos when the disk was last asked to write
+    std::int64_t writebackFrom = 1;       // writepos when the disk was last asked to write
+    std::optional<Expectation> expected;  // what a checksum file says the file must be
+    std::optional<StreamCheck> written;   // the copy, checked against it as it is written
 };
 
 }  // namespace korbelt

@@ -183,6 +183,7 @@ void RepairEngine::WriteOutput(Pass& pass, std::int64_t offset, std::int64_t cou
         pass.runLength += count;
         return;
     }
+    Observe(pass, buff.data(), count);
     errno = 0;
     const std::int32_t written =
         io_.WriteBuff(pass.outhandle, buff.data(), static_cast<std::int16_t>(count));
@@ -199,6 +200,9 @@ void RepairEngine::WriteRun(Pass& pass) {
     pass.runLength = 0;
     const std::uint8_t* bytes =
         pass.window->HeldBytes(pass.runStart, static_cast<std::size_t>(count));
+    if (bytes != nullptr) {
+        Observe(pass, bytes, count);
+    }
     errno = bytes == nullptr ? EFAULT : 0;
     const std::int32_t written =
         bytes == nullptr ? -1

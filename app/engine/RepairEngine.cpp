@@ -29,6 +29,13 @@ void RepairEngine::SetIoPlan(IoPlan plan) {
     plan_ = plan;
 }
 
+void RepairEngine::StartRun() {
+    run_.processed.Clear();
+    if (checksums_ != nullptr) {
+        checksums_->Forget();
+    }
+}
+
 void RepairEngine::InformUser(const std::string& text) {
     host_.Status().AppendLine(text);
 }
@@ -65,6 +72,15 @@ FileOutcome RepairEngine::ProcessFile(const std::string& filename) {
     }
     if (entry && run_.processed.Contains(*entry)) {
         return Refuse(filename + " - already processed in this run", FileOutcome::AlreadyDone);
+    }
+    if (checksums_ != nullptr && host_.VerifyChecked()) {
+        if (const auto left = LeaveChecksumFile(filename)) {
+            return *left;
+        }
+        pass.expected = checksums_->For(filename);
+        if (const auto intact = pass.expected ? ProveIntact(pass) : std::nullopt) {
+            return *intact;
+        }
     }
     if (!dryrun_ && !AgreeToReplaceBackup(pass)) {
         run_.fileerror = true;
@@ -120,6 +136,9 @@ void RepairEngine::RunPass(Pass& pass) {
         OpenInput(pass);
         if (SkipHJSplitPiece(pass) || !OpenOutput(pass)) {
             return;
+        }
+        if (pass.expected) {
+            pass.written.emplace(*pass.expected);
         }
         switch (CopyRecords(pass)) {
             case Ending::Normal:

@@ -14,6 +14,8 @@
 #include "ports/RecordIo.h"
 #include "ports/RunState.h"
 #include "settings/ModGlobals.h"
+#include "verify/ChecksumCatalog.h"
+#include "verify/StreamCheck.h"
 
 namespace korbelt {
 
@@ -69,6 +71,12 @@ class RepairEngine {
     void SetIoPlan(IoPlan plan);
     IoPlan Plan() const { return plan_; }
 
+    // Checksum files decide where they know a file (nullptr: nobody checks). The catalog
+    // must outlive the engine's use of it.
+    void SetChecksums(ChecksumCatalog* checksums) { checksums_ = checksums; }
+
+    // A new run: every file may be repaired once more, every folder's checksums read anew.
+    void StartRun();
     // Repairs one file; the outcome is also left in the run state's fileerror.
     FileOutcome ProcessFile(const std::string& filename);
     void InformUser(const std::string& text);
@@ -87,6 +95,13 @@ class RepairEngine {
     enum class Ending { Normal, UserAbort, BadWrapper };
 
     FileOutcome Refuse(const std::string& line, FileOutcome outcome);
+    struct Verdict;
+    std::optional<FileOutcome> ProveIntact(Pass& pass);
+    std::optional<FileOutcome> LeaveChecksumFile(const std::string& filename);
+    bool HashInput(InputFile& input, std::int64_t length, StreamCheck& check, bool stoppable);
+    Verdict Judge(Pass& pass, bool changed);
+    void Observe(Pass& pass, const std::uint8_t* bytes, std::int64_t count);
+    void MarkRemovalsUndone(const Pass& pass);
     bool AgreeToReplaceBackup(Pass& pass);
     void RunPass(Pass& pass);
     void OpenInput(Pass& pass);
@@ -131,6 +146,7 @@ class RepairEngine {
     IoPlan plan_;
     std::vector<std::uint8_t> readWindow_;  // allocated at the first file, then reused
     bool busy_ = false;
+    ChecksumCatalog* checksums_ = nullptr;
     // Length of the file being repaired; bytes of buff beyond it read as 0 and never pair.
     std::int64_t iflength_ = INT64_MAX;
 };

@@ -11,11 +11,18 @@ namespace korbelt {
 enum class FileOutcome {
     Repaired,     // the repaired copy took the file's name; the original is NAME.bak
     Clean,        // nothing to remove: the file was left as it is
+    Intact,       // proven intact by a checksum: left as it is, whatever the pattern finds
     Ignored,      // an HJSplit piece skipped by the option
     AlreadyDone,  // another name led to the same file earlier in the run
     Busy,         // another Korbelt is repairing it: left alone
     NotRepaired,  // failed, refused or aborted: the file is as it was
+    NotVerified,  // repaired or not, its checksum does not match
 };
+
+// Whether the file still wants the user's attention: it was not made whole.
+inline bool IsFailure(FileOutcome outcome) {
+    return outcome == FileOutcome::NotRepaired || outcome == FileOutcome::NotVerified;
+}
 
 // The files a run has dealt with, so that no file is repaired twice in one run whatever
 // names lead to it: both the file that was read (now NAME.bak) and the copy that took its

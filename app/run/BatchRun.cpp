@@ -65,7 +65,7 @@ void BatchRun::ProcessFiles() {
     running_ = true;
     failures_ = 0;
     busy_ = 0;
-    run_.processed.Clear();
+    engine_.StartRun();
     ShowRunning();
     const int count = list_.Count();
     for (int position = 0; position < count && position < list_.Count(); ++position) {
@@ -114,7 +114,7 @@ FileOutcome BatchRun::ProcessOne(const std::string& name) {
     run_.listindex = host_.Status().AppendLine("Processing " + name);
     controls_.FileStarted(name);
     const FileOutcome outcome = engine_.ProcessFile(name);
-    if (outcome == FileOutcome::NotRepaired) {
+    if (IsFailure(outcome)) {
         ++failures_;
     } else if (outcome == FileOutcome::Busy) {
         ++busy_;
@@ -128,7 +128,7 @@ BatchRun::Walk BatchRun::ProcessFileEntry(int position, const std::string& name)
     if (outcome == FileOutcome::Busy) {
         return Walk::GoOn;  // still to be done, but nothing went wrong here
     }
-    if (outcome != FileOutcome::NotRepaired) {
+    if (!IsFailure(outcome)) {
         list_.SetSelected(position, false);
         return Walk::GoOn;
     }
@@ -152,8 +152,7 @@ BatchRun::Walk BatchRun::ProcessDirectoryEntry(const std::string& directory) {
         if (controls_.EndRunRequested()) {
             return Walk::Stop;
         }
-        if (ProcessOne(directory + "/" + name) == FileOutcome::NotRepaired &&
-            !ProcessRemainingFiles()) {
+        if (IsFailure(ProcessOne(directory + "/" + name)) && !ProcessRemainingFiles()) {
             return Walk::Stop;
         }
     }

@@ -12,6 +12,7 @@ const std::string kRangeEndKey = "DBRangeEnd";
 const std::string kTruncateKey = "TruncateMime";
 const std::string kIgnoreHJSplitKey = "IgnoreHJSplit";
 const std::string kLastVersionKey = "LastVersionRun";
+const std::string kVerifyKey = "VerifyChecksums";
 
 // Releases before the version marker used 39 to 42 as their default range.
 constexpr std::int16_t kOldDefaultStart = 39;
@@ -23,8 +24,8 @@ std::int16_t ReadNumber(SettingsStore& store, const std::string& key, std::int16
     return ParseDecimal16(text).value_or(fallback);
 }
 
-bool ReadYes(SettingsStore& store, const std::string& key) {
-    return IsYes(store.Read(kApplication, kSection, key, YesNoText(false)));
+bool ReadYes(SettingsStore& store, const std::string& key, bool fallback = false) {
+    return IsYes(store.Read(kApplication, kSection, key, YesNoText(fallback)));
 }
 
 void WriteText(SettingsStore& store, const std::string& key, const std::string& text) {
@@ -38,6 +39,7 @@ void Options::RestoreMySettings(SettingsStore& store) {
     globals_.rangeend = ReadNumber(store, kRangeEndKey, ModGlobals::kUnset);
     display_.SetTruncateChecked(ReadYes(store, kTruncateKey));
     display_.SetIgnoreHJSplitChecked(ReadYes(store, kIgnoreHJSplitKey));
+    display_.SetVerifyChecked(ReadYes(store, kVerifyKey, true));
     globals_.lastversion = ReadNumber(store, kLastVersionKey, kUnmarkedVersion);
 
     if (globals_.lastversion < kVersionMarker && globals_.rangestart == kOldDefaultStart &&
@@ -61,6 +63,7 @@ void Options::SaveMySettings(SettingsStore& store) {
     WriteText(store, kRangeEndKey, DecimalText(globals_.rangeend));
     WriteText(store, kTruncateKey, YesNoText(display_.TruncateChecked()));
     WriteText(store, kIgnoreHJSplitKey, YesNoText(display_.IgnoreHJSplitChecked()));
+    WriteText(store, kVerifyKey, YesNoText(display_.VerifyChecked()));
     if (globals_.lastversion < kVersionMarker) {
         globals_.lastversion = kVersionMarker;
     }
@@ -84,6 +87,14 @@ void Options::UpdateOptionsText() {
         }
         text += "Ignoring HJSplit files which are an exact multiple of 1K in size.";
     }
+    // Verifying is the default: the frame shows when it is off, as it shows the other two
+    // options when they are on.
+    if (!display_.VerifyChecked()) {
+        if (!text.empty()) {
+            text += "\r\n";
+        }
+        text += "Not verifying repairs with checksum files.";
+    }
     // Setting an unchanged text would only make the label repaint.
     if (display_.OptionsText() != text) {
         display_.SetOptionsText(text);
@@ -97,6 +108,11 @@ void Options::mnuOptionsTruncate_Click() {
 
 void Options::mnuOptionsIgnoreHJS_Click() {
     display_.SetIgnoreHJSplitChecked(!display_.IgnoreHJSplitChecked());
+    UpdateOptionsText();
+}
+
+void Options::mnuOptionsVerify_Click() {
+    display_.SetVerifyChecked(!display_.VerifyChecked());
     UpdateOptionsText();
 }
 

@@ -34,6 +34,7 @@ class Options {
 
     void mnuOptionsTruncate_Click();
     void mnuOptionsIgnoreHJS_Click();
+    void mnuOptionsVerify_Click();
 
   private:
     ModGlobals& globals_;

@@ -4,9 +4,9 @@
 
 namespace korbelt {
 
-// Where the options show: the check marks of the Options menu entries mnuOptionsTruncate and
-// mnuOptionsIgnoreHJS and the text of the label labOptions. The marks are the options
-// themselves; there is no other copy to keep in step.
+// Where the options show: the check marks of the Options menu entries mnuOptionsTruncate,
+// mnuOptionsIgnoreHJS and mnuOptionsVerify and the text of the label labOptions. The marks are the
+// options themselves; there is no other copy to keep in step.
 class OptionsDisplay {
   public:
     virtual ~OptionsDisplay() = default;
@@ -15,6 +15,8 @@ class OptionsDisplay {
     virtual void SetTruncateChecked(bool checked) = 0;
     virtual bool IgnoreHJSplitChecked() const = 0;
     virtual void SetIgnoreHJSplitChecked(bool checked) = 0;
+    virtual bool VerifyChecked() const = 0;
+    virtual void SetVerifyChecked(bool checked) = 0;
     virtual std::string OptionsText() const = 0;
     virtual void SetOptionsText(const std::string& text) = 0;
 };
@@ -26,12 +28,15 @@ class OptionMarks : public OptionsDisplay {
     void SetTruncateChecked(bool checked) override { truncate_ = checked; }
     bool IgnoreHJSplitChecked() const override { return ignoreHJSplit_; }
     void SetIgnoreHJSplitChecked(bool checked) override { ignoreHJSplit_ = checked; }
+    bool VerifyChecked() const override { return verify_; }
+    void SetVerifyChecked(bool checked) override { verify_ = checked; }
     std::string OptionsText() const override { return text_; }
     void SetOptionsText(const std::string& text) override { text_ = text; }
 
   private:
     bool truncate_ = false;
     bool ignoreHJSplit_ = false;
+    bool verify_ = true;
     std::string text_;
 };
 

@@ -35,6 +35,14 @@ void MenuOptionsDisplay::SetIgnoreHJSplitChecked(bool checked) {
     ignoreHJSplit_->setChecked(checked);
 }
 
+bool MenuOptionsDisplay::VerifyChecked() const {
+    return verify_->isChecked();
+}
+
+void MenuOptionsDisplay::SetVerifyChecked(bool checked) {
+    verify_->setChecked(checked);
+}
+
 std::string MenuOptionsDisplay::OptionsText() const {
     QString text = label_->text();
     text.replace("\n", "\r\n");

@@ -20,19 +20,22 @@ namespace korbelt {
 // The two option check marks of the Options menu and the label that sums them up.
 class MenuOptionsDisplay : public OptionsDisplay {
   public:
-    MenuOptionsDisplay(QAction* truncate, QAction* ignoreHJSplit, QLabel* label)
-        : truncate_(truncate), ignoreHJSplit_(ignoreHJSplit), label_(label) {}
+    MenuOptionsDisplay(QAction* truncate, QAction* ignoreHJSplit, QAction* verify, QLabel* label)
+        : truncate_(truncate), ignoreHJSplit_(ignoreHJSplit), verify_(verify), label_(label) {}
 
     bool TruncateChecked() const override;
     void SetTruncateChecked(bool checked) override;
     bool IgnoreHJSplitChecked() const override;
     void SetIgnoreHJSplitChecked(bool checked) override;
+    bool VerifyChecked() const override;
+    void SetVerifyChecked(bool checked) override;
     std::string OptionsText() const override;
     void SetOptionsText(const std::string& text) override;
 
   private:
     QAction* truncate_;
     QAction* ignoreHJSplit_;
+    QAction* verify_;
     QLabel* label_;
 };
 
@@ -75,6 +78,7 @@ class WindowHost : public EngineHost, public RunControls {
     void YieldToUi() override;
     bool TruncateChecked() override { return options_.TruncateChecked(); }
     bool IgnoreHJSplitChecked() override { return options_.IgnoreHJSplitChecked(); }
+    bool VerifyChecked() override { return options_.VerifyChecked(); }
 
     void SetEnabled(Control control, bool enabled) override;
     void SetVisible(Control control, bool visible) override;

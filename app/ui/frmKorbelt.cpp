@@ -29,6 +29,7 @@
 #include "ui/QtStatusList.h"
 #include "ui/frmAbout.h"
 #include "ui/frmDBRangeOpt.h"
+#include "verify/ChecksumCatalog.h"
 
 namespace korbelt {
 namespace {
@@ -173,8 +174,11 @@ void frmKorbelt::BuildMenus() {
         MenuEntry(mnuOptions, "mnuOptionsTruncate", tr("&Truncate file if Mime Wrapper near EOF"));
     mnuOptionsIgnoreHJS = MenuEntry(mnuOptions, "mnuOptionsIgnoreHJS",
                                     tr("&Ignore HJSplit files if a whole no of Kb in size"));
+    mnuOptionsVerify = MenuEntry(mnuOptions, "mnuOptionsVerify", tr("&Verify with Checksum Files"));
     mnuOptionsTruncate->setCheckable(true);
     mnuOptionsIgnoreHJS->setCheckable(true);
+    mnuOptionsVerify->setCheckable(true);
+    mnuOptionsVerify->setChecked(true);
 
     QMenu* mnuHelp = menuBar()->addMenu(tr("&Help"));
     mnuHelp->setObjectName("mnuHelp");
@@ -187,13 +191,14 @@ void frmKorbelt::BuildMenus() {
     connect(mnuOptionsDBRange, &QAction::triggered, this, &frmKorbelt::mnuOptionsDBRange_Click);
     connect(mnuOptionsTruncate, &QAction::triggered, this, &frmKorbelt::mnuOptionsTruncate_Click);
     connect(mnuOptionsIgnoreHJS, &QAction::triggered, this, &frmKorbelt::mnuOptionsIgnoreHJS_Click);
+    connect(mnuOptionsVerify, &QAction::triggered, this, &frmKorbelt::mnuOptionsVerify_Click);
     connect(mnuHelpAbout, &QAction::triggered, this, &frmKorbelt::mnuHelpAbout_Click);
 }
 
 void frmKorbelt::BuildLogic() {
     status_ = std::make_unique<QtStatusList>(List1);
-    optionsDisplay_ =
-        std::make_unique<MenuOptionsDisplay>(mnuOptionsTruncate, mnuOptionsIgnoreHJS, labOptions);
+    optionsDisplay_ = std::make_unique<MenuOptionsDisplay>(mnuOptionsTruncate, mnuOptionsIgnoreHJS,
+                                                           mnuOptionsVerify, labOptions);
     options_ = std::make_unique<Options>(globals_, *optionsDisplay_);
     host_ = std::make_unique<WindowHost>(
         WindowHost::Widgets{this, cmdProcessAuto, cmdProcessInter, cmdStop, ProgressBar1}, *status_,
@@ -201,6 +206,8 @@ void frmKorbelt::BuildLogic() {
     engine_ =
         std::make_unique<RepairEngine>(*host_, run_, globals_, library_, fs_,
                                        NumberFormat(NumberFormat::LocaleThousandsSeparator()));
+    checksums_ = std::make_unique<ChecksumCatalog>(fs_);
+    engine_->SetChecksums(checksums_.get());
     commands_ = std::make_unique<InputListCommands>(inputs_, fs_, *status_, leavingBoxes_,
                                                     [] { QCoreApplication::processEvents(); });
     chooser_ = std::make_unique<FileChooser>(*commands_);
@@ -321,6 +328,11 @@ void frmKorbelt::mnuOptionsTruncate_Click() {
 void frmKorbelt::mnuOptionsIgnoreHJS_Click() {
     mnuOptionsIgnoreHJS->setChecked(!mnuOptionsIgnoreHJS->isChecked());
     options_->mnuOptionsIgnoreHJS_Click();
+}
+
+void frmKorbelt::mnuOptionsVerify_Click() {
+    mnuOptionsVerify->setChecked(!mnuOptionsVerify->isChecked());
+    options_->mnuOptionsVerify_Click();
 }
 
 void frmKorbelt::mnuHelpAbout_Click() {

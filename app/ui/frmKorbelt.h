@@ -22,6 +22,7 @@ class QPushButton;
 namespace korbelt {
 
 class BatchRun;
+class ChecksumCatalog;
 class FileChooser;
 class InputListCommands;
 class InputListWidget;
@@ -75,6 +76,7 @@ class frmKorbelt : public QMainWindow {
     void mnuOptionsDBRange_Click();
     void mnuOptionsTruncate_Click();
     void mnuOptionsIgnoreHJS_Click();
+    void mnuOptionsVerify_Click();
     void mnuHelpAbout_Click();
     // The session ends or the program was told to end (SIGTERM, SIGHUP): a run is ended as
     // an abort the user has confirmed, then the program ends without saving the settings.
@@ -126,6 +128,7 @@ class frmKorbelt : public QMainWindow {
     QAction* mnuOptionsDBRange = nullptr;
     QAction* mnuOptionsTruncate = nullptr;
     QAction* mnuOptionsIgnoreHJS = nullptr;
+    QAction* mnuOptionsVerify = nullptr;
     QAction* mnuHelpAbout = nullptr;
 
     std::unique_ptr<QtStatusList> status_;
@@ -134,6 +137,7 @@ class frmKorbelt : public QMainWindow {
     std::unique_ptr<WindowHost> host_;
     KorbscanLibrary library_;
     PosixFileSystem fs_;
+    std::unique_ptr<ChecksumCatalog> checksums_;
     std::unique_ptr<RepairEngine> engine_;
     InputList inputs_;
     std::unique_ptr<InputListCommands> commands_;

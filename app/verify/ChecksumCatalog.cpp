@@ -106,7 +106,8 @@ const std::vector<Expectation>& ChecksumCatalog::Folder(const std::string& direc
     std::sort(names->begin(), names->end());
     for (const std::string& name : *names) {
         if (KindOf(name) != FileKind::None) {
-            for (Expectation& entry : Read(directory + "/" + name)) {
+            // Named as the file they describe is: "set.par2" beside "movie.avi".
+            for (Expectation& entry : Read(directory == "." ? name : directory + "/" + name)) {
                 entries.push_back(std::move(entry));
             }
         }

@@ -31,7 +31,7 @@ class OptionsTest : public ::testing::Test {
 
 // Restoring
 
-TEST_F(OptionsTest, RestoreReadsTheFiveKeysInOrderWithTheirDefaults) {
+TEST_F(OptionsTest, RestoreReadsTheSixKeysInOrderWithTheirDefaults) {
     options.RestoreMySettings(store);
 
     const std::vector<RecordingStore::Access> expected = {
@@ -39,6 +39,7 @@ TEST_F(OptionsTest, RestoreReadsTheFiveKeysInOrderWithTheirDefaults) {
         {"Korbelt", "Options", "DBRangeEnd", "-1"},
         {"Korbelt", "Options", "TruncateMime", "No"},
         {"Korbelt", "Options", "IgnoreHJSplit", "No"},
+        {"Korbelt", "Options", "VerifyChecksums", "Yes"},
         {"Korbelt", "Options", "LastVersionRun", "102"},
     };
     EXPECT_EQ(store.reads, expected);
@@ -181,7 +182,7 @@ TEST_F(OptionsTest, StartupCheckUnsetsARangeThatDoesNotEndPastItsStart) {
 
 // Saving
 
-TEST_F(OptionsTest, SaveWritesTheFiveKeysInOrder) {
+TEST_F(OptionsTest, SaveWritesTheSixKeysInOrder) {
     options.RestoreMySettings(store);
     options.SaveMySettings(store);
 
@@ -190,6 +191,7 @@ TEST_F(OptionsTest, SaveWritesTheFiveKeysInOrder) {
         {"Korbelt", "Options", "DBRangeEnd", "-1"},
         {"Korbelt", "Options", "TruncateMime", "No"},
         {"Korbelt", "Options", "IgnoreHJSplit", "No"},
+        {"Korbelt", "Options", "VerifyChecksums", "Yes"},
         {"Korbelt", "Options", "LastVersionRun", "131"},
     };
     EXPECT_EQ(store.writes, expected);
@@ -356,6 +358,22 @@ TEST(OptionMarks, StartUncheckedAndEmptyAndKeepWhatIsSet) {
     EXPECT_TRUE(marks.IgnoreHJSplitChecked());
     marks.SetOptionsText("a\r\nb");
     EXPECT_EQ(marks.OptionsText(), "a\r\nb");
+}
+
+// Verifying with checksum files is on unless the store says No; the options text shows it
+// when it is off, after the other two, and its key is kept like theirs.
+TEST_F(OptionsTest, VerifyingIsOnByDefaultAndShowsWhenOff) {
+    options.RestoreMySettings(store);
+    EXPECT_TRUE(display.VerifyChecked());
+    EXPECT_EQ(display.OptionsText(), "");
+    options.mnuOptionsVerify_Click();
+    options.mnuOptionsIgnoreHJS_Click();
+    EXPECT_EQ(display.OptionsText(), kIgnoring + "\r\nNot verifying repairs with checksum files.");
+    options.SaveMySettings(store);
+    EXPECT_EQ(store.values.at("Korbelt|Options|VerifyChecksums"), "No");
+    store.Put("VerifyChecksums", "no");
+    options.RestoreMySettings(store);
+    EXPECT_FALSE(display.VerifyChecked());
 }
 
 }  // namespace

@@ -170,7 +170,7 @@ TEST(QSettingsStoreNative, LivesInTheUsersConfigDirectoryUnderKorbelt) {
     const std::string file = config.File("Korbelt/Korbelt.conf");
     EXPECT_EQ(ReadText(file),
               "[Options]\nDBRangeEnd=-1\nDBRangeStart=-1\nIgnoreHJSplit=No\nLastVersionRun=131\n"
-              "TruncateMime=No\n");
+              "TruncateMime=No\nVerifyChecksums=Yes\n");
     EXPECT_EQ(test::ListDirectory(config.File("Korbelt")),
               std::vector<std::string>{"Korbelt.conf"});
 
@@ -192,7 +192,7 @@ TEST_F(QSettingsStoreTest, EmptyStoreStartsWithDefaultsAndExitWritesThemAll) {
     session.Exit(store);
     EXPECT_EQ(ReadText(path),
               "[Options]\nDBRangeEnd=-1\nDBRangeStart=-1\nIgnoreHJSplit=No\nLastVersionRun=131\n"
-              "TruncateMime=No\n");
+              "TruncateMime=No\nVerifyChecksums=Yes\n");
 }
 
 TEST_F(QSettingsStoreTest, TruncateInAnyCaseIsCheckedAndWrittenBackAsYes) {
@@ -206,7 +206,7 @@ TEST_F(QSettingsStoreTest, TruncateInAnyCaseIsCheckedAndWrittenBackAsYes) {
         run.Exit(caseStore);
         EXPECT_EQ(ReadText(file),
                   "[Options]\nDBRangeEnd=44\nDBRangeStart=40\nIgnoreHJSplit=No\n"
-                  "LastVersionRun=131\nTruncateMime=Yes\n")
+                  "LastVersionRun=131\nTruncateMime=Yes\nVerifyChecksums=Yes\n")
             << stored;
     }
 }
@@ -219,7 +219,7 @@ TEST_F(QSettingsStoreTest, OldDefaultRangeWithoutMarkerComesUpUnset) {
     session.Exit(store);
     EXPECT_EQ(ReadText(path),
               "[Options]\nDBRangeEnd=-1\nDBRangeStart=-1\nIgnoreHJSplit=No\nLastVersionRun=131\n"
-              "TruncateMime=No\n");
+              "TruncateMime=No\nVerifyChecksums=Yes\n");
 }
 
 TEST_F(QSettingsStoreTest, OldDefaultRangeWithMarker131StaysChosen) {
@@ -259,7 +259,7 @@ TEST_F(QSettingsStoreTest, MarkerAbove131IsWrittenBackUnchanged) {
     session.Exit(store);
     EXPECT_EQ(ReadText(path),
               "[Options]\nDBRangeEnd=-1\nDBRangeStart=-1\nIgnoreHJSplit=No\nLastVersionRun=140\n"
-              "TruncateMime=No\n");
+              "TruncateMime=No\nVerifyChecksums=Yes\n");
 }
 
 TEST_F(QSettingsStoreTest, ClosingWithoutFileExitLeavesTheStoreUntouched) {

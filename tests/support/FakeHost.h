@@ -76,6 +76,7 @@ class FakeHost : public EngineHost {
     void YieldToUi() override;
     bool TruncateChecked() override;
     bool IgnoreHJSplitChecked() override;
+    bool VerifyChecked() override { return verify; }
 
     // Writes every call of the engine to events from now on.
     void LogEvents();
@@ -91,6 +92,7 @@ class FakeHost : public EngineHost {
     int yields = 0;
     bool truncate = false;
     bool ignoreHJSplit = false;
+    bool verify = true;
     std::function<void(int)> onYield;  // called with the 1-based number of the yield
 
   private:

@@ -185,14 +185,16 @@ TEST_F(Window, MenusHaveTheirCaptionsAccessKeysAndNoShortcuts) {
         {"mnuOptionsDBRange", "&Duplicate Bytes Range"},
         {"mnuOptionsTruncate", "&Truncate file if Mime Wrapper near EOF"},
         {"mnuOptionsIgnoreHJS", "&Ignore HJSplit files if a whole no of Kb in size"},
+        {"mnuOptionsVerify", "&Verify with Checksum Files"},
         {"mnuHelpAbout", "&About"}};
     for (const auto& [name, caption] : entries) {
         QAction* action = Action(name);
         ASSERT_NE(action, nullptr) << name;
         EXPECT_EQ(action->text(), caption) << name;
         EXPECT_TRUE(action->shortcut().isEmpty()) << name;
-        const bool option =
-            std::string(name) == "mnuOptionsTruncate" || std::string(name) == "mnuOptionsIgnoreHJS";
+        const bool option = std::string(name) == "mnuOptionsTruncate" ||
+                            std::string(name) == "mnuOptionsIgnoreHJS" ||
+                            std::string(name) == "mnuOptionsVerify";
         EXPECT_EQ(action->isCheckable(), option) << name;
     }
     const QList<QAction*> file = window->menuBar()->actions().at(0)->menu()->actions();

@@ -1,0 +1,127 @@
+// The checksums a download carries decide, with checksum files made by the real par2 and
+// md5sum: a file that matches is left alone whatever the pattern finds, a repair that
+// matches is proven, and one that does not is kept or dropped by its slices.
+#include <gtest/gtest.h>
+
+#include "ChildProcess.h"
+#include "PassFixture.h"
+#include "verify/ChecksumCatalog.h"
+
+namespace korbelt::test {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+constexpr std::size_t kSlice = 4096;
+
+// 40 KiB, ten slices: a file as it was posted, with a CR LF '-' where it will be damaged,
+// and chance finds: real pairs of equal bytes after a CR LF '-', part of the file.
+Bytes Posted(std::size_t damageAt, const std::vector<std::size_t>& chanceFinds = {}) {
+    Bytes data = CleanBytes(10 * kSlice, 21);
+    Put(data, damageAt, {13, 10, '-'});
+    for (const std::size_t at : chanceFinds) {
+        PutRepeat(data, at, 41);
+    }
+    return data;
+}
+
+// The file as it arrived: the byte 41 after the CR LF '-' at the offset given, doubled.
+Bytes Arrived(Bytes data, std::size_t at) {
+    data.insert(data.begin() + static_cast<long>(at + 41), data[at + 41]);
+    return data;
+}
+
+class VerifiedRepair : public PassFixture {
+  protected:
+    VerifiedRepair() { engine.SetChecksums(&catalog); }
+
+    // A checksum file made by a real tool from the file as posted, then the file as arrived.
+    std::string Download(const Bytes& posted, const Bytes& arrived, const std::string& tool) {
+        const std::string path = Input("my movie.avi", posted);
+        const ProgramResult made =
+            RunProgram("/bin/sh", {"-c", "cd \"$1\" && " + tool, "sh", dir.Path()}, "", {});
+        EXPECT_EQ(made.exitCode, 0) << made.err;
+        WriteBytes(path, arrived);
+        return path;
+    }
+    std::string WithPar(const Bytes& posted, const Bytes& arrived) {
+        return Download(posted, arrived,
+                        "par2 create -q -q -s4096 -n1 -r5 set.par2 'my movie.avi'");
+    }
+
+    ChecksumCatalog catalog{realFs};
+};
+
+TEST_F(VerifiedRepair, AnIntactFileIsLeftAloneWhateverThePatternFindsAndAsksNothing) {
+    const Bytes posted = Posted(20000, {9000});
+    const std::string path = WithPar(posted, posted);
+    WriteBytes(path + ".bak", {'o'});
+    run.interactive = true;
+    Process(path);
+    EXPECT_EQ(Lines(), (Texts{path, "  intact: matches '" + dir.File("set.par2") + "'"}));
+    EXPECT_TRUE(host.boxes.shown.empty());
+    EXPECT_FALSE(run.fileerror);
+    EXPECT_EQ(ReadBytes(path), posted);
+    EXPECT_EQ(ReadBytes(path + ".bak"), Bytes{'o'});
+    EXPECT_FALSE(Exists(path + ".$$$"));
+}
+
+TEST_F(VerifiedRepair, ARepairThatMatchesIsProvenAndSwappedIn) {
+    const Bytes posted = Posted(5000);
+    const std::string path = WithPar(posted, Arrived(posted, 5000));
+    Process(path);
+    EXPECT_EQ(Lines().back(), "  verified: matches '" + dir.File("set.par2") + "'");
+    EXPECT_FALSE(run.fileerror);
+    EXPECT_EQ(ReadBytes(path), posted);
+    EXPECT_EQ(ReadBytes(path + ".bak"), Arrived(posted, 5000));
+}
+
+// The damage early, a chance find late: the copy has more slices right than the input, so
+// it is kept, but it is not the file as posted and the file does not count as repaired.
+TEST_F(VerifiedRepair, AnUnprovenCopyWithMoreSlicesRightIsKeptAndCountsAsNotRepaired) {
+    const Bytes posted = Posted(5000, {30000});
+    const Bytes arrived = Arrived(posted, 5000);
+    const std::string path = WithPar(posted, arrived);
+    Process(path);
+    EXPECT_EQ(Lines().back(), "  not verified against '" + dir.File("set.par2") +
+                                  "': 7 of 10 slices match, was 1 of 10");
+    EXPECT_TRUE(run.fileerror);
+    EXPECT_EQ(ReadBytes(path + ".bak"), arrived);
+    EXPECT_EQ(ReadBytes(path), Without(posted, 30000 + 41));
+}
+
+// A chance find early, the damage late: the copy would spoil what the input has right, so
+// the input stays as it is and no line claims a removal.
+TEST_F(VerifiedRepair, AnUnprovenCopyWithFewerSlicesRightIsDroppedAndTheInputKept) {
+    const Bytes posted = Posted(34000, {5000});
+    const Bytes arrived = Arrived(posted, 34000);
+    const std::string path = WithPar(posted, arrived);
+    Process(path);
+    const Texts lines = Lines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], path);
+    EXPECT_EQ(lines[1].substr(lines[1].size() - 12), " not removed");
+    EXPECT_EQ(lines[2].substr(lines[2].size() - 12), " not removed");
+    EXPECT_EQ(lines[3], "  not verified against '" + dir.File("set.par2") +
+                            "': 1 of 10 slices match, was 8 of 10; the file was left as it is");
+    EXPECT_TRUE(run.fileerror);
+    EXPECT_EQ(ReadBytes(path), arrived);
+    EXPECT_FALSE(Exists(path + ".bak"));
+    EXPECT_FALSE(Exists(path + ".$$$"));
+}
+
+// With a whole-file digest alone nothing tells good slices from bad: the copy is kept as
+// without any checksum, and the file counts as not repaired. Noise named like a checksum
+// file is no checksum.
+TEST_F(VerifiedRepair, AWholeFileDigestAloneKeepsTheCopyAndSaysItDoesNotMatch) {
+    WriteBytes(dir.File("noise.sfv"), RandomBytes(100000, 4));
+    const Bytes posted = Posted(5000, {30000});
+    const std::string path = Download(posted, Arrived(posted, 5000), "md5sum * > list.md5");
+    Process(path);
+    EXPECT_EQ(Lines().back(), "  not verified: does not match '" + dir.File("list.md5") + "'");
+    EXPECT_TRUE(run.fileerror);
+    EXPECT_EQ(ReadBytes(path), Without(posted, 30000 + 41));
+}
+
+}  // namespace
+}  // namespace korbelt::test
