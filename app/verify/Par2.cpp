@@ -155,17 +155,18 @@ class Reader {
 
     // The offset of the next packet magic at or after from, else size.
     std::int64_t FindMagic(std::int64_t from, std::int64_t size) {
-        std::vector<std::uint8_t> window(kSearchStep + sizeof(kMagic));
         while (from + static_cast<std::int64_t>(kHeaderSize) <= size) {
+            const auto wanted = std::min<std::int64_t>(kSearchStep + sizeof(kMagic), size - from);
+            window_.resize(static_cast<std::size_t>(wanted));
             std::error_code error;
-            const std::size_t got = file_.ReadAt(from, window.data(), window.size(), error);
+            const std::size_t got = file_.ReadAt(from, window_.data(), window_.size(), error);
             if (error || got < sizeof(kMagic)) {
                 break;
             }
-            const auto end = window.begin() + static_cast<std::ptrdiff_t>(got);
-            const auto found = std::search(window.begin(), end, kMagic, kMagic + sizeof(kMagic));
+            const auto end = window_.begin() + static_cast<std::ptrdiff_t>(got);
+            const auto found = std::search(window_.begin(), end, kMagic, kMagic + sizeof(kMagic));
             if (found != end) {
-                return from + (found - window.begin());
+                return from + (found - window_.begin());
             }
             from += static_cast<std::int64_t>(got - sizeof(kMagic) + 1);
         }
@@ -174,6 +175,7 @@ class Reader {
 
     InputFile& file_;
     Par2Contents& contents_;
+    std::vector<std::uint8_t> window_;  // where the next packet is looked for
 };
 
 }  // namespace

@@ -20,7 +20,8 @@ std::vector<std::string> Lines(const std::string& text) {
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
-        if (line.size() <= kMaxLine) {
+        // No file name holds a NUL: such a line names nothing.
+        if (line.size() <= kMaxLine && line.find('\0') == std::string::npos) {
             lines.push_back(std::move(line));
         }
         from = end + 1;

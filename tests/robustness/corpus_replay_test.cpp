@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ChecksumFilesHarness.h"
 #include "RepairPassHarness.h"
 #include "SeedCases.h"
 #include "engine/KorbscanLibrary.h"
@@ -34,12 +35,12 @@ std::string Report(const PassCase& pass, const PassOutcome& outcome) {
     return text;
 }
 
-std::vector<std::string> CorpusFiles() {
+std::vector<std::string> CorpusFiles(const std::string& corpus = KORBELT_FUZZ_CORPUS) {
     std::vector<std::string> files;
-    if (DIR* dir = opendir(KORBELT_FUZZ_CORPUS)) {
+    if (DIR* dir = opendir(corpus.c_str())) {
         while (const dirent* entry = readdir(dir)) {
             if (entry->d_name[0] != '.') {
-                files.push_back(std::string(KORBELT_FUZZ_CORPUS) + "/" + entry->d_name);
+                files.push_back(corpus + "/" + entry->d_name);
             }
         }
         closedir(dir);
@@ -150,6 +151,17 @@ TEST_F(FuzzCorpus, RangesFarOutsideTheBufferStayInside) {
         const PassOutcome outcome = Seed(name, library);
         EXPECT_TRUE(outcome.broken.empty()) << name;
         EXPECT_FALSE(outcome.fileerror) << name;
+    }
+}
+
+// The checksum files' fuzz target: its corpus, real files made by par2, cksfv, md5sum and
+// sha*sum and what the fuzzer grew from them, read without a broken promise.
+TEST(ChecksumFuzzCorpus, EveryInputIsReadWithoutHarm) {
+    const auto files = CorpusFiles(KORBELT_CHECKSUM_CORPUS);
+    ASSERT_GE(files.size(), 6u);
+    for (const std::string& file : files) {
+        const fuzz::Bytes bytes = FileContents(file);
+        EXPECT_EQ(fuzz::CheckChecksumFile(bytes.data(), bytes.size()), Texts{}) << file;
     }
 }
 
