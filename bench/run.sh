@@ -250,6 +250,51 @@ done
 row "(6) window, tmpfs" "Korbelt window" "korbelt-cli" "<= 1.25" "r <= 1.25"
 clear_shm
 
+# (7) to (9): a par2 index (no recovery data) made from the undamaged file under the name the
+# download has, beside it.
+VERIFY_SHM=$SHM/verify
+VERIFY_DISK=$DISK/verify
+mkdir -p "$VERIFY_SHM" "$VERIFY_DISK"
+cp "$SHM/clean.bin" "$VERIFY_SHM/movie.avi"
+par2 create -q -q -c0 "$VERIFY_SHM/movie.avi.par2" "$VERIFY_SHM/movie.avi"
+cp "$VERIFY_SHM/movie.avi.par2" "$VERIFY_DISK/"
+intact_cli() { "$BIN/korbelt-cli" "$VERIFY_SHM/movie.avi"; }
+intact_md5() { md5sum "$VERIFY_SHM/movie.avi"; }
+fresh_verify_shm() {
+    rm -f "$VERIFY_SHM/movie.avi" "$VERIFY_SHM/movie.avi.bak"
+    cp "$SHM/damaged.bin" "$VERIFY_SHM/movie.avi"
+}
+fresh_verify_disk() {
+    rm -f "$VERIFY_DISK/movie.avi" "$VERIFY_DISK/movie.avi.bak"
+    cp "$DISK/damaged.bin" "$VERIFY_DISK/movie.avi"
+    sync
+}
+verified_disk() { "$BIN/korbelt-cli" --verify "$VERIFY_DISK/movie.avi"; }
+unverified_disk() { "$BIN/korbelt-cli" --no-verify "$VERIFY_DISK/movie.avi"; }
+verified_shm() { "$BIN/korbelt-cli" --verify "$VERIFY_SHM/movie.avi"; }
+par2_index_verify() { par2 verify -q -q "$VERIFY_SHM/movie.avi.par2" || true; }
+
+echo "(7) an intact file checked against its par2 index, against md5sum of it" >&2
+"$BIN/korbelt-cli" "$VERIFY_SHM/movie.avi" | grep -q "^  intact: matches " ||
+    { echo "(7): the intact file was not found intact" >&2; exit 1; }
+pair "(7)" nothing intact_cli nothing intact_md5
+row "(7) intact check, tmpfs" "korbelt-cli" "md5sum" "<= 1.2" "r <= 1.2"
+
+# The repair is bound by the disk there; the copy's hash is computed beside it.
+echo "(8) verified repair against the same repair without verification, on the disk" >&2
+fresh_verify_disk
+verified_disk | grep -q "^  verified: matches " ||
+    { echo "(8): the repair was not verified" >&2; exit 1; }
+cmp "$VERIFY_DISK/movie.avi" "$SHM/clean.bin"
+pair "(8)" fresh_verify_disk verified_disk fresh_verify_disk unverified_disk
+row "(8) verified repair, disk" "korbelt-cli --verify" "korbelt-cli --no-verify" "<= 1.5" "r <= 1.5"
+rm -f "$VERIFY_DISK/movie.avi" "$VERIFY_DISK/movie.avi.bak"
+
+echo "(9) par2 verify of the damaged file against korbelt-cli's verified repair" >&2
+pair "(9)" fresh_verify_shm par2_index_verify fresh_verify_shm verified_shm
+row "(9) against par2 verify" "par2 verify" "korbelt-cli --verify" ">= 3 (par2 / korbelt)" "r >= 3"
+rm -rf "$VERIFY_SHM" "$VERIFY_DISK"
+
 # --- the report -------------------------------------------------------------------------
 
 fs_of() { df -P -T "$1" | awk 'NR == 2 { print $2 " (" $1 ", mounted on " $7 ")" }'; }

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "engine/RepairEngine.h"
+#include "verify/BackgroundCheck.h"
 
 namespace korbelt {
 
@@ -69,9 +70,9 @@ struct RepairEngine::Pass {
     bool gathered = false;
     std::int64_t runStart = 0;  // 0-based input offset of the kept bytes not yet written
     std::int64_t runLength = 0;
-    std::int64_t writebackFrom = 1;       // writepos when the disk was last asked to write
-    std::optional<Expectation> expected;  // what a checksum file says the file must be
-    std::optional<StreamCheck> written;   // the copy, checked against it as it is written
+    std::int64_t writebackFrom = 1;            // writepos when the disk was last asked to write
+    std::optional<Expectation> expected;       // what a checksum file says the file must be
+    std::unique_ptr<BackgroundCheck> written;  // the copy, checked as it is written
 };
 
 }  // namespace korbelt

@@ -138,7 +138,7 @@ void RepairEngine::RunPass(Pass& pass) {
             return;
         }
         if (pass.expected) {
-            pass.written.emplace(*pass.expected);
+            pass.written = std::make_unique<BackgroundCheck>(*pass.expected);
         }
         switch (CopyRecords(pass)) {
             case Ending::Normal:
