@@ -1,41 +1,26 @@
 #!/bin/sh
-# Korbelt for SABnzbd: repairs the files of a finished job that carry extra bytes.
+# Korbelt for SABnzbd: repairs the files of a job whose verification failed, where extra
+# bytes are what broke them.
 #
-# SABnzbd runs a post-processing script with the job's final directory as the first
-# argument (also in SAB_COMPLETE_DIR) and the post-processing status as the seventh
-# (also in SAB_PP_STATUS; 0 is OK). This runs `korbelt-cli --yes` on that directory (the
-# files directly in it) and never waits for an answer. Its output goes to the job's script
-# log; the last line, which SABnzbd shows in the history, says what came of it.
+# SABnzbd runs a post-processing script after its own par2 check and repair, with the job's
+# final directory as the first argument (also in SAB_COMPLETE_DIR) and the post-processing
+# status as the seventh (also in SAB_PP_STATUS): 0 all is well, 1 the verification or repair
+# failed, 2 unpacking failed, 3 both, -1 the download failed. A job that passed its check
+# holds files proven intact: Korbelt has nothing to do there and leaves it alone.
 #
-# Exit status: 0 when every file was repaired or clean, when there was nothing to do (the
-# job failed, or it was repaired before), 1 when a file could not be repaired or
-# korbelt-cli could not be run.
+# When the check failed, this runs `korbelt-cli --yes --verify` on the directory (the files
+# directly in it): the checksums the job carries decide, so a file its par2 set proves intact
+# is not touched and a repair is checked against the set. Where a par2 set is present,
+# `par2 repair` then mends what is left with the recovery blocks at hand. Output goes to the
+# job's script log; the last line, which SABnzbd shows in the history, says what came of it.
 #
-# What was repaired is counted on disk, not read from korbelt-cli's status lines (which a
-# file's name could imitate): a repaired file is one whose original now sits beside it as
-# NAME.bak, and the job held no such pair before the run.
-# A job that already holds NAME.bak beside NAME was repaired before; repairing it again
-# would treat the kept originals as downloads too.
+# Exit status: 0 when there was nothing to do or the job ends whole (every file verified,
+# or par2 repair succeeded), 1 when it does not, or korbelt-cli could not be run.
 #
-# KORBELT_CLI in the environment names another korbelt-cli to run.
-
-# How many NAME.bak sit beside their NAME in directory $1.
-backups_beside() {
-    count=0
-    for backup in "$1"/*.bak; do
-        if [ -f "$backup" ] && [ -f "${backup%.bak}" ]; then
-            count=$((count + 1))
-        fi
-    done
-    echo "$count"
-}
-
-# True when some NAME.bak sits beside its NAME in directory $1.
-repaired_before() {
-    [ "$(backups_beside "$1")" -gt 0 ]
-}
+# KORBELT_CLI and PAR2 in the environment name other korbelt-cli and par2 programs.
 
 cli=${KORBELT_CLI:-korbelt-cli}
+par2=${PAR2:-par2}
 directory=${1:-${SAB_COMPLETE_DIR:-}}
 status=${7:-${SAB_PP_STATUS:-0}}
 
@@ -43,10 +28,13 @@ if [ -z "$directory" ]; then
     echo "Korbelt: no job directory given; this script is run by SABnzbd"
     exit 1
 fi
-if [ "$status" != 0 ]; then
-    echo "Korbelt: skipped, the job's post-processing status is $status"
-    exit 0
-fi
+case "$status" in
+    1 | 3) ;;
+    *)
+        echo "Korbelt: nothing to do, the job's post-processing status is $status"
+        exit 0
+        ;;
+esac
 if [ ! -d "$directory" ]; then
     echo "Korbelt: the job's directory $directory does not exist"
     exit 1
@@ -55,28 +43,30 @@ if ! command -v "$cli" >/dev/null 2>&1; then
     echo "Korbelt: cannot run $cli; install the korbelt package or set KORBELT_CLI"
     exit 1
 fi
-# korbelt-cli names the files under the directory as given: absolute, no trailing slash.
-directory=$(cd -- "$directory" && pwd) || exit 1
-if repaired_before "$directory"; then
-    echo "Korbelt: skipped, $directory was repaired before (NAME.bak beside NAME)"
-    exit 0
-fi
 
-lines=$(mktemp) || exit 1
-trap 'rm -f "$lines"' EXIT
-
-"$cli" --yes -- "$directory" </dev/null >"$lines" 2>&1
+"$cli" --yes --verify -- "$directory" </dev/null 2>&1
 result=$?
-cat "$lines"
-repaired=$(backups_beside "$directory")
 
-if [ $result -ne 0 ]; then
-    echo "Korbelt: not every file could be repaired (korbelt-cli exit status $result)"
-    exit 1
-fi
-if [ "$repaired" -eq 0 ]; then
-    echo "Korbelt: nothing to repair"
+# The main file of each par2 set: NAME.par2, not its NAME.volNN+NN.par2 volumes.
+sets=0
+repaired_sets=0
+for set in "$directory"/*.par2; do
+    case "$set" in
+        *.vol[0-9]*+[0-9]*.par2 | "$directory/*.par2") continue ;;
+    esac
+    sets=$((sets + 1))
+    if command -v "$par2" >/dev/null 2>&1 && "$par2" repair -q -q -- "$set" </dev/null; then
+        repaired_sets=$((repaired_sets + 1))
+    fi
+done
+
+if [ "$sets" -gt 0 ] && [ "$repaired_sets" -eq "$sets" ]; then
+    echo "Korbelt: repaired; every par2 set of the job now verifies"
     exit 0
 fi
-echo "Korbelt: repaired $repaired file(s)"
-exit 0
+if [ "$sets" -eq 0 ] && [ "$result" -eq 0 ]; then
+    echo "Korbelt: repaired what carried extra bytes; no par2 set to prove the job whole"
+    exit 0
+fi
+echo "Korbelt: the job is still damaged (korbelt-cli exit status $result, $repaired_sets of $sets par2 set(s) whole)"
+exit 1
