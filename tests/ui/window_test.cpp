@@ -31,6 +31,7 @@
 #include "ui/QtOpenFileDialog.h"
 #include "ui/TerminationSignals.h"
 #include "ui/frmKorbelt.h"
+#include "verify/Digest.h"
 
 namespace korbelt::test {
 namespace {
@@ -360,6 +361,30 @@ TEST_F(Window, RunRepairsSelectedEntriesAndDeselectsThem) {
     EXPECT_FALSE(list->item(0)->isSelected());
     EXPECT_FALSE(list->item(1)->isSelected());
     EXPECT_EQ(list->currentRow(), 1);
+}
+
+// A checksum list beside the file says it is intact: the window leaves it alone while
+// verifying is on, repairs it as the pattern says once it is switched off, and the frame
+// says so.
+TEST_F(Window, ChecksumFilesDecideUntilVerifyingIsSwitchedOff) {
+    Open();
+    const Bytes data = Damaged();
+    const std::string a = File("a.avi", data);
+    const std::string line =
+        ToHex(DigestOf(DigestKind::Md5, data.data(), data.size())) + "  a.avi\n";
+    const std::string list = File("a.md5", Bytes(line.begin(), line.end()));
+    EXPECT_TRUE(Action("mnuOptionsVerify")->isChecked());
+    window->Commands().AddInputFile(a);
+    window->cmdProcessAuto_Click();
+    EXPECT_EQ(StatusLines(), (Texts{a, "  intact: matches '" + list + "'"}));
+    EXPECT_EQ(ReadBytes(a), data);
+
+    Action("mnuOptionsVerify")->trigger();
+    EXPECT_EQ(Get<QLabel>("labOptions")->text(), "Not verifying repairs with checksum files.");
+    window->Inputs().SetSelected(0, true);
+    window->cmdProcessAuto_Click();
+    EXPECT_EQ(StatusLines().back(), "  1 bytes removed, 300 bytes read, 299 bytes written.");
+    EXPECT_EQ(ReadBytes(a + ".bak"), data);
 }
 
 TEST_F(Window, ClosingDuringARunAsksAndAbortsWithoutSaving) {
