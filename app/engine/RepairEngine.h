@@ -100,6 +100,7 @@ class RepairEngine {
     std::optional<FileOutcome> LeaveChecksumFile(const std::string& filename);
     bool HashInput(InputFile& input, std::int64_t length, StreamCheck& check, bool stoppable);
     Verdict Judge(Pass& pass, bool changed);
+    std::int64_t SlicesMatching(InputFile& file, const Expectation& expected);
     void Observe(Pass& pass, const std::uint8_t* bytes, std::int64_t count);
     void MarkRemovalsUndone(const Pass& pass);
     bool AgreeToReplaceBackup(Pass& pass);

@@ -132,18 +132,23 @@ RepairEngine::Verdict RepairEngine::Judge(Pass& pass, bool changed) {
         return {true, "  not verified: does not match " + Quoted(expected.source),
                 FileOutcome::NotVerified};
     }
-    StreamCheck input(expected);
-    std::error_code error;
-    const std::int64_t length = pass.input->Length(error);
-    const std::int64_t was =
-        !error && HashInput(*pass.input, length, input, false) ? input.Finish().slicesMatching : 0;
-    const bool keep = copy.slicesMatching > was;
-    const std::string of = " of " + std::to_string(copy.sliceCount);
+    const std::int64_t now = pass.copy ? SlicesMatching(*pass.copy, expected) : copy.slicesMatching;
+    const std::int64_t was = SlicesMatching(*pass.input, expected);
+    const bool keep = now > was;
+    const std::string of = " of " + std::to_string(expected.slices.size());
     return {keep,
-            "  not verified against " + Quoted(expected.source) + ": " +
-                std::to_string(copy.slicesMatching) + of + " slices match, was " +
-                std::to_string(was) + of + (keep ? "" : "; the file was left as it is"),
+            "  not verified against " + Quoted(expected.source) + ": " + std::to_string(now) + of +
+                " slices match, was " + std::to_string(was) + of +
+                (keep ? "" : "; the file was left as it is"),
             FileOutcome::NotVerified};
+}
+
+// How many of a file's slices match, read from the start; 0 when it cannot be read.
+std::int64_t RepairEngine::SlicesMatching(InputFile& file, const Expectation& expected) {
+    StreamCheck check(expected);
+    std::error_code error;
+    const std::int64_t length = file.Length(error);
+    return !error && HashInput(file, length, check, false) ? check.Finish().slicesMatching : 0;
 }
 
 // The finds of a pass whose copy was discarded were never removed from the file: their

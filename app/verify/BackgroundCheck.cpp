@@ -12,8 +12,8 @@ constexpr std::size_t kBlocks = 4;
 
 }  // namespace
 
-BackgroundCheck::BackgroundCheck(const Expectation& expected)
-    : check_(expected), thread_([this] { Hash(); }) {
+BackgroundCheck::BackgroundCheck(const Expectation& expected, bool countSlices)
+    : check_(expected, countSlices), thread_([this] { Hash(); }) {
     filling_.reserve(kBlockSize);
 }
 

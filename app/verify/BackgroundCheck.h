@@ -16,7 +16,7 @@ namespace korbelt {
 // it returns) into blocks that the thread hashes in order; Finish waits for the last.
 class BackgroundCheck {
   public:
-    explicit BackgroundCheck(const Expectation& expected);
+    BackgroundCheck(const Expectation& expected, bool countSlices);
     ~BackgroundCheck();
     BackgroundCheck(const BackgroundCheck&) = delete;
     BackgroundCheck& operator=(const BackgroundCheck&) = delete;

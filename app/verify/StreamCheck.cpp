@@ -4,7 +4,8 @@
 
 namespace korbelt {
 
-StreamCheck::StreamCheck(const Expectation& expected) : expected_(expected) {
+StreamCheck::StreamCheck(const Expectation& expected, bool countSlices)
+    : expected_(expected), countSlices_(countSlices && expected.HasSlices()) {
     if (expected.kind) {
         digest_.emplace(*expected.kind);
     }
@@ -17,7 +18,7 @@ void StreamCheck::Add(const std::uint8_t* bytes, std::size_t count) {
     if (expected_.crc32) {
         crc_ = Crc32(crc_, bytes, count);
     }
-    if (expected_.HasSlices()) {
+    if (countSlices_) {
         AddToSlices(bytes, count);
     }
     length_ += static_cast<std::int64_t>(count);
@@ -57,7 +58,7 @@ StreamCheck::Result StreamCheck::Finish() {
         matches = matches && crc_ == *expected_.crc32;
     }
     result.matches = matches && (digest_ || expected_.crc32);
-    if (expected_.HasSlices()) {
+    if (countSlices_) {
         if (sliceFill_ > 0) {
             // The last slice is checked as PAR 2.0 checks it: padded with zeros.
             sliceCrc_ =

@@ -13,7 +13,9 @@ namespace korbelt {
 // guides, not a proof; the proof is the whole file's digest).
 class StreamCheck {
   public:
-    explicit StreamCheck(const Expectation& expected);
+    // Without countSlices the slices are left alone: counting them costs a CRC-32 of every
+    // byte, worth it only once the digest has said no.
+    explicit StreamCheck(const Expectation& expected, bool countSlices = true);
 
     void Add(const std::uint8_t* bytes, std::size_t count);
 
@@ -29,6 +31,7 @@ class StreamCheck {
     void EndSlice();
 
     const Expectation& expected_;
+    bool countSlices_;
     std::optional<Hasher> digest_;
     std::uint32_t crc_ = 0;
     std::int64_t length_ = 0;
