@@ -50,16 +50,7 @@ FileIdentity IdentityOf(const struct stat& info) {
 
 class PosixInputFile : public InputFile {
   public:
-    // Writes to the open file are watched through its descriptor, so that the watch is on
-    // the very file that was opened, whatever its name leads to by now. Without a watch
-    // (no inotify here) the file's times alone tell of writes.
-    explicit PosixInputFile(int fd) : fd_(fd), watch_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
-        const std::string self = "/proc/self/fd/" + std::to_string(fd_);
-        if (watch_ >= 0 && inotify_add_watch(watch_, self.c_str(), IN_MODIFY) < 0) {
-            close(watch_);
-            watch_ = -1;
-        }
-    }
+    explicit PosixInputFile(int fd) : fd_(fd) {}
     ~PosixInputFile() override {
         close(fd_);
         if (watch_ >= 0) {
@@ -109,6 +100,21 @@ class PosixInputFile : public InputFile {
         return {};
     }
 
+    // Writes to the open file are watched through its descriptor, so that the watch is on
+    // the very file that was opened, whatever its name leads to by now. Without a watch
+    // (no inotify here) the file's times alone tell of writes.
+    void WatchWrites() override {
+        if (watch_ >= 0) {
+            return;
+        }
+        watch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+        if (watch_ >= 0 && inotify_add_watch(watch_, self.c_str(), IN_MODIFY) < 0) {
+            close(watch_);
+            watch_ = -1;
+        }
+    }
+
     LockResult Lock() override {
         int rc;
         do {
@@ -146,7 +152,7 @@ class PosixInputFile : public InputFile {
     }
 
     int fd_;
-    int watch_;
+    int watch_ = -1;
     std::uint64_t writesSeen_ = 0;
 };
 

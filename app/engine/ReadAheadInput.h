@@ -23,6 +23,7 @@ class ReadAheadInput : public InputFile {
     std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t count,
                        std::error_code& error) override;
     std::error_code Identify(FileIdentity& identity) override { return file_->Identify(identity); }
+    void WatchWrites() override { file_->WatchWrites(); }
     LockResult Lock() override { return file_->Lock(); }
     std::error_code SetAccess(const FileIdentity& from) override { return file_->SetAccess(from); }
 

@@ -185,6 +185,7 @@ bool RepairEngine::OpenAndLockInput(Pass& pass) {
         if (!pass.input) {
             throw Unable("open input file failed", "open input file", pass.filename, error);
         }
+        pass.input->WatchWrites();
         if ((error = pass.input->Identify(pass.identity))) {
             throw Unable("read input file failed", "read input file", pass.filename, error);
         }

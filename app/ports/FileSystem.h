@@ -54,6 +54,9 @@ class InputFile {
 
     // Who the open file is now (it may have been renamed since it was opened).
     virtual std::error_code Identify(FileIdentity& identity) = 0;
+    // From now on Identify counts the writes made to the file by anyone, where the system
+    // can tell (FileIdentity::writesSeen); the file's times alone miss some.
+    virtual void WatchWrites() {}
     // An exclusive advisory lock, not waited for: two Korbelts never work on one file.
     virtual LockResult Lock() = 0;
     // Gives the file this owner and group where the process may (a failure to is no error)

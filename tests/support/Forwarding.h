@@ -88,6 +88,7 @@ class ForwardingInputFile : public InputFile {
         return real_->ReadAt(offset, buffer, count, error);
     }
     std::error_code Identify(FileIdentity& identity) override { return real_->Identify(identity); }
+    void WatchWrites() override { real_->WatchWrites(); }
     LockResult Lock() override { return real_->Lock(); }
     std::error_code SetAccess(const FileIdentity& from) override { return real_->SetAccess(from); }
 
