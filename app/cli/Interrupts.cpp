@@ -2,6 +2,8 @@
 
 #include <csignal>
 
+#include "run/Signals.h"
+
 namespace korbelt {
 namespace {
 
@@ -19,11 +21,7 @@ extern "C" void OnTerminate(int signal) {
 }
 
 void Handle(int signal, void (*handler)(int)) {
-    struct sigaction action {};
-    action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;
-    sigaction(signal, &action, nullptr);
+    HandleSignal(signal, handler, false);
 }
 
 }  // namespace
@@ -51,12 +49,7 @@ int Interrupts::Terminating() {
 }
 
 void Interrupts::EndByTerminatingSignal() {
-    const int signal = terminating;
-    if (signal == 0) {
-        return;
-    }
-    Handle(signal, SIG_DFL);
-    std::raise(signal);
+    EndBySignal(terminating);
 }
 
 }  // namespace korbelt

@@ -155,11 +155,10 @@ std::int64_t RepairEngine::SlicesMatching(InputFile& file, const Expectation& ex
 // lines must not say so.
 void RepairEngine::MarkRemovalsUndone(const Pass& pass) {
     StatusList& status = host_.Status();
-    static const std::string removed = " removed";
+    const std::string removed = " removed";
     for (int index = pass.progressline + 1; index < status.LineCount(); ++index) {
         const std::string line = status.Line(index);
-        if (line.size() >= removed.size() &&
-            line.compare(line.size() - removed.size(), removed.size(), removed) == 0) {
+        if (line.ends_with(removed)) {
             status.SetLine(index, line.substr(0, line.size() - removed.size()) + " not removed");
         }
     }

@@ -6,6 +6,8 @@
 #include <QSocketNotifier>
 #include <csignal>
 
+#include "run/Signals.h"
+
 namespace korbelt {
 namespace {
 
@@ -20,11 +22,7 @@ extern "C" void OnTerminate(int signal) {
 }
 
 void Handle(int signal, void (*handler)(int)) {
-    struct sigaction action {};
-    action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(signal, &action, nullptr);
+    HandleSignal(signal, handler, true);
 }
 
 }  // namespace
@@ -53,12 +51,7 @@ int TerminationSignals::Received() {
 }
 
 void TerminationSignals::EndByReceivedSignal() {
-    const int signal = received;
-    if (signal == 0) {
-        return;
-    }
-    Handle(signal, SIG_DFL);
-    std::raise(signal);
+    EndBySignal(received);
 }
 
 void TerminationSignals::OnReadable() {

@@ -17,11 +17,6 @@ std::string Lower(std::string text) {
     return text;
 }
 
-bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() &&
-           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 // The kind of digest a list's name promises, if it names one.
 std::optional<DigestKind> ListKind(const std::string& path) {
     const std::string name = Lower(BaseName(path));
@@ -30,7 +25,7 @@ std::optional<DigestKind> ListKind(const std::string& path) {
                                                         {"sha256", DigestKind::Sha256},
                                                         {"sha512", DigestKind::Sha512}};
     for (const auto& [tag, kind] : kinds) {
-        if (EndsWith(name, std::string(".") + tag) || name == std::string(tag) + "sums") {
+        if (name.ends_with(std::string(".") + tag) || name == std::string(tag) + "sums") {
             return kind;
         }
     }
@@ -53,10 +48,10 @@ std::string EntryPath(const Expectation& entry) {
 
 ChecksumCatalog::FileKind ChecksumCatalog::KindOf(const std::string& path) {
     const std::string name = Lower(BaseName(path));
-    if (EndsWith(name, ".par2")) {
+    if (name.ends_with(".par2")) {
         return FileKind::Par2;
     }
-    return EndsWith(name, ".sfv") || ListKind(path) ? FileKind::TextList : FileKind::None;
+    return name.ends_with(".sfv") || ListKind(path) ? FileKind::TextList : FileKind::None;
 }
 
 void ChecksumCatalog::AddChecksumFile(const std::string& path) {
@@ -129,13 +124,15 @@ std::vector<Expectation> ChecksumCatalog::Read(const std::string& path) {
     return ParseDigestList(*text, path, ListKind(path));
 }
 
-Par2Contents ChecksumCatalog::ReadPar2File(const std::string& path) {
+// A PAR 2.0 file is read once per run, whether for the files it describes or for itself.
+const Par2Contents& ChecksumCatalog::ReadPar2File(const std::string& path) {
+    const auto known = par2Files_.find(path);
+    if (known != par2Files_.end()) {
+        return known->second;
+    }
     std::error_code error;
     std::unique_ptr<InputFile> file = fs_.OpenInput(path, error);
-    if (!file) {
-        return {};
-    }
-    return ReadPar2(*file, path);
+    return par2Files_[path] = file ? ReadPar2(*file, path) : Par2Contents();
 }
 
 std::optional<std::string> ChecksumCatalog::Text(const std::string& path) {

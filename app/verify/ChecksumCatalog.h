@@ -23,7 +23,10 @@ class ChecksumCatalog {
     // A checksum file kept elsewhere; its entries match by the file's name alone.
     void AddChecksumFile(const std::string& path);
     // Reads the folders afresh from now on (a new run).
-    void Forget() { folders_.clear(); }
+    void Forget() {
+        folders_.clear();
+        par2Files_.clear();
+    }
 
     // The best proof known for the file: an entry of its exact name, else one whose name
     // differs only in case; of several, a PAR 2.0 description first.
@@ -31,7 +34,7 @@ class ChecksumCatalog {
 
     // Whether the name is that of a checksum file, which is never repaired like a download.
     static FileKind KindOf(const std::string& path);
-    Par2Contents ReadPar2File(const std::string& path);
+    const Par2Contents& ReadPar2File(const std::string& path);
 
   private:
     std::vector<Expectation> Read(const std::string& path);
@@ -40,6 +43,7 @@ class ChecksumCatalog {
 
     FileSystem& fs_;
     std::map<std::string, std::vector<Expectation>> folders_;
+    std::map<std::string, Par2Contents> par2Files_;
     std::vector<Expectation> added_;
 };
 

@@ -8,34 +8,34 @@
 namespace korbelt {
 namespace {
 
-const EVP_MD* Algorithm(DigestKind kind) {
-    switch (kind) {
-        case DigestKind::Md5:
-            return EVP_md5();
-        case DigestKind::Sha1:
-            return EVP_sha1();
-        case DigestKind::Sha256:
-            return EVP_sha256();
-        case DigestKind::Sha512:
-            return EVP_sha512();
+struct KindInfo {
+    DigestKind kind;
+    const char* name;
+    const EVP_MD* (*algorithm)();
+};
+
+const KindInfo kKinds[] = {{DigestKind::Md5, "MD5", EVP_md5},
+                           {DigestKind::Sha1, "SHA1", EVP_sha1},
+                           {DigestKind::Sha256, "SHA256", EVP_sha256},
+                           {DigestKind::Sha512, "SHA512", EVP_sha512}};
+
+const KindInfo& InfoOf(DigestKind kind) {
+    for (const KindInfo& info : kKinds) {
+        if (info.kind == kind) {
+            return info;
+        }
     }
-    return EVP_md5();
+    return kKinds[0];
+}
+
+const EVP_MD* Algorithm(DigestKind kind) {
+    return InfoOf(kind).algorithm();
 }
 
 }  // namespace
 
 const char* DigestName(DigestKind kind) {
-    switch (kind) {
-        case DigestKind::Md5:
-            return "MD5";
-        case DigestKind::Sha1:
-            return "SHA1";
-        case DigestKind::Sha256:
-            return "SHA256";
-        case DigestKind::Sha512:
-            return "SHA512";
-    }
-    return "?";
+    return InfoOf(kind).name;
 }
 
 std::size_t DigestSize(DigestKind kind) {
