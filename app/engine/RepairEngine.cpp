@@ -138,8 +138,9 @@ void RepairEngine::RunPass(Pass& pass) {
             return;
         }
         if (pass.expected) {
-            // The copy's slices are counted from the copy on disk, and only when its digest
-            // says no; a dry run has no copy on disk and counts them as it goes.
+            // Without slice digests to hash, the copy's slices are counted from the copy on
+            // disk, and only when its digest says no; a dry run has no copy on disk and
+            // counts them as it goes.
             pass.written = std::make_unique<BackgroundCheck>(*pass.expected, dryrun_);
         }
         switch (CopyRecords(pass)) {

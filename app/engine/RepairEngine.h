@@ -15,7 +15,7 @@
 #include "ports/RunState.h"
 #include "settings/ModGlobals.h"
 #include "verify/ChecksumCatalog.h"
-#include "verify/StreamCheck.h"
+#include "verify/BackgroundCheck.h"
 
 namespace korbelt {
 
@@ -98,7 +98,7 @@ class RepairEngine {
     struct Verdict;
     std::optional<FileOutcome> ProveIntact(Pass& pass);
     std::optional<FileOutcome> LeaveChecksumFile(const std::string& filename);
-    bool HashInput(InputFile& input, std::int64_t length, StreamCheck& check, bool stoppable);
+    bool HashInput(InputFile& input, std::int64_t length, BackgroundCheck& check, bool stoppable);
     Verdict Judge(Pass& pass, bool changed);
     std::int64_t SlicesMatching(InputFile& file, const Expectation& expected);
     void Observe(Pass& pass, const std::uint8_t* bytes, std::int64_t count);

@@ -52,7 +52,7 @@ std::optional<FileOutcome> RepairEngine::ProveIntact(Pass& pass) {
     if (error || (expected.length && *expected.length != length)) {
         return std::nullopt;
     }
-    StreamCheck check(expected);
+    BackgroundCheck check(expected, false);
     if (!HashInput(*input, length, check, true)) {
         host_.SetProgress(0);
         if (run_.stopflag) {
@@ -79,7 +79,7 @@ std::optional<FileOutcome> RepairEngine::ProveIntact(Pass& pass) {
 
 // Feeds the whole file to the check; false when a read fails or, if stoppable, the user
 // stops it and agrees to abort (stopflag stays set then).
-bool RepairEngine::HashInput(InputFile& input, std::int64_t length, StreamCheck& check,
+bool RepairEngine::HashInput(InputFile& input, std::int64_t length, BackgroundCheck& check,
                              bool stoppable) {
     std::vector<std::uint8_t> chunk(kHashChunk);
     int chunks = 0;
@@ -132,7 +132,9 @@ RepairEngine::Verdict RepairEngine::Judge(Pass& pass, bool changed) {
         return {true, "  not verified: does not match " + Quoted(expected.source),
                 FileOutcome::NotVerified};
     }
-    const std::int64_t now = pass.copy ? SlicesMatching(*pass.copy, expected) : copy.slicesMatching;
+    const std::int64_t now = copy.sliceCount > 0 ? copy.slicesMatching
+                             : pass.copy       ? SlicesMatching(*pass.copy, expected)
+                                               : 0;
     const std::int64_t was = SlicesMatching(*pass.input, expected);
     const bool keep = now > was;
     const std::string of = " of " + std::to_string(expected.slices.size());
@@ -145,7 +147,7 @@ RepairEngine::Verdict RepairEngine::Judge(Pass& pass, bool changed) {
 
 // How many of a file's slices match, read from the start; 0 when it cannot be read.
 std::int64_t RepairEngine::SlicesMatching(InputFile& file, const Expectation& expected) {
-    StreamCheck check(expected);
+    BackgroundCheck check(expected, true);
     std::error_code error;
     const std::int64_t length = file.Length(error);
     return !error && HashInput(file, length, check, false) ? check.Finish().slicesMatching : 0;

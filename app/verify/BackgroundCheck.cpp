@@ -1,62 +1,91 @@
 #include "verify/BackgroundCheck.h"
 
 #include <algorithm>
+#include <array>
 
 namespace korbelt {
 namespace {
 
-// Blocks large enough that handing them over costs little, few enough that the copy waiting
-// to be hashed stays small: at most kBlocks of them are in flight.
-constexpr std::size_t kBlockSize = std::size_t{4} << 20;
-constexpr std::size_t kBlocks = 4;
+// Blocks large enough that handing them over costs little, few enough that the bytes waiting
+// to be hashed stay small: at most twice as many blocks as threads wait.
+constexpr std::size_t kBlockSize = std::size_t{2} << 20;
+constexpr unsigned kMaxThreads = 4;
+
+unsigned HashingThreads() {
+    return std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads);
+}
+
+// Whole slices to a block, so that no slice is split between two threads.
+std::size_t BlockSizeFor(const Expectation& expected, bool bySlices) {
+    if (!bySlices) {
+        return kBlockSize;
+    }
+    const auto slice = static_cast<std::size_t>(expected.sliceSize);
+    return kBlockSize / slice * slice;
+}
 
 }  // namespace
 
+bool BackgroundCheck::ChecksBySlices(const Expectation& expected) {
+    return expected.HasSlices() && expected.length &&
+           expected.sliceSize <= static_cast<std::int64_t>(kBlockSize) &&
+           static_cast<std::int64_t>(expected.slices.size()) ==
+               SliceCount(*expected.length, expected.sliceSize);
+}
+
 BackgroundCheck::BackgroundCheck(const Expectation& expected, bool countSlices)
-    : check_(expected, countSlices), thread_([this] { Hash(); }) {
-    filling_.reserve(kBlockSize);
+    : expected_(expected),
+      bySlices_(ChecksBySlices(expected)),
+      blockSize_(BlockSizeFor(expected, bySlices_)),
+      maxQueued_(2 * (bySlices_ ? HashingThreads() : 1)) {
+    if (!bySlices_) {
+        stream_.emplace(expected, countSlices);
+    }
+    filling_.bytes.reserve(blockSize_);
+    const unsigned threads = bySlices_ ? HashingThreads() : 1;
+    for (unsigned index = 0; index < threads; ++index) {
+        workers_.emplace_back([this] { Work(); });
+    }
 }
 
 BackgroundCheck::~BackgroundCheck() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        finished_ = true;
-    }
-    changed_.notify_all();
-    if (thread_.joinable()) {
-        thread_.join();
-    }
+    Join();
 }
 
 void BackgroundCheck::Add(const std::uint8_t* bytes, std::size_t count) {
     while (count > 0) {
-        const std::size_t piece = std::min(count, kBlockSize - filling_.size());
-        filling_.insert(filling_.end(), bytes, bytes + piece);
+        const std::size_t piece = std::min(count, blockSize_ - filling_.bytes.size());
+        filling_.bytes.insert(filling_.bytes.end(), bytes, bytes + piece);
         bytes += piece;
         count -= piece;
-        if (filling_.size() == kBlockSize) {
-            Hand(std::move(filling_));
-            filling_ = Block();
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (!spare_.empty()) {
-                filling_ = std::move(spare_.back());
-                spare_.pop_back();
-            }
-            filling_.clear();
-            filling_.reserve(kBlockSize);
+        length_ += static_cast<std::int64_t>(piece);
+        if (filling_.bytes.size() == blockSize_) {
+            Hand();
         }
     }
 }
 
-// Waits while kBlocks are in flight: the copy runs no further ahead of the hashing.
-void BackgroundCheck::Hand(Block block) {
+// Waits while the queue is full: the stream runs no further ahead of the hashing.
+void BackgroundCheck::Hand() {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return queue_.size() < kBlocks; });
-    queue_.push_back(std::move(block));
+    changed_.wait(lock, [this] { return queue_.size() < maxQueued_; });
+    const std::int64_t next = filling_.offset + static_cast<std::int64_t>(filling_.bytes.size());
+    queue_.push_back(std::move(filling_));
+    filling_ = Block{next, {}};
+    if (!spare_.empty()) {
+        filling_.bytes = std::move(spare_.back());
+        spare_.pop_back();
+    }
+    filling_.bytes.clear();
+    filling_.bytes.reserve(blockSize_);
     changed_.notify_all();
 }
 
-void BackgroundCheck::Hash() {
+void BackgroundCheck::Work() {
+    std::optional<Hasher> hasher;
+    if (bySlices_) {
+        hasher.emplace(DigestKind::Md5);
+    }
     for (;;) {
         Block block;
         {
@@ -69,26 +98,62 @@ void BackgroundCheck::Hash() {
             queue_.pop_front();
         }
         changed_.notify_all();
-        check_.Add(block.data(), block.size());
+        if (bySlices_) {
+            HashSlices(block, *hasher);
+        } else {
+            stream_->Add(block.bytes.data(), block.bytes.size());
+        }
         std::lock_guard<std::mutex> lock(mutex_);
-        spare_.push_back(std::move(block));
+        spare_.push_back(std::move(block.bytes));
     }
 }
 
-StreamCheck::Result BackgroundCheck::Finish() {
-    if (!filling_.empty()) {
-        Hand(std::move(filling_));
-        filling_ = Block();
+// A short last slice is hashed as PAR 2.0 hashes it: padded with zeros to the full size.
+void BackgroundCheck::HashSlices(const Block& block, Hasher& hasher) {
+    static constexpr std::array<std::uint8_t, 4096> kZeros{};
+    const auto slice = static_cast<std::size_t>(expected_.sliceSize);
+    auto index = static_cast<std::size_t>(block.offset / expected_.sliceSize);
+    for (std::size_t at = 0; at < block.bytes.size(); at += slice, ++index) {
+        const std::size_t count = std::min(slice, block.bytes.size() - at);
+        hasher.Add(block.bytes.data() + at, count);
+        for (std::size_t padding = slice - count; padding > 0;) {
+            const std::size_t piece = std::min(padding, kZeros.size());
+            hasher.Add(kZeros.data(), piece);
+            padding -= piece;
+        }
+        const DigestBytes digest = hasher.Finish();
+        if (index < expected_.slices.size() && digest == expected_.slices[index].md5) {
+            slicesMatching_.fetch_add(1, std::memory_order_relaxed);
+        }
     }
+}
+
+void BackgroundCheck::Join() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         finished_ = true;
     }
     changed_.notify_all();
-    if (thread_.joinable()) {
-        thread_.join();
+    for (std::thread& worker : workers_) {
+        if (worker.joinable()) {
+            worker.join();
+        }
     }
-    return check_.Finish();
+}
+
+StreamCheck::Result BackgroundCheck::Finish() {
+    if (!filling_.bytes.empty()) {
+        Hand();
+    }
+    Join();
+    if (!bySlices_) {
+        return stream_->Finish();
+    }
+    StreamCheck::Result result;
+    result.sliceCount = static_cast<std::int64_t>(expected_.slices.size());
+    result.slicesMatching = slicesMatching_.load();
+    result.matches = length_ == *expected_.length && result.slicesMatching == result.sliceCount;
+    return result;
 }
 
 }  // namespace korbelt

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -11,9 +13,16 @@
 
 namespace korbelt {
 
-// A StreamCheck on a thread of its own, so that hashing the repaired copy runs beside the
-// reading and writing instead of after it. Add copies the bytes (they may change as soon as
-// it returns) into blocks that the thread hashes in order; Finish waits for the last.
+// Checks a stream of bytes beside the code that reads or writes it, so that hashing runs
+// beside the I/O instead of after it. Add copies the bytes (they may change as soon as it
+// returns) into blocks that other threads hash; Finish waits for the last.
+//
+// Where the expectation holds the MD5 of every slice (a PAR 2.0 set), the slices are hashed
+// on as many threads as there are cores, and a stream of the described length whose every
+// slice matches is proven as surely as by the file's MD5: the slice digests cover every byte
+// with the same hash. One MD5 of the whole file has to be computed in order on one core, and
+// on a fast disk that alone takes longer than the repair it would check. Otherwise one
+// thread runs a StreamCheck over the blocks in order.
 class BackgroundCheck {
   public:
     BackgroundCheck(const Expectation& expected, bool countSlices);
@@ -21,23 +30,37 @@ class BackgroundCheck {
     BackgroundCheck(const BackgroundCheck&) = delete;
     BackgroundCheck& operator=(const BackgroundCheck&) = delete;
 
+    // Whether this expectation is checked slice by slice on several threads.
+    static bool ChecksBySlices(const Expectation& expected);
+
     void Add(const std::uint8_t* bytes, std::size_t count);
     StreamCheck::Result Finish();
 
   private:
-    using Block = std::vector<std::uint8_t>;
+    struct Block {
+        std::int64_t offset = 0;  // of its first byte in the stream
+        std::vector<std::uint8_t> bytes;
+    };
 
-    void Hash();
-    void Hand(Block block);
+    void Work();
+    void Hand();
+    void Join();
+    void HashSlices(const Block& block, Hasher& hasher);
 
-    StreamCheck check_;
+    const Expectation& expected_;
+    const bool bySlices_;
+    const std::size_t blockSize_;
+    const std::size_t maxQueued_;
+    std::optional<StreamCheck> stream_;  // without slices
+    std::atomic<std::int64_t> slicesMatching_{0};
+    std::int64_t length_ = 0;
     Block filling_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Block> queue_;
-    std::vector<Block> spare_;
+    std::vector<std::vector<std::uint8_t>> spare_;
     bool finished_ = false;
-    std::thread thread_;
+    std::vector<std::thread> workers_;
 };
 
 }  // namespace korbelt

@@ -6,6 +6,7 @@
 #include "ChildProcess.h"
 #include "TempDir.h"
 #include "engine/PosixFileSystem.h"
+#include "verify/BackgroundCheck.h"
 #include "verify/ChecksumCatalog.h"
 #include "verify/TextLists.h"
 
@@ -142,6 +143,46 @@ TEST_F(ChecksumFiles, ANameWithANewlineIsEscapedInTheListAndStillFound) {
     const auto found = catalog.For(dir.File(odd));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->digest, Md5Of(first));
+}
+
+// Slices are hashed on several threads, a block of whole slices at a time: the check must
+// come out as the file's MD5 would, whatever the pieces it is fed in, across blocks and
+// with a short last slice; a slice too large for a block falls back to the file's digest.
+TEST(BackgroundCheckTest, ProvesAStreamByItsSlicesAsByItsDigest) {
+    const Bytes posted = RandomBytes((5 << 20) + 123, 4);
+    Expectation expected;
+    expected.length = static_cast<std::int64_t>(posted.size());
+    expected.kind = DigestKind::Md5;
+    expected.digest = Md5Of(posted);
+    expected.sliceSize = 65536;
+    expected.slices = SlicesOf(posted, 65536);
+    const auto check = [&](const Bytes& bytes) {
+        BackgroundCheck background(expected, false);
+        for (std::size_t at = 0; at < bytes.size(); at += 100003) {
+            background.Add(bytes.data() + at, std::min<std::size_t>(100003, bytes.size() - at));
+        }
+        return background.Finish();
+    };
+    ASSERT_TRUE(BackgroundCheck::ChecksBySlices(expected));
+    const auto intact = check(posted);
+    EXPECT_TRUE(intact.matches);
+    EXPECT_EQ(intact.slicesMatching, 81);
+    EXPECT_EQ(intact.sliceCount, 81);
+    Bytes flipped = posted;
+    flipped[40 * 65536 + 7] ^= 1;
+    const auto damaged = check(flipped);
+    EXPECT_FALSE(damaged.matches);
+    EXPECT_EQ(damaged.slicesMatching, 80);
+    Bytes longer = posted;
+    longer.push_back(0);  // every slice still matches, padded with zeros; the length does not
+    EXPECT_FALSE(check(longer).matches);
+    EXPECT_EQ(check(longer).slicesMatching, 81);
+
+    expected.sliceSize = 4 << 20;
+    expected.slices = SlicesOf(posted, 4 << 20);
+    ASSERT_FALSE(BackgroundCheck::ChecksBySlices(expected));
+    EXPECT_TRUE(check(posted).matches);
+    EXPECT_FALSE(check(flipped).matches);
 }
 
 }  // namespace
