@@ -16,6 +16,8 @@ cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
 PACKAGES=(cmake ninja-build g++ libgtest-dev qt6-base-dev libssl-dev zlib1g-dev fonts-dejavu-core
           fonts-noto-mono par2 cksfv)
+# What only the tests use: the real download manager the NZBGet script is tested with.
+TEST_PACKAGES=(python3 nzbget)
 # shellcheck source=tools/packages.sh
 source tools/packages.sh
 
@@ -42,7 +44,7 @@ start() {
 }
 
 run_tests() {
-    install_missing "${PACKAGES[@]}"
+    install_missing "${PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     build
     ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$(nproc)"
     # Further suites that need a build of their own (sanitizers, the package), in name order.

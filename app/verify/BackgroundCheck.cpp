@@ -7,9 +7,12 @@ namespace korbelt {
 namespace {
 
 // Blocks large enough that handing them over costs little, few enough that the bytes waiting
-// to be hashed stay small: at most twice as many blocks as threads wait.
+// to be hashed stay small: about two blocks of kBlockSize per thread wait.
 constexpr std::size_t kBlockSize = std::size_t{2} << 20;
 constexpr unsigned kMaxThreads = 4;
+// par2 makes slices this large for files of up to 16 GiB with its default 2,000 slices; a set
+// with larger ones is checked by the file's digest, so that no more than about 40 MiB wait.
+constexpr std::int64_t kMaxSliceSize = std::int64_t{8} << 20;
 
 unsigned HashingThreads() {
     return std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads);
@@ -21,14 +24,18 @@ std::size_t BlockSizeFor(const Expectation& expected, bool bySlices) {
         return kBlockSize;
     }
     const auto slice = static_cast<std::size_t>(expected.sliceSize);
-    return kBlockSize / slice * slice;
+    return std::max<std::size_t>(1, kBlockSize / slice) * slice;
+}
+
+std::size_t MaxQueued(std::size_t blockSize, unsigned threads) {
+    return std::max<std::size_t>(2, 2 * threads * kBlockSize / blockSize);
 }
 
 }  // namespace
 
 bool BackgroundCheck::ChecksBySlices(const Expectation& expected) {
     return expected.HasSlices() && expected.length &&
-           expected.sliceSize <= static_cast<std::int64_t>(kBlockSize) &&
+           expected.sliceSize <= kMaxSliceSize &&
            static_cast<std::int64_t>(expected.slices.size()) ==
                SliceCount(*expected.length, expected.sliceSize);
 }
@@ -37,7 +44,7 @@ BackgroundCheck::BackgroundCheck(const Expectation& expected, bool countSlices)
     : expected_(expected),
       bySlices_(ChecksBySlices(expected)),
       blockSize_(BlockSizeFor(expected, bySlices_)),
-      maxQueued_(2 * (bySlices_ ? HashingThreads() : 1)) {
+      maxQueued_(MaxQueued(blockSize_, bySlices_ ? HashingThreads() : 1)) {
     if (!bySlices_) {
         stream_.emplace(expected, countSlices);
     }

@@ -147,7 +147,7 @@ TEST_F(ChecksumFiles, ANameWithANewlineIsEscapedInTheListAndStillFound) {
 
 // Slices are hashed on several threads, a block of whole slices at a time: the check must
 // come out as the file's MD5 would, whatever the pieces it is fed in, across blocks and
-// with a short last slice; a slice too large for a block falls back to the file's digest.
+// with a short last slice, with slices larger than a block; beyond 8 MiB the digest decides.
 TEST(BackgroundCheckTest, ProvesAStreamByItsSlicesAsByItsDigest) {
     const Bytes posted = RandomBytes((5 << 20) + 123, 4);
     Expectation expected;
@@ -178,11 +178,14 @@ TEST(BackgroundCheckTest, ProvesAStreamByItsSlicesAsByItsDigest) {
     EXPECT_FALSE(check(longer).matches);
     EXPECT_EQ(check(longer).slicesMatching, 81);
 
-    expected.sliceSize = 4 << 20;
-    expected.slices = SlicesOf(posted, 4 << 20);
-    ASSERT_FALSE(BackgroundCheck::ChecksBySlices(expected));
-    EXPECT_TRUE(check(posted).matches);
-    EXPECT_FALSE(check(flipped).matches);
+    // Slices larger than a block: one to a block. Larger still: the file's digest decides.
+    for (const std::int64_t size : {std::int64_t{3} << 20, std::int64_t{16} << 20}) {
+        expected.sliceSize = size;
+        expected.slices = SlicesOf(posted, static_cast<std::size_t>(size));
+        EXPECT_EQ(BackgroundCheck::ChecksBySlices(expected), size < (16 << 20));
+        EXPECT_TRUE(check(posted).matches);
+        EXPECT_FALSE(check(flipped).matches);
+    }
 }
 
 }  // namespace
