@@ -1,6 +1,7 @@
 #include "verify/ChecksumCatalog.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "verify/TextLists.h"
 
@@ -99,15 +100,41 @@ const std::vector<Expectation>& ChecksumCatalog::Folder(const std::string& direc
         return entries;
     }
     std::sort(names->begin(), names->end());
+    // A set's index first: its volumes repeat what it says, and may hold gigabytes of
+    // recovery data in thousands of packets. Once a file of a set has described it with
+    // every packet sound, another file of that set is only identified, by the header of its
+    // first packet, and passed over.
+    std::stable_partition(names->begin(), names->end(), [](const std::string& name) {
+        return Lower(name).find(".vol") == std::string::npos;
+    });
+    std::set<Par2SetId> described;
     for (const std::string& name : *names) {
-        if (KindOf(name) != FileKind::None) {
-            // Named as the file they describe is: "set.par2" beside "movie.avi".
-            for (Expectation& entry : Read(directory == "." ? name : directory + "/" + name)) {
-                entries.push_back(std::move(entry));
+        const FileKind kind = KindOf(name);
+        // Named as the file they describe is: "set.par2" beside "movie.avi".
+        const std::string path = directory == "." ? name : directory + "/" + name;
+        if (kind == FileKind::TextList) {
+            std::vector<Expectation> read = Read(path);
+            std::move(read.begin(), read.end(), std::back_inserter(entries));
+        } else if (kind == FileKind::Par2 && !SetDescribedAlready(path, described)) {
+            const Par2Contents& contents = ReadPar2File(path);
+            if (contents.AllPacketsSound() && contents.mainSet && !contents.files.empty()) {
+                described.insert(*contents.mainSet);
             }
+            entries.insert(entries.end(), contents.files.begin(), contents.files.end());
         }
     }
     return entries;
+}
+
+bool ChecksumCatalog::SetDescribedAlready(const std::string& path,
+                                          const std::set<Par2SetId>& described) {
+    if (described.empty() || par2Files_.contains(path)) {
+        return false;
+    }
+    std::error_code error;
+    std::unique_ptr<InputFile> file = fs_.OpenInput(path, error);
+    const std::optional<Par2SetId> set = file ? FirstPacketSet(*file) : std::nullopt;
+    return set && described.contains(*set);
 }
 
 std::vector<Expectation> ChecksumCatalog::Read(const std::string& path) {

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,7 @@ class ChecksumCatalog {
   private:
     std::vector<Expectation> Read(const std::string& path);
     const std::vector<Expectation>& Folder(const std::string& directory);
+    bool SetDescribedAlready(const std::string& path, const std::set<Par2SetId>& described);
     std::optional<std::string> Text(const std::string& path);
 
     FileSystem& fs_;

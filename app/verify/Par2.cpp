@@ -15,7 +15,7 @@ constexpr std::uint64_t kMaxReadPacket = std::uint64_t{64} << 20;
 // How far past a damaged packet the next one is looked for, in one go.
 constexpr std::size_t kSearchStep = std::size_t{1} << 20;
 
-using Id = std::array<std::uint8_t, 16>;
+using Id = Par2SetId;
 
 struct Header {
     std::uint64_t length = 0;
@@ -184,6 +184,7 @@ Par2Contents ReadPar2(InputFile& file, const std::string& source) {
     Par2Contents contents;
     Reader reader(file, contents);
     reader.ReadAll();
+    contents.mainSet = reader.mainSet;
     for (const auto& [id, set] : reader.sets) {
         if (set.sliceSize == 0 || set.sliceSize > kMaxReadPacket) {
             continue;  // without its Main packet a set's slices cannot be placed
@@ -206,6 +207,16 @@ Par2Contents ReadPar2(InputFile& file, const std::string& source) {
         }
     }
     return contents;
+}
+
+std::optional<Par2SetId> FirstPacketSet(InputFile& file) {
+    std::uint8_t bytes[kHeaderSize];
+    std::error_code error;
+    if (file.ReadAt(0, bytes, kHeaderSize, error) != kHeaderSize || error ||
+        std::memcmp(bytes, kMagic, sizeof(kMagic)) != 0) {
+        return std::nullopt;
+    }
+    return IdAt(bytes + 32);
 }
 
 std::int64_t SliceCount(std::int64_t length, std::int64_t sliceSize) {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,8 +16,11 @@ namespace korbelt {
 // its length, MD5 and slice checksums. Every packet used has its own MD5 checked; a damaged
 // packet is passed over and the next one looked for; recovery slices are skipped by their
 // length, never read.
+using Par2SetId = std::array<std::uint8_t, 16>;
+
 struct Par2Contents {
     std::vector<Expectation> files;
+    std::optional<Par2SetId> mainSet;  // the set whose Main packet the file holds
     int packets = 0;         // sound packets
     int damagedPackets = 0;  // packets whose header, length or MD5 was wrong
     bool IsPar2() const { return packets + damagedPackets > 0; }
@@ -22,5 +28,9 @@ struct Par2Contents {
 };
 
 Par2Contents ReadPar2(InputFile& file, const std::string& source);
+
+// The recovery set of the file's first packet, from its header alone (one small read); none
+// when the file does not start with a packet header.
+std::optional<Par2SetId> FirstPacketSet(InputFile& file);
 
 }  // namespace korbelt

@@ -80,6 +80,15 @@ TEST_F(ChecksumFiles, AParSetDescribesEveryFileAndItsSlicesWhateverVolumeIsRead)
     ASSERT_TRUE(found);
     EXPECT_EQ(found->HasSlices(), true);
     EXPECT_EQ(found->name, "first file.avi");
+    EXPECT_EQ(found->source, dir.File(names[2]));
+    // An index cut short: the volume, passed over while the index was sound, describes it.
+    const Bytes index = ReadBytes(dir.File(names[2]));
+    Put(names[2], Bytes(index.begin(), index.begin() + static_cast<long>(index.size() / 3)));
+    ChecksumCatalog fresh{fs};
+    const auto fromVolume = fresh.For(dir.File("second.r00"));
+    ASSERT_TRUE(fromVolume);
+    EXPECT_EQ(fromVolume->source, dir.File(names[3]));
+    EXPECT_EQ(fromVolume->slices.size(), SlicesOf(second, 8192).size());
 }
 
 TEST_F(ChecksumFiles, DamagedTruncatedAndHostileParFilesAreReadWithoutHarm) {
