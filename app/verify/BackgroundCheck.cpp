@@ -1,7 +1,6 @@
 #include "verify/BackgroundCheck.h"
 
 #include <algorithm>
-#include <array>
 
 namespace korbelt {
 namespace {
@@ -117,17 +116,12 @@ void BackgroundCheck::Work() {
 
 // A short last slice is hashed as PAR 2.0 hashes it: padded with zeros to the full size.
 void BackgroundCheck::HashSlices(const Block& block, Hasher& hasher) {
-    static constexpr std::array<std::uint8_t, 4096> kZeros{};
     const auto slice = static_cast<std::size_t>(expected_.sliceSize);
     auto index = static_cast<std::size_t>(block.offset / expected_.sliceSize);
     for (std::size_t at = 0; at < block.bytes.size(); at += slice, ++index) {
         const std::size_t count = std::min(slice, block.bytes.size() - at);
         hasher.Add(block.bytes.data() + at, count);
-        for (std::size_t padding = slice - count; padding > 0;) {
-            const std::size_t piece = std::min(padding, kZeros.size());
-            hasher.Add(kZeros.data(), piece);
-            padding -= piece;
-        }
+        AddZeros(hasher, slice - count);
         const DigestBytes digest = hasher.Finish();
         if (index < expected_.slices.size() && digest == expected_.slices[index].md5) {
             slicesMatching_.fetch_add(1, std::memory_order_relaxed);

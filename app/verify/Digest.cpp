@@ -76,6 +76,15 @@ DigestBytes DigestOf(DigestKind kind, const std::uint8_t* bytes, std::size_t cou
     return hasher.Finish();
 }
 
+void AddZeros(Hasher& hasher, std::uint64_t count) {
+    static const std::uint8_t zeros[4096] = {};
+    while (count > 0) {
+        const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(count, sizeof(zeros)));
+        hasher.Add(zeros, piece);
+        count -= piece;
+    }
+}
+
 std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count) {
     // zlib takes the length as uInt: large pieces go in turns.
     while (count > 0) {

@@ -39,6 +39,8 @@ class Hasher {
 };
 
 DigestBytes DigestOf(DigestKind kind, const std::uint8_t* bytes, std::size_t count);
+// Adds count zero bytes: PAR 2.0 pads a file's last slice with them.
+void AddZeros(Hasher& hasher, std::uint64_t count);
 
 // CRC-32 (the one of zip, PNG, SFV and PAR 2.0), by zlib: running value in, new value out.
 std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count);

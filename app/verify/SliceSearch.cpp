@@ -1,0 +1,86 @@
+#include "verify/SliceSearch.h"
+
+#include <zlib.h>
+
+namespace korbelt {
+namespace {
+
+// x^(8 * (2^32 - 1)) is 1 modulo the CRC-32 polynomial, so shifting back by n bytes is
+// shifting forward by 2^32 - 1 - n bytes.
+constexpr std::uint64_t kShiftPeriod = 0xFFFFFFFFull;
+
+// One step of the CRC register without zlib's inversions before and after: the register
+// times x^8, plus the byte's own term.
+std::uint32_t Step(std::uint32_t reg, std::uint8_t byte) {
+    return ~static_cast<std::uint32_t>(crc32(~reg & 0xFFFFFFFFu, &byte, 1));
+}
+
+// reg times x^(8 * bytes) modulo the polynomial, by zlib.
+std::uint32_t Shift(std::uint32_t reg, std::uint64_t bytes) {
+    const uLong op = crc32_combine_gen(static_cast<z_off_t>(bytes % kShiftPeriod));
+    return static_cast<std::uint32_t>(crc32_combine_op(reg, 0, op));
+}
+
+std::uint32_t PaddedCrc(const std::uint8_t* bytes, std::size_t count, std::int64_t sliceSize) {
+    return Crc32Zeros(Crc32(0, bytes, count),
+                      static_cast<std::uint64_t>(sliceSize - static_cast<std::int64_t>(count)));
+}
+
+}  // namespace
+
+std::vector<std::size_t> RemovalsMatchingCrc(const std::uint8_t* bytes, std::size_t count,
+                                             std::int64_t sliceSize, std::uint32_t crc) {
+    std::vector<std::size_t> found;
+    if (count == 0 || static_cast<std::int64_t>(count - 1) > sliceSize ||
+        static_cast<std::uint64_t>(sliceSize) >= kShiftPeriod) {
+        return found;
+    }
+    const auto length = static_cast<std::uint64_t>(sliceSize);
+    // Candidate p leaves out byte p. Candidate p + 1 differs from it only at position p,
+    // where it holds bytes[p] instead of bytes[p + 1]; so its CRC is candidate 0's plus the
+    // differences so far, each shifted to its place:
+    //   crc(p) = crc(0) ^ (diff(p) * x^(8 * (length - p)))
+    // with diff(p) the bare register after the differences of bytes 0 .. p - 1. The wanted
+    // value is met where diff(p) equals wanted(p) = (crc(0) ^ crc) * x^(-8 * (length - p)),
+    // and wanted(p + 1) is wanted(p) times x^8: one step over a zero byte.
+    const std::uint32_t first = PaddedCrc(bytes + 1, count - 1, sliceSize);
+    std::uint32_t wanted = Shift(first ^ crc, kShiftPeriod - length);
+    std::uint32_t diff = 0;
+    for (std::size_t p = 0; p < count; ++p) {
+        if (diff == wanted) {
+            found.push_back(p);
+        }
+        if (p + 1 < count) {
+            diff = Step(diff, static_cast<std::uint8_t>(bytes[p] ^ bytes[p + 1]));
+            wanted = Step(wanted, 0);
+        }
+    }
+    return found;
+}
+
+bool SliceMatches(const std::uint8_t* bytes, std::size_t count, std::int64_t sliceSize,
+                  const SliceChecksum& slice) {
+    if (static_cast<std::int64_t>(count) > sliceSize ||
+        PaddedCrc(bytes, count, sliceSize) != slice.crc32) {
+        return false;
+    }
+    Hasher md5(DigestKind::Md5);
+    md5.Add(bytes, count);
+    AddZeros(md5, static_cast<std::uint64_t>(sliceSize) - count);
+    return md5.Finish() == slice.md5;
+}
+
+std::optional<std::size_t> FindInsertedByte(const std::uint8_t* bytes, std::size_t count,
+                                             std::int64_t sliceSize, const SliceChecksum& slice) {
+    std::vector<std::uint8_t> without;
+    for (const std::size_t p : RemovalsMatchingCrc(bytes, count, sliceSize, slice.crc32)) {
+        without.assign(bytes, bytes + p);
+        without.insert(without.end(), bytes + p + 1, bytes + count);
+        if (SliceMatches(without.data(), without.size(), sliceSize, slice)) {
+            return p;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace korbelt

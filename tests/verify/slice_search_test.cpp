@@ -1,0 +1,74 @@
+// Finding the one byte slipped into a slice from its CRC-32 and MD5: the same positions as
+// trying every removal, for full and padded last slices, and nothing for two bytes too many.
+#include <gtest/gtest.h>
+
+#include "TempDir.h"
+#include "verify/SliceSearch.h"
+
+namespace korbelt::test {
+namespace {
+
+SliceChecksum ChecksumOf(Bytes slice, std::size_t sliceSize) {
+    slice.resize(sliceSize, 0);
+    return {DigestOf(DigestKind::Md5, slice.data(), slice.size()),
+            Crc32(0, slice.data(), slice.size())};
+}
+
+// Every position whose removal gives the CRC-32, by trying each.
+std::vector<std::size_t> ByTryingEach(const Bytes& arrived, std::size_t sliceSize,
+                                      std::uint32_t crc) {
+    std::vector<std::size_t> found;
+    for (std::size_t p = 0; p < arrived.size(); ++p) {
+        Bytes without = arrived;
+        without.erase(without.begin() + static_cast<long>(p));
+        without.resize(sliceSize, 0);
+        if (Crc32(0, without.data(), without.size()) == crc) {
+            found.push_back(p);
+        }
+    }
+    return found;
+}
+
+TEST(SliceSearch, FindsTheSlippedByteAsTryingEveryRemovalWould) {
+    // A full slice, a short last one (padded), and a run of equal bytes where any of them
+    // may go: the first is taken.
+    for (const std::size_t length : {std::size_t{512}, std::size_t{300}}) {
+        for (const std::size_t at : {std::size_t{0}, std::size_t{77}, length - 1, length}) {
+            SCOPED_TRACE(testing::Message() << length << " bytes, one slipped in at " << at);
+            const Bytes posted = RandomBytes(length, static_cast<std::uint32_t>(at + length));
+            Bytes arrived = posted;
+            arrived.insert(arrived.begin() + static_cast<long>(at), 0x5a);
+            const SliceChecksum slice = ChecksumOf(posted, 512);
+            const auto found = RemovalsMatchingCrc(arrived.data(), arrived.size(), 512, slice.crc32);
+            EXPECT_EQ(found, ByTryingEach(arrived, 512, slice.crc32));
+            const auto first = FindInsertedByte(arrived.data(), arrived.size(), 512, slice);
+            ASSERT_TRUE(first);
+            Bytes repaired = arrived;
+            repaired.erase(repaired.begin() + static_cast<long>(*first));
+            EXPECT_EQ(repaired, posted);
+            EXPECT_LE(*first, at);
+        }
+    }
+    Bytes run = RandomBytes(4096, 3);
+    std::fill_n(run.begin() + 1000, 5, 0x11);
+    Bytes arrived = run;
+    arrived.insert(arrived.begin() + 1002, 0x11);
+    EXPECT_EQ(FindInsertedByte(arrived.data(), arrived.size(), 4096, ChecksumOf(run, 4096)), 1000u);
+}
+
+TEST(SliceSearch, TwoBytesTooManyOrAnIntactSliceFindNothing) {
+    const Bytes posted = RandomBytes(2048, 5);
+    const SliceChecksum slice = ChecksumOf(posted, 2048);
+    Bytes twice = posted;
+    twice.insert(twice.begin() + 100, 1);
+    twice.insert(twice.begin() + 900, 2);
+    EXPECT_FALSE(FindInsertedByte(twice.data(), twice.size(), 2048, slice));
+    EXPECT_TRUE(SliceMatches(posted.data(), posted.size(), 2048, slice));
+    EXPECT_FALSE(SliceMatches(twice.data(), twice.size(), 2048, slice));
+    // A CRC-32 that matches is not enough: the MD5 must match too.
+    const SliceChecksum crcOnly{ChecksumOf(twice, 2048).md5, slice.crc32};
+    EXPECT_FALSE(SliceMatches(posted.data(), posted.size(), 2048, crcOnly));
+}
+
+}  // namespace
+}  // namespace korbelt::test
