@@ -33,8 +33,7 @@ std::size_t MaxQueued(std::size_t blockSize, unsigned threads) {
 }  // namespace
 
 bool BackgroundCheck::ChecksBySlices(const Expectation& expected) {
-    return expected.HasSlices() && expected.length &&
-           expected.sliceSize <= kMaxSliceSize &&
+    return expected.HasSlices() && expected.length && expected.sliceSize <= kMaxSliceSize &&
            static_cast<std::int64_t>(expected.slices.size()) ==
                SliceCount(*expected.length, expected.sliceSize);
 }

@@ -21,8 +21,8 @@ using Par2SetId = std::array<std::uint8_t, 16>;
 struct Par2Contents {
     std::vector<Expectation> files;
     std::optional<Par2SetId> mainSet;  // the set whose Main packet the file holds
-    int packets = 0;         // sound packets
-    int damagedPackets = 0;  // packets whose header, length or MD5 was wrong
+    int packets = 0;                   // sound packets
+    int damagedPackets = 0;            // packets whose header, length or MD5 was wrong
     bool IsPar2() const { return packets + damagedPackets > 0; }
     bool AllPacketsSound() const { return packets > 0 && damagedPackets == 0; }
 };

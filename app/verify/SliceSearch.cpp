@@ -71,7 +71,7 @@ bool SliceMatches(const std::uint8_t* bytes, std::size_t count, std::int64_t sli
 }
 
 std::optional<std::size_t> FindInsertedByte(const std::uint8_t* bytes, std::size_t count,
-                                             std::int64_t sliceSize, const SliceChecksum& slice) {
+                                            std::int64_t sliceSize, const SliceChecksum& slice) {
     std::vector<std::uint8_t> without;
     for (const std::size_t p : RemovalsMatchingCrc(bytes, count, sliceSize, slice.crc32)) {
         without.assign(bytes, bytes + p);

@@ -24,7 +24,7 @@ std::vector<std::size_t> RemovalsMatchingCrc(const std::uint8_t* bytes, std::siz
 // The first removal that makes the slice match its CRC-32 and then its MD5; none when no
 // single byte does.
 std::optional<std::size_t> FindInsertedByte(const std::uint8_t* bytes, std::size_t count,
-                                             std::int64_t sliceSize, const SliceChecksum& slice);
+                                            std::int64_t sliceSize, const SliceChecksum& slice);
 
 // Whether bytes, padded with zeros to sliceSize, are the slice: CRC-32 first, then MD5.
 bool SliceMatches(const std::uint8_t* bytes, std::size_t count, std::int64_t sliceSize,

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "ChildProcess.h"
+#include "PostedSlices.h"
 #include "TempDir.h"
 #include "engine/PosixFileSystem.h"
 #include "verify/BackgroundCheck.h"
@@ -22,17 +23,6 @@ void Tool(const std::string& directory, const std::string& command) {
 
 DigestBytes Md5Of(const Bytes& bytes) {
     return DigestOf(DigestKind::Md5, bytes.data(), bytes.size());
-}
-
-// The slice checksums PAR 2.0 gives a file: the last slice padded with zeros.
-std::vector<SliceChecksum> SlicesOf(Bytes bytes, std::size_t sliceSize) {
-    bytes.resize((bytes.size() + sliceSize - 1) / sliceSize * sliceSize, 0);
-    std::vector<SliceChecksum> slices;
-    for (std::size_t at = 0; at < bytes.size(); at += sliceSize) {
-        slices.push_back({DigestOf(DigestKind::Md5, bytes.data() + at, sliceSize),
-                          Crc32(0, bytes.data() + at, sliceSize)});
-    }
-    return slices;
 }
 
 class ChecksumFiles : public ::testing::Test {
@@ -159,12 +149,7 @@ TEST_F(ChecksumFiles, ANameWithANewlineIsEscapedInTheListAndStillFound) {
 // with a short last slice, with slices larger than a block; beyond 8 MiB the digest decides.
 TEST(BackgroundCheckTest, ProvesAStreamByItsSlicesAsByItsDigest) {
     const Bytes posted = RandomBytes((5 << 20) + 123, 4);
-    Expectation expected;
-    expected.length = static_cast<std::int64_t>(posted.size());
-    expected.kind = DigestKind::Md5;
-    expected.digest = Md5Of(posted);
-    expected.sliceSize = 65536;
-    expected.slices = SlicesOf(posted, 65536);
+    Expectation expected = PostedAs(posted, 65536);
     const auto check = [&](const Bytes& bytes) {
         BackgroundCheck background(expected, false);
         for (std::size_t at = 0; at < bytes.size(); at += 100003) {

@@ -39,7 +39,8 @@ TEST(SliceSearch, FindsTheSlippedByteAsTryingEveryRemovalWould) {
             Bytes arrived = posted;
             arrived.insert(arrived.begin() + static_cast<long>(at), 0x5a);
             const SliceChecksum slice = ChecksumOf(posted, 512);
-            const auto found = RemovalsMatchingCrc(arrived.data(), arrived.size(), 512, slice.crc32);
+            const auto found =
+                RemovalsMatchingCrc(arrived.data(), arrived.size(), 512, slice.crc32);
             EXPECT_EQ(found, ByTryingEach(arrived, 512, slice.crc32));
             const auto first = FindInsertedByte(arrived.data(), arrived.size(), 512, slice);
             ASSERT_TRUE(first);

@@ -1,0 +1,215 @@
+#include "verify/GuidedPlan.h"
+
+#include <algorithm>
+
+#include "verify/SliceSearch.h"
+
+namespace korbelt {
+namespace {
+
+// Finds of one slice tried in every combination; more than this are a damaged stretch
+// rather than a few slipped bytes, and are tried all kept or none.
+constexpr std::size_t kMaxCombined = 4;
+// How far either side of where it should start the slice after a bad one is looked for.
+constexpr std::int64_t kResyncReach = 64;
+
+// The combinations of n finds to try, as bit masks: most finds kept first.
+std::vector<unsigned> Combinations(std::size_t n) {
+    std::vector<unsigned> masks;
+    if (n > kMaxCombined) {
+        return {(1u << kMaxCombined) - 1, 0};  // only the first kMaxCombined take part
+    }
+    for (unsigned mask = 0; mask < (1u << n); ++mask) {
+        masks.push_back(mask);
+    }
+    std::stable_sort(masks.begin(), masks.end(), [](unsigned a, unsigned b) {
+        return __builtin_popcount(a) > __builtin_popcount(b);
+    });
+    return masks;
+}
+
+std::uint32_t PaddedCrc(const std::vector<std::uint8_t>& bytes, std::int64_t sliceSize) {
+    return Crc32Zeros(
+        Crc32(0, bytes.data(), bytes.size()),
+        static_cast<std::uint64_t>(sliceSize - static_cast<std::int64_t>(bytes.size())));
+}
+
+}  // namespace
+
+GuidedPlanner::GuidedPlanner(InputFile& input, std::int64_t length, const Expectation& expected)
+    : input_(input), length_(length), expected_(expected) {}
+
+std::int64_t GuidedPlanner::SliceLength(std::int64_t index) const {
+    const auto count = static_cast<std::int64_t>(expected_.slices.size());
+    return index + 1 < count ? expected_.sliceSize
+                             : expected_.length.value_or(0) - (count - 1) * expected_.sliceSize;
+}
+
+GuidedPlan GuidedPlanner::Plan(const std::vector<Removal>& finds) {
+    GuidedPlan plan;
+    plan.sliceCount = static_cast<std::int64_t>(expected_.slices.size());
+    std::size_t next = 0;
+    for (std::int64_t index = 0; index < plan.sliceCount && at_ < length_; ++index) {
+        // The finds that may lie in this slice: it reaches further for each one kept, and
+        // one byte further for a byte slipped in.
+        std::vector<Removal> candidates;
+        std::int64_t reach = at_ + SliceLength(index) + 1;
+        for (; next < finds.size() && finds[next].offset < reach; ++next) {
+            if (finds[next].offset >= at_) {
+                candidates.push_back(finds[next]);
+                reach += finds[next].length;
+            } else {
+                plan.ignored.push_back({finds[next], false});  // inside a bad slice
+            }
+        }
+        std::vector<Removal> kept;
+        const bool verified = PlanSlice(index, candidates, kept);
+        plan.slicesVerified += verified ? 1 : 0;
+        for (const Removal& candidate : candidates) {
+            if (candidate.offset >= at_) {
+                // Past the slice's end after all: the next slice's.
+                next = static_cast<std::size_t>(std::find(finds.begin(), finds.end(), candidate) -
+                                                finds.begin());
+                break;
+            }
+            if (std::find(kept.begin(), kept.end(), candidate) != kept.end()) {
+                plan.kept.push_back(candidate);
+            } else {
+                plan.ignored.push_back({candidate, verified});
+            }
+        }
+        if (inserted_) {
+            plan.inserted.push_back(*inserted_);
+            inserted_.reset();
+        }
+    }
+    // Finds beyond the last slice the checksums describe are not the posted file's.
+    for (; next < finds.size(); ++next) {
+        if (finds[next].offset >= at_ || plan.sliceCount == 0) {
+            plan.ignored.push_back({finds[next], false});
+        }
+    }
+    return plan;
+}
+
+// Moves at_ to the end of the slice in the input; kept gets the finds that make it verify.
+bool GuidedPlanner::PlanSlice(std::int64_t index, const std::vector<Removal>& candidates,
+                              std::vector<Removal>& kept) {
+    const SliceChecksum& slice = expected_.slices[static_cast<std::size_t>(index)];
+    const std::int64_t want = SliceLength(index);
+    const std::vector<unsigned> masks = Combinations(candidates.size());
+    for (const bool searchInserted : {false, true}) {
+        for (const unsigned mask : masks) {
+            std::vector<Removal> chosen;
+            for (std::size_t i = 0; i < candidates.size() && i < kMaxCombined; ++i) {
+                if (mask & (1u << i)) {
+                    chosen.push_back(candidates[i]);
+                }
+            }
+            std::int64_t end = 0;
+            const std::vector<std::uint8_t> out =
+                Output(at_, want + (searchInserted ? 1 : 0), chosen, end);
+            if (end < 0) {
+                continue;  // a chosen find lies past the slice: a smaller choice covers it
+            }
+            if (!searchInserted) {
+                // With nothing removed no decision rides on the slice: its CRC-32 will do.
+                const bool matches =
+                    chosen.empty()
+                        ? static_cast<std::int64_t>(out.size()) == want &&
+                              PaddedCrc(out, expected_.sliceSize) == slice.crc32
+                        : SliceMatches(out.data(), out.size(), expected_.sliceSize, slice);
+                if (matches && static_cast<std::int64_t>(out.size()) == want) {
+                    kept = chosen;
+                    at_ = end;
+                    return true;
+                }
+                continue;
+            }
+            if (static_cast<std::int64_t>(out.size()) != want + 1) {
+                continue;
+            }
+            const auto p = FindInsertedByte(out.data(), out.size(), expected_.sliceSize, slice);
+            if (p) {
+                inserted_ = Removal{InputOffset(at_, static_cast<std::int64_t>(*p), chosen), 1};
+                kept = chosen;
+                at_ = end;
+                return true;
+            }
+        }
+    }
+    kept.clear();
+    at_ = Resynchronised(index);
+    return false;
+}
+
+// Where the slice after a bad one starts: where its checksum matches, nearest to where it
+// should; else where it should.
+std::int64_t GuidedPlanner::Resynchronised(std::int64_t bad) const {
+    const std::int64_t expectedAt = at_ + SliceLength(bad);
+    const std::int64_t next = bad + 1;
+    if (next >= static_cast<std::int64_t>(expected_.slices.size())) {
+        return std::min(expectedAt, length_);
+    }
+    const SliceChecksum& slice = expected_.slices[static_cast<std::size_t>(next)];
+    const std::int64_t want = SliceLength(next);
+    const std::int64_t from = std::max(at_, expectedAt - kResyncReach);
+    std::vector<std::uint8_t> around(
+        static_cast<std::size_t>(expectedAt + kResyncReach + want - from));
+    std::error_code error;
+    around.resize(input_.ReadAt(from, around.data(), around.size(), error));
+    for (std::int64_t step = 0; step <= 2 * kResyncReach; ++step) {
+        const std::int64_t d = step % 2 == 0 ? step / 2 : -(step + 1) / 2;
+        const std::int64_t start = expectedAt + d - from;
+        if (start < 0 || start + want > static_cast<std::int64_t>(around.size())) {
+            continue;
+        }
+        const std::vector<std::uint8_t> candidate(around.begin() + start,
+                                                  around.begin() + start + want);
+        if (SliceMatches(candidate.data(), candidate.size(), expected_.sliceSize, slice)) {
+            return from + start;
+        }
+    }
+    return std::min(expectedAt, length_);
+}
+
+std::vector<std::uint8_t> GuidedPlanner::Output(std::int64_t start, std::int64_t want,
+                                                const std::vector<Removal>& removed,
+                                                std::int64_t& end) const {
+    std::int64_t span = want;
+    for (const Removal& removal : removed) {
+        span += removal.length;
+    }
+    std::vector<std::uint8_t> raw(static_cast<std::size_t>(std::min(span, length_ - start)));
+    std::error_code error;
+    raw.resize(input_.ReadAt(start, raw.data(), raw.size(), error));
+    std::vector<std::uint8_t> out;
+    out.reserve(static_cast<std::size_t>(want));
+    std::size_t next = 0;
+    std::int64_t at = start;
+    while (static_cast<std::int64_t>(out.size()) < want &&
+           at - start < static_cast<std::int64_t>(raw.size())) {
+        if (next < removed.size() && removed[next].offset == at) {
+            at += removed[next++].length;
+            continue;
+        }
+        out.push_back(raw[static_cast<std::size_t>(at - start)]);
+        ++at;
+    }
+    end = next == removed.size() ? at : -1;
+    return out;
+}
+
+// The input offset of byte p of the output from start with the removals left out.
+std::int64_t GuidedPlanner::InputOffset(std::int64_t start, std::int64_t p,
+                                        const std::vector<Removal>& removed) {
+    std::int64_t at = start + p;
+    for (const Removal& removal : removed) {
+        if (removal.offset <= at) {
+            at += removal.length;
+        }
+    }
+    return at;
+}
+
+}  // namespace korbelt

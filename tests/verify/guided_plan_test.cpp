@@ -1,0 +1,106 @@
+// Planning a repair by a file's slice checksums: which of the pattern's finds are kept, which
+// bytes the checksums alone find, and how a slice that cannot be mended leaves the rest be.
+#include <gtest/gtest.h>
+
+#include "PostedSlices.h"
+#include "engine/PosixFileSystem.h"
+#include "verify/GuidedPlan.h"
+
+namespace korbelt::test {
+namespace {
+
+constexpr std::size_t kSlice = 4096;
+
+// The posted file with bytes slipped in at posted offsets, in increasing order; the offsets
+// of the slipped bytes in the arrived file come back.
+struct Arrived {
+    Bytes bytes;
+    std::vector<Removal> slipped;
+};
+Arrived Slip(const Bytes& posted, const std::vector<std::pair<std::size_t, Bytes>>& inserts) {
+    Arrived arrived{posted, {}};
+    std::int64_t shift = 0;
+    for (const auto& [at, extra] : inserts) {
+        const auto offset = static_cast<std::int64_t>(at) + shift;
+        arrived.bytes.insert(arrived.bytes.begin() + offset, extra.begin(), extra.end());
+        arrived.slipped.push_back({offset, static_cast<std::int64_t>(extra.size())});
+        shift += static_cast<std::int64_t>(extra.size());
+    }
+    return arrived;
+}
+
+Bytes Without(const Bytes& bytes, std::vector<Removal> removals) {
+    std::sort(removals.begin(), removals.end(),
+              [](const Removal& a, const Removal& b) { return a.offset > b.offset; });
+    Bytes out = bytes;
+    for (const Removal& removal : removals) {
+        out.erase(out.begin() + removal.offset, out.begin() + removal.offset + removal.length);
+    }
+    return out;
+}
+
+class GuidedPlanTest : public ::testing::Test {
+  protected:
+    GuidedPlan Plan(const Bytes& arrived, const Expectation& expected,
+                    const std::vector<Removal>& finds) {
+        WriteBytes(dir.File("movie.avi"), arrived);
+        std::error_code error;
+        input = fs.OpenInput(dir.File("movie.avi"), error);
+        GuidedPlanner planner(*input, static_cast<std::int64_t>(arrived.size()), expected);
+        return planner.Plan(finds);
+    }
+
+    TempDir dir;
+    PosixFileSystem fs;
+    std::unique_ptr<InputFile> input;
+    const Bytes posted = RandomBytes(10 * kSlice + 1000, 11);
+    const Expectation expected = PostedAs(posted, kSlice);
+};
+
+TEST_F(GuidedPlanTest, KeepsTheFindsThatMakeTheirSlicesVerifyAndFindsTheBytesTheyMiss) {
+    // Slice 1: a find that is real. Slice 3: a chance find in intact bytes. Slice 5: a byte
+    // no find points at. Slice 7: a real find and a byte beside it. Slice 8: five bytes found.
+    const Arrived arrived = Slip(posted, {{1 * kSlice + 100, {7}},
+                                          {5 * kSlice + 4000, {9}},
+                                          {7 * kSlice + 10, {1}},
+                                          {7 * kSlice + 3000, {2}},
+                                          {8 * kSlice + 2, {1, 2, 3, 4, 5}}});
+    const Removal chance{3 * kSlice + 200 + 1, 1};
+    const std::vector<Removal> finds = {arrived.slipped[0], chance, arrived.slipped[2],
+                                        arrived.slipped[4]};
+    const GuidedPlan plan = Plan(arrived.bytes, expected, finds);
+    EXPECT_EQ(plan.kept,
+              (std::vector<Removal>{arrived.slipped[0], arrived.slipped[2], arrived.slipped[4]}));
+    ASSERT_EQ(plan.ignored.size(), 1u);
+    EXPECT_EQ(plan.ignored[0].removal, chance);
+    EXPECT_TRUE(plan.ignored[0].sliceVerifiesWithout);
+    EXPECT_EQ(plan.inserted, (std::vector<Removal>{arrived.slipped[1], arrived.slipped[3]}));
+    EXPECT_EQ(plan.slicesVerified, 11);
+    EXPECT_EQ(plan.sliceCount, 11);
+    std::vector<Removal> all = plan.kept;
+    all.insert(all.end(), plan.inserted.begin(), plan.inserted.end());
+    EXPECT_EQ(Without(arrived.bytes, all), posted);
+    // The intact file: every find is a chance one.
+    const GuidedPlan intact = Plan(posted, expected, {{100, 1}, {10 * kSlice + 5, 1}});
+    EXPECT_TRUE(intact.kept.empty());
+    EXPECT_TRUE(intact.inserted.empty());
+    EXPECT_EQ(intact.ignored.size(), 2u);
+    EXPECT_EQ(intact.slicesVerified, 11);
+}
+
+TEST_F(GuidedPlanTest, ASliceThatCannotBeMendedKeepsItsBytesAndTheNextIsFoundAgain) {
+    // Two bytes slipped into slice 2, none found: one byte is all the search looks for.
+    const Arrived arrived =
+        Slip(posted, {{2 * kSlice + 10, {1}}, {2 * kSlice + 20, {2}}, {6 * kSlice + 5, {3}}});
+    const Removal inBadSlice{2 * kSlice + 500, 1};
+    const GuidedPlan plan = Plan(arrived.bytes, expected, {inBadSlice, arrived.slipped[2]});
+    EXPECT_EQ(plan.kept, std::vector<Removal>{arrived.slipped[2]});
+    ASSERT_EQ(plan.ignored.size(), 1u);
+    EXPECT_EQ(plan.ignored[0].removal, inBadSlice);
+    EXPECT_FALSE(plan.ignored[0].sliceVerifiesWithout);
+    EXPECT_TRUE(plan.inserted.empty());
+    EXPECT_EQ(plan.slicesVerified, 10);
+}
+
+}  // namespace
+}  // namespace korbelt::test
