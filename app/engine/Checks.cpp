@@ -25,16 +25,20 @@ int RepairEngine::Check4RptByte(std::int64_t filepos, int currpos) {
         ++i;
     }
     bytelist += NumberFormat::ThreeDigits(buff[i]) + " ";
-    if (rptbyte == -1) {
-        return -1;
+    if (rptbyte == -1 || collecting_) {
+        return rptbyte;
     }
 
     std::string line = "  @" + format_.Grouped(filepos + currpos) + " found " + bytelist;
-    if (run_.interactive &&
-        !host_.Boxes().Question(QuestionKind::RemoveRepeatedByte,
-                                line + kCrLf + "Shall I remove the repeated byte?")) {
+    if (const auto refusal = GuidedRefusal(filepos - 1 + rptbyte)) {
+        line += " ignored: " + *refusal;
+        rptbyte = -1;
+    } else if (run_.interactive &&
+               !host_.Boxes().Question(QuestionKind::RemoveRepeatedByte,
+                                       line + kCrLf + "Shall I remove the repeated byte?")) {
         line += " ignored";
         rptbyte = -1;
+        NoteDeclined();
     }
     if (rptbyte != -1) {
         line += " removed";
@@ -50,10 +54,19 @@ int RepairEngine::Check4Wrapper(std::int64_t filepos, int currpos) {
             return -1;
         }
     }
+    if (collecting_) {
+        heldcr = kCR;
+        return currpos + 1;
+    }
     std::string line = "  @" + format_.Grouped(filepos + currpos) + " found Mime Wrapper";
-    if (run_.interactive && !host_.Boxes().Question(QuestionKind::RemoveWrapper,
-                                                    line + kCrLf + "Shall I remove the Wrapper?")) {
-        line += " ignored";
+    const auto refusal = GuidedRefusal(filepos + currpos);
+    if (refusal || (run_.interactive &&
+                    !host_.Boxes().Question(QuestionKind::RemoveWrapper,
+                                            line + kCrLf + "Shall I remove the Wrapper?"))) {
+        line += refusal ? " ignored: " + *refusal : " ignored";
+        if (!refusal) {
+            NoteDeclined();
+        }
         InformUser(line);
         host_.YieldToUi();
         return -1;
@@ -76,6 +89,9 @@ std::int64_t RepairEngine::FindEndofWrapper(std::int64_t filepos) {
     }
     ++i;
     if (crlfcount < 2) {
+        if (collecting_) {
+            return 0;  // said when the pass meets it
+        }
         host_.Boxes().Notice(std::string("Unable to find end of Mime Wrapper") + kCrLf +
                              "Please email " + kSupportAddress +
                              " with this message and a URL on Tamsel for this file");

@@ -4,13 +4,16 @@
 // Not for use outside app/engine.
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <system_error>
 
 #include "engine/RepairEngine.h"
 #include "verify/BackgroundCheck.h"
+#include "verify/GuidedPlan.h"
 
 namespace korbelt {
 
@@ -73,6 +76,20 @@ struct RepairEngine::Pass {
     std::int64_t writebackFrom = 1;            // writepos when the disk was last asked to write
     std::optional<Expectation> expected;       // what a checksum file says the file must be
     std::unique_ptr<BackgroundCheck> written;  // the copy, checked as it is written
+    std::vector<Removal> collected;            // while finds are gathered: the bytes that would go
+    std::int64_t collectedTo = 0;              // where the kept bytes gathered so far end
+};
+
+// What the slice checksums decided of a file's bytes, by 0-based input offset.
+struct RepairEngine::Guide {
+    std::set<std::int64_t> kept;           // finds to remove
+    std::map<std::int64_t, bool> ignored;  // finds to leave: whether their slice verifies
+    std::vector<std::int64_t> slipped;     // single bytes the checksums alone found
+    std::size_t nextSlipped = 0;
+    // Slices that verify, each where the plan found it; true of the copy unless the user
+    // declined a removal the plan made.
+    std::int64_t slicesVerified = 0;
+    bool declined = false;
 };
 
 }  // namespace korbelt

@@ -33,7 +33,8 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
     heldcr = 0;
     pass.lastpct = -1;
     pass.reccount = 0;
-    pass.gathered = plan_.gatherWrites && pass.window != nullptr && io_.HasWriteBuffEx();
+    pass.gathered =
+        plan_.gatherWrites && pass.window != nullptr && io_.HasWriteBuffEx() && !collecting_;
     pass.runLength = 0;
     pass.writebackFrom = 1;
 
@@ -102,29 +103,39 @@ void RepairEngine::ReadRecord(Pass& pass) {
     std::fill(own + wanted, own + kBufferSize, 0);
 }
 
+// The first byte of the record to leave out: of a find, or one the slice checksums found
+// (the markers beyond such a byte are looked at in the record that starts after it).
 int RepairEngine::ScanRecord() {
     int byte2remove = -1;
     int currpos = 0;
-    while (currpos < kRecordSize && byte2remove == -1) {
-        currpos = io_.ScanBuff(buff.data(), static_cast<std::int16_t>(currpos),
-                               static_cast<std::int16_t>(kRecordSize));
-        if (currpos < 0 || currpos > kRecordSize) {
-            currpos = kRecordSize;  // a broken library must not send the checks astray
+    for (;;) {
+        const int limit = SlippedByteIndex();
+        while (currpos < limit && byte2remove == -1) {
+            currpos = io_.ScanBuff(buff.data(), static_cast<std::int16_t>(currpos),
+                                   static_cast<std::int16_t>(limit));
+            if (currpos < 0 || currpos > limit) {
+                currpos = limit;  // a broken library must not send the checks astray
+            }
+            if (currpos < limit) {
+                byte2remove = buff[currpos + 1] == kCR ? Check4Wrapper(readpos, currpos)
+                                                       : Check4RptByte(readpos, currpos);
+            }
+            ++currpos;
         }
-        if (currpos < kRecordSize) {
-            byte2remove = buff[currpos + 1] == kCR ? Check4Wrapper(readpos, currpos)
-                                                   : Check4RptByte(readpos, currpos);
+        if (byte2remove != -1 || limit == kRecordSize) {
+            return byte2remove;
         }
-        ++currpos;
+        byte2remove = RemoveSlippedByte(limit);
+        currpos = limit;
     }
-    return byte2remove;
 }
 
 // A copy from which a byte was left out will be flushed to disk before it is swapped in:
 // asking the disk to write it while the repair goes on makes that flush short. A copy that
 // stays unchanged is deleted at the end, so it is never sent to the disk.
 void RepairEngine::StartWritebackOfChangedCopy(Pass& pass) {
-    if (!dryrun_ && readpos != writepos && writepos - pass.writebackFrom >= kWritebackStep) {
+    if (!dryrun_ && !collecting_ && readpos != writepos &&
+        writepos - pass.writebackFrom >= kWritebackStep) {
         fs_.StartWriteback(pass.tempname);
         pass.writebackFrom = writepos;
     }
@@ -173,6 +184,14 @@ std::int64_t RepairEngine::WriteRec(Pass& pass, std::int64_t ifpos, int byte2rem
 
 // The kept bytes of a record are the input's bytes from offset on, as the record was read.
 void RepairEngine::WriteOutput(Pass& pass, std::int64_t offset, std::int64_t count) {
+    if (collecting_) {
+        // Only where bytes are left out matters, the gaps between the kept ones.
+        if (offset > pass.collectedTo) {
+            pass.collected.push_back({pass.collectedTo, offset - pass.collectedTo});
+        }
+        pass.collectedTo = offset + count;
+        return;
+    }
     if (pass.gathered) {
         if (pass.runLength != 0 && pass.runStart + pass.runLength != offset) {
             WriteRun(pass);  // a byte was left out in between

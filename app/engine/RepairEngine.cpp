@@ -134,7 +134,14 @@ void RepairEngine::RunPass(Pass& pass) {
             return;
         }
         OpenInput(pass);
-        if (SkipHJSplitPiece(pass) || !OpenOutput(pass)) {
+        if (SkipHJSplitPiece(pass)) {
+            return;
+        }
+        if (!GuideBySlices(pass)) {
+            AbortFile(pass, "Aborted " + pass.filename);
+            return;
+        }
+        if (!OpenOutput(pass)) {
             return;
         }
         if (pass.expected) {
@@ -174,6 +181,7 @@ void RepairEngine::RunPass(Pass& pass) {
         status.SetLine(run_.listindex, pass.filename + " - korbscan library not found");
         run_.fileerror = true;
     }
+    guide_.reset();
 }
 
 // Opens the input and takes its lock; false when another Korbelt holds it. The name may

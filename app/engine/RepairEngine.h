@@ -14,8 +14,8 @@
 #include "ports/RecordIo.h"
 #include "ports/RunState.h"
 #include "settings/ModGlobals.h"
-#include "verify/ChecksumCatalog.h"
 #include "verify/BackgroundCheck.h"
+#include "verify/ChecksumCatalog.h"
 
 namespace korbelt {
 
@@ -96,7 +96,13 @@ class RepairEngine {
 
     FileOutcome Refuse(const std::string& line, FileOutcome outcome);
     struct Verdict;
+    struct Guide;
     std::optional<FileOutcome> ProveIntact(Pass& pass);
+    bool GuideBySlices(Pass& pass);
+    std::optional<std::string> GuidedRefusal(std::int64_t offset) const;
+    int SlippedByteIndex();
+    int RemoveSlippedByte(int index);
+    void NoteDeclined();
     std::optional<FileOutcome> LeaveChecksumFile(const std::string& filename);
     bool HashInput(InputFile& input, std::int64_t length, BackgroundCheck& check, bool stoppable);
     Verdict Judge(Pass& pass, bool changed);
@@ -148,6 +154,11 @@ class RepairEngine {
     std::vector<std::uint8_t> readWindow_;  // allocated at the first file, then reused
     bool busy_ = false;
     ChecksumCatalog* checksums_ = nullptr;
+    // A file with slice checksums is read twice: first its finds are only gathered
+    // (collecting_: the checks say and ask nothing, nothing is written), then guide_, planned
+    // from them and the checksums, decides in its pass which bytes are removed.
+    bool collecting_ = false;
+    std::unique_ptr<Guide> guide_;
     // Length of the file being repaired; bytes of buff beyond it read as 0 and never pair.
     std::int64_t iflength_ = INT64_MAX;
 };

@@ -132,9 +132,12 @@ RepairEngine::Verdict RepairEngine::Judge(Pass& pass, bool changed) {
         return {true, "  not verified: does not match " + Quoted(expected.source),
                 FileOutcome::NotVerified};
     }
-    const std::int64_t now = copy.sliceCount > 0 ? copy.slicesMatching
-                             : pass.copy       ? SlicesMatching(*pass.copy, expected)
-                                               : 0;
+    // A slice the guide could not mend keeps its bytes and shifts the rest of the copy:
+    // its slices are counted where the guide found them.
+    const std::int64_t now = guide_ && !guide_->declined ? guide_->slicesVerified
+                             : copy.sliceCount > 0       ? copy.slicesMatching
+                             : pass.copy                 ? SlicesMatching(*pass.copy, expected)
+                                                         : 0;
     const std::int64_t was = SlicesMatching(*pass.input, expected);
     const bool keep = now > was;
     const std::string of = " of " + std::to_string(expected.slices.size());

@@ -12,13 +12,15 @@ enum class QuestionKind {
     ReplaceBackup,          // delete the old NAME.bak once the file is repaired?
     RemoveRepeatedByte,     // remove this find?
     RemoveWrapper,          // cut out this MIME wrapper?
+    RemoveSlippedByte,      // remove a byte that a slice checksum found?
     RemoveDeselected,       // tidy the input list?
     ClearList,              // empty the input list?
 };
 
 // A removal of bytes from a file: never answered on the user's behalf.
 inline bool IsRemoval(QuestionKind kind) {
-    return kind == QuestionKind::RemoveRepeatedByte || kind == QuestionKind::RemoveWrapper;
+    return kind == QuestionKind::RemoveRepeatedByte || kind == QuestionKind::RemoveWrapper ||
+           kind == QuestionKind::RemoveSlippedByte;
 }
 
 // The one way any part of Korbelt asks the user something or warns them. The window shows

@@ -76,38 +76,48 @@ TEST_F(VerifiedRepair, ARepairThatMatchesIsProvenAndSwappedIn) {
     EXPECT_EQ(ReadBytes(path + ".bak"), Arrived(posted, 5000));
 }
 
-// The damage early, a chance find late: the copy has more slices right than the input, so
-// it is kept, but it is not the file as posted and the file does not count as repaired.
-TEST_F(VerifiedRepair, AnUnprovenCopyWithMoreSlicesRightIsKeptAndCountsAsNotRepaired) {
+// With slice checksums the repair is guided by them: the real find is removed, the chance
+// find left where its slice verifies without it, a byte no pattern points at is found by
+// its slice's CRC-32 and MD5, asked about as a find is, and the whole repair is proven.
+TEST_F(VerifiedRepair, SliceChecksumsKeepRealFindsLeaveChanceOnesAndFindSlippedBytes) {
     const Bytes posted = Posted(5000, {30000});
-    const Bytes arrived = Arrived(posted, 5000);
+    Bytes arrived = Arrived(posted, 5000);
+    arrived.insert(arrived.begin() + 20001, 0x77);
+    const std::string path = WithPar(posted, arrived);
+    run.interactive = true;
+    host.boxes.Answer(true);
+    host.boxes.Answer(true);
+    Process(path);
+    EXPECT_EQ(Lines(),
+              (Texts{path, Lines()[1], "  @20,002 found 119 slipped in, by its slice removed",
+                     Lines()[3], "  2 bytes removed, 40,962 bytes read, 40,960 bytes written.",
+                     "  verified: matches '" + dir.File("set.par2") + "'"}));
+    EXPECT_TRUE(Lines()[1].starts_with("  @5,001 found ") && Lines()[1].ends_with(" removed"));
+    EXPECT_TRUE(Lines()[3].starts_with("  @30,003 found ") &&
+                Lines()[3].ends_with(" ignored: its slice verifies without it"));
+    ASSERT_EQ(host.boxes.shown.size(), 2u);
+    EXPECT_EQ(host.boxes.shown[0].question, QuestionKind::RemoveRepeatedByte);
+    EXPECT_EQ(host.boxes.shown[1].question, QuestionKind::RemoveSlippedByte);
+    EXPECT_FALSE(run.fileerror);
+    EXPECT_EQ(ReadBytes(path), posted);
+    EXPECT_EQ(ReadBytes(path + ".bak"), arrived);
+}
+
+// Two bytes slipped into one slice are more than the search looks for: that slice keeps its
+// bytes, the next is found again, the rest is repaired; the copy, with more slices right
+// than the input, is kept, and the file counts as not repaired.
+TEST_F(VerifiedRepair, ASliceThatCannotBeMendedKeepsItsBytesAndTheFileIsNotVerified) {
+    const Bytes posted = Posted(30000);
+    Bytes arrived = Arrived(posted, 30000);
+    arrived.insert(arrived.begin() + 5000, 1);
+    arrived.insert(arrived.begin() + 6000, 2);
     const std::string path = WithPar(posted, arrived);
     Process(path);
     EXPECT_EQ(Lines().back(), "  not verified against '" + dir.File("set.par2") +
-                                  "': 7 of 10 slices match, was 1 of 10");
+                                  "': 9 of 10 slices match, was 1 of 10");
     EXPECT_TRUE(run.fileerror);
     EXPECT_EQ(ReadBytes(path + ".bak"), arrived);
-    EXPECT_EQ(ReadBytes(path), Without(posted, 30000 + 41));
-}
-
-// A chance find early, the damage late: the copy would spoil what the input has right, so
-// the input stays as it is and no line claims a removal.
-TEST_F(VerifiedRepair, AnUnprovenCopyWithFewerSlicesRightIsDroppedAndTheInputKept) {
-    const Bytes posted = Posted(34000, {5000});
-    const Bytes arrived = Arrived(posted, 34000);
-    const std::string path = WithPar(posted, arrived);
-    Process(path);
-    const Texts lines = Lines();
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[0], path);
-    EXPECT_EQ(lines[1].substr(lines[1].size() - 12), " not removed");
-    EXPECT_EQ(lines[2].substr(lines[2].size() - 12), " not removed");
-    EXPECT_EQ(lines[3], "  not verified against '" + dir.File("set.par2") +
-                            "': 1 of 10 slices match, was 8 of 10; the file was left as it is");
-    EXPECT_TRUE(run.fileerror);
-    EXPECT_EQ(ReadBytes(path), arrived);
-    EXPECT_FALSE(Exists(path + ".bak"));
-    EXPECT_FALSE(Exists(path + ".$$$"));
+    EXPECT_EQ(ReadBytes(path), Without(arrived, 30000 + 2 + 41));
 }
 
 // With a whole-file digest alone nothing tells good slices from bad: the copy is kept as
