@@ -187,14 +187,19 @@ std::vector<std::uint8_t> GuidedPlanner::Output(std::int64_t start, std::int64_t
     out.reserve(static_cast<std::size_t>(want));
     std::size_t next = 0;
     std::int64_t at = start;
-    while (static_cast<std::int64_t>(out.size()) < want &&
-           at - start < static_cast<std::int64_t>(raw.size())) {
+    const std::int64_t rawEnd = start + static_cast<std::int64_t>(raw.size());
+    while (static_cast<std::int64_t>(out.size()) < want && at < rawEnd) {
         if (next < removed.size() && removed[next].offset == at) {
             at += removed[next++].length;
             continue;
         }
-        out.push_back(raw[static_cast<std::size_t>(at - start)]);
-        ++at;
+        // The kept bytes up to the next removal, or as many as are still wanted.
+        const std::int64_t stop =
+            next < removed.size() ? std::min(rawEnd, removed[next].offset) : rawEnd;
+        const std::int64_t take = std::min(stop - at, want - static_cast<std::int64_t>(out.size()));
+        const auto from = raw.begin() + (at - start);
+        out.insert(out.end(), from, from + take);
+        at += take;
     }
     end = next == removed.size() ? at : -1;
     return out;
