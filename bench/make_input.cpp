@@ -5,6 +5,11 @@
 //       repeated byte after it, CR CR LF with no dashes) every 64 KiB and nothing to repair.
 //       DAMAGED: the same bytes with a repeated byte after a CR LF '-' every ~1 MiB and a MIME
 //       wrapper every ~64 MiB put in; repairing DAMAGED must give CLEAN back byte for byte.
+//   korbelt-bench-input guided KIND MIB EVERY_KIB CLEAN DAMAGED [SEED]
+//       CLEAN: MIB mebibytes of random bytes; DAMAGED: the same with, about every EVERY_KIB
+//       kibibytes, by KIND: a) a repeated byte after a CR LF '-', b) a random byte slipped
+//       in, c) both, a hundred bytes apart, d) one of a), b) or a chance find: a CR LF '-'
+//       with a real pair of equal bytes, in both files, which a repair must leave.
 //   korbelt-bench-input sparse MIB FILE
 //       A sparse file of MIB mebibytes, all holes except a repeated byte every 64 MiB and a
 //       wrapper in the middle: almost nothing on the disk, but every byte is read and written.
@@ -217,6 +222,65 @@ int MakePair(std::int64_t mib, const char* cleanPath, const char* damagedPath, s
     return 0;
 }
 
+// A byte that was never posted, in the damaged copy only.
+void PutSlipped(Random& random, Output& damaged) {
+    const std::uint8_t byte[] = {static_cast<std::uint8_t>(random.Next())};
+    damaged.Append(byte, 1);
+}
+
+// A CR LF '-' whose tail holds a pair of equal bytes where the check looks: part of the
+// file as posted.
+std::int64_t PutChance(Random& random, Output& clean, Output& damaged) {
+    Bytes marker = {kCR, kLF, '-'};
+    const Bytes tail = NoPairs(random, kMarkerTail);
+    marker.insert(marker.end(), tail.begin(), tail.end());
+    marker[kRepeatOffset + 1] = marker[kRepeatOffset];
+    clean.Append(marker);
+    damaged.Append(marker);
+    return static_cast<std::int64_t>(marker.size());
+}
+
+int MakeGuided(char kind, std::int64_t mib, std::int64_t everyKib, const char* cleanPath,
+               const char* damagedPath, std::uint64_t seed) {
+    Random random(seed);
+    Output clean(cleanPath);
+    Output damaged(damagedPath);
+    const std::int64_t total = mib * kMiB;
+    const std::int64_t every = everyKib * 1024;
+    std::int64_t written = 0;
+    std::int64_t nextSite = every / 2;
+    int site = 0;
+    const auto run = [&](std::int64_t count) {
+        const Bytes bytes = RandomRun(random, static_cast<std::size_t>(count));
+        clean.Append(bytes);
+        damaged.Append(bytes);
+        written += count;
+    };
+    while (written < total) {
+        run(std::min(total, std::max(written, nextSite)) - written);
+        if (written + 400 >= total) {
+            run(total - written);
+            break;
+        }
+        const char what = kind != 'd' ? kind : "abx"[site++ % 3];
+        if (what == 'a' || what == 'c') {
+            PutRepeat(random, clean, damaged);
+            written += 3 + static_cast<std::int64_t>(kMarkerTail);
+        }
+        if (what == 'c') {
+            run(100);
+        }
+        if (what == 'b' || what == 'c') {
+            PutSlipped(random, damaged);
+        }
+        if (what == 'x') {
+            written += PutChance(random, clean, damaged);
+        }
+        nextSite += every + static_cast<std::int64_t>(random.Next() % 4096) - 2048;
+    }
+    return 0;
+}
+
 void WriteAt(int fd, std::int64_t at, const Bytes& bytes) {
     if (pwrite(fd, bytes.data(), bytes.size(), at) != static_cast<ssize_t>(bytes.size())) {
         std::perror("pwrite");
@@ -257,11 +321,18 @@ int main(int argc, char** argv) {
         const std::uint64_t seed = argc == 6 ? std::strtoull(argv[5], nullptr, 10) : 1;
         return MakePair(std::atoll(argv[2]), argv[3], argv[4], seed);
     }
+    if (mode == "guided" && (argc == 7 || argc == 8) && std::strlen(argv[2]) == 1 &&
+        std::strchr("abcd", argv[2][0]) != nullptr) {
+        const std::uint64_t seed = argc == 8 ? std::strtoull(argv[7], nullptr, 10) : 1;
+        return MakeGuided(argv[2][0], std::atoll(argv[3]), std::atoll(argv[4]), argv[5], argv[6],
+                          seed);
+    }
     if (mode == "sparse" && argc == 4) {
         return MakeSparse(std::atoll(argv[2]), argv[3]);
     }
     std::fprintf(stderr,
                  "usage: korbelt-bench-input pair MIB CLEAN DAMAGED [SEED]\n"
+                 "       korbelt-bench-input guided KIND MIB EVERY_KIB CLEAN DAMAGED [SEED]\n"
                  "       korbelt-bench-input sparse MIB FILE\n");
     return 2;
 }
