@@ -3,6 +3,8 @@
 // matches is proven, and one that does not is kept or dropped by its slices.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "ChildProcess.h"
 #include "PassFixture.h"
 #include "verify/ChecksumCatalog.h"
@@ -101,6 +103,38 @@ TEST_F(VerifiedRepair, SliceChecksumsKeepRealFindsLeaveChanceOnesAndFindSlippedB
     EXPECT_FALSE(run.fileerror);
     EXPECT_EQ(ReadBytes(path), posted);
     EXPECT_EQ(ReadBytes(path + ".bak"), arrived);
+}
+
+// A dry run of a guided repair says what the repair says and changes nothing; a Stop while
+// the finds are gathered ends the file as a Stop during its pass does.
+TEST_F(VerifiedRepair, AGuidedDryRunSaysWhatTheRepairWouldAndStopEndsTheGathering) {
+    const Bytes posted = Posted(5000, {30000});
+    Bytes arrived = Arrived(posted, 5000);
+    arrived.insert(arrived.begin() + 20001, 0x77);
+    const std::string path = WithPar(posted, arrived);
+    engine.SetDryRun(true);
+    Process(path);
+    const Texts dry = Lines();
+    EXPECT_EQ(ReadBytes(path), arrived);
+    EXPECT_FALSE(Exists(path + ".bak"));
+    engine.SetDryRun(false);
+    engine.StartRun();
+    host.ClearRecords();
+    Process(path);
+    EXPECT_EQ(Lines(), dry);
+    EXPECT_EQ(ReadBytes(path), posted);
+
+    WriteBytes(path, arrived);
+    std::filesystem::remove(path + ".bak");
+    engine.StartRun();
+    host.ClearRecords();
+    host.onYield = [&](int) { run.stopflag = true; };
+    host.boxes.Answer(true);
+    Process(path);
+    EXPECT_EQ(Lines().front(), "Aborted " + path);
+    EXPECT_EQ(Questions(), Texts{"Abort Processing?"});
+    EXPECT_EQ(ReadBytes(path), arrived);
+    EXPECT_FALSE(Exists(path + ".$$$"));
 }
 
 // Two bytes slipped into one slice are more than the search looks for: that slice keeps its
