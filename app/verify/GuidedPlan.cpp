@@ -12,6 +12,10 @@ namespace {
 constexpr std::size_t kMaxCombined = 4;
 // How far either side of where it should start the slice after a bad one is looked for.
 constexpr std::int64_t kResyncReach = 64;
+// Searching a slice for a slipped byte and the next slice nearby costs some hundred times
+// a slice's CRC-32. After this many slices that could not be mended (a file that is not the
+// one its checksums describe, or one damaged beyond this repair) the rest is only checked.
+constexpr std::int64_t kMaxUnmended = 16;
 
 // The combinations of n finds to try, as bit masks: most finds kept first.
 std::vector<unsigned> Combinations(std::size_t n) {
@@ -99,6 +103,9 @@ bool GuidedPlanner::PlanSlice(std::int64_t index, const std::vector<Removal>& ca
     const std::int64_t want = SliceLength(index);
     const std::vector<unsigned> masks = Combinations(candidates.size());
     for (const bool searchInserted : {false, true}) {
+        if (searchInserted && unmended_ >= kMaxUnmended) {
+            break;
+        }
         for (const unsigned mask : masks) {
             std::vector<Removal> chosen;
             for (std::size_t i = 0; i < candidates.size() && i < kMaxCombined; ++i) {
@@ -107,7 +114,7 @@ bool GuidedPlanner::PlanSlice(std::int64_t index, const std::vector<Removal>& ca
                 }
             }
             std::int64_t end = 0;
-            const std::vector<std::uint8_t> out =
+            const std::vector<std::uint8_t>& out =
                 Output(at_, want + (searchInserted ? 1 : 0), chosen, end);
             if (end < 0) {
                 continue;  // a chosen find lies past the slice: a smaller choice covers it
@@ -139,7 +146,7 @@ bool GuidedPlanner::PlanSlice(std::int64_t index, const std::vector<Removal>& ca
         }
     }
     kept.clear();
-    at_ = Resynchronised(index);
+    at_ = ++unmended_ > kMaxUnmended ? std::min(at_ + want, length_) : Resynchronised(index);
     return false;
 }
 
@@ -164,27 +171,30 @@ std::int64_t GuidedPlanner::Resynchronised(std::int64_t bad) const {
         if (start < 0 || start + want > static_cast<std::int64_t>(around.size())) {
             continue;
         }
-        const std::vector<std::uint8_t> candidate(around.begin() + start,
-                                                  around.begin() + start + want);
-        if (SliceMatches(candidate.data(), candidate.size(), expected_.sliceSize, slice)) {
+        if (SliceMatches(around.data() + start, static_cast<std::size_t>(want), expected_.sliceSize,
+                         slice)) {
             return from + start;
         }
     }
     return std::min(expectedAt, length_);
 }
 
-std::vector<std::uint8_t> GuidedPlanner::Output(std::int64_t start, std::int64_t want,
-                                                const std::vector<Removal>& removed,
-                                                std::int64_t& end) const {
+const std::vector<std::uint8_t>& GuidedPlanner::Output(std::int64_t start, std::int64_t want,
+                                                       const std::vector<Removal>& removed,
+                                                       std::int64_t& end) {
     std::int64_t span = want;
     for (const Removal& removal : removed) {
         span += removal.length;
     }
-    std::vector<std::uint8_t> raw(static_cast<std::size_t>(std::min(span, length_ - start)));
+    // Buffers kept from slice to slice: fresh ones of a slice's size each time would come
+    // from the system afresh, a page fault for every page.
+    std::vector<std::uint8_t>& raw = raw_;
+    std::vector<std::uint8_t>& out = out_;
+    raw.resize(
+        static_cast<std::size_t>(std::max<std::int64_t>(0, std::min(span, length_ - start))));
     std::error_code error;
     raw.resize(input_.ReadAt(start, raw.data(), raw.size(), error));
-    std::vector<std::uint8_t> out;
-    out.reserve(static_cast<std::size_t>(want));
+    out.clear();
     std::size_t next = 0;
     std::int64_t at = start;
     const std::int64_t rawEnd = start + static_cast<std::int64_t>(raw.size());
@@ -202,7 +212,7 @@ std::vector<std::uint8_t> GuidedPlanner::Output(std::int64_t start, std::int64_t
         at += take;
     }
     end = next == removed.size() ? at : -1;
-    return out;
+    return out_;
 }
 
 // The input offset of byte p of the output from start with the removals left out.

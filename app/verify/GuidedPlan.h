@@ -52,8 +52,8 @@ class GuidedPlanner {
     std::int64_t Resynchronised(std::int64_t bad) const;
     // want bytes from start with the removals left out, fewer where the input ends; end is
     // where they end in the input, or -1 when a removal lies beyond them.
-    std::vector<std::uint8_t> Output(std::int64_t start, std::int64_t want,
-                                     const std::vector<Removal>& removed, std::int64_t& end) const;
+    const std::vector<std::uint8_t>& Output(std::int64_t start, std::int64_t want,
+                                            const std::vector<Removal>& removed, std::int64_t& end);
     static std::int64_t InputOffset(std::int64_t start, std::int64_t p,
                                     const std::vector<Removal>& removed);
 
@@ -62,6 +62,9 @@ class GuidedPlanner {
     const Expectation& expected_;
     std::int64_t at_ = 0;              // where the current slice starts in the input
     std::optional<Removal> inserted_;  // found in the current slice
+    std::int64_t unmended_ = 0;        // slices that could not be made to verify
+    std::vector<std::uint8_t> raw_;    // the input read for a slice
+    std::vector<std::uint8_t> out_;    // the slice with the chosen removals left out
 };
 
 }  // namespace korbelt

@@ -100,6 +100,13 @@ TEST_F(GuidedPlanTest, ASliceThatCannotBeMendedKeepsItsBytesAndTheNextIsFoundAga
     EXPECT_FALSE(plan.ignored[0].sliceVerifiesWithout);
     EXPECT_TRUE(plan.inserted.empty());
     EXPECT_EQ(plan.slicesVerified, 10);
+    // A file that is not the one the checksums describe: every find stays, nothing is found.
+    const Bytes other = RandomBytes(posted.size() + 5, 12);
+    const GuidedPlan none = Plan(other, expected, {{5000, 1}, {30000, 1}});
+    EXPECT_TRUE(none.kept.empty());
+    EXPECT_TRUE(none.inserted.empty());
+    EXPECT_EQ(none.ignored.size(), 2u);
+    EXPECT_EQ(none.slicesVerified, 0);
 }
 
 }  // namespace
