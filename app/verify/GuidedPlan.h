@@ -36,8 +36,9 @@ struct GuidedPlan {
 // slice that still does not verify keeps its bytes, and the next slice is looked for at
 // nearby offsets, so that one bad slice does not spoil the rest.
 //
-// A slice's CRC-32 decides alone where no removal depends on it; a removal is kept only
-// when the slice's MD5 agrees. The whole repaired file is proven afterwards by its own check.
+// Which finds of a slice to keep, its CRC-32 decides; a slipped byte, picked from every
+// position of the slice, and a slice found again nearby must match its MD5 as well. The
+// repaired copy is proven afterwards, every slice by its MD5, as it is written.
 class GuidedPlanner {
   public:
     GuidedPlanner(InputFile& input, std::int64_t length, const Expectation& expected);
