@@ -44,6 +44,9 @@ bool RepairEngine::GuideBySlices(Pass& pass) {
     }
     GuidedPlanner planner(*pass.input, iflength_, *pass.expected);
     const GuidedPlan plan = planner.Plan(pass.collected);
+    if (plan.readError) {
+        throw Unable("read input file failed", "read input file", pass.filename, plan.readError);
+    }
     guide_ = std::make_unique<Guide>();
     guide_->slicesVerified = plan.slicesVerified;
     for (const Removal& removal : plan.kept) {

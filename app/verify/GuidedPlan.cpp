@@ -53,7 +53,7 @@ GuidedPlan GuidedPlanner::Plan(const std::vector<Removal>& finds) {
     GuidedPlan plan;
     plan.sliceCount = static_cast<std::int64_t>(expected_.slices.size());
     std::size_t next = 0;
-    for (std::int64_t index = 0; index < plan.sliceCount && at_ < length_; ++index) {
+    for (std::int64_t index = 0; index < plan.sliceCount && at_ < length_ && !readError_; ++index) {
         // The finds that may lie in this slice: it reaches further for each one kept, and
         // one byte further for a byte slipped in.
         std::vector<Removal> candidates;
@@ -87,6 +87,7 @@ GuidedPlan GuidedPlanner::Plan(const std::vector<Removal>& finds) {
             inserted_.reset();
         }
     }
+    plan.readError = readError_;
     // Finds beyond the last slice the checksums describe are not the posted file's.
     for (; next < finds.size(); ++next) {
         if (finds[next].offset >= at_ || plan.sliceCount == 0) {
@@ -150,7 +151,7 @@ bool GuidedPlanner::PlanSlice(std::int64_t index, const std::vector<Removal>& ca
 
 // Where the slice after a bad one starts: where its checksum matches, nearest to where it
 // should; else where it should.
-std::int64_t GuidedPlanner::Resynchronised(std::int64_t bad) const {
+std::int64_t GuidedPlanner::Resynchronised(std::int64_t bad) {
     const std::int64_t expectedAt = at_ + SliceLength(bad);
     const std::int64_t next = bad + 1;
     if (next >= static_cast<std::int64_t>(expected_.slices.size())) {
@@ -163,6 +164,10 @@ std::int64_t GuidedPlanner::Resynchronised(std::int64_t bad) const {
         static_cast<std::size_t>(expectedAt + kResyncReach + want - from));
     std::error_code error;
     around.resize(input_.ReadAt(from, around.data(), around.size(), error));
+    if (error) {
+        readError_ = error;
+        return expectedAt;
+    }
     for (std::int64_t step = 0; step <= 2 * kResyncReach; ++step) {
         const std::int64_t d = step % 2 == 0 ? step / 2 : -(step + 1) / 2;
         const std::int64_t start = expectedAt + d - from;
@@ -192,6 +197,10 @@ const std::vector<std::uint8_t>& GuidedPlanner::Output(std::int64_t start, std::
         static_cast<std::size_t>(std::max<std::int64_t>(0, std::min(span, length_ - start))));
     std::error_code error;
     raw.resize(input_.ReadAt(start, raw.data(), raw.size(), error));
+    if (error) {
+        readError_ = error;
+        raw.clear();
+    }
     out.clear();
     std::size_t next = 0;
     std::int64_t at = start;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "ports/FileSystem.h"
@@ -28,6 +29,7 @@ struct GuidedPlan {
     std::vector<Removal> inserted;  // single bytes the checksums alone found
     std::int64_t slicesVerified = 0;
     std::int64_t sliceCount = 0;
+    std::error_code readError;  // the input could not be read: the plan is not to be used
 };
 
 // Plans the repair of a file against slice checksums (a PAR 2.0 set). For each slice: the
@@ -50,7 +52,7 @@ class GuidedPlanner {
     std::int64_t SliceLength(std::int64_t index) const;
     bool PlanSlice(std::int64_t index, const std::vector<Removal>& candidates,
                    std::vector<Removal>& kept);
-    std::int64_t Resynchronised(std::int64_t bad) const;
+    std::int64_t Resynchronised(std::int64_t bad);
     // want bytes from start with the removals left out, fewer where the input ends; end is
     // where they end in the input, or -1 when a removal lies beyond them.
     const std::vector<std::uint8_t>& Output(std::int64_t start, std::int64_t want,
@@ -64,8 +66,9 @@ class GuidedPlanner {
     std::int64_t at_ = 0;              // where the current slice starts in the input
     std::optional<Removal> inserted_;  // found in the current slice
     std::int64_t unmended_ = 0;        // slices that could not be made to verify
-    std::vector<std::uint8_t> raw_;    // the input read for a slice
-    std::vector<std::uint8_t> out_;    // the slice with the chosen removals left out
+    std::error_code readError_;
+    std::vector<std::uint8_t> raw_;  // the input read for a slice
+    std::vector<std::uint8_t> out_;  // the slice with the chosen removals left out
 };
 
 }  // namespace korbelt

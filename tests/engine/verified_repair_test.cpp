@@ -3,6 +3,7 @@
 // matches is proven, and one that does not is kept or dropped by its slices.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 
 #include "ChildProcess.h"
@@ -135,6 +136,39 @@ TEST_F(VerifiedRepair, AGuidedDryRunSaysWhatTheRepairWouldAndStopEndsTheGatherin
     EXPECT_EQ(Questions(), Texts{"Abort Processing?"});
     EXPECT_EQ(ReadBytes(path), arrived);
     EXPECT_FALSE(Exists(path + ".$$$"));
+}
+
+// A read that fails anywhere in a guided repair (gathering the finds, planning, the pass)
+// leaves the file as it was, and says so.
+TEST_F(VerifiedRepair, AFailedReadAnywhereInAGuidedRepairLeavesTheFileAsItWas) {
+    const Bytes posted = Posted(5000, {30000});
+    Bytes arrived = Arrived(posted, 5000);
+    arrived.insert(arrived.begin() + 20001, 0x77);
+    const std::string path = WithPar(posted, arrived);
+    engine.SetIoPlan({0, false});  // a read call for every record and every slice
+    Process(path);
+    ASSERT_EQ(ReadBytes(path), posted);
+    const int reads = faults.Calls(Site::ReadInput);
+    ASSERT_GT(reads, 3);
+    for (int nth = 1; nth <= reads; ++nth) {
+        SCOPED_TRACE(nth);
+        WriteBytes(path, arrived);
+        std::filesystem::remove(path + ".bak");
+        faults = FaultPlan();
+        faults.FailAt(Site::ReadInput, nth, EIO);
+        engine.StartRun();
+        host.ClearRecords();
+        Process(path);
+        if (!faults.Fired()) {
+            continue;  // a read the fault-free pass made and this one, repaired at once, did not
+        }
+        EXPECT_EQ(ReadBytes(path), arrived);
+        EXPECT_FALSE(Exists(path + ".bak"));
+        EXPECT_FALSE(Exists(path + ".$$$"));
+        ASSERT_EQ(Warnings().size(), 1u);
+        EXPECT_TRUE(Warnings()[0].starts_with("Unable to read input file '" + path + "'"))
+            << Warnings()[0];
+    }
 }
 
 // Two bytes slipped into one slice are more than the search looks for: that slice keeps its
