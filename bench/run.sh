@@ -260,15 +260,15 @@ par2 create -q -q -c0 "$VERIFY_SHM/movie.avi.par2" "$VERIFY_SHM/movie.avi"
 cp "$VERIFY_SHM/movie.avi.par2" "$VERIFY_DISK/"
 intact_cli() { "$BIN/korbelt-cli" "$VERIFY_SHM/movie.avi"; }
 intact_md5() { md5sum "$VERIFY_SHM/movie.avi"; }
-fresh_verify_shm() {
-    rm -f "$VERIFY_SHM/movie.avi" "$VERIFY_SHM/movie.avi.bak"
-    cp "$SHM/damaged.bin" "$VERIFY_SHM/movie.avi"
-}
-fresh_verify_disk() {
-    rm -f "$VERIFY_DISK/movie.avi" "$VERIFY_DISK/movie.avi.bak"
-    cp "$DISK/damaged.bin" "$VERIFY_DISK/movie.avi"
+# fresh_movie DIR DAMAGED: DIR/movie.avi a fresh copy of DAMAGED, its backup gone, all of it
+# on the disk before the timing starts.
+fresh_movie() {
+    rm -f "$1/movie.avi" "$1/movie.avi.bak"
+    cp "$2" "$1/movie.avi"
     sync
 }
+fresh_verify_shm() { fresh_movie "$VERIFY_SHM" "$SHM/damaged.bin"; }
+fresh_verify_disk() { fresh_movie "$VERIFY_DISK" "$DISK/damaged.bin"; }
 verified_disk() { "$BIN/korbelt-cli" --verify "$VERIFY_DISK/movie.avi"; }
 unverified_disk() { "$BIN/korbelt-cli" --no-verify "$VERIFY_DISK/movie.avi"; }
 verified_shm() { "$BIN/korbelt-cli" --verify "$VERIFY_SHM/movie.avi"; }
@@ -302,11 +302,7 @@ mkdir -p "$GUIDED"
 "$BIN/korbelt-bench-input" guided b "$SIZE_MIB" 65536 "$SHM/guided-clean.bin" "$DISK/guided-damaged.bin" 5
 cp "$SHM/guided-clean.bin" "$GUIDED/movie.avi"
 par2 create -q -q -c0 "$GUIDED/movie.avi.par2" "$GUIDED/movie.avi"
-fresh_guided() {
-    rm -f "$GUIDED/movie.avi" "$GUIDED/movie.avi.bak"
-    cp "$DISK/guided-damaged.bin" "$GUIDED/movie.avi"
-    sync
-}
+fresh_guided() { fresh_movie "$GUIDED" "$DISK/guided-damaged.bin"; }
 guided_disk() { "$BIN/korbelt-cli" --verify "$GUIDED/movie.avi"; }
 plain_disk() { "$BIN/korbelt-cli" --no-verify "$GUIDED/movie.avi"; }
 echo "(10) a repair guided by the par2 index against the plain repair, on the disk" >&2

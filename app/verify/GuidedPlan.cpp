@@ -32,12 +32,6 @@ std::vector<unsigned> Combinations(std::size_t n) {
     return masks;
 }
 
-std::uint32_t PaddedCrc(const std::vector<std::uint8_t>& bytes, std::int64_t sliceSize) {
-    return Crc32Zeros(
-        Crc32(0, bytes.data(), bytes.size()),
-        static_cast<std::uint64_t>(sliceSize - static_cast<std::int64_t>(bytes.size())));
-}
-
 }  // namespace
 
 GuidedPlanner::GuidedPlanner(InputFile& input, std::int64_t length, const Expectation& expected)
@@ -57,6 +51,7 @@ GuidedPlan GuidedPlanner::Plan(const std::vector<Removal>& finds) {
         // The finds that may lie in this slice: it reaches further for each one kept, and
         // one byte further for a byte slipped in.
         std::vector<Removal> candidates;
+        std::size_t firstCandidate = next;  // candidates follow one another in finds
         std::int64_t reach = at_ + SliceLength(index) + 1;
         for (; next < finds.size() && finds[next].offset < reach; ++next) {
             if (finds[next].offset >= at_) {
@@ -64,16 +59,16 @@ GuidedPlan GuidedPlanner::Plan(const std::vector<Removal>& finds) {
                 reach += finds[next].length;
             } else {
                 plan.ignored.push_back({finds[next], false});  // inside a bad slice
+                firstCandidate = next + 1;
             }
         }
         std::vector<Removal> kept;
         const bool verified = PlanSlice(index, candidates, kept);
         plan.slicesVerified += verified ? 1 : 0;
-        for (const Removal& candidate : candidates) {
+        for (std::size_t i = 0; i < candidates.size(); ++i) {
+            const Removal& candidate = candidates[i];
             if (candidate.offset >= at_) {
-                // Past the slice's end after all: the next slice's.
-                next = static_cast<std::size_t>(std::find(finds.begin(), finds.end(), candidate) -
-                                                finds.begin());
+                next = firstCandidate + i;  // past the slice's end after all: the next slice's
                 break;
             }
             if (std::find(kept.begin(), kept.end(), candidate) != kept.end()) {
@@ -90,9 +85,7 @@ GuidedPlan GuidedPlanner::Plan(const std::vector<Removal>& finds) {
     plan.readError = readError_;
     // Finds beyond the last slice the checksums describe are not the posted file's.
     for (; next < finds.size(); ++next) {
-        if (finds[next].offset >= at_ || plan.sliceCount == 0) {
-            plan.ignored.push_back({finds[next], false});
-        }
+        plan.ignored.push_back({finds[next], false});
     }
     return plan;
 }
@@ -125,7 +118,7 @@ bool GuidedPlanner::PlanSlice(std::int64_t index, const std::vector<Removal>& ca
                 // CRC-32 matches wrongly, and the slice's MD5, hashed as the copy is written,
                 // proves the choice or fails the file.
                 if (static_cast<std::int64_t>(out.size()) == want &&
-                    PaddedCrc(out, expected_.sliceSize) == slice.crc32) {
+                    PaddedCrc(out.data(), out.size(), expected_.sliceSize) == slice.crc32) {
                     kept = chosen;
                     at_ = end;
                     return true;

@@ -21,12 +21,12 @@ std::uint32_t Shift(std::uint32_t reg, std::uint64_t bytes) {
     return static_cast<std::uint32_t>(crc32_combine_op(reg, 0, op));
 }
 
+}  // namespace
+
 std::uint32_t PaddedCrc(const std::uint8_t* bytes, std::size_t count, std::int64_t sliceSize) {
     return Crc32Zeros(Crc32(0, bytes, count),
                       static_cast<std::uint64_t>(sliceSize - static_cast<std::int64_t>(count)));
 }
-
-}  // namespace
 
 std::vector<std::size_t> RemovalsMatchingCrc(const std::uint8_t* bytes, std::size_t count,
                                              std::int64_t sliceSize, std::uint32_t crc) {

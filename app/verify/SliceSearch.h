@@ -26,6 +26,9 @@ std::vector<std::size_t> RemovalsMatchingCrc(const std::uint8_t* bytes, std::siz
 std::optional<std::size_t> FindInsertedByte(const std::uint8_t* bytes, std::size_t count,
                                             std::int64_t sliceSize, const SliceChecksum& slice);
 
+// The CRC-32 of bytes padded with zeros to sliceSize, as PAR 2.0 checks a file's last slice.
+std::uint32_t PaddedCrc(const std::uint8_t* bytes, std::size_t count, std::int64_t sliceSize);
+
 // Whether bytes, padded with zeros to sliceSize, are the slice: CRC-32 first, then MD5.
 bool SliceMatches(const std::uint8_t* bytes, std::size_t count, std::int64_t sliceSize,
                   const SliceChecksum& slice);
