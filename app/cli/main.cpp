@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -47,9 +48,35 @@ void PutOptionsInForce(const CliOptions& cli, ModGlobals& globals, OptionMarks& 
     if (cli.verify) {
         marks.SetVerifyChecked(*cli.verify);
     }
+    // A checksum file named for this run is meant to be used, whatever the settings say.
+    if (!cli.checksums.empty()) {
+        marks.SetVerifyChecked(true);
+    }
+}
+
+// Checksum files named on the command line are read before any file is touched: one that
+// cannot be read stops the run, as a wrong command line does. A symbolic link is followed
+// there, since the user chose it.
+bool AddChecksumFiles(const CliOptions& cli, ChecksumCatalog& checksums) {
+    for (const std::string& file : cli.checksums) {
+        char* resolved = realpath(file.c_str(), nullptr);
+        const std::string from = resolved != nullptr ? resolved : file;
+        std::free(resolved);
+        if (const auto reason = checksums.AddChecksumFile(file, from)) {
+            std::fprintf(stderr, "korbelt-cli: cannot read checksum file '%s': %s\n",
+                         EscapeForTerminal(file).c_str(), reason->c_str());
+            return false;
+        }
+    }
+    return true;
 }
 
 int Repair(const CliOptions& cli) {
+    PosixFileSystem fs;
+    ChecksumCatalog checksums(fs);
+    if (!AddChecksumFiles(cli, checksums)) {
+        return kExitUsage;
+    }
     Interrupts::Install();
     ModGlobals globals;
     OptionMarks marks;
@@ -60,15 +87,10 @@ int Repair(const CliOptions& cli) {
     TerminalHost host(status, marks, run, stdin, stderr, cli.yes);
     KorbscanLibrary library;
     DiscardingRecordIo discarding(library);
-    PosixFileSystem fs;
     RepairEngine engine(host, run, globals,
                         cli.dryRun ? static_cast<RecordIo&>(discarding) : library, fs,
                         NumberFormat(NumberFormat::LocaleThousandsSeparator()));
     engine.SetDryRun(cli.dryRun);
-    ChecksumCatalog checksums(fs);
-    for (const std::string& file : cli.checksums) {
-        checksums.AddChecksumFile(file);
-    }
     engine.SetChecksums(&checksums);
 
     InputList list;

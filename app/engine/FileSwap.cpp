@@ -28,8 +28,9 @@ void RepairEngine::FinishFile(Pass& pass) {
     }
     const bool changed = readpos != writepos;
     const Verdict verdict =
-        pass.expected ? Judge(pass, changed)
-                      : Verdict{true, "", changed ? FileOutcome::Repaired : FileOutcome::Clean};
+        !pass.evidence.entries.empty()
+            ? Judge(pass, changed)
+            : Verdict{true, "", changed ? FileOutcome::Repaired : FileOutcome::Clean};
     const bool swap = changed && verdict.keepCopy;
     if (swap && !dryrun_) {
         GiveCopyTheInputsAccess(pass);
@@ -66,6 +67,7 @@ void RepairEngine::FinishFile(Pass& pass) {
     if (!verdict.line.empty()) {
         InformUser(verdict.line);
     }
+    TellUncheckedEvidence(pass.evidence);
     run_.fileerror = IsFailure(verdict.outcome);
     pass.outcome = verdict.outcome;
 }

@@ -23,7 +23,8 @@ class Collecting {
 // False when the user stopped the file while its finds were gathered.
 bool RepairEngine::GuideBySlices(Pass& pass) {
     guide_.reset();
-    if (!pass.expected || !pass.expected->HasSlices()) {
+    const Expectation* guide = pass.evidence.SliceGuide();
+    if (guide == nullptr) {
         return true;
     }
     pass.collected.clear();
@@ -42,7 +43,7 @@ bool RepairEngine::GuideBySlices(Pass& pass) {
     if (pass.collectedTo < iflength_) {
         pass.collected.push_back({pass.collectedTo, iflength_ - pass.collectedTo});
     }
-    GuidedPlanner planner(*pass.input, iflength_, *pass.expected);
+    GuidedPlanner planner(*pass.input, iflength_, *guide);
     const GuidedPlan plan = planner.Plan(pass.collected);
     if (plan.readError) {
         throw Unable("read input file failed", "read input file", pass.filename, plan.readError);

@@ -13,6 +13,7 @@
 
 #include "engine/RepairEngine.h"
 #include "verify/BackgroundCheck.h"
+#include "verify/EvidenceCheck.h"
 #include "verify/GuidedPlan.h"
 
 namespace korbelt {
@@ -73,11 +74,11 @@ struct RepairEngine::Pass {
     bool gathered = false;
     std::int64_t runStart = 0;  // 0-based input offset of the kept bytes not yet written
     std::int64_t runLength = 0;
-    std::int64_t writebackFrom = 1;            // writepos when the disk was last asked to write
-    std::optional<Expectation> expected;       // what a checksum file says the file must be
-    std::unique_ptr<BackgroundCheck> written;  // the copy, checked as it is written
-    std::vector<Removal> collected;            // while finds are gathered: the bytes that would go
-    std::int64_t collectedTo = 0;              // where the kept bytes gathered so far end
+    std::int64_t writebackFrom = 1;          // writepos when the disk was last asked to write
+    Evidence evidence;                       // what the checksum files say the file must be
+    std::unique_ptr<EvidenceCheck> written;  // the copy, checked as it is written
+    std::vector<Removal> collected;          // while finds are gathered: the bytes that would go
+    std::int64_t collectedTo = 0;            // where the kept bytes gathered so far end
 };
 
 // What the slice checksums decided of a file's bytes, by 0-based input offset.

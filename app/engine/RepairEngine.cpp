@@ -77,8 +77,9 @@ FileOutcome RepairEngine::ProcessFile(const std::string& filename) {
         if (const auto left = LeaveChecksumFile(filename)) {
             return *left;
         }
-        pass.expected = checksums_->For(filename);
-        if (const auto intact = pass.expected ? ProveIntact(pass) : std::nullopt) {
+        pass.evidence = checksums_->For(filename);
+        WarnOfUnreadChecksumFiles();
+        if (const auto intact = ProveIntact(pass)) {
             return *intact;
         }
     }
@@ -144,11 +145,11 @@ void RepairEngine::RunPass(Pass& pass) {
         if (!OpenOutput(pass)) {
             return;
         }
-        if (pass.expected) {
+        if (!pass.evidence.entries.empty()) {
             // Without slice digests to hash, the copy's slices are counted from the copy on
-            // disk, and only when its digest says no; a dry run has no copy on disk and
+            // disk, and only when its digests say no; a dry run has no copy on disk and
             // counts them as it goes.
-            pass.written = std::make_unique<BackgroundCheck>(*pass.expected, dryrun_);
+            pass.written = std::make_unique<EvidenceCheck>(pass.evidence.entries, dryrun_);
         }
         switch (CopyRecords(pass)) {
             case Ending::Normal:

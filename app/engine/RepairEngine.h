@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -104,7 +105,12 @@ class RepairEngine {
     int RemoveSlippedByte(int index);
     void NoteDeclined();
     std::optional<FileOutcome> LeaveChecksumFile(const std::string& filename);
-    bool HashInput(InputFile& input, std::int64_t length, BackgroundCheck& check, bool stoppable);
+    using ByteSink = std::function<void(const std::uint8_t*, std::size_t)>;
+    bool HashInput(InputFile& input, std::int64_t length, const ByteSink& add, bool stoppable);
+    static std::string AgainstEntries(const Evidence& evidence,
+                                      const std::vector<const Expectation*>& matching);
+    void TellUncheckedEvidence(const Evidence& evidence);
+    void WarnOfUnreadChecksumFiles();
     Verdict Judge(Pass& pass, bool changed);
     std::int64_t SlicesMatching(InputFile& file, const Expectation& expected);
     void Observe(Pass& pass, const std::uint8_t* bytes, std::int64_t count);

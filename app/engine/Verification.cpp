@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/PassState.h"
+#include "verify/EvidenceCheck.h"
 
 namespace korbelt {
 namespace {
@@ -14,6 +15,29 @@ constexpr int kChunksPerYield = 8;
 
 std::string Quoted(const std::string& text) {
     return "'" + text + "'";
+}
+
+// 'A', 'A' or 'B', 'A', 'B' or 'C'.
+std::string QuotedList(const std::vector<std::string>& texts) {
+    std::string list;
+    for (std::size_t index = 0; index < texts.size(); ++index) {
+        list += (index == 0                  ? ""
+                 : index + 1 == texts.size() ? " or "
+                                             : ", ") +
+                Quoted(texts[index]);
+    }
+    return list;
+}
+
+// The checksum files that name a file, each once, in the order of their entries.
+std::vector<std::string> Sources(const Evidence& evidence) {
+    std::vector<std::string> sources;
+    for (const Expectation& entry : evidence.entries) {
+        if (std::find(sources.begin(), sources.end(), entry.source) == sources.end()) {
+            sources.push_back(entry.source);
+        }
+    }
+    return sources;
 }
 
 }  // namespace
@@ -38,10 +62,10 @@ std::optional<FileOutcome> RepairEngine::LeaveChecksumFile(const std::string& fi
     return std::nullopt;
 }
 
-// A file that matches its checksum is left exactly as it is, whatever the pattern would
-// find in it: no question, no copy, no backup. Only a file of the expected length is read.
+// A file that matches any checksum entry naming it is left exactly as it is, whatever the
+// pattern would find in it: no question, no copy, no backup. Only entries of its length are
+// hashed for, and the file is read once for all of them.
 std::optional<FileOutcome> RepairEngine::ProveIntact(Pass& pass) {
-    const Expectation& expected = *pass.expected;
     std::error_code error;
     std::unique_ptr<InputFile> input = fs_.OpenInput(pass.filename, error);
     // Whatever stands in the way (a lock, a read error) is met again by the pass, which says so.
@@ -49,12 +73,21 @@ std::optional<FileOutcome> RepairEngine::ProveIntact(Pass& pass) {
         return std::nullopt;
     }
     const std::int64_t length = input->Length(error);
-    if (error || (expected.length && *expected.length != length)) {
+    std::vector<Expectation> sameLength;
+    for (const Expectation& entry : pass.evidence.entries) {
+        if (!entry.length || *entry.length == length) {
+            sameLength.push_back(entry);
+        }
+    }
+    if (error || sameLength.empty()) {
         return std::nullopt;
     }
-    BackgroundCheck check(expected, false);
-    if (!HashInput(*input, length, check, true)) {
-        host_.SetProgress(0);
+    EvidenceCheck check(sameLength, false);
+    const bool read = HashInput(
+        *input, length,
+        [&](const std::uint8_t* bytes, std::size_t count) { check.Add(bytes, count); }, true);
+    host_.SetProgress(0);
+    if (!read) {
         if (run_.stopflag) {
             run_.stopflag = false;
             host_.Status().SetLine(run_.listindex, "Aborted " + pass.filename);
@@ -63,8 +96,14 @@ std::optional<FileOutcome> RepairEngine::ProveIntact(Pass& pass) {
         }
         return std::nullopt;
     }
-    host_.SetProgress(0);
-    if (!check.Finish().matches) {
+    const std::vector<StreamCheck::Result> results = check.Finish();
+    std::vector<const Expectation*> matching;
+    for (std::size_t index = 0; index < results.size(); ++index) {
+        if (results[index].matches) {
+            matching.push_back(&sameLength[index]);
+        }
+    }
+    if (matching.empty()) {
         return std::nullopt;
     }
     FileIdentity identity;
@@ -72,14 +111,50 @@ std::optional<FileOutcome> RepairEngine::ProveIntact(Pass& pass) {
         run_.processed.Add(identity);
     }
     host_.Status().SetLine(run_.listindex, pass.filename);
-    InformUser("  intact: matches " + Quoted(expected.source));
+    InformUser("  intact: " + AgainstEntries(pass.evidence, matching));
+    TellUncheckedEvidence(pass.evidence);
     run_.fileerror = false;
     return FileOutcome::Intact;
 }
 
-// Feeds the whole file to the check; false when a read fails or, if stoppable, the user
-// stops it and agrees to abort (stopflag stays set then).
-bool RepairEngine::HashInput(InputFile& input, std::int64_t length, BackgroundCheck& check,
+// "matches 'A'", and where other entries disagree "; does not match 'B' or 'C'".
+std::string RepairEngine::AgainstEntries(const Evidence& evidence,
+                                         const std::vector<const Expectation*>& matching) {
+    std::vector<std::string> others;
+    for (const Expectation& entry : evidence.entries) {
+        const bool matched = std::any_of(matching.begin(), matching.end(), [&](const auto* m) {
+            return m->source == entry.source && m->SameContents(entry);
+        });
+        if (!matched && std::find(others.begin(), others.end(), entry.source) == others.end()) {
+            others.push_back(entry.source);
+        }
+    }
+    std::string text = "matches " + Quoted(matching.front()->source);
+    return others.empty() ? text : text + "; does not match " + QuotedList(others);
+}
+
+// What the checksum files beside it could not tell of a file.
+void RepairEngine::TellUncheckedEvidence(const Evidence& evidence) {
+    for (const UnreadChecksumFile& unread : evidence.unread) {
+        InformUser("  not verified against " + Quoted(unread.path) + ": it cannot be read");
+    }
+    if (evidence.unchecked > 0) {
+        InformUser("  " + std::to_string(evidence.unchecked) +
+                   " more checksum entries name it, not checked");
+    }
+}
+
+// Each checksum file found unreadable is warned of once a run.
+void RepairEngine::WarnOfUnreadChecksumFiles() {
+    for (const UnreadChecksumFile& unread : checksums_->TakeNewlyUnread()) {
+        host_.Boxes().Warning("Checksum file " + Quoted(unread.path) + " cannot be read" + kCrLf +
+                              unread.reason);
+    }
+}
+
+// Feeds the whole file to add; false when a read fails or, if stoppable, the user stops it
+// and agrees to abort (stopflag stays set then).
+bool RepairEngine::HashInput(InputFile& input, std::int64_t length, const ByteSink& add,
                              bool stoppable) {
     std::vector<std::uint8_t> chunk(kHashChunk);
     int chunks = 0;
@@ -90,7 +165,7 @@ bool RepairEngine::HashInput(InputFile& input, std::int64_t length, BackgroundCh
         if (error || got == 0) {
             return false;
         }
-        check.Add(chunk.data(), got);
+        add(chunk.data(), got);
         at += static_cast<std::int64_t>(got);
         const int pct = static_cast<int>(at * 100 / length);
         if (pct != lastpct) {
@@ -117,33 +192,44 @@ void RepairEngine::Observe(Pass& pass, const std::uint8_t* bytes, std::int64_t c
     }
 }
 
-// The copy against the checksum. A match is a proven repair. Without one, slice checksums
-// decide: the copy is kept only when more of its slices match than of the input's. With a
-// whole-file checksum alone, the copy is kept as without any. Either way the file is not
-// counted as repaired.
+// The copy against the checksums. A match of any entry is a proven repair. Without one, slice
+// checksums decide: the copy is kept only when more of its slices match than of the
+// input's. With whole-file checksums alone, the copy is kept as without any. Either way the
+// file is not counted as repaired.
 RepairEngine::Verdict RepairEngine::Judge(Pass& pass, bool changed) {
-    const Expectation& expected = *pass.expected;
-    const StreamCheck::Result copy = pass.written->Finish();
-    if (copy.matches) {
-        return {true, "  verified: matches " + Quoted(expected.source),
+    const Evidence& evidence = pass.evidence;
+    const std::vector<StreamCheck::Result> results = pass.written->Finish();
+    std::vector<const Expectation*> matching;
+    for (std::size_t index = 0; index < results.size(); ++index) {
+        if (results[index].matches) {
+            matching.push_back(&evidence.entries[index]);
+        }
+    }
+    if (!matching.empty()) {
+        return {true, "  verified: " + AgainstEntries(evidence, matching),
                 changed ? FileOutcome::Repaired : FileOutcome::Intact};
     }
-    if (!changed || !expected.HasSlices()) {
-        return {true, "  not verified: does not match " + Quoted(expected.source),
+    const Expectation* sliced = evidence.WithSlices();
+    if (!changed || sliced == nullptr) {
+        return {true, "  not verified: does not match " + QuotedList(Sources(evidence)),
                 FileOutcome::NotVerified};
     }
+    const auto& copy = results[static_cast<std::size_t>(sliced - evidence.entries.data())];
     // A slice the guide could not mend keeps its bytes and shifts the rest of the copy:
     // its slices are counted where the guide found them.
     const std::int64_t now = guide_ && !guide_->declined ? guide_->slicesVerified
                              : copy.sliceCount > 0       ? copy.slicesMatching
-                             : pass.copy                 ? SlicesMatching(*pass.copy, expected)
+                             : pass.copy                 ? SlicesMatching(*pass.copy, *sliced)
                                                          : 0;
-    const std::int64_t was = SlicesMatching(*pass.input, expected);
+    const std::int64_t was = SlicesMatching(*pass.input, *sliced);
     const bool keep = now > was;
-    const std::string of = " of " + std::to_string(expected.slices.size());
+    std::vector<std::string> others = Sources(evidence);
+    others.erase(std::remove(others.begin(), others.end(), sliced->source), others.end());
+    const std::string of = " of " + std::to_string(sliced->slices.size());
     return {keep,
-            "  not verified against " + Quoted(expected.source) + ": " + std::to_string(now) + of +
+            "  not verified against " + Quoted(sliced->source) + ": " + std::to_string(now) + of +
                 " slices match, was " + std::to_string(was) + of +
+                (others.empty() ? "" : "; does not match " + QuotedList(others)) +
                 (keep ? "" : "; the file was left as it is"),
             FileOutcome::NotVerified};
 }
@@ -153,7 +239,12 @@ std::int64_t RepairEngine::SlicesMatching(InputFile& file, const Expectation& ex
     BackgroundCheck check(expected, true);
     std::error_code error;
     const std::int64_t length = file.Length(error);
-    return !error && HashInput(file, length, check, false) ? check.Finish().slicesMatching : 0;
+    const bool read =
+        !error &&
+        HashInput(
+            file, length,
+            [&](const std::uint8_t* bytes, std::size_t count) { check.Add(bytes, count); }, false);
+    return read ? check.Finish().slicesMatching : 0;
 }
 
 // The finds of a pass whose copy was discarded were never removed from the file: their

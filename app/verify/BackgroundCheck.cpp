@@ -9,9 +9,6 @@ namespace {
 // to be hashed stay small: about two blocks of kBlockSize per thread wait.
 constexpr std::size_t kBlockSize = std::size_t{2} << 20;
 constexpr unsigned kMaxThreads = 4;
-// par2 makes slices this large for files of up to 16 GiB with its default 2,000 slices; a set
-// with larger ones is checked by the file's digest, so that no more than about 40 MiB wait.
-constexpr std::int64_t kMaxSliceSize = std::int64_t{8} << 20;
 
 unsigned HashingThreads() {
     return std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads);
@@ -33,7 +30,8 @@ std::size_t MaxQueued(std::size_t blockSize, unsigned threads) {
 }  // namespace
 
 bool BackgroundCheck::ChecksBySlices(const Expectation& expected) {
-    return expected.HasSlices() && expected.length && expected.sliceSize <= kMaxSliceSize &&
+    // With larger slices, no more than about 40 MiB wait to be hashed.
+    return expected.HasSlicesInMemory() && expected.length &&
            static_cast<std::int64_t>(expected.slices.size()) ==
                SliceCount(*expected.length, expected.sliceSize);
 }

@@ -1,15 +1,12 @@
 #include "verify/ChecksumCatalog.h"
 
 #include <algorithm>
-#include <iterator>
+#include <utility>
 
 #include "verify/TextLists.h"
 
 namespace korbelt {
 namespace {
-
-// A checksum list larger than this is not one, whatever its name says.
-constexpr std::int64_t kMaxListSize = std::int64_t{16} << 20;
 
 std::string Lower(std::string text) {
     for (char& c : text) {
@@ -40,12 +37,41 @@ std::string WithoutDotSlash(std::string name) {
     return name;
 }
 
-// Where an entry of a list in a folder points: a plain name beside the list, a path below it.
-std::string EntryPath(const Expectation& entry) {
-    return DirectoryName(entry.source) + "/" + WithoutDotSlash(entry.name);
+std::string InFolder(const std::string& directory, const std::string& name) {
+    return directory + "/" + name;
+}
+
+// Why a checksum file cannot be opened. A link beside the files is not followed: the name is
+// a download's, the target anybody's.
+std::string OpenFailure(const std::error_code& error) {
+    return error == std::errc::too_many_symbolic_link_levels ? "A symbolic link, not followed"
+                                                             : error.message();
+}
+
+// Recovery volumes (NAME.vol00+01.par2) repeat what their set's index says.
+bool IsVolume(const std::string& name) {
+    return Lower(name).find(".vol") != std::string::npos;
 }
 
 }  // namespace
+
+const Expectation* Evidence::SliceGuide() const {
+    for (const Expectation& entry : entries) {
+        if (entry.HasSlicesInMemory()) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+const Expectation* Evidence::WithSlices() const {
+    for (const Expectation& entry : entries) {
+        if (entry.HasSlices()) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
 
 ChecksumCatalog::FileKind ChecksumCatalog::KindOf(const std::string& path) {
     const std::string name = Lower(BaseName(path));
@@ -55,75 +81,207 @@ ChecksumCatalog::FileKind ChecksumCatalog::KindOf(const std::string& path) {
     return name.ends_with(".sfv") || ListKind(path) ? FileKind::TextList : FileKind::None;
 }
 
-void ChecksumCatalog::AddChecksumFile(const std::string& path) {
-    for (Expectation& entry : Read(path)) {
-        entry.name = BaseName(WithoutDotSlash(entry.name));
-        added_.push_back(std::move(entry));
+std::optional<std::string> ChecksumCatalog::AddChecksumFile(const std::string& path,
+                                                            const std::string& readFrom) {
+    const std::string from = readFrom.empty() ? path : readFrom;
+    const std::optional<FileIdentity> what = fs_.Lookup(from);
+    if (!what) {
+        return std::make_error_code(std::errc::no_such_file_or_directory).message();
     }
-}
-
-std::optional<Expectation> ChecksumCatalog::For(const std::string& path) {
-    const std::string name = BaseName(path);
-    std::vector<const Expectation*> exact;
-    std::vector<const Expectation*> caseless;
-    const auto consider = [&](const Expectation& entry, const std::string& entryPath,
-                              const std::string& wanted) {
-        if (entryPath == wanted) {
-            exact.push_back(&entry);
-        } else if (Lower(entryPath) == Lower(wanted)) {
-            caseless.push_back(&entry);
+    if (what->kind == FileIdentity::Kind::Directory) {
+        return std::make_error_code(std::errc::is_a_directory).message();
+    }
+    if (what->kind != FileIdentity::Kind::Regular) {
+        return "Not a regular file";
+    }
+    std::optional<std::string> reason;
+    if (KindOf(path) == FileKind::Par2) {
+        std::error_code error;
+        std::unique_ptr<InputFile> file = fs_.OpenInput(from, error);
+        if (!file) {
+            return error.message();
         }
-    };
-    for (const Expectation& entry : Folder(DirectoryName(path))) {
-        consider(entry, EntryPath(entry), DirectoryName(path) + "/" + name);
+        if (!ReadPar2(*file, path, [](const std::string&) { return false; }).IsPar2()) {
+            return "No PAR 2.0 packet in it";
+        }
+    } else if ((reason = ReadList(path, from, [](Expectation) {}))) {
+        return reason;
     }
-    for (const Expectation& entry : added_) {
-        consider(entry, entry.name, name);
-    }
-    const auto& found = exact.empty() ? caseless : exact;
-    if (found.empty()) {
-        return std::nullopt;
-    }
-    return **std::max_element(found.begin(), found.end(), [](const auto* a, const auto* b) {
-        return a->Strength() < b->Strength();
-    });
+    added_.emplace_back(path, from);
+    return std::nullopt;
 }
 
-const std::vector<Expectation>& ChecksumCatalog::Folder(const std::string& directory) {
+void ChecksumCatalog::Forget() {
+    folders_.clear();
+    par2Files_.clear();
+    toldUnread_.clear();
+    newlyUnread_.clear();
+}
+
+Evidence ChecksumCatalog::For(const std::string& path) {
+    const std::string directory = DirectoryName(path);
+    Folder& folder = FolderOf(directory);
+    const std::string wanted = InFolder(directory, BaseName(path));
+    Evidence evidence;
+    evidence.unread = folder.unread;
+    const auto found = folder.entries.find(Lower(wanted));
+    if (found != folder.entries.end()) {
+        // Entries of the exact name first; those differing only in case only without them.
+        const bool exact = std::any_of(found->second.begin(), found->second.end(),
+                                       [&](const Entry& entry) { return entry.path == wanted; });
+        for (const Entry& entry : found->second) {
+            if (!exact || entry.path == wanted) {
+                evidence.entries.push_back(entry.expectation);
+            }
+        }
+        const auto unchecked = folder.unchecked.find(Lower(wanted));
+        evidence.unchecked = unchecked == folder.unchecked.end() ? 0 : unchecked->second;
+    }
+    std::stable_sort(
+        evidence.entries.begin(), evidence.entries.end(),
+        [](const Expectation& a, const Expectation& b) { return a.Strength() > b.Strength(); });
+    for (Expectation& entry : evidence.entries) {
+        LoadSlicesOf(entry);
+    }
+    return evidence;
+}
+
+std::vector<UnreadChecksumFile> ChecksumCatalog::TakeNewlyUnread() {
+    return std::exchange(newlyUnread_, {});
+}
+
+ChecksumCatalog::Folder& ChecksumCatalog::FolderOf(const std::string& directory) {
     const auto known = folders_.find(directory);
     if (known != folders_.end()) {
         return known->second;
     }
-    std::vector<Expectation>& entries = folders_[directory];
-    auto names = fs_.ListOrdinaryFiles(directory);
-    if (!names) {
-        return entries;
+    Folder& folder = folders_[directory];
+    auto names = fs_.ListOrdinaryFiles(directory).value_or(std::vector<std::string>());
+    for (const std::string& name : names) {
+        folder.files.insert(Lower(InFolder(directory, name)));
     }
-    std::sort(names->begin(), names->end());
+    ReadFolder(directory, names, folder);
+    for (const auto& [path, from] : added_) {
+        ReadInto(folder, path, from, directory);
+    }
+    return folder;
+}
+
+void ChecksumCatalog::ReadFolder(const std::string& directory, std::vector<std::string>& names,
+                                 Folder& folder) {
+    std::sort(names.begin(), names.end());
     // A set's index first: its volumes repeat what it says, and may hold gigabytes of
     // recovery data in thousands of packets. Once a file of a set has described it with
     // every packet sound, another file of that set is only identified, by the header of its
     // first packet, and passed over.
-    std::stable_partition(names->begin(), names->end(), [](const std::string& name) {
-        return Lower(name).find(".vol") == std::string::npos;
-    });
+    std::stable_partition(names.begin(), names.end(),
+                          [](const std::string& name) { return !IsVolume(name); });
     std::set<Par2SetId> described;
-    for (const std::string& name : *names) {
+    for (const std::string& name : names) {
         const FileKind kind = KindOf(name);
         // Named as the file they describe is: "set.par2" beside "movie.avi".
-        const std::string path = directory == "." ? name : directory + "/" + name;
+        const std::string path = directory == "." ? name : InFolder(directory, name);
         if (kind == FileKind::TextList) {
-            std::vector<Expectation> read = Read(path);
-            std::move(read.begin(), read.end(), std::back_inserter(entries));
+            ReadInto(folder, path, path, "");
         } else if (kind == FileKind::Par2 && !SetDescribedAlready(path, described)) {
-            const Par2Contents& contents = ReadPar2File(path);
+            std::optional<std::string> unread;
+            const Par2Contents& contents = ReadPar2File(path, &unread);
+            if (unread) {
+                NoteUnread(folder, path, *unread);
+            }
             if (contents.AllPacketsSound() && contents.mainSet && !contents.files.empty()) {
                 described.insert(*contents.mainSet);
             }
-            entries.insert(entries.end(), contents.files.begin(), contents.files.end());
+            for (const Expectation& entry : contents.files) {
+                Keep(folder, InFolder(DirectoryName(path), WithoutDotSlash(entry.name)), entry);
+            }
         }
     }
-    return entries;
+}
+
+// Reads a list, or a set kept elsewhere, into a folder: entries of a file kept elsewhere
+// (directory given) name the folder's files by their names alone.
+void ChecksumCatalog::ReadInto(Folder& folder, const std::string& path, const std::string& readFrom,
+                               const std::string& directory) {
+    const auto named = [&](const std::string& name) {
+        return directory.empty() ? InFolder(DirectoryName(path), WithoutDotSlash(name))
+                                 : InFolder(directory, BaseName(WithoutDotSlash(name)));
+    };
+    if (KindOf(path) == FileKind::Par2) {
+        std::error_code error;
+        std::unique_ptr<InputFile> file = fs_.OpenInput(readFrom, error);
+        if (!file) {
+            NoteUnread(folder, path, OpenFailure(error));
+            return;
+        }
+        const Par2Contents contents = ReadPar2(*file, path, [&](const std::string& name) {
+            return folder.files.contains(Lower(named(name)));
+        });
+        for (const Expectation& entry : contents.files) {
+            Keep(folder, named(entry.name), entry);
+        }
+        return;
+    }
+    const auto reason = ReadList(path, readFrom, [&](Expectation entry) {
+        const std::string name = named(entry.name);
+        if (folder.files.contains(Lower(name))) {
+            Keep(folder, name, std::move(entry));
+        }
+    });
+    if (reason) {
+        NoteUnread(folder, path, *reason);
+    }
+}
+
+// At most kMaxEntriesChecked distinct entries a file; the same entry twice is one.
+void ChecksumCatalog::Keep(Folder& folder, const std::string& named, Expectation expectation) {
+    const std::string key = Lower(named);
+    if (!folder.files.contains(key)) {
+        return;
+    }
+    std::vector<Entry>& entries = folder.entries[key];
+    for (const Entry& entry : entries) {
+        if (entry.path == named && entry.expectation.source == expectation.source &&
+            entry.expectation.SameContents(expectation)) {
+            return;
+        }
+    }
+    if (entries.size() == kMaxEntriesChecked) {
+        ++folder.unchecked[key];
+        return;
+    }
+    entries.push_back({named, std::move(expectation)});
+}
+
+std::optional<std::string> ChecksumCatalog::ReadList(const std::string& path,
+                                                     const std::string& readFrom,
+                                                     const std::function<void(Expectation)>& take) {
+    std::error_code error;
+    std::unique_ptr<InputFile> file = fs_.OpenInput(readFrom, error);
+    const std::int64_t size = file ? file->Length(error) : 0;
+    if (!file || error) {
+        return OpenFailure(error);
+    }
+    if (size > kMaxListSize) {
+        return "Larger than 16 MiB, too large for a checksum list";
+    }
+    const bool sfv = Lower(BaseName(path)).ends_with(".sfv");
+    const std::optional<DigestKind> kind = ListKind(path);
+    error = ReadLines(*file, [&](std::string_view line) {
+        auto entry = sfv ? ParseSfvLine(line, path) : ParseDigestLine(line, path, kind);
+        if (entry) {
+            take(std::move(*entry));
+        }
+    });
+    return error ? std::optional<std::string>(error.message()) : std::nullopt;
+}
+
+void ChecksumCatalog::NoteUnread(Folder& folder, const std::string& path,
+                                 const std::string& reason) {
+    folder.unread.push_back({path, reason});
+    if (toldUnread_.insert(path).second) {
+        newlyUnread_.push_back({path, reason});
+    }
 }
 
 bool ChecksumCatalog::SetDescribedAlready(const std::string& path,
@@ -137,46 +295,51 @@ bool ChecksumCatalog::SetDescribedAlready(const std::string& path,
     return set && described.contains(*set);
 }
 
-std::vector<Expectation> ChecksumCatalog::Read(const std::string& path) {
-    if (KindOf(path) == FileKind::Par2) {
-        return ReadPar2File(path).files;
-    }
-    const std::optional<std::string> text = Text(path);
-    if (!text) {
-        return {};
-    }
-    if (Lower(BaseName(path)).ends_with(".sfv")) {
-        return ParseSfv(*text, path);
-    }
-    return ParseDigestList(*text, path, ListKind(path));
-}
-
-// A PAR 2.0 file is read once per run, whether for the files it describes or for itself.
-const Par2Contents& ChecksumCatalog::ReadPar2File(const std::string& path) {
+// A PAR 2.0 file is read once per run, whether for the files it describes or for itself;
+// it keeps the descriptions of the files of its own folder.
+const Par2Contents& ChecksumCatalog::ReadPar2File(const std::string& path,
+                                                  std::optional<std::string>* unread) {
     const auto known = par2Files_.find(path);
     if (known != par2Files_.end()) {
         return known->second;
     }
     std::error_code error;
     std::unique_ptr<InputFile> file = fs_.OpenInput(path, error);
-    return par2Files_[path] = file ? ReadPar2(*file, path) : Par2Contents();
+    if (!file) {
+        if (unread != nullptr) {
+            *unread = OpenFailure(error);
+        }
+        return par2Files_[path];
+    }
+    const std::string directory = DirectoryName(path);
+    const auto folder = folders_.find(directory);
+    std::set<std::string> listed;
+    if (folder == folders_.end()) {
+        for (const std::string& name :
+             fs_.ListOrdinaryFiles(directory).value_or(std::vector<std::string>())) {
+            listed.insert(Lower(InFolder(directory, name)));
+        }
+    }
+    const std::set<std::string>& files = folder == folders_.end() ? listed : folder->second.files;
+    return par2Files_[path] = ReadPar2(*file, path, [&](const std::string& name) {
+               return files.contains(Lower(InFolder(directory, WithoutDotSlash(name))));
+           });
 }
 
-std::optional<std::string> ChecksumCatalog::Text(const std::string& path) {
+// The slice checksums of the file being repaired, from where its set keeps them.
+void ChecksumCatalog::LoadSlicesOf(Expectation& expectation) {
+    if (expectation.slicesAt < 0 || !expectation.slices.empty()) {
+        return;
+    }
+    std::string from = expectation.source;
+    for (const auto& [path, readFrom] : added_) {
+        from = path == expectation.source ? readFrom : from;
+    }
     std::error_code error;
-    std::unique_ptr<InputFile> file = fs_.OpenInput(path, error);
-    const std::int64_t size = file ? file->Length(error) : 0;
-    if (!file || error || size > kMaxListSize) {
-        return std::nullopt;
+    std::unique_ptr<InputFile> file = fs_.OpenInput(from, error);
+    if (file) {
+        LoadSlices(*file, expectation);
     }
-    std::string text(static_cast<std::size_t>(size), '\0');
-    const std::size_t got =
-        file->ReadAt(0, reinterpret_cast<std::uint8_t*>(text.data()), text.size(), error);
-    if (error) {
-        return std::nullopt;
-    }
-    text.resize(got);
-    return text;
 }
 
 }  // namespace korbelt

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -12,41 +13,91 @@
 
 namespace korbelt {
 
+// A checksum file that could not be read, and why.
+struct UnreadChecksumFile {
+    std::string path;
+    std::string reason;
+};
+
+// Everything the checksum files say of one file.
+struct Evidence {
+    // Every entry naming it, the strongest first: a PAR 2.0 description, then digests, then
+    // CRC-32s. Entries may disagree; the file matches its checksums when it matches any.
+    std::vector<Expectation> entries;
+    // Checksum files beside it, or given for the run, that could not be read.
+    std::vector<UnreadChecksumFile> unread;
+    // Entries naming it beyond the number that are checked.
+    int unchecked = 0;
+
+    bool Empty() const { return entries.empty() && unread.empty() && unchecked == 0; }
+    // The entry a repair is planned by, slice by slice: the first with slices in memory.
+    const Expectation* SliceGuide() const;
+    // The first entry with slices at all, which counts them when nothing matches.
+    const Expectation* WithSlices() const;
+};
+
 // The checksums a download carries, found by file name: in the checksum files of the folder
 // of the file being repaired (PAR 2.0 sets, SFV, md5sum and sha*sum lists) and in checksum
-// files named on the command line. A folder is read once per run.
+// files named on the command line. A folder is read once per run, streaming, and only the
+// entries naming its own files are kept, so that what the checksum files hold costs no memory.
 class ChecksumCatalog {
   public:
     enum class FileKind { None, Par2, TextList };
+    // A checksum list larger than this is not one, whatever its name says.
+    static constexpr std::int64_t kMaxListSize = std::int64_t{16} << 20;
+    // Distinct entries checked for one file; a download's checksum files give one or two.
+    static constexpr std::size_t kMaxEntriesChecked = 8;
 
     explicit ChecksumCatalog(FileSystem& fs) : fs_(fs) {}
 
-    // A checksum file kept elsewhere; its entries match by the file's name alone.
-    void AddChecksumFile(const std::string& path);
+    // A checksum file kept elsewhere; its entries match by the file's name alone. It is read
+    // once now, from readFrom when given (a symbolic link's target: the user chose the link),
+    // and then for each folder of the run. Returns why it cannot be read, or nothing.
+    std::optional<std::string> AddChecksumFile(const std::string& path,
+                                               const std::string& readFrom = "");
     // Reads the folders afresh from now on (a new run).
-    void Forget() {
-        folders_.clear();
-        par2Files_.clear();
-    }
+    void Forget();
 
-    // The best proof known for the file: an entry of its exact name, else one whose name
-    // differs only in case; of several, a PAR 2.0 description first.
-    std::optional<Expectation> For(const std::string& path);
+    // What the checksum files say of the file.
+    Evidence For(const std::string& path);
+    // The checksum files found unreadable since the last call: each is told of once a run.
+    std::vector<UnreadChecksumFile> TakeNewlyUnread();
 
     // Whether the name is that of a checksum file, which is never repaired like a download.
     static FileKind KindOf(const std::string& path);
-    const Par2Contents& ReadPar2File(const std::string& path);
+    // A PAR 2.0 file, read once per run; unread, if given, is set to why it cannot be read.
+    const Par2Contents& ReadPar2File(const std::string& path,
+                                     std::optional<std::string>* unread = nullptr);
 
   private:
-    std::vector<Expectation> Read(const std::string& path);
-    const std::vector<Expectation>& Folder(const std::string& directory);
+    struct Entry {
+        std::string path;  // of the file it names, for an exact match before a caseless one
+        Expectation expectation;
+    };
+    struct Folder {
+        std::set<std::string> files;  // the folder's files, lower case: only these are kept
+        std::map<std::string, std::vector<Entry>> entries;  // by the lower-case path named
+        std::map<std::string, int> unchecked;
+        std::vector<UnreadChecksumFile> unread;
+    };
+
+    Folder& FolderOf(const std::string& directory);
+    void ReadFolder(const std::string& directory, std::vector<std::string>& names, Folder& folder);
+    void ReadInto(Folder& folder, const std::string& path, const std::string& readFrom,
+                  const std::string& directory);
+    void Keep(Folder& folder, const std::string& named, Expectation expectation);
+    std::optional<std::string> ReadList(const std::string& path, const std::string& readFrom,
+                                        const std::function<void(Expectation)>& take);
+    void NoteUnread(Folder& folder, const std::string& path, const std::string& reason);
     bool SetDescribedAlready(const std::string& path, const std::set<Par2SetId>& described);
-    std::optional<std::string> Text(const std::string& path);
+    void LoadSlicesOf(Expectation& expectation);
 
     FileSystem& fs_;
-    std::map<std::string, std::vector<Expectation>> folders_;
+    std::map<std::string, Folder> folders_;
     std::map<std::string, Par2Contents> par2Files_;
-    std::vector<Expectation> added_;
+    std::vector<std::pair<std::string, std::string>> added_;  // path as given, path read from
+    std::vector<UnreadChecksumFile> newlyUnread_;
+    std::set<std::string> toldUnread_;
 };
 
 }  // namespace korbelt

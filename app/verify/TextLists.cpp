@@ -1,32 +1,37 @@
 #include "verify/TextLists.h"
 
-#include <sstream>
+#include <algorithm>
 
 namespace korbelt {
 namespace {
 
 // A line of a checksum list longer than this is noise, not an entry.
 constexpr std::size_t kMaxLine = 64 * 1024;
+constexpr std::size_t kReadSize = 64 * 1024;
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t from = 0;
-    while (from < text.size()) {
-        std::size_t end = text.find('\n', from);
-        if (end == std::string::npos) {
+// Calls take for each line of text that may be an entry. consumed tells how much of the text
+// those lines took: unless it is the last of the list, an unfinished line waits for more.
+void SplitLines(std::string_view text, bool last, std::size_t& consumed,
+                const std::function<void(std::string_view)>& take) {
+    consumed = 0;
+    while (consumed < text.size()) {
+        std::size_t end = text.find('\n', consumed);
+        if (end == std::string_view::npos) {
+            if (!last) {
+                return;
+            }
             end = text.size();
         }
-        std::string line = text.substr(from, std::min(end - from, kMaxLine + 1));
+        std::string_view line = text.substr(consumed, end - consumed);
         if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
+            line.remove_suffix(1);
         }
         // No file name holds a NUL: such a line names nothing.
-        if (line.size() <= kMaxLine && line.find('\0') == std::string::npos) {
-            lines.push_back(std::move(line));
+        if (line.size() <= kMaxLine && line.find('\0') == std::string_view::npos) {
+            take(line);
         }
-        from = end + 1;
+        consumed = std::min(end + 1, text.size());
     }
-    return lines;
 }
 
 std::optional<DigestKind> KindOfLength(std::size_t hexDigits) {
@@ -62,7 +67,7 @@ std::optional<DigestKind> KindOfTag(const std::string& tag) {
 
 // md5sum writes a name holding a newline or a backslash with those escaped, and marks the
 // line with a leading backslash.
-std::string Unescaped(const std::string& name) {
+std::string Unescaped(std::string_view name) {
     std::string out;
     for (std::size_t i = 0; i < name.size(); ++i) {
         if (name[i] == '\\' && i + 1 < name.size()) {
@@ -75,100 +80,144 @@ std::string Unescaped(const std::string& name) {
     return out;
 }
 
-Expectation Entry(const std::string& source, const std::string& name, DigestKind kind,
+Expectation Entry(const std::string& source, std::string name, DigestKind kind,
                   const DigestBytes& digest) {
     Expectation expectation;
     expectation.source = source;
-    expectation.name = name;
+    expectation.name = std::move(name);
     expectation.kind = kind;
     expectation.digest = digest;
     return expectation;
 }
 
 // "MD5 (name) = digest"
-bool ParseBsdLine(const std::string& line, const std::string& source,
-                  std::vector<Expectation>& entries) {
+std::optional<Expectation> ParseBsdLine(std::string_view line, const std::string& source) {
     const auto open = line.find(" (");
     const auto close = line.rfind(") = ");
-    if (open == std::string::npos || close == std::string::npos || close < open) {
-        return false;
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open) {
+        return std::nullopt;
     }
-    const auto kind = KindOfTag(line.substr(0, open));
-    const DigestBytes digest = FromHex(line.substr(close + 4));
+    const auto kind = KindOfTag(std::string(line.substr(0, open)));
+    const DigestBytes digest = FromHex(std::string(line.substr(close + 4)));
     if (!kind || digest.size() != DigestSize(*kind)) {
-        return false;
+        return std::nullopt;
     }
-    entries.push_back(Entry(source, line.substr(open + 2, close - open - 2), *kind, digest));
-    return true;
+    return Entry(source, std::string(line.substr(open + 2, close - open - 2)), *kind, digest);
 }
 
 // "digest  name" or "digest *name"
-void ParseGnuLine(std::string line, const std::string& source, std::optional<DigestKind> kind,
-                  std::vector<Expectation>& entries) {
+std::optional<Expectation> ParseGnuLine(std::string_view line, const std::string& source,
+                                        std::optional<DigestKind> kind) {
     const bool escaped = !line.empty() && line.front() == '\\';
     if (escaped) {
-        line.erase(0, 1);
+        line.remove_prefix(1);
     }
     const auto space = line.find(' ');
-    if (space == std::string::npos || space + 2 > line.size()) {
-        return;
+    if (space == std::string_view::npos || space + 2 > line.size()) {
+        return std::nullopt;
     }
-    const DigestBytes digest = FromHex(line.substr(0, space));
+    const DigestBytes digest = FromHex(std::string(line.substr(0, space)));
     const auto actual = KindOfLength(space);
     if (digest.empty() || !actual || (kind && *kind != *actual)) {
-        return;
+        return std::nullopt;
     }
     const char marker = line[space + 1];
-    if (marker != ' ' && marker != '*') {
-        return;
+    const std::string_view name = line.substr(space + 2);
+    if ((marker != ' ' && marker != '*') || name.empty()) {
+        return std::nullopt;
     }
-    const std::string name = line.substr(space + 2);
-    if (!name.empty()) {
-        entries.push_back(Entry(source, escaped ? Unescaped(name) : name, *actual, digest));
-    }
+    return Entry(source, escaped ? Unescaped(name) : std::string(name), *actual, digest);
+}
+
+template <typename Parse>
+std::vector<Expectation> ParseAll(const std::string& text, const Parse& parse) {
+    std::vector<Expectation> entries;
+    std::size_t consumed = 0;
+    SplitLines(text, true, consumed, [&](std::string_view line) {
+        if (auto entry = parse(line)) {
+            entries.push_back(std::move(*entry));
+        }
+    });
+    return entries;
 }
 
 }  // namespace
 
-std::vector<Expectation> ParseSfv(const std::string& text, const std::string& source) {
-    std::vector<Expectation> entries;
-    for (const std::string& line : Lines(text)) {
-        if (line.empty() || line.front() == ';') {
-            continue;
-        }
-        const auto space = line.find_last_of(" \t");
-        if (space == std::string::npos || line.size() - space - 1 != 8) {
-            continue;
-        }
-        const DigestBytes crc = FromHex(line.substr(space + 1));
-        std::string name = line.substr(0, space);
-        while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) {
-            name.pop_back();
-        }
-        if (crc.size() != 4 || name.empty()) {
-            continue;
-        }
-        Expectation expectation;
-        expectation.source = source;
-        expectation.name = name;
-        expectation.crc32 = static_cast<std::uint32_t>(crc[0]) << 24 |
-                            static_cast<std::uint32_t>(crc[1]) << 16 |
-                            static_cast<std::uint32_t>(crc[2]) << 8 | crc[3];
-        entries.push_back(std::move(expectation));
+std::optional<Expectation> ParseSfvLine(std::string_view line, const std::string& source) {
+    if (line.empty() || line.front() == ';') {
+        return std::nullopt;
     }
-    return entries;
+    const auto space = line.find_last_of(" \t");
+    if (space == std::string_view::npos || line.size() - space - 1 != 8) {
+        return std::nullopt;
+    }
+    const DigestBytes crc = FromHex(std::string(line.substr(space + 1)));
+    std::string_view name = line.substr(0, space);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) {
+        name.remove_suffix(1);
+    }
+    if (crc.size() != 4 || name.empty()) {
+        return std::nullopt;
+    }
+    Expectation expectation;
+    expectation.source = source;
+    expectation.name = std::string(name);
+    expectation.crc32 = static_cast<std::uint32_t>(crc[0]) << 24 |
+                        static_cast<std::uint32_t>(crc[1]) << 16 |
+                        static_cast<std::uint32_t>(crc[2]) << 8 | crc[3];
+    return expectation;
+}
+
+std::optional<Expectation> ParseDigestLine(std::string_view line, const std::string& source,
+                                           std::optional<DigestKind> kind) {
+    if (line.empty() || line.front() == '#') {
+        return std::nullopt;
+    }
+    if (auto entry = ParseBsdLine(line, source)) {
+        return entry;
+    }
+    return ParseGnuLine(line, source, kind);
+}
+
+std::error_code ReadLines(InputFile& file, const std::function<void(std::string_view)>& take) {
+    std::string pending;
+    std::vector<std::uint8_t> buffer(kReadSize);
+    bool skipping = false;  // the rest of a line too long to be an entry
+    for (std::int64_t at = 0;;) {
+        std::error_code error;
+        const std::size_t got = file.ReadAt(at, buffer.data(), buffer.size(), error);
+        if (error) {
+            return error;
+        }
+        at += static_cast<std::int64_t>(got);
+        std::string_view piece(reinterpret_cast<const char*>(buffer.data()), got);
+        if (skipping) {
+            const auto end = piece.find('\n');
+            skipping = end == std::string_view::npos;
+            piece.remove_prefix(skipping ? piece.size() : end + 1);
+        }
+        pending.append(piece);
+        std::size_t consumed = 0;
+        SplitLines(pending, got == 0, consumed, take);
+        pending.erase(0, consumed);
+        if (pending.size() > kMaxLine + 1) {
+            pending.clear();
+            skipping = true;
+        }
+        if (got == 0) {
+            return {};
+        }
+    }
+}
+
+std::vector<Expectation> ParseSfv(const std::string& text, const std::string& source) {
+    return ParseAll(text, [&](std::string_view line) { return ParseSfvLine(line, source); });
 }
 
 std::vector<Expectation> ParseDigestList(const std::string& text, const std::string& source,
                                          std::optional<DigestKind> kind) {
-    std::vector<Expectation> entries;
-    for (const std::string& line : Lines(text)) {
-        if (line.empty() || line.front() == '#' || ParseBsdLine(line, source, entries)) {
-            continue;
-        }
-        ParseGnuLine(line, source, kind, entries);
-    }
-    return entries;
+    return ParseAll(text,
+                    [&](std::string_view line) { return ParseDigestLine(line, source, kind); });
 }
 
 }  // namespace korbelt

@@ -1,4 +1,5 @@
 // The built korbelt-cli, run as a script or a download manager would run it.
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 
 #include "ChildProcess.h"
 #include "TempDir.h"
+#include "verify/Digest.h"
 
 namespace korbelt::test {
 namespace {
@@ -309,6 +311,145 @@ TEST_F(Cli, SecondInterruptAbortsTheFileAndLeavesNoTemporaryFile) {
     struct stat info {};
     stat(big.c_str(), &info);
     EXPECT_EQ(info.st_size, 400 * 1024 * 1024 + 1);
+}
+
+// Checksum files for the evidence tests: made by the real tools in the test's directory.
+class CliEvidence : public Cli {
+  protected:
+    void Tool(const std::string& command) {
+        const ProgramResult made =
+            RunProgram("/bin/sh", {"-c", "cd \"$1\" && " + command, "sh", dir.Path()}, "", {});
+        ASSERT_EQ(made.exitCode, 0) << command << "\n" << made.err;
+    }
+    // A list whose only entry gives the file the MD5 of other bytes.
+    void WrongMd5List(const std::string& list, const std::string& name) {
+        File(list, {});
+        File("other", Bytes(7, 'o'));
+        Tool("md5sum other | sed 's/other$/" + name + "/' > " + list + " && rm other");
+    }
+};
+
+// par2 makes slices over 64 MiB for large sets: such a set still proves a file intact.
+TEST_F(CliEvidence, ASetOfLargeSlicesProvesAnIntactFileByItsMd5) {
+    const std::string a = File("a.avi");  // as posted: its find is a chance one
+    Tool("par2 create -q -q -s100663296 -c1 -n1 big.par2 a.avi && rm big.vol*");
+    const ProgramResult result = Run({"--verify", a});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, Joined({a, "  intact: matches '" + dir.File("big.par2") + "'"}));
+    EXPECT_EQ(ReadBytes(a), Damaged());
+}
+
+// Any entry a file matches proves it: a wrong MD5 listed first never alters an intact file,
+// and a repair is verified against the entry it matches; the entries that disagree are named.
+TEST_F(CliEvidence, AFileMatchingAnyEntryIsIntactAndDisagreeingEntriesAreNamed) {
+    const std::string a = File("a.avi");
+    File("b.avi", Repaired());
+    Tool("cksfv -q a.avi b.avi > right.sfv");
+    const std::string b = File("b.avi");  // arrived damaged
+    WrongMd5List("a-wrong.md5", "a.avi");
+    Tool("cat a-wrong.md5 | sed 's/a.avi$/b.avi/' >> a-wrong.md5");
+    const ProgramResult result = Run({"--verify", a, b});
+    EXPECT_EQ(result.exitCode, 0);
+    const std::string against =
+        "'" + dir.File("right.sfv") + "'; does not match '" + dir.File("a-wrong.md5") + "'";
+    EXPECT_EQ(result.out, Joined({a, "  intact: matches " + against, b, kFind + " removed",
+                                  kSummary, "  verified: matches " + against}));
+    EXPECT_EQ(ReadBytes(a), Damaged());
+    EXPECT_EQ(ReadBytes(b), Repaired());
+}
+
+// A checksum file named for the run is read before any file is touched: one that cannot be
+// stops the run as a wrong command line does. A link named there is followed, and naming a
+// list turns verifying on whatever the settings say.
+TEST_F(CliEvidence, AChecksumFileNamedForTheRunMustBeReadable) {
+    const std::string a = File("a.avi");
+    Tool(
+        "mkdir elsewhere lists && md5sum a.avi > lists/posted.md5 && mkdir elsewhere/folder.md5 &&"
+        " mkfifo elsewhere/fifo.md5 && truncate -s 16777217 elsewhere/huge.md5 &&"
+        " ln -s ../lists/posted.md5 elsewhere/link.md5");
+    const std::pair<const char*, const char*> unreadable[] = {
+        {"missing.md5", "No such file or directory"},
+        {"folder.md5", "Is a directory"},
+        {"fifo.md5", "Not a regular file"},
+        {"huge.md5", "Larger than 16 MiB, too large for a checksum list"}};
+    for (const auto& [name, reason] : unreadable) {
+        const std::string list = dir.File("elsewhere/") + name;
+        const ProgramResult result = Run({"--checksums", list, a});
+        EXPECT_EQ(result.exitCode, 2) << name;
+        EXPECT_EQ(result.err,
+                  "korbelt-cli: cannot read checksum file '" + list + "': " + reason + "\n");
+        EXPECT_EQ(result.out, "");
+    }
+    EXPECT_EQ(ReadBytes(a), Damaged());
+
+    StoreSettings("[Options]\nVerifyChecksums=No\n");
+    const std::string link = dir.File("elsewhere/link.md5");
+    const ProgramResult linked = Run({"--checksums", link, a});
+    EXPECT_EQ(linked.exitCode, 0) << linked.err;
+    EXPECT_EQ(linked.out, Joined({a, "  intact: matches '" + link + "'"}));
+}
+
+// A checksum file beside the files that cannot be read is warned of once, and every file's
+// lines say it was not verified against it.
+TEST_F(CliEvidence, AnUnreadableChecksumFileBesideIsWarnedOfOnceAndNamedPerFile) {
+    const std::string d = dir.File("dl");
+    mkdir(d.c_str(), 0755);
+    const std::string a = File("dl/a.avi");
+    const std::string b = File("dl/b.avi");
+    ASSERT_EQ(truncate(File("dl/huge.md5", {}).c_str(), (16 << 20) + 1), 0);
+    const ProgramResult result = Run({"--verify", a, b});
+    const std::string huge = "'" + d + "/huge.md5'";
+    EXPECT_EQ(result.err,
+              "korbelt-cli: Checksum file " + huge +
+                  " cannot be read\nLarger than 16 MiB, too large for a checksum list\n");
+    const std::string unread = "  not verified against " + huge + ": it cannot be read";
+    EXPECT_EQ(result.out, Joined({a, kFind + " removed", kSummary, unread, b, kFind + " removed",
+                                  kSummary, unread}));
+    EXPECT_EQ(ReadBytes(a), Repaired());
+}
+
+// A sound PAR 2.0 File Description of a file that is not there.
+Bytes DescriptionPacket(std::uint32_t number) {
+    const std::string name = "other-" + std::to_string(number) + ".avi";
+    Bytes packet(64 + 56 + (name.size() + 3) / 4 * 4, 0);
+    std::copy_n("PAR2\0PKT", 8, packet.begin());
+    for (std::size_t i = 0; i < 8; ++i) {
+        packet[8 + i] = static_cast<std::uint8_t>(packet.size() >> (8 * i));
+    }
+    std::copy_n("PAR 2.0\0FileDesc", 16, packet.begin() + 48);
+    std::copy_n(reinterpret_cast<const std::uint8_t*>(&number), 4, packet.begin() + 64);
+    std::copy(name.begin(), name.end(), packet.begin() + 64 + 56);
+    const DigestBytes md5 = DigestOf(DigestKind::Md5, packet.data() + 32, packet.size() - 32);
+    std::copy(md5.begin(), md5.end(), packet.begin() + 16);
+    return packet;
+}
+
+// What the checksum files hold costs no memory: empty lines, entries naming other files and
+// an index describing 400,000 of them are read without keeping them.
+TEST_F(CliEvidence, CheckingAgainstHugeChecksumFilesTakesLittleMemory) {
+    const std::string a = File("a.avi");
+    {  // made in a scope of its own: a child process starts with what its parent holds
+        File("empty.md5", Bytes(16 << 20, '\n'));
+        std::string entries;
+        for (int i = 0; entries.size() < (16 << 20) - 64; ++i) {
+            entries += "d41d8cd98f00b204e9800998ecf8427e  other-" + std::to_string(i) + ".avi\n";
+        }
+        for (const char* list : {"one.md5", "two.md5", "three.md5"}) {
+            File(list, Bytes(entries.begin(), entries.end()));
+        }
+        Bytes index;
+        for (std::uint32_t number = 0; index.size() < (64u << 20); ++number) {
+            const Bytes packet = DescriptionPacket(number);
+            index.insert(index.end(), packet.begin(), packet.end());
+        }
+        File("index.par2", index);
+    }
+    const ProgramResult result = Run({"--verify", a});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, Joined({a, kFind + " removed", kSummary}));
+    struct rusage usage {};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    EXPECT_LT(usage.ru_maxrss, 100 * 1024) << "KiB at the peak";
 }
 
 }  // namespace

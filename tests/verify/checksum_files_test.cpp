@@ -50,10 +50,11 @@ TEST_F(ChecksumFiles, AParSetDescribesEveryFileAndItsSlicesWhateverVolumeIsRead)
         std::error_code error;
         auto file = fs.OpenInput(dir.File(par), error);
         ASSERT_TRUE(file);
-        const Par2Contents set = ReadPar2(*file, dir.File(par));
+        Par2Contents set = ReadPar2(*file, dir.File(par));
         EXPECT_TRUE(set.AllPacketsSound());
         ASSERT_EQ(set.files.size(), 2u);
-        for (const Expectation& entry : set.files) {
+        for (Expectation& entry : set.files) {
+            ASSERT_TRUE(LoadSlices(*file, entry));
             const Bytes& bytes = entry.name == "first file.avi" ? first : second;
             EXPECT_EQ(entry.length, static_cast<std::int64_t>(bytes.size())) << entry.name;
             EXPECT_EQ(entry.digest, Md5Of(bytes)) << entry.name;
@@ -66,19 +67,20 @@ TEST_F(ChecksumFiles, AParSetDescribesEveryFileAndItsSlicesWhateverVolumeIsRead)
             }
         }
     }
-    const auto found = catalog.For(dir.File("FIRST FILE.AVI"));
-    ASSERT_TRUE(found);
-    EXPECT_EQ(found->HasSlices(), true);
-    EXPECT_EQ(found->name, "first file.avi");
-    EXPECT_EQ(found->source, dir.File(names[2]));
+    const auto found = catalog.For(dir.File("FIRST FILE.AVI")).entries;
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].HasSlices(), true);
+    EXPECT_EQ(found[0].name, "first file.avi");
+    EXPECT_EQ(found[0].source, dir.File(names[2]));
     // An index cut short: the volume, passed over while the index was sound, describes it.
     const Bytes index = ReadBytes(dir.File(names[2]));
     Put(names[2], Bytes(index.begin(), index.begin() + static_cast<long>(index.size() / 3)));
     ChecksumCatalog fresh{fs};
-    const auto fromVolume = fresh.For(dir.File("second.r00"));
-    ASSERT_TRUE(fromVolume);
-    EXPECT_EQ(fromVolume->source, dir.File(names[3]));
-    EXPECT_EQ(fromVolume->slices.size(), SlicesOf(second, 8192).size());
+    // What is left of the index still gives the file's MD5, behind the volume's slices.
+    const auto fromVolume = fresh.For(dir.File("second.r00")).entries;
+    ASSERT_EQ(fromVolume.size(), 2u);
+    EXPECT_EQ(fromVolume[0].source, dir.File(names[3]));
+    EXPECT_EQ(fromVolume[0].slices.size(), SlicesOf(second, 8192).size());
 }
 
 TEST_F(ChecksumFiles, DamagedTruncatedAndHostileParFilesAreReadWithoutHarm) {
@@ -111,6 +113,114 @@ TEST_F(ChecksumFiles, DamagedTruncatedAndHostileParFilesAreReadWithoutHarm) {
     EXPECT_FALSE(read({}).IsPar2());
 }
 
+// A PAR 2.0 file in memory that counts the bytes read from it.
+class CountedPar2 : public InputFile {
+  public:
+    explicit CountedPar2(Bytes bytes) : bytes_(std::move(bytes)) {}
+    std::int64_t Length(std::error_code&) override {
+        return static_cast<std::int64_t>(bytes_.size());
+    }
+    std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t count,
+                       std::error_code&) override {
+        const auto from = std::min(bytes_.size(), static_cast<std::size_t>(offset));
+        const std::size_t n = std::min(count, bytes_.size() - from);
+        std::copy_n(bytes_.begin() + static_cast<long>(from), n, buffer);
+        read += n;
+        return n;
+    }
+    std::error_code Identify(FileIdentity&) override { return {}; }
+    LockResult Lock() override { return LockResult::Unsupported; }
+    std::error_code SetAccess(const FileIdentity&) override { return {}; }
+    std::size_t read = 0;
+
+  private:
+    Bytes bytes_;
+};
+
+// A packet header: the magic, the length, a wrong MD5, set 0 and the type given.
+void PutHeader(Bytes& bytes, std::size_t at, std::uint64_t length, const char (&type)[17]) {
+    std::copy_n("PAR2\0PKT", 8, bytes.begin() + static_cast<long>(at));
+    for (int i = 0; i < 8; ++i) {
+        bytes[at + 8 + i] = static_cast<std::uint8_t>(length >> (8 * i));
+    }
+    std::copy_n(type, 16, bytes.begin() + static_cast<long>(at + 48));
+}
+
+// Each byte is read a bounded number of times whatever the file holds: a run of packet
+// magic, and packets nested in packets that each claim the rest of the file.
+TEST(Par2Reading, HostileFilesCostAboutAReadOfTheirBytes) {
+    Bytes magic(4 << 20);
+    for (std::size_t at = 0; at < magic.size(); at += 8) {
+        std::copy_n("PAR2\0PKT", 8, magic.begin() + static_cast<long>(at));
+    }
+    CountedPar2 repeated(magic);
+    EXPECT_EQ(ReadPar2(repeated, "x.par2").packets, 0);
+    EXPECT_LE(repeated.read, 2 * magic.size());
+
+    Bytes nested(1 << 20);
+    for (std::size_t at = 0; at + 64 <= nested.size(); at += 64) {
+        PutHeader(nested, at, nested.size() - at, "PAR 2.0\0FileDesc");
+    }
+    CountedPar2 inside(nested);
+    EXPECT_EQ(ReadPar2(inside, "x.par2").damagedPackets, static_cast<int>(nested.size() / 64));
+    EXPECT_LE(inside.read, 2 * nested.size() + (17 << 20));
+}
+
+TEST(Par2Reading, SliceCountsHoldForEveryLength) {
+    EXPECT_EQ(SliceCount(INT64_MAX, 4), INT64_MAX / 4 + 1);
+    EXPECT_EQ(SliceCount(INT64_MAX - 3, 4), INT64_MAX / 4);
+    EXPECT_EQ(SliceCount(8, 4), 2);
+    EXPECT_EQ(SliceCount(0, 4), 0);
+    EXPECT_EQ(SliceCount(-1, 4), 0);
+}
+
+// The offset of the packet of this type describing the file with this ID's first byte, found
+// by walking the headers of a sound file.
+std::size_t PacketOf(const Bytes& par2, const std::string& type, std::size_t nth) {
+    for (std::size_t at = 0; at + 64 <= par2.size();) {
+        std::uint64_t length = 0;
+        for (int i = 7; i >= 0; --i) {
+            length = length << 8 | par2[at + 8 + i];
+        }
+        if (std::string(par2.begin() + static_cast<long>(at + 48),
+                        par2.begin() + static_cast<long>(at + 64)) == type &&
+            nth-- == 0) {
+            return at;
+        }
+        at += length;
+    }
+    ADD_FAILURE() << "no such packet";
+    return 0;
+}
+
+// A packet whose own MD5 fails is never used: one bit flipped in a file's description loses
+// that file, in its slice checksums loses only its slices.
+TEST_F(ChecksumFiles, APacketThatFailsItsMd5IsNeverUsed) {
+    Put("a.bin", first);
+    Put("b.bin", second);
+    Tool(dir.Path(), "par2 create -q -q -s4096 -c0 set.par2 a.bin b.bin");
+    Bytes par2 = ReadBytes(dir.File("set.par2"));
+    const std::string description("PAR 2.0\0FileDesc", 16);
+    const std::string slices("PAR 2.0\0IFSC\0\0\0\0", 16);
+    const auto nameAt = [&](std::size_t packet) {
+        return std::string(reinterpret_cast<const char*>(&par2[packet + 64 + 56]));
+    };
+    const std::size_t a =
+        PacketOf(par2, description, nameAt(PacketOf(par2, description, 0)) == "a.bin" ? 0 : 1);
+    par2[a + 64 + 20] ^= 0x08;  // in a.bin's MD5
+    // Slice checksums come in the order of the descriptions: b.bin's are the other ones.
+    const std::size_t b =
+        PacketOf(par2, slices, nameAt(PacketOf(par2, description, 0)) == "a.bin" ? 1 : 0);
+    par2[b + 64 + 16 + 16] ^= 0x01;  // in the CRC-32 of b.bin's first slice
+    Put("set.par2", par2);
+    const Evidence forA = catalog.For(dir.File("a.bin"));
+    EXPECT_TRUE(forA.entries.empty());
+    const Evidence forB = catalog.For(dir.File("b.bin"));
+    ASSERT_EQ(forB.entries.size(), 1u);
+    EXPECT_EQ(forB.entries[0].digest, Md5Of(second));
+    EXPECT_FALSE(forB.entries[0].HasSlices());
+}
+
 TEST_F(ChecksumFiles, SfvAndDigestListsOfEveryFormNameTheirFiles) {
     Put("with space.avi", first);
     Put("b.bin", second);
@@ -118,30 +228,31 @@ TEST_F(ChecksumFiles, SfvAndDigestListsOfEveryFormNameTheirFiles) {
     Tool(dir.Path(), "md5sum -b 'with space.avi' > text.md5 && md5sum b.bin >> text.md5");
     Tool(dir.Path(), "sha256sum --tag 'with space.avi' > bsd.sha256");
     Tool(dir.Path(), "printf '; comment\\n\\ngarbage line\\n%0200000d\\n' 0 >> set.sfv");
-    const auto sfv = catalog.For(dir.File("with space.avi"));
-    ASSERT_TRUE(sfv);
-    EXPECT_EQ(sfv->kind, DigestKind::Sha256);  // the strongest of the three
-    EXPECT_EQ(sfv->digest, DigestOf(DigestKind::Sha256, first.data(), first.size()));
-    const auto b = catalog.For(dir.File("b.bin"));
-    ASSERT_TRUE(b);
-    EXPECT_EQ(b->kind, DigestKind::Md5);
-    EXPECT_EQ(b->digest, Md5Of(second));
-    EXPECT_EQ(b->source, dir.File("text.md5"));
+    const auto spaced = catalog.For(dir.File("with space.avi")).entries;
+    ASSERT_EQ(spaced.size(), 3u);  // the two digests first, then the CRC-32
+    EXPECT_EQ(spaced[2].crc32, Crc32(0, first.data(), first.size()));
+    EXPECT_EQ(spaced[0].digest, DigestOf(DigestKind::Sha256, first.data(), first.size()));
+    EXPECT_EQ(spaced[1].digest, Md5Of(first));
+    const auto b = catalog.For(dir.File("b.bin")).entries;
+    ASSERT_EQ(b.size(), 2u);
+    EXPECT_EQ(b[0].kind, DigestKind::Md5);
+    EXPECT_EQ(b[0].digest, Md5Of(second));
+    EXPECT_EQ(b[0].source, dir.File("text.md5"));
     const Bytes sfvText = ReadBytes(dir.File("set.sfv"));
     const auto crcs = ParseSfv(std::string(sfvText.begin(), sfvText.end()), "set.sfv");
     ASSERT_EQ(crcs.size(), 2u);
     EXPECT_EQ(crcs[1].name, "b.bin");
     EXPECT_EQ(crcs[1].crc32, Crc32(0, second.data(), second.size()));
-    EXPECT_FALSE(catalog.For(dir.File("missing.avi")));
+    EXPECT_TRUE(catalog.For(dir.File("missing.avi")).Empty());
 }
 
 TEST_F(ChecksumFiles, ANameWithANewlineIsEscapedInTheListAndStillFound) {
     const std::string odd = "new\nline\\.avi";
     Put(odd, first);
     Tool(dir.Path(), "md5sum new*line* > odd.md5");
-    const auto found = catalog.For(dir.File(odd));
-    ASSERT_TRUE(found);
-    EXPECT_EQ(found->digest, Md5Of(first));
+    const auto found = catalog.For(dir.File(odd)).entries;
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].digest, Md5Of(first));
 }
 
 // Slices are hashed on several threads, a block of whole slices at a time: the check must
