@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "MemoryFileSystem.h"
+#include "verify/ChecksumCatalog.h"
+#include "verify/EvidenceCheck.h"
 #include "verify/Par2.h"
 #include "verify/TextLists.h"
 
@@ -48,6 +51,69 @@ void CheckEntries(const std::vector<Expectation>& entries, std::vector<std::stri
     }
 }
 
+// The names the parts of an input take beside the download, by turns.
+const char* const kNames[] = {"d/set.par2", "d/set.vol0+1.par2", "d/x.sfv",   "d/list.md5",
+                              "d/SHA256SUMS", "d/any.sha1",       "d/b.par2"};
+const std::uint8_t kSeparator[] = {'K', 'R', 'B', 'F'};
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// The input's parts, split at each separator, as checksum files beside two downloads, the
+// last one also named for the run as if kept elsewhere: what the catalog finds for each
+// download must name it, fit its length and check without harm.
+void CheckCatalog(const std::uint8_t* data, std::size_t size, std::uint8_t choice,
+                  std::vector<std::string>& broken) {
+    MemoryFileSystem fs;
+    const Bytes posted = {'p', 'o', 's', 't', 'e', 'd', '\r', '\n', '-'};
+    fs.Put("d/a.avi", posted);
+    fs.Put("d/B.AVI", Bytes(5000, 'b'));
+    std::size_t part = choice;
+    std::string last;
+    for (const std::uint8_t* at = data; at <= data + size; ++part) {
+        const std::uint8_t* end = std::search(at, data + size, kSeparator, kSeparator + 4);
+        last = kNames[part % std::size(kNames)];
+        fs.Put(last, Bytes(at, end));
+        at = end + (end == data + size ? 1 : 4);
+    }
+    const std::string kept = "e/" + BaseName(last);
+    fs.Put(kept, *fs.Get(last));
+    ChecksumCatalog catalog(fs);
+    if (catalog.AddChecksumFile(kept)) {
+        return;  // no PAR 2.0 packet in it: refused before the run, as it should be
+    }
+    for (const char* download : {"d/a.avi", "d/b.avi"}) {
+        const Evidence evidence = catalog.For(download);
+        CheckEntries(evidence.entries, broken);
+        if (evidence.entries.size() > ChecksumCatalog::kMaxEntriesChecked) {
+            broken.push_back("more entries than are checked");
+        }
+        if (!evidence.unread.empty()) {
+            broken.push_back("a checksum file in memory could not be read");
+        }
+        for (const Expectation& entry : evidence.entries) {
+            std::string name = entry.name;
+            while (name.rfind("./", 0) == 0) {
+                name.erase(0, 2);
+            }
+            if (Lower(BaseName(name)) != BaseName(download) ||
+                (name.find('/') != std::string::npos && entry.source.rfind("e/", 0) != 0)) {
+                broken.push_back("an entry for " + entry.name + " given for " + download);
+            }
+        }
+        const Bytes bytes = fs.Get(download == std::string("d/a.avi") ? "d/a.avi" : "d/B.AVI")
+                                .value_or(Bytes());
+        EvidenceCheck check(evidence.entries, true);
+        check.Add(bytes.data(), bytes.size());
+        if (check.Finish().size() != evidence.entries.size()) {
+            broken.push_back("a check result missing");
+        }
+    }
+}
+
 }  // namespace
 
 std::vector<std::string> CheckChecksumFile(const std::uint8_t* data, std::size_t size) {
@@ -58,6 +124,7 @@ std::vector<std::string> CheckChecksumFile(const std::uint8_t* data, std::size_t
     const std::uint8_t choice = data[0];
     ++data;
     --size;
+    CheckCatalog(data, size, choice, broken);
     switch (choice % 6) {
         case 0: {
             BytesFile file(data, size);

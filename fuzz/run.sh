@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# Builds the repair-pass fuzz target with clang (libFuzzer, AddressSanitizer,
-# UndefinedBehaviorSanitizer), fuzzes it from the hand-made seeds and the committed corpus,
-# and merges whatever reaches new code into fuzz/corpus, minimised.
+# Builds a fuzz target with clang (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer),
+# fuzzes it from its seeds and committed corpus, and merges whatever reaches new code into
+# that corpus, minimised.
 #
-#   fuzz/run.sh [SECONDS]    default 600; BUILD_DIR chooses the build directory
+#   fuzz/run.sh [SECONDS]              the repair pass (fuzz/corpus); default 600 seconds
+#   fuzz/run.sh SECONDS checksums      the checksum files and catalog (fuzz/corpus-checksums),
+#                                      inputs of up to 1 MiB
+# BUILD_DIR chooses the build directory.
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
 SECONDS_TO_RUN=${1:-600}
+TARGET=${2:-repair}
 BUILD_DIR=${BUILD_DIR:-build-fuzz}
 PACKAGES=(cmake ninja-build clang-14 libclang-rt-14-dev libssl-dev zlib1g-dev)
 
@@ -24,7 +28,28 @@ fi
 
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DKORBELT_FUZZ=ON -DKORBELT_BUILD_TESTS=OFF
-cmake --build "$BUILD_DIR" --target repair_pass_fuzzer korbelt-fuzz-seeds korbscan
+cmake --build "$BUILD_DIR" --target repair_pass_fuzzer checksum_files_fuzzer korbelt-fuzz-seeds \
+    korbscan
+
+if [ "$TARGET" = checksums ]; then
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    mkdir "$work/found" "$work/merged"
+    # Lengths from the start up to 1 MiB: hostile checksum files are large ones.
+    "$BUILD_DIR/bin/checksum_files_fuzzer" "$work/found" fuzz/corpus-checksums \
+        -max_len=1048576 -len_control=0 -max_total_time="$SECONDS_TO_RUN" -timeout=30 \
+        -print_final_stats=1 -artifact_prefix="$work/" 2>&1 | grep -v "^#.*\(NEW\|REDUCE\)" || {
+        echo "fuzz/run.sh: the fuzz target failed; the input is kept in this directory" >&2
+        cp "$work"/crash-* "$work"/leak-* "$work"/timeout-* . 2>/dev/null
+        exit 1
+    }
+    "$BUILD_DIR/bin/checksum_files_fuzzer" -merge=1 "$work/merged" fuzz/corpus-checksums \
+        "$work/found" -max_len=1048576 2>&1 | tail -n 2
+    rm -f fuzz/corpus-checksums/*
+    cp "$work/merged"/* fuzz/corpus-checksums/
+    echo "fuzz/corpus-checksums: $(ls fuzz/corpus-checksums | wc -l) inputs"
+    exit 0
+fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
