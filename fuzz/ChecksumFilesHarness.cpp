@@ -52,8 +52,8 @@ void CheckEntries(const std::vector<Expectation>& entries, std::vector<std::stri
 }
 
 // The names the parts of an input take beside the download, by turns.
-const char* const kNames[] = {"d/set.par2", "d/set.vol0+1.par2", "d/x.sfv",   "d/list.md5",
-                              "d/SHA256SUMS", "d/any.sha1",       "d/b.par2"};
+const char* const kNames[] = {"d/set.par2",   "d/set.vol0+1.par2", "d/x.sfv", "d/list.md5",
+                              "d/SHA256SUMS", "d/any.sha1",        "d/b.par2"};
 const std::uint8_t kSeparator[] = {'K', 'R', 'B', 'F'};
 
 std::string Lower(std::string text) {
@@ -104,8 +104,8 @@ void CheckCatalog(const std::uint8_t* data, std::size_t size, std::uint8_t choic
                 broken.push_back("an entry for " + entry.name + " given for " + download);
             }
         }
-        const Bytes bytes = fs.Get(download == std::string("d/a.avi") ? "d/a.avi" : "d/B.AVI")
-                                .value_or(Bytes());
+        const Bytes bytes =
+            fs.Get(download == std::string("d/a.avi") ? "d/a.avi" : "d/B.AVI").value_or(Bytes());
         EvidenceCheck check(evidence.entries, true);
         check.Add(bytes.data(), bytes.size());
         if (check.Finish().size() != evidence.entries.size()) {

@@ -209,7 +209,9 @@ RepairEngine::Verdict RepairEngine::Judge(Pass& pass, bool changed) {
         return {true, "  verified: " + AgainstEntries(evidence, matching),
                 changed ? FileOutcome::Repaired : FileOutcome::Intact};
     }
-    const Expectation* sliced = evidence.WithSlices();
+    // The slices the repair was planned by, if it was.
+    const Expectation* sliced =
+        evidence.SliceGuide() != nullptr ? evidence.SliceGuide() : evidence.WithSlices();
     if (!changed || sliced == nullptr) {
         return {true, "  not verified: does not match " + QuotedList(Sources(evidence)),
                 FileOutcome::NotVerified};

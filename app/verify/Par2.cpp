@@ -224,8 +224,15 @@ class Reader {
     }
 
     void Take(std::int64_t at, const Header& header, bool first) {
+        if (header.type == kMain && header.length >= kHeaderSize + kMainBody) {
+            // Only the slice size is needed, whatever the number of files the set has.
+            if (const std::uint8_t* main = window_.At(at, kHeaderSize + kMainBody)) {
+                TakeMain(header.set, Little64(main + kHeaderSize), first);
+            }
+            return;
+        }
         if (header.length > kWindow) {
-            return;  // none of the packets used is this large
+            return;  // none of the other packets used is this large
         }
         const std::uint8_t* body = window_.At(at, static_cast<std::size_t>(header.length));
         if (body == nullptr) {
@@ -233,9 +240,7 @@ class Reader {
         }
         body += kHeaderSize;
         const std::size_t size = header.length - kHeaderSize;
-        if (header.type == kMain && size >= kMainBody) {
-            TakeMain(header.set, Little64(body), first);
-        } else if (first && header.type == kFileDescription && size >= kDescriptionName) {
+        if (first && header.type == kFileDescription && size >= kDescriptionName) {
             TakeDescription(header.set, body, size);
         } else if (header.type == kSliceChecksums && size >= kSliceEntries) {
             TakeSlices(at, header.set, IdAt(body), size);
