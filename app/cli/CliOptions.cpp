@@ -56,6 +56,8 @@ bool LongFlag(const std::string& name, CliOptions& options) {
         options.interactive = true;
     else if (name == "--yes")
         options.yes = true;
+    else if (name == "--keep-backups")
+        options.keepBackups = true;
     else if (name == "--dry-run")
         options.dryRun = true;
     else if (name == "--help")
@@ -144,6 +146,9 @@ std::string UsageText() {
            "  -i, --interactive        ask before each removal\n"
            "  -y, --yes                answer Yes to every other question (replace an old\n"
            "                           backup, go on after a failed file)\n"
+           "      --keep-backups       never replace an old backup: answer No to that\n"
+           "                           question, also with --yes, and print it with the\n"
+           "                           answer\n"
            "  -n, --dry-run            report what would be removed; change nothing on disk\n"
            "      --range START-END    look for repeated bytes START to END characters after\n"
            "                           CR LF '-' (default 39-45; 0 <= START < END <= 51)\n"

@@ -11,6 +11,7 @@ struct CliOptions {
     std::vector<std::string> paths;
     bool interactive = false;
     bool yes = false;
+    bool keepBackups = false;  // answer No to replacing an old backup, even with --yes
     bool dryRun = false;
     bool help = false;
     bool version = false;

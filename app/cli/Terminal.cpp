@@ -123,13 +123,13 @@ void TerminalStatus::PrintFinished() {
 }
 
 TerminalHost::TerminalHost(TerminalStatus& status, OptionsDisplay& options, RunState& run,
-                           std::FILE* in, std::FILE* err, bool yesToAll)
+                           std::FILE* in, std::FILE* err, AutomaticAnswers answers)
     : status_(status),
       options_(options),
       run_(run),
       in_(in),
       err_(err),
-      yesToAll_(yesToAll),
+      answers_(answers),
       showProgress_(isatty(fileno(err)) != 0) {}
 
 void TerminalHost::SetProgress(int percent) {
@@ -191,7 +191,10 @@ bool TerminalHost::Question(QuestionKind kind, const std::string& text) {
     if (Interrupts::Terminating() != 0) {
         return false;
     }
-    if (yesToAll_ && !IsRemoval(kind)) {
+    if (answers_.keepBackups && kind == QuestionKind::ReplaceBackup) {
+        return KeepBackup(text);
+    }
+    if (answers_.yesToAll && !IsRemoval(kind)) {
         return true;
     }
     ClearProgress();
@@ -202,7 +205,7 @@ bool TerminalHost::Question(QuestionKind kind, const std::string& text) {
 
 bool TerminalHost::AbortProcessing() {
     // The second Ctrl-C on the same file aborts it, asked or not; so does a SIGTERM.
-    if (yesToAll_ || Interrupts::Count() >= 2 || Interrupts::Terminating() != 0) {
+    if (answers_.yesToAll || Interrupts::Count() >= 2 || Interrupts::Terminating() != 0) {
         return true;
     }
     ClearProgress();
@@ -210,6 +213,15 @@ bool TerminalHost::AbortProcessing() {
     std::fflush(err_);
     const bool yes = ReadAnswer();
     return yes || Interrupts::Count() >= 2 || Interrupts::Terminating() != 0;
+}
+
+// The question and its automatic No go to the log of whoever ran the program (a download
+// manager's script), so that it says why the file was left as it is.
+bool TerminalHost::KeepBackup(const std::string& text) {
+    ClearProgress();
+    std::fprintf(err_, "%s [y/N] n (--keep-backups)\n", TerminalText(text).c_str());
+    std::fflush(err_);
+    return false;
 }
 
 bool TerminalHost::ReadAnswer() {

@@ -45,13 +45,19 @@ class TerminalStatus : public StatusList {
     bool echo_ = false;
 };
 
+// The answers the command line gives without asking.
+struct AutomaticAnswers {
+    bool yesToAll = false;     // --yes: Yes to every question but a removal
+    bool keepBackups = false;  // --keep-backups: No to replacing an old backup, said aloud
+};
+
 // The engine's host for the command line. Questions go to stderr and are answered from
 // stdin, warnings go to stderr, progress too but only on a terminal. Ctrl-C is the Stop
 // button; a second Ctrl-C aborts the current file without waiting for an answer.
 class TerminalHost : public EngineHost, public MessageBoxes, public RunControls {
   public:
     TerminalHost(TerminalStatus& status, OptionsDisplay& options, RunState& run, std::FILE* in,
-                 std::FILE* err, bool yesToAll);
+                 std::FILE* err, AutomaticAnswers answers);
 
     StatusList& Status() override { return status_; }
     MessageBoxes& Boxes() override { return *this; }
@@ -77,6 +83,7 @@ class TerminalHost : public EngineHost, public MessageBoxes, public RunControls 
 
   private:
     bool AbortProcessing();
+    bool KeepBackup(const std::string& text);
     bool ReadAnswer();
 
     TerminalStatus& status_;
@@ -84,7 +91,7 @@ class TerminalHost : public EngineHost, public MessageBoxes, public RunControls 
     RunState& run_;
     std::FILE* in_;
     std::FILE* err_;
-    bool yesToAll_;
+    AutomaticAnswers answers_;
     bool showProgress_;
     bool progressShown_ = false;
     int handledInterrupts_ = 0;

@@ -84,7 +84,8 @@ int Repair(const CliOptions& cli) {
 
     RunState run;
     TerminalStatus status(stdout);
-    TerminalHost host(status, marks, run, stdin, stderr, cli.yes);
+    TerminalHost host(status, marks, run, stdin, stderr,
+                      {.yesToAll = cli.yes, .keepBackups = cli.keepBackups});
     KorbscanLibrary library;
     DiscardingRecordIo discarding(library);
     RepairEngine engine(host, run, globals,

@@ -54,15 +54,39 @@ TEST(ParseCommandLine, HelpAndVersionNeedNoPath) {
     EXPECT_EQ(ParseCommandLine({"-q", "a"}).error, "unknown option '-q'");
 }
 
-// --yes answers by what is asked, never by the wording: every question but a removal is a
-// Yes without reading, a removal is read from the input (here: none, so No).
-TEST(TerminalQuestions, YesAnswersEveryKindButARemovalWhateverTheText) {
+TEST(ParseCommandLine, KeepBackupsIsAFlagOfItsOwn) {
+    const CliParse parse = ParseCommandLine({"-y", "--keep-backups", "a"});
+    ASSERT_EQ(parse.error, "");
+    EXPECT_TRUE(parse.options.keepBackups);
+    EXPECT_TRUE(parse.options.yes);
+    EXPECT_FALSE(ParseCommandLine({"-y", "a"}).options.keepBackups);
+}
+
+// A host that reads its answers from an empty input and writes to a file of its own.
+class TerminalQuestions : public ::testing::Test {
+  protected:
+    ~TerminalQuestions() override {
+        std::fclose(in);
+        std::fclose(err);
+    }
+    std::string Printed() {
+        std::string text(static_cast<std::size_t>(std::ftell(err)), '\0');
+        std::rewind(err);
+        text.resize(std::fread(text.data(), 1, text.size(), err));
+        return text;
+    }
+
     std::FILE* in = std::tmpfile();
     std::FILE* err = std::tmpfile();
-    TerminalStatus status(err);
+    TerminalStatus status{err};
     OptionMarks marks;
     RunState run;
-    TerminalHost host(status, marks, run, in, err, true);
+};
+
+// --yes answers by what is asked, never by the wording: every question but a removal is a
+// Yes without reading, a removal is read from the input (here: none, so No).
+TEST_F(TerminalQuestions, YesAnswersEveryKindButARemovalWhateverTheText) {
+    TerminalHost host(status, marks, run, in, err, {.yesToAll = true});
     for (const QuestionKind kind :
          {QuestionKind::AbortProcessing, QuestionKind::ProcessRemainingFiles,
           QuestionKind::ReplaceBackup, QuestionKind::RemoveDeselected, QuestionKind::ClearList}) {
@@ -70,8 +94,16 @@ TEST(TerminalQuestions, YesAnswersEveryKindButARemovalWhateverTheText) {
     }
     EXPECT_FALSE(host.Question(QuestionKind::RemoveRepeatedByte, "Abort Processing?"));
     EXPECT_FALSE(host.Question(QuestionKind::RemoveWrapper, "Process remaining files?"));
-    std::fclose(in);
-    std::fclose(err);
+}
+
+// --keep-backups turns the Yes to replacing an old backup alone into a No, by its kind, and
+// prints it; what --yes answers to anything else stays.
+TEST_F(TerminalQuestions, KeepBackupsAnswersNoToReplacingABackupAloneAndSaysSo) {
+    TerminalHost host(status, marks, run, in, err, {.yesToAll = true, .keepBackups = true});
+    EXPECT_FALSE(host.Question(QuestionKind::ReplaceBackup, "Process remaining files?"));
+    EXPECT_TRUE(host.Question(QuestionKind::ProcessRemainingFiles, "Backup file 'a.bak'"));
+    EXPECT_TRUE(host.Question(QuestionKind::AbortProcessing, ""));
+    EXPECT_EQ(Printed(), "Process remaining files? [y/N] n (--keep-backups)\n");
 }
 
 }  // namespace
