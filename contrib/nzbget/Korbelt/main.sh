@@ -42,6 +42,44 @@ log_lines() {
     sed "s/^/[$1] /" "$2"
 }
 
+# A name as korbelt-cli prints the names in its own lines: control characters (bytes 1 to
+# 31, 127, and 128 to 159 alone or as UTF-8) as \n, \r, \t or \xHH, a backslash as \\.
+# Printed raw, a newline in a name would start a line of its own, and NZBGet takes a line
+# that starts with [NZB] for a command.
+escaped() {
+    printf '%s' "$1" | LC_ALL=C od -An -v -tu1 | LC_ALL=C awk '
+        function hex(byte) { return sprintf("\\x%02x", byte) }
+        # The length of the well-formed UTF-8 sequence at i, or 0.
+        function sequence(i,    lead, size, k) {
+            lead = b[i]
+            size = lead >= 240 && lead <= 244 ? 4 : lead >= 224 ? 3 \
+                : lead >= 194 && lead <= 223 ? 2 : 0
+            if (i + size > n) return 0
+            for (k = 1; k < size; k++) if (b[i + k] < 128 || b[i + k] >= 192) return 0
+            return size
+        }
+        { for (k = 1; k <= NF; k++) b[n++] = $k }
+        END {
+            for (i = 0; i < n; i += step) {
+                c = b[i]
+                step = c >= 128 ? sequence(i) : 0
+                # U+0080 to U+009F are control characters too (CSI among them).
+                control = c == 194 && b[i + 1] < 160
+                for (k = 0; k < step; k++)
+                    out = out (control ? hex(b[i + k]) : sprintf("%c", b[i + k]))
+                if (step > 0) continue
+                step = 1
+                if (c == 92) out = out "\\\\"
+                else if (c == 10) out = out "\\n"
+                else if (c == 13) out = out "\\r"
+                else if (c == 9) out = out "\\t"
+                else if (c < 32 || c == 127 || c >= 128 && c < 160) out = out hex(c)
+                else out = out sprintf("%c", c)
+            }
+            printf "%s", out
+        }'
+}
+
 cli=${NZBPO_KORBELTCLI:-korbelt-cli}
 drop=${NZBPO_DROPVERIFIEDBACKUPS:-yes}
 directory=${NZBNA_DIRECTORY:-}
@@ -50,22 +88,29 @@ if [ "${NZBNA_EVENT:-}" != NZB_DOWNLOADED ]; then
     exit 0
 fi
 if [ -z "$directory" ] || [ ! -d "$directory" ]; then
-    log ERROR "Korbelt: the download's directory ${directory:-(none)} does not exist"
+    log ERROR "Korbelt: the download's directory $(escaped "${directory:-(none)}") does not exist"
     exit 1
 fi
 if ! command -v "$cli" >/dev/null 2>&1; then
-    log ERROR "Korbelt: cannot run $cli; install the korbelt package or set KorbeltCli"
+    log ERROR "Korbelt: cannot run $(escaped "$cli"); install the korbelt package or set KorbeltCli"
     exit 1
 fi
-directory=$(cd -- "$directory" && pwd) || exit 1
+# The directory exactly as NZBGet names it (its name may end in a newline, which a command
+# substitution would drop), less trailing slashes so that the paths logged read as usual.
+while [ "${directory%/}" != "$directory" ] && [ -n "${directory%/}" ]; do
+    directory=${directory%/}
+done
 
-lines=$(mktemp) && warnings=$(mktemp) && before=$(mktemp) || exit 1
-trap 'rm -f "$lines" "$warnings" "$before"' EXIT
+lines=$(mktemp) && warnings=$(mktemp) && before=$(mktemp -d) || exit 1
+trap 'rm -rf "$lines" "$warnings" "$before"' EXIT
 
-# The backups there are already are not this run's.
+# The backups there are already are not this run's: an empty file of the same name each in
+# $before, since a list of paths one a line cannot hold a name with a newline.
 for backup in "$directory"/*.bak; do
-    [ -f "$backup" ] && printf '%s\n' "$backup"
-done >"$before"
+    if [ -f "$backup" ]; then
+        : >"$before/${backup##*/}"
+    fi
+done
 
 "$cli" --yes --verify -- "$directory" </dev/null >"$lines" 2>"$warnings"
 result=$?
@@ -76,7 +121,7 @@ repaired=0
 proven=0
 for backup in "$directory"/*.bak; do
     file=${backup%.bak}
-    if [ ! -f "$backup" ] || [ ! -f "$file" ] || grep -qxF -- "$backup" "$before"; then
+    if [ ! -f "$backup" ] || [ ! -f "$file" ] || [ -e "$before/${backup##*/}" ]; then
         continue
     fi
     repaired=$((repaired + 1))
