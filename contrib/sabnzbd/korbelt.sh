@@ -10,9 +10,10 @@
 #
 # When the check failed, this runs `korbelt-cli --yes --verify` on the directory (the files
 # directly in it): the checksums the job carries decide, so a file its par2 set proves intact
-# is not touched and a repair is checked against the set. Where a par2 set is present,
-# `par2 repair` then mends what is left with the recovery blocks at hand. Output goes to the
-# job's script log; the last line, which SABnzbd shows in the history, says what came of it.
+# is not touched and a repair is checked against the set. `par2 repair` then mends what is
+# left of each par2 set with the recovery blocks at hand, from the set's main file, or from
+# one of its volumes when the main file is missing. Output goes to the job's script log; the
+# last line, which SABnzbd shows in the history, says what came of it.
 #
 # Exit status: 0 when there was nothing to do or the job ends whole (every file verified,
 # or par2 repair succeeded), 1 when it does not, or korbelt-cli could not be run.
@@ -47,15 +48,39 @@ fi
 "$cli" --yes --verify -- "$directory" </dev/null 2>&1
 result=$?
 
-# The main file of each par2 set: NAME.par2, not its NAME.volNN+NN.par2 volumes.
+# The set of a par2 file, by the file's name alone (the job's folder may be named like a
+# volume): NAME for NAME.par2 and for its volumes NAME.volN+M.par2. True for a volume.
+set_of() {
+    name=${1##*/}
+    set_name=${name%.vol[0-9]*+[0-9]*.par2}
+    if [ "$set_name" = "$name" ]; then
+        set_name=${name%.par2}
+        return 1
+    fi
+}
+
+# Whether par2 repairs the set of $1 from it: the set's main file, or its first volume where
+# the main file is missing.
+repairs_its_set() {
+    set_of "$1" || return 0
+    [ ! -f "$directory/$set_name.par2" ] || return 1
+    wanted=$set_name
+    for other in "$directory"/*.par2; do
+        if set_of "$other" && [ "$set_name" = "$wanted" ]; then
+            break
+        fi
+    done
+    [ "$other" = "$1" ]
+}
+
 sets=0
 repaired_sets=0
-for set in "$directory"/*.par2; do
-    case "$set" in
-        *.vol[0-9]*+[0-9]*.par2 | "$directory/*.par2") continue ;;
-    esac
+for file in "$directory"/*.par2; do
+    if [ ! -f "$file" ] || ! repairs_its_set "$file"; then
+        continue
+    fi
     sets=$((sets + 1))
-    if command -v "$par2" >/dev/null 2>&1 && "$par2" repair -q -q -- "$set" </dev/null; then
+    if command -v "$par2" >/dev/null 2>&1 && "$par2" repair -q -q -- "$file" </dev/null; then
         repaired_sets=$((repaired_sets + 1))
     fi
 done

@@ -32,6 +32,11 @@ nzbget() {
         "$CONTRIB/nzbget/Korbelt/main.sh"
 }
 
+# A job whose verification failed (status 1).
+sabnzbd() {
+    run "$1" "$CONTRIB/sabnzbd/korbelt.sh" "$2" job.nzb job "" tv alt.binaries.test 1
+}
+
 # A folder holding a damaged movie.avi.
 download() {
     mkdir -p "$1"
@@ -45,6 +50,23 @@ has_line() {
 # Every line NZBGet reads has a level, so that none is taken for a command.
 levels_only() {
     ! grep -v '^\[\(INFO\|WARNING\|ERROR\)\] ' "$WORK/out" || fail "lines without a level"
+}
+
+# A par2 set is told by its file's name, not by the folder's, and a set of volumes alone
+# is repaired as well.
+SabnzbdRepairsEveryPar2Set() {
+    command -v par2 >/dev/null || exit 77
+    mkdir "$WORK/posted" && seq 3000 >"$WORK/posted/episode.txt"
+    (cd "$WORK/posted" && par2 create -q -q -b8 -c8 show.par2 episode.txt)
+    for job in "$WORK/Show.vol1+2" "$WORK/volumes only"; do
+        mkdir "$job" && cp "$WORK/posted"/*.par2 "$job/"
+    done
+    rm "$WORK/volumes only/show.par2"
+    for job in "$WORK/Show.vol1+2" "$WORK/volumes only"; do
+        sabnzbd 0 "$job"
+        cmp "$job/episode.txt" "$WORK/posted/episode.txt" || fail "$job not repaired by par2"
+        has_line "Korbelt: repaired; every par2 set of the job now verifies"
+    done
 }
 
 # A folder whose name ends in a newline is that folder, not its sibling without one; its
