@@ -8,12 +8,14 @@
 # failed, 2 unpacking failed, 3 both, -1 the download failed. A job that passed its check
 # holds files proven intact: Korbelt has nothing to do there and leaves it alone.
 #
-# When the check failed, this runs `korbelt-cli --yes --verify` on the directory (the files
-# directly in it): the checksums the job carries decide, so a file its par2 set proves intact
-# is not touched and a repair is checked against the set. `par2 repair` then mends what is
-# left of each par2 set with the recovery blocks at hand, from the set's main file, or from
-# one of its volumes when the main file is missing. Output goes to the job's script log; the
-# last line, which SABnzbd shows in the history, says what came of it.
+# When the check failed, this runs `korbelt-cli --yes --keep-backups --verify` on the
+# directory (the files directly in it): the checksums the job carries decide, so a file its
+# par2 set proves intact is not touched and a repair is checked against the set; a NAME.bak
+# that was there before (a posted file) is never replaced, its file is left as it is and the
+# log says why. `par2 repair` then mends what is left of each par2 set with the recovery
+# blocks at hand, from the set's main file, or from one of its volumes when the main file is
+# missing. Output goes to the job's script log; the last line, which SABnzbd shows in the
+# history, says what came of it.
 #
 # Exit status: 0 when there was nothing to do or the job ends whole (every file verified,
 # or par2 repair succeeded), 1 when it does not, or korbelt-cli could not be run.
@@ -45,7 +47,7 @@ if ! command -v "$cli" >/dev/null 2>&1; then
     exit 1
 fi
 
-"$cli" --yes --verify -- "$directory" </dev/null 2>&1
+"$cli" --yes --keep-backups --verify -- "$directory" </dev/null 2>&1
 result=$?
 
 # The set of a par2 file, by the file's name alone (the job's folder may be named like a

@@ -52,6 +52,22 @@ levels_only() {
     ! grep -v '^\[\(INFO\|WARNING\|ERROR\)\] ' "$WORK/out" || fail "lines without a level"
 }
 
+# A posted movie.avi.bak is not Korbelt's to replace: it and its file stay as they are.
+KeepAPostedBackup() {
+    printf 'posted\n' >"$WORK/posted"
+    for manager in nzbget sabnzbd; do
+        local folder=$WORK/$manager level=
+        [ "$manager" = nzbget ] && level='[WARNING] '
+        download "$folder"
+        cp "$WORK/posted" "$folder/movie.avi.bak"
+        "$manager" 1 "$folder"
+        cmp "$folder/movie.avi.bak" "$WORK/posted" || fail "$manager replaced the posted backup"
+        cmp "$folder/movie.avi" "$WORK/damaged.avi" || fail "$manager changed movie.avi"
+        has_line "${level}Backup file '$folder/movie.avi.bak' already exists"
+        has_line "${level}I will have to delete it. Is this OK [y/N] n (--keep-backups)"
+    done
+}
+
 # A par2 set is told by its file's name, not by the folder's, and a set of volumes alone
 # is repaired as well.
 SabnzbdRepairsEveryPar2Set() {

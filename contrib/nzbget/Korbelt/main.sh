@@ -9,7 +9,8 @@
 # par-check, on the files directly in the download's directory, with the checksums the
 # download carries deciding: a file its par2 set (or SFV, or sha*sum list) proves intact is
 # left exactly as it is; a damaged one is repaired, and the repair checked against the set.
-# NZBGet's par-check then passes, or needs fewer recovery blocks.
+# NZBGet's par-check then passes, or needs fewer recovery blocks. A NAME.bak that was there
+# before (a posted file) is never replaced: its file is left as it is, and the log says why.
 #
 # NOTE: korbelt-cli must be installed (package korbelt).
 
@@ -112,7 +113,9 @@ for backup in "$directory"/*.bak; do
     fi
 done
 
-"$cli" --yes --verify -- "$directory" </dev/null >"$lines" 2>"$warnings"
+# --keep-backups: a NAME.bak that was there before is never replaced; korbelt-cli leaves
+# its file alone and says so in a warning.
+"$cli" --yes --keep-backups --verify -- "$directory" </dev/null >"$lines" 2>"$warnings"
 result=$?
 log_lines INFO "$lines"
 log_lines WARNING "$warnings"
