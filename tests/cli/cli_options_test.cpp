@@ -10,10 +10,12 @@ namespace korbelt {
 namespace {
 
 TEST(ParseCommandLine, FlagsShortLongAndBundled) {
-    const CliParse parse = ParseCommandLine({"-iyn", "--truncate", "--no-ignore-hjsplit", "a"});
+    const CliParse parse =
+        ParseCommandLine({"-iyn", "--truncate", "--no-ignore-hjsplit", "--keep-backups", "a"});
     ASSERT_EQ(parse.error, "");
     EXPECT_TRUE(parse.options.interactive);
     EXPECT_TRUE(parse.options.yes);
+    EXPECT_TRUE(parse.options.keepBackups);
     EXPECT_TRUE(parse.options.dryRun);
     EXPECT_EQ(parse.options.truncate, true);
     EXPECT_EQ(parse.options.ignoreHJSplit, false);
@@ -25,6 +27,7 @@ TEST(ParseCommandLine, OptionsNotGivenStayUnset) {
     EXPECT_FALSE(parse.options.truncate.has_value());
     EXPECT_FALSE(parse.options.ignoreHJSplit.has_value());
     EXPECT_FALSE(parse.options.rangeStart.has_value());
+    EXPECT_FALSE(parse.options.keepBackups);
     EXPECT_EQ(parse.options.paths.size(), 2u);
 }
 
@@ -54,38 +57,15 @@ TEST(ParseCommandLine, HelpAndVersionNeedNoPath) {
     EXPECT_EQ(ParseCommandLine({"-q", "a"}).error, "unknown option '-q'");
 }
 
-TEST(ParseCommandLine, KeepBackupsIsAFlagOfItsOwn) {
-    const CliParse parse = ParseCommandLine({"-y", "--keep-backups", "a"});
-    ASSERT_EQ(parse.error, "");
-    EXPECT_TRUE(parse.options.keepBackups);
-    EXPECT_TRUE(parse.options.yes);
-    EXPECT_FALSE(ParseCommandLine({"-y", "a"}).options.keepBackups);
-}
-
-// A host that reads its answers from an empty input and writes to a file of its own.
-class TerminalQuestions : public ::testing::Test {
-  protected:
-    ~TerminalQuestions() override {
-        std::fclose(in);
-        std::fclose(err);
-    }
-    std::string Printed() {
-        std::string text(static_cast<std::size_t>(std::ftell(err)), '\0');
-        std::rewind(err);
-        text.resize(std::fread(text.data(), 1, text.size(), err));
-        return text;
-    }
-
+// --yes answers by what is asked, never by the wording: every question but a removal is a
+// Yes without reading, a removal is read from the input (here: none, so No). --keep-backups
+// turns the Yes to replacing an old backup alone into a No.
+TEST(TerminalQuestions, YesAndKeepBackupsAnswerByKindWhateverTheText) {
     std::FILE* in = std::tmpfile();
     std::FILE* err = std::tmpfile();
-    TerminalStatus status{err};
+    TerminalStatus status(err);
     OptionMarks marks;
     RunState run;
-};
-
-// --yes answers by what is asked, never by the wording: every question but a removal is a
-// Yes without reading, a removal is read from the input (here: none, so No).
-TEST_F(TerminalQuestions, YesAnswersEveryKindButARemovalWhateverTheText) {
     TerminalHost host(status, marks, run, in, err, {.yesToAll = true});
     for (const QuestionKind kind :
          {QuestionKind::AbortProcessing, QuestionKind::ProcessRemainingFiles,
@@ -94,16 +74,11 @@ TEST_F(TerminalQuestions, YesAnswersEveryKindButARemovalWhateverTheText) {
     }
     EXPECT_FALSE(host.Question(QuestionKind::RemoveRepeatedByte, "Abort Processing?"));
     EXPECT_FALSE(host.Question(QuestionKind::RemoveWrapper, "Process remaining files?"));
-}
-
-// --keep-backups turns the Yes to replacing an old backup alone into a No, by its kind, and
-// prints it; what --yes answers to anything else stays.
-TEST_F(TerminalQuestions, KeepBackupsAnswersNoToReplacingABackupAloneAndSaysSo) {
-    TerminalHost host(status, marks, run, in, err, {.yesToAll = true, .keepBackups = true});
-    EXPECT_FALSE(host.Question(QuestionKind::ReplaceBackup, "Process remaining files?"));
-    EXPECT_TRUE(host.Question(QuestionKind::ProcessRemainingFiles, "Backup file 'a.bak'"));
-    EXPECT_TRUE(host.Question(QuestionKind::AbortProcessing, ""));
-    EXPECT_EQ(Printed(), "Process remaining files? [y/N] n (--keep-backups)\n");
+    TerminalHost keeping(status, marks, run, in, err, {.yesToAll = true, .keepBackups = true});
+    EXPECT_FALSE(keeping.Question(QuestionKind::ReplaceBackup, "Process remaining files?"));
+    EXPECT_TRUE(keeping.Question(QuestionKind::ProcessRemainingFiles, "Backup file 'a.bak'"));
+    std::fclose(in);
+    std::fclose(err);
 }
 
 }  // namespace

@@ -122,9 +122,9 @@ TEST_F(Cli, HelpAndVersionGoToStandardOutput) {
     const ProgramResult help = Run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_EQ(help.out.rfind("Usage: korbelt-cli [OPTIONS] PATH...\n", 0), 0u);
-    for (const char* option : {"--interactive", "--yes", "--keep-backups", "--dry-run",
-                               "--range START-END", "--truncate", "--no-truncate",
-                               "--ignore-hjsplit", "--no-ignore-hjsplit", "--help", "--version"}) {
+    for (const char* option :
+         {"--interactive", "--yes", "--dry-run", "--range START-END", "--truncate", "--no-truncate",
+          "--ignore-hjsplit", "--no-ignore-hjsplit", "--help", "--version"}) {
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     }
     EXPECT_EQ(Run({"-h"}).out, help.out);
@@ -157,7 +157,7 @@ TEST_F(Cli, EndOfInputAnswersNo) {
     EXPECT_FALSE(Exists(a + ".bak"));
 }
 
-TEST_F(Cli, OldBackupIsKeptUnlessTheUserOrYesAgrees) {
+TEST_F(Cli, OldBackupIsKeptUnlessTheUserOrYesAgreesAndAlwaysWithKeepBackups) {
     const std::string a = File("a.avi");
     File("a.avi.bak", {'o', 'l', 'd'});
     const ProgramResult refused = Run({a});
@@ -168,28 +168,20 @@ TEST_F(Cli, OldBackupIsKeptUnlessTheUserOrYesAgrees) {
                                "I will have to delete it. Is this OK [y/N] \n");
     EXPECT_EQ(ReadBytes(a), Damaged());
 
+    const ProgramResult kept = Run({"--yes", "--keep-backups", a});
+    EXPECT_EQ(kept.exitCode, 1);
+    EXPECT_EQ(kept.out, refused.out);
+    EXPECT_EQ(kept.err, "Backup file '" + a +
+                            ".bak' already exists\n"
+                            "I will have to delete it. Is this OK [y/N] n (--keep-backups)\n");
+    EXPECT_EQ(ReadBytes(a), Damaged());
+    EXPECT_EQ(ReadBytes(a + ".bak"), (Bytes{'o', 'l', 'd'}));
+
     const ProgramResult agreed = Run({"--yes", a});
     EXPECT_EQ(agreed.exitCode, 0);
     EXPECT_EQ(agreed.err, "");
     EXPECT_EQ(ReadBytes(a + ".bak"), Damaged());
     EXPECT_EQ(ReadBytes(a), Repaired());
-}
-
-// A script's run: the old backup and its file stay as they are, the log says why, the run
-// goes on and fails as for any file not repaired.
-TEST_F(Cli, KeepBackupsLeavesAFileWithAnOldBackupAloneAndSaysWhy) {
-    const std::string a = File("a.avi");
-    const std::string b = File("b.avi");
-    File("a.avi.bak", {'o', 'l', 'd'});
-    const ProgramResult result = Run({"--yes", "--keep-backups", a, b});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err, "Backup file '" + a +
-                              ".bak' already exists\n"
-                              "I will have to delete it. Is this OK [y/N] n (--keep-backups)\n");
-    EXPECT_EQ(result.out, Joined({"Processing " + a, b, kFind + " removed", kSummary}));
-    EXPECT_EQ(ReadBytes(a), Damaged());
-    EXPECT_EQ(ReadBytes(a + ".bak"), (Bytes{'o', 'l', 'd'}));
-    EXPECT_EQ(ReadBytes(b), Repaired());
 }
 
 TEST_F(Cli, YesGoesOnAfterAFailedFileButNeverAnswersARemovalQuestion) {
