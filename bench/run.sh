@@ -2,7 +2,9 @@
 # Korbelt's performance benchmarks. Not part of the test suite: run by hand, on a machine
 # that is otherwise as quiet as it can be made.
 #
-#   bench/run.sh
+#   bench/run.sh        all of them
+#   bench/run.sh 11     only (11), the folder of small files, which needs none of the large
+#                       inputs: its row is printed, bench/results.md is left as it is
 #
 # Builds a Release build (BUILD_DIR, default build-bench), generates its inputs, measures,
 # prints one table and writes it with a description of the machine to bench/results.md.
@@ -24,6 +26,11 @@ SHM_DIR=${SHM_DIR:-/dev/shm}
 DISK_DIR=${DISK_DIR:-$ROOT/$BUILD_DIR/bench-work}
 BIN=$ROOT/$BUILD_DIR/bin
 RESULTS=$ROOT/bench/results.md
+ONLY=${1:-}
+if [ -n "$ONLY" ] && [ "$ONLY" != 11 ]; then
+    echo "usage: bench/run.sh [11]" >&2
+    exit 2
+fi
 # shellcheck source=tools/packages.sh
 source tools/packages.sh
 
@@ -87,21 +94,78 @@ row() {
     TABLE+="| $label | $a_label | $b_label | $ma | $mb | $r | $target | $met |"$'\n'
 }
 
+# --- (11): a folder of small files -----------------------------------------------------
+
+# 1,000 files of 4 KiB, each opened, watched, locked, identified, read and closed by a dry
+# run: what a file costs beside its bytes. The processor time is the run's own, user and
+# system; a run that waits without working shows as processor time well under the run's.
+SMALL_FILES=1000
+small_files_row() {
+    local folder=$SHM/small times=$SHM/small-times.txt
+    mkdir -p "$folder"
+    head -c $((SMALL_FILES * 4096)) /dev/urandom |
+        (cd "$folder" && split -b 4096 -a 4 -d --additional-suffix=.avi - file)
+    local listed
+    listed=$("$BIN/korbelt-cli" --dry-run "$folder" | grep -c ' bytes written\.$' || true)
+    if [ "$listed" -ne "$SMALL_FILES" ]; then
+        echo "(11): the dry run went through $listed files of $SMALL_FILES" >&2
+        exit 1
+    fi
+    local TIMEFORMAT='%3R %3U %3S' wall="" cpu=""
+    for i in $(seq 0 "$RUNS"); do
+        { time "$BIN/korbelt-cli" --dry-run "$folder" >/dev/null 2>&1; } 2>"$times" ||
+            { echo "failed: korbelt-cli --dry-run $folder" >&2; exit 1; }
+        local took
+        took=$(awk '{ printf "%.3f %.3f", $1, $2 + $3 }' "$times")
+        if [ "$i" -gt 0 ]; then
+            wall+="${took% *}"$'\n'
+            cpu+="${took#* }"$'\n'
+        fi
+        printf '  (11) run %d: %s s, processor %s s\n' "$i" "${took% *}" "${took#* }" >&2
+    done
+    rm -rf "$folder" "$times"
+    local mw mc
+    mw=$(printf '%s' "$wall" | median)
+    mc=$(printf '%s' "$cpu" | median)
+    TABLE+=$(awk -v n="$SMALL_FILES" -v w="$mw" -v c="$mc" 'BEGIN {
+        rate = n / w
+        printf "| (11) small files, tmpfs | korbelt-cli --dry-run, %d files of 4 KiB | its processor time | %.4f | %.4f | %.0f files/s | >= 500 files/s | %s |\n",
+            n, w, c, rate, (rate >= 500) ? "yes" : "no" }')$'\n'
+}
+
+TABLE_HEAD="| benchmark | A | B | median A (s) | median B (s) | ratio A / B | target | met |"$'\n'
+TABLE_HEAD+="|---|---|---|---|---|---|---|---|"
+
 # --- inputs -----------------------------------------------------------------------------
 
 SHM=""
 DISK=""
 cleanup() {
-    [ -n "$SHM" ] && rm -rf "$SHM"
-    [ -n "$DISK" ] && rm -rf "$DISK"
+    [ -z "$SHM" ] || rm -rf "$SHM"
+    [ -z "$DISK" ] || rm -rf "$DISK"
 }
 trap cleanup EXIT
 
 install_missing par2 time cmake ninja-build g++ qt6-base-dev libssl-dev zlib1g-dev
 build
 
-mkdir -p "$DISK_DIR"
 SHM=$(mktemp -d "$SHM_DIR/korbelt-bench.XXXXXX")
+# Settings of their own: a user's options must not change what is measured.
+export XDG_CONFIG_HOME=$SHM/config
+export XDG_RUNTIME_DIR=$SHM/runtime
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+
+if [ "$ONLY" = 11 ]; then
+    echo "(11) korbelt-cli --dry-run on a folder of $SMALL_FILES files of 4 KiB" >&2
+    small_files_row
+    echo
+    echo "$TABLE_HEAD"
+    printf '%s' "$TABLE"
+    exit 0
+fi
+
+mkdir -p "$DISK_DIR"
 DISK=$(mktemp -d "$DISK_DIR/run.XXXXXX")
 if [ "$(free_gib "$SHM")" -lt 5 ] || [ "$(free_gib "$DISK")" -lt 7 ]; then
     echo "Not enough room: $SHM needs 5 GiB, $DISK needs 7 GiB." >&2
@@ -111,11 +175,6 @@ if [ "$(stat -f -c %T "$DISK")" = tmpfs ]; then
     echo "$DISK is on a tmpfs; set DISK_DIR to a directory on a disk." >&2
     exit 1
 fi
-# Settings of their own: a user's options must not change what is measured.
-export XDG_CONFIG_HOME=$SHM/config
-export XDG_RUNTIME_DIR=$SHM/runtime
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
 
 # A virtual machine's memory is slow the first time it is touched: writing a page of a fresh
 # machine can cost the host a fault of its own. Whichever side of a pair first reaches
@@ -313,6 +372,9 @@ pair "(10)" fresh_guided guided_disk fresh_guided plain_disk
 row "(10) guided repair, disk" "korbelt-cli --verify" "korbelt-cli --no-verify" "<= 2" "r <= 2"
 rm -rf "$GUIDED" "$SHM/guided-clean.bin" "$DISK/guided-damaged.bin"
 
+echo "(11) korbelt-cli --dry-run on a folder of $SMALL_FILES files of 4 KiB" >&2
+small_files_row
+
 # The corpus: 24 files of 4 to 64 MiB, each with a par2 index without recovery data made
 # from the file as posted, damaged by a) the pattern, b) random slipped bytes, c) both in
 # one slice, d) a mix with chance finds left in. Each is repaired by korbelt-cli and, from
@@ -392,8 +454,7 @@ REPORT=$(
     echo "the ratio is the median of the pairwise ratios A / B. (6) times the window from the"
     echo "press of the button until it is idle again, and korbelt-cli as a whole process."
     echo
-    echo "| benchmark | A | B | median A (s) | median B (s) | ratio A / B | target | met |"
-    echo "|---|---|---|---|---|---|---|---|"
+    echo "$TABLE_HEAD"
     printf '%s' "$TABLE"
     echo "$RSS_TABLE"
     echo
