@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <map>
+#include <mutex>
 
 #include "engine/PosixFileSystem.h"
 
@@ -48,14 +50,102 @@ FileIdentity IdentityOf(const struct stat& info) {
     return identity;
 }
 
+}  // namespace
+
+// One inotify instance for all the open input files of a run, each file a watch of its own:
+// closing an inotify instance keeps the closing process waiting for some milliseconds, which
+// a folder of small files would otherwise pay once per file. Files of one inode share the
+// kernel's one watch of it, so a watch goes only with the last of them.
+class WriteWatch {
+  public:
+    WriteWatch() = default;
+    ~WriteWatch() {
+        if (inotify_ >= 0) {
+            close(inotify_);
+        }
+    }
+    WriteWatch(const WriteWatch&) = delete;
+    WriteWatch& operator=(const WriteWatch&) = delete;
+
+    // Watches the open file through its descriptor, so that the watch is on the very file
+    // that was opened, whatever its name leads to by now. -1 where inotify is not to be had.
+    int Add(int fd) {
+        const std::lock_guard lock(mutex_);
+        if (inotify_ < 0) {
+            inotify_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        }
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        const int watch = inotify_ < 0 ? -1 : inotify_add_watch(inotify_, self.c_str(), IN_MODIFY);
+        if (watch >= 0) {
+            ++watched_[watch].files;
+        }
+        return watch;
+    }
+
+    void Remove(int watch) {
+        const std::lock_guard lock(mutex_);
+        const auto found = watched_.find(watch);
+        if (found != watched_.end() && --found->second.files == 0) {
+            watched_.erase(found);
+            (void)inotify_rm_watch(inotify_, watch);
+        }
+    }
+
+    // The writes seen to the watched file since its watch began.
+    std::uint64_t WritesTo(int watch) {
+        const std::lock_guard lock(mutex_);
+        ReadEvents();
+        return watched_[watch].writes;
+    }
+
+  private:
+    struct Watched {
+        int files = 0;
+        std::uint64_t writes = 0;
+    };
+
+    void ReadEvents() {
+        alignas(inotify_event) char events[4096];
+        ssize_t n;
+        while ((n = read(inotify_, events, sizeof(events))) > 0) {
+            for (ssize_t at = 0; at < n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+                Count(*event);
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+    }
+
+    // Events lost to a full queue may each have been a write to any of the files.
+    void Count(const inotify_event& event) {
+        if ((event.mask & IN_Q_OVERFLOW) != 0) {
+            for (auto& watched : watched_) {
+                ++watched.second.writes;
+            }
+        } else if ((event.mask & IN_MODIFY) != 0) {
+            const auto found = watched_.find(event.wd);
+            if (found != watched_.end()) {
+                ++found->second.writes;
+            }
+        }
+    }
+
+    std::mutex mutex_;
+    int inotify_ = -1;
+    std::map<int, Watched> watched_;
+};
+
+namespace {
+
 class PosixInputFile : public InputFile {
   public:
-    explicit PosixInputFile(int fd) : fd_(fd) {}
+    PosixInputFile(int fd, std::shared_ptr<WriteWatch> writeWatch)
+        : fd_(fd), writeWatch_(std::move(writeWatch)) {}
     ~PosixInputFile() override {
-        close(fd_);
         if (watch_ >= 0) {
-            close(watch_);
+            writeWatch_->Remove(watch_);
         }
+        close(fd_);
     }
     PosixInputFile(const PosixInputFile&) = delete;
     PosixInputFile& operator=(const PosixInputFile&) = delete;
@@ -100,19 +190,14 @@ class PosixInputFile : public InputFile {
         return {};
     }
 
-    // Writes to the open file are watched through its descriptor, so that the watch is on
-    // the very file that was opened, whatever its name leads to by now. Without a watch
-    // (no inotify here) the file's times alone tell of writes.
+    // Without a watch (no inotify here) the file's times alone tell of writes.
     void WatchWrites() override {
         if (watch_ >= 0) {
             return;
         }
-        watch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        const std::string self = "/proc/self/fd/" + std::to_string(fd_);
-        if (watch_ >= 0 && inotify_add_watch(watch_, self.c_str(), IN_MODIFY) < 0) {
-            close(watch_);
-            watch_ = -1;
-        }
+        watch_ = writeWatch_->Add(fd_);
+        // Another open file of the same inode may have seen writes already.
+        writesBefore_ = watch_ >= 0 ? writeWatch_->WritesTo(watch_) : 0;
     }
 
     LockResult Lock() override {
@@ -139,21 +224,13 @@ class PosixInputFile : public InputFile {
 
   private:
     std::uint64_t WritesSeen() {
-        alignas(inotify_event) char events[4096];
-        ssize_t n;
-        while (watch_ >= 0 && (n = read(watch_, events, sizeof(events))) > 0) {
-            for (ssize_t at = 0; at < n;) {
-                const auto* event = reinterpret_cast<const inotify_event*>(events + at);
-                writesSeen_ += (event->mask & (IN_MODIFY | IN_Q_OVERFLOW)) != 0 ? 1 : 0;
-                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-            }
-        }
-        return writesSeen_;
+        return watch_ >= 0 ? writeWatch_->WritesTo(watch_) - writesBefore_ : 0;
     }
 
     int fd_;
+    std::shared_ptr<WriteWatch> writeWatch_;
     int watch_ = -1;
-    std::uint64_t writesSeen_ = 0;
+    std::uint64_t writesBefore_ = 0;
 };
 
 int StatMode(const std::string& path) {
@@ -205,7 +282,11 @@ std::unique_ptr<InputFile> PosixFileSystem::OpenInput(const std::string& path,
         return nullptr;
     }
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return std::make_unique<PosixInputFile>(fd);
+    // Shared with the files, so that a file that outlives this object still has its watch.
+    if (!writeWatch_) {
+        writeWatch_ = std::make_shared<WriteWatch>();
+    }
+    return std::make_unique<PosixInputFile>(fd, writeWatch_);
 }
 
 std::error_code PosixFileSystem::Remove(const std::string& path) {

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <memory>
+
 #include "ports/FileSystem.h"
 
 namespace korbelt {
+
+class WriteWatch;
 
 // The real file system of the machine.
 class PosixFileSystem : public FileSystem {
@@ -21,6 +25,10 @@ class PosixFileSystem : public FileSystem {
     std::error_code SyncDirectoryOf(const std::string& path) override;
     std::optional<std::vector<std::string>> ListOrdinaryFiles(
         const std::string& directory) override;
+
+  private:
+    // Watches the writes to every input file this object opened, for as long as it is open.
+    std::shared_ptr<WriteWatch> writeWatch_;
 };
 
 }  // namespace korbelt

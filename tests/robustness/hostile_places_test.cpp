@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <set>
 
@@ -324,6 +325,51 @@ TEST_F(ChangingInput, ReplacedOrRewrittenAtTheSameLengthIsNoticed) {
         Process(path);
         ExpectLeftAsItIs(expected, "changed");
     }
+}
+
+int InotifyInstances() {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        count += std::filesystem::read_symlink(entry.path(), error) == "anon_inode:inotify";
+    }
+    return count;
+}
+
+// Inputs open at once are watched by one inotify instance, and a write to one is seen by that
+// one alone, also after another was closed.
+TEST_F(HostilePlaces, InputsOpenAtOnceShareOneWatchAndSeeOnlyTheirOwnWrites) {
+    const int before = InotifyInstances();
+    auto fs = std::make_unique<PosixFileSystem>();
+    std::vector<std::unique_ptr<InputFile>> inputs;
+    for (const char* name : {"a.avi", "b.avi", "c.avi"}) {
+        WriteBytes(dir.File(name), DamagedFile());
+        std::error_code error;
+        inputs.push_back(fs->OpenInput(dir.File(name), error));
+        ASSERT_TRUE(inputs.back());
+        inputs.back()->WatchWrites();
+    }
+    EXPECT_EQ(InotifyInstances(), before + 1);
+    const auto writesSeen = [&](std::size_t input) {
+        FileIdentity identity;
+        EXPECT_FALSE(inputs.at(input)->Identify(identity));
+        return identity.writesSeen;
+    };
+    const auto writeTo = [&](const char* name) {
+        const int fd = open(dir.File(name).c_str(), O_WRONLY);
+        EXPECT_EQ(pwrite(fd, "x", 1, 0), 1);
+        close(fd);
+    };
+    writeTo("b.avi");
+    EXPECT_EQ(writesSeen(1), 1u);
+    EXPECT_EQ(writesSeen(2), 0u);
+    inputs.at(0).reset();
+    writeTo("b.avi");
+    EXPECT_EQ(writesSeen(1), 2u);
+    EXPECT_EQ(writesSeen(2), 0u);
+    inputs.clear();
+    fs.reset();
+    EXPECT_EQ(InotifyInstances(), before);
 }
 
 // One file reached by several names in one run is repaired once; the backup this run made is
