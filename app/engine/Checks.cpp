@@ -1,7 +1,8 @@
 // The checks that run at each marker triple the scan finds in a record.
 #include <algorithm>
 
-#include "engine/RepairEngine.h"
+#include "engine/PassState.h"
+#include "engine/ReportText.h"
 
 namespace korbelt {
 
@@ -12,10 +13,8 @@ int RepairEngine::Check4RptByte(std::int64_t filepos, int currpos) {
     const int end = std::clamp<int>(globals_.GetDBRangeEnd(), start + 1, kLookAhead);
 
     int rptbyte = -1;
-    std::string bytelist;
     int i = currpos + start;
     while (i <= currpos + end - 1) {
-        bytelist += NumberFormat::ThreeDigits(buff[i]) + " ";
         // Both bytes of a pair must come from the input: the zeros past its end must not
         // make its last byte look repeated.
         const bool pairInInput = filepos + i + 1 <= iflength_;
@@ -24,28 +23,15 @@ int RepairEngine::Check4RptByte(std::int64_t filepos, int currpos) {
         }
         ++i;
     }
-    bytelist += NumberFormat::ThreeDigits(buff[i]) + " ";
     if (rptbyte == -1 || collecting_) {
         return rptbyte;
     }
-
-    std::string line = "  @" + format_.Grouped(filepos + currpos) + " found " + bytelist;
-    if (const auto refusal = GuidedRefusal(filepos - 1 + rptbyte)) {
-        line += " ignored: " + *refusal;
-        rptbyte = -1;
-    } else if (run_.interactive &&
-               !host_.Boxes().Question(QuestionKind::RemoveRepeatedByte,
-                                       line + kCrLf + "Shall I remove the repeated byte?")) {
-        line += " ignored";
-        rptbyte = -1;
-        NoteDeclined();
-    }
-    if (rptbyte != -1) {
-        line += " removed";
-    }
-    InformUser(line);
-    host_.YieldToUi();
-    return rptbyte;
+    Find find;
+    find.kind = FindKind::RepeatedByte;
+    find.offset = filepos - 1 + rptbyte;
+    find.position = filepos + currpos;
+    find.shown.assign(buff.data() + currpos + start, buff.data() + i + 1);
+    return Tell(Decide(find)) ? rptbyte : -1;
 }
 
 int RepairEngine::Check4Wrapper(std::int64_t filepos, int currpos) {
@@ -58,23 +44,14 @@ int RepairEngine::Check4Wrapper(std::int64_t filepos, int currpos) {
         heldcr = kCR;
         return currpos + 1;
     }
-    std::string line = "  @" + format_.Grouped(filepos + currpos) + " found Mime Wrapper";
-    const auto refusal = GuidedRefusal(filepos + currpos);
-    if (refusal || (run_.interactive &&
-                    !host_.Boxes().Question(QuestionKind::RemoveWrapper,
-                                            line + kCrLf + "Shall I remove the Wrapper?"))) {
-        line += refusal ? " ignored: " + *refusal : " ignored";
-        if (!refusal) {
-            NoteDeclined();
-        }
-        InformUser(line);
-        host_.YieldToUi();
+    Find find;
+    find.kind = FindKind::Wrapper;
+    find.offset = filepos + currpos;
+    find.position = filepos + currpos;
+    if (!Tell(Decide(find))) {
         return -1;
     }
     heldcr = kCR;
-    line += " removed";
-    InformUser(line);
-    host_.YieldToUi();
     return currpos + 1;
 }
 
@@ -102,6 +79,35 @@ std::int64_t RepairEngine::FindEndofWrapper(std::int64_t filepos) {
     }
     heldcr = 0;
     return filepos + i + 2;
+}
+
+}  // namespace korbelt
+
+namespace korbelt {
+
+// What becomes of a find: the checksums' plan where they guide the repair, else the user's
+// answer in an interactive run, else it is removed.
+Decision RepairEngine::Decide(const Find& find) {
+    if (const auto refusal =
+            find.kind != FindKind::SlippedByte ? GuidedRefusal(find.offset) : std::nullopt) {
+        return {find, false, *refusal};
+    }
+    const QuestionKind kind = find.kind == FindKind::RepeatedByte ? QuestionKind::RemoveRepeatedByte
+                              : find.kind == FindKind::Wrapper    ? QuestionKind::RemoveWrapper
+                                                                  : QuestionKind::RemoveSlippedByte;
+    if (run_.interactive && !host_.Boxes().Question(kind, FindQuestion(find, format_))) {
+        NoteDeclined();
+        return {find, false, Reason::Declined};
+    }
+    return {find, true, Reason::Found};
+}
+
+// The find's line, and its place in the report; whether it is removed.
+bool RepairEngine::Tell(const Decision& decision) {
+    report_.finds.push_back(decision);
+    findLines_.push_back(host_.Status().AppendLine(FindLine(decision, format_)));
+    host_.YieldToUi();
+    return decision.removed;
 }
 
 }  // namespace korbelt

@@ -61,7 +61,7 @@ void RepairEngine::FinishFile(Pass& pass) {
                    format_.Grouped(readpos - 1) + " bytes read, " + format_.Grouped(writepos - 1) +
                    " bytes written.");
     } else {
-        MarkRemovalsUndone(pass);
+        MarkRemovalsUndone();
         status.RemoveLine(pass.progressline);
     }
     if (!verdict.line.empty()) {

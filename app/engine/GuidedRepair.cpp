@@ -64,13 +64,13 @@ bool RepairEngine::GuideBySlices(Pass& pass) {
 
 // Why a find at this 0-based offset stays, when the checksums say it must; a find they
 // did not plan for (none) stays too, unproven.
-std::optional<std::string> RepairEngine::GuidedRefusal(std::int64_t offset) const {
+std::optional<Reason> RepairEngine::GuidedRefusal(std::int64_t offset) const {
     if (!guide_ || guide_->kept.contains(offset)) {
         return std::nullopt;
     }
     const auto ignored = guide_->ignored.find(offset);
-    return ignored != guide_->ignored.end() && ignored->second ? "its slice verifies without it"
-                                                               : "its slice does not verify";
+    return ignored != guide_->ignored.end() && ignored->second ? Reason::SliceVerifiesWithout
+                                                               : Reason::SliceDoesNotVerify;
 }
 
 void RepairEngine::NoteDeclined() {
@@ -102,21 +102,12 @@ int RepairEngine::SlippedByteIndex() {
 // Reported, and asked about, as a find of the pattern is.
 int RepairEngine::RemoveSlippedByte(int index) {
     ++guide_->nextSlipped;
-    std::string line = "  @" + format_.Grouped(readpos + index) + " found " +
-                       NumberFormat::ThreeDigits(buff[index]) + " slipped in, by its slice";
-    int removed = index;
-    if (run_.interactive &&
-        !host_.Boxes().Question(QuestionKind::RemoveSlippedByte,
-                                line + kCrLf + "Shall I remove the slipped-in byte?")) {
-        line += " ignored";
-        removed = -1;
-        NoteDeclined();
-    } else {
-        line += " removed";
-    }
-    InformUser(line);
-    host_.YieldToUi();
-    return removed;
+    Find find;
+    find.kind = FindKind::SlippedByte;
+    find.offset = readpos - 1 + index;
+    find.position = readpos + index;
+    find.shown = {buff[index]};
+    return Tell(Decide(find)) ? index : -1;
 }
 
 }  // namespace korbelt

@@ -45,6 +45,14 @@ FileOutcome RepairEngine::ProcessFile(const std::string& filename) {
         run_.fileerror = true;
         return FileOutcome::NotRepaired;
     }
+    report_ = FileReport();
+    report_.name = filename;
+    findLines_.clear();
+    report_.outcome = ProcessSteps(filename);
+    return report_.outcome;
+}
+
+FileOutcome RepairEngine::ProcessSteps(const std::string& filename) {
     MessageBoxes& boxes = host_.Boxes();
     Pass pass;
     pass.filename = filename;

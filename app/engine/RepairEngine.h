@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/FileReport.h"
 #include "engine/NumberFormat.h"
 #include "engine/RecordBuffer.h"
 #include "ports/EngineHost.h"
@@ -80,6 +81,8 @@ class RepairEngine {
     void StartRun();
     // Repairs one file; the outcome is also left in the run state's fileerror.
     FileOutcome ProcessFile(const std::string& filename);
+    // What came of the last file ProcessFile was given.
+    const FileReport& Report() const { return report_; }
     void InformUser(const std::string& text);
 
     // The steps of a pass, public so that each can be checked on its own. WriteRec writes
@@ -95,12 +98,15 @@ class RepairEngine {
     struct Pass;
     enum class Ending { Normal, UserAbort, BadWrapper };
 
+    FileOutcome ProcessSteps(const std::string& filename);
     FileOutcome Refuse(const std::string& line, FileOutcome outcome);
     struct Verdict;
     struct Guide;
     std::optional<FileOutcome> ProveIntact(Pass& pass);
     bool GuideBySlices(Pass& pass);
-    std::optional<std::string> GuidedRefusal(std::int64_t offset) const;
+    std::optional<Reason> GuidedRefusal(std::int64_t offset) const;
+    Decision Decide(const Find& find);
+    bool Tell(const Decision& decision);
     int SlippedByteIndex();
     int RemoveSlippedByte(int index);
     void NoteDeclined();
@@ -114,7 +120,7 @@ class RepairEngine {
     Verdict Judge(Pass& pass, bool changed);
     std::int64_t SlicesMatching(InputFile& file, const Expectation& expected);
     void Observe(Pass& pass, const std::uint8_t* bytes, std::int64_t count);
-    void MarkRemovalsUndone(const Pass& pass);
+    void MarkRemovalsUndone();
     bool AgreeToReplaceBackup(Pass& pass);
     void RunPass(Pass& pass);
     void OpenInput(Pass& pass);
@@ -167,6 +173,8 @@ class RepairEngine {
     std::unique_ptr<Guide> guide_;
     // Length of the file being repaired; bytes of buff beyond it read as 0 and never pair.
     std::int64_t iflength_ = INT64_MAX;
+    FileReport report_;
+    std::vector<int> findLines_;  // the status line of each find of the report
 };
 
 }  // namespace korbelt

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/PassState.h"
+#include "engine/ReportText.h"
 #include "verify/EvidenceCheck.h"
 
 namespace korbelt {
@@ -251,13 +252,13 @@ std::int64_t RepairEngine::SlicesMatching(InputFile& file, const Expectation& ex
 
 // The finds of a pass whose copy was discarded were never removed from the file: their
 // lines must not say so.
-void RepairEngine::MarkRemovalsUndone(const Pass& pass) {
-    StatusList& status = host_.Status();
-    const std::string removed = " removed";
-    for (int index = pass.progressline + 1; index < status.LineCount(); ++index) {
-        const std::string line = status.Line(index);
-        if (line.ends_with(removed)) {
-            status.SetLine(index, line.substr(0, line.size() - removed.size()) + " not removed");
+void RepairEngine::MarkRemovalsUndone() {
+    for (std::size_t index = 0; index < report_.finds.size(); ++index) {
+        Decision& decision = report_.finds[index];
+        if (decision.removed) {
+            decision.removed = false;
+            decision.reason = Reason::CopyDropped;
+            host_.Status().SetLine(findLines_[index], FindLine(decision, format_));
         }
     }
 }

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ports/RunState.h"
+
+namespace korbelt {
+
+// What a pass finds: bytes the pattern, or a slice checksum, says were slipped in.
+enum class FindKind {
+    RepeatedByte,  // one of two equal bytes a short way after CR LF '-'
+    Wrapper,       // a MIME wrapper: CR CR LF, dashes, header lines
+    SlippedByte,   // a byte no pattern points at, found by its slice's checksums
+};
+
+struct Find {
+    FindKind kind = FindKind::RepeatedByte;
+    std::int64_t offset = 0;    // 0-based, of the first byte it removes
+    std::int64_t length = 1;    // bytes it removes: a wrapper's reach to where the data resumes
+    std::int64_t position = 0;  // 1-based, where it was seen: its marker's, or the byte's own
+    std::vector<std::uint8_t> shown;  // the bytes its line lists
+};
+
+// Why a find was removed or left in the file.
+enum class Reason {
+    Found,                 // removed: the pattern (or the checksums, for a slipped byte) says so
+    Declined,              // left: the user said No
+    SliceVerifiesWithout,  // left: its slice matches its checksums without it
+    SliceDoesNotVerify,    // left: no choice of finds made its slice match
+    CopyDropped,           // decided for removal, but the repaired copy was not kept
+};
+
+struct Decision {
+    Find find;
+    bool removed = false;
+    Reason reason = Reason::Found;
+};
+
+// What the checksums said of a file, when any named it.
+struct ChecksumReport {
+    enum class Verdict { Intact, Verified, NotVerified };
+    Verdict verdict = Verdict::NotVerified;
+    std::string file;                            // the checksum file the verdict names first
+    std::vector<std::string> disagreeing;        // checksum files whose entries do not match
+    std::optional<std::int64_t> slicesMatching;  // of the copy, when slices were counted
+    std::optional<std::int64_t> slicesWere;      // of the input
+    std::int64_t sliceCount = 0;
+    std::vector<std::string> unread;  // checksum files that could not be read
+    int unchecked = 0;
+};
+
+// What came of one file, as data: the window and the command line show it as text, a
+// script reads it from korbelt-cli --json.
+struct FileReport {
+    std::string name;
+    FileOutcome outcome = FileOutcome::NotRepaired;
+    std::vector<Decision> finds;
+    std::int64_t bytesRead = 0;
+    std::int64_t bytesWritten = 0;
+    std::optional<ChecksumReport> checksums;
+    std::string failure;  // what failed, as the file's status line says after its name
+};
+
+}  // namespace korbelt

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+#include "engine/FileReport.h"
+#include "engine/NumberFormat.h"
+
+namespace korbelt {
+
+// A find's status line as the window and the command line show it: where it was seen, what
+// it is, what became of it.
+std::string FindLine(const Decision& decision, const NumberFormat& format);
+// The question asked about a find before it is removed.
+std::string FindQuestion(const Find& find, const NumberFormat& format);
+
+}  // namespace korbelt
