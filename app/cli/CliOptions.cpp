@@ -60,6 +60,10 @@ bool LongFlag(const std::string& name, CliOptions& options) {
         options.keepBackups = true;
     else if (name == "--dry-run")
         options.dryRun = true;
+    else if (name == "--json")
+        options.json = true;
+    else if (name == "--drop-verified-backups")
+        options.dropVerifiedBackups = true;
     else if (name == "--help")
         options.help = true;
     else if (name == "--version")
@@ -150,6 +154,9 @@ std::string UsageText() {
            "                           question, also with --yes, and print it with the\n"
            "                           answer\n"
            "  -n, --dry-run            report what would be removed; change nothing on disk\n"
+           "      --json               one JSON object per file on standard output (its\n"
+           "                           outcome, finds, bytes and checksums); the status\n"
+           "                           lines go to standard error\n"
            "      --range START-END    look for repeated bytes START to END characters after\n"
            "                           CR LF '-' (default 39-45; 0 <= START < END <= 51)\n"
            "      --truncate           cut a file off at a MIME wrapper within 10 bytes of\n"
@@ -161,7 +168,10 @@ std::string UsageText() {
            "                           PAR 2.0 set, SFV, md5sum or sha*sum lists): leave a\n"
            "                           file that matches alone, prove a repair\n"
            "      --no-verify          do not\n"
-           "      --checksums FILE     a checksum file kept elsewhere (repeatable)\n"
+           "      --drop-verified-backups  delete NAME.bak after a repair its checksum\n"
+           "                           proves, so that the file is as it was posted\n"
+           "      --checksums FILE     a checksum file kept elsewhere (repeatable; turns\n"
+           "                           --verify on)\n"
            "  -h, --help               show this help and exit\n"
            "      --version            show the version and exit\n"
            "\n"

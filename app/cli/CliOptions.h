@@ -13,6 +13,9 @@ struct CliOptions {
     bool yes = false;
     bool keepBackups = false;  // answer No to replacing an old backup, even with --yes
     bool dryRun = false;
+    bool json = false;
+    bool dropVerifiedBackups = false;  // a repair its checksum proves keeps no NAME.bak  // reports
+                                       // on standard output, the status lines on standard error
     bool help = false;
     bool version = false;
     std::optional<int> rangeStart;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "cli/Interrupts.h"
+#include "cli/ReportJson.h"
 #include "ports/FileSystem.h"
 
 namespace korbelt {
@@ -26,7 +27,8 @@ void AppendHex(std::string& out, unsigned char byte) {
     out += digits[byte & 15];
 }
 
-// The length of the well-formed UTF-8 sequence at text[i], or 0.
+}  // namespace
+
 std::size_t Utf8SequenceAt(const std::string& text, std::size_t i) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     const unsigned char lead = byte(i);
@@ -44,8 +46,6 @@ std::size_t Utf8SequenceAt(const std::string& text, std::size_t i) {
     }
     return length;
 }
-
-}  // namespace
 
 std::string EscapeForTerminal(const std::string& text) {
     std::string out;
@@ -167,6 +167,13 @@ void TerminalHost::FileFinished() {
     // Each file starts with no Ctrl-C counted against it.
     Interrupts::Reset();
     handledInterrupts_ = 0;
+}
+
+void TerminalHost::FileReported(const FileReport& report) {
+    if (reports_ != nullptr) {
+        std::fprintf(reports_, "%s\n", ReportJson(report).c_str());
+        std::fflush(reports_);
+    }
 }
 
 void TerminalHost::Warning(const std::string& text) {

@@ -12,6 +12,9 @@
 
 namespace korbelt {
 
+// The length of the well-formed UTF-8 sequence at text[i], or 0.
+std::size_t Utf8SequenceAt(const std::string& text, std::size_t i);
+
 // A text as korbelt-cli prints it: control characters (bytes 1 to 31, 127, and 128 to 159
 // alone or as UTF-8) that a file name may hold become \n, \t, \r or \xHH, and a backslash
 // becomes \\, so that no name can break a line or drive the terminal.
@@ -76,6 +79,9 @@ class TerminalHost : public EngineHost, public MessageBoxes, public RunControls 
     void SetVisible(Control, bool) override {}
     void FileStarted(const std::string& name) override;
     void FileFinished() override;
+    void FileReported(const FileReport& report) override;
+    // Each file's report as a line of JSON, as soon as the file is done.
+    void PrintReportsTo(std::FILE* out) { reports_ = out; }
     bool EndRunRequested() override;
 
     // Wipes the progress line, if one is showing.
@@ -92,6 +98,7 @@ class TerminalHost : public EngineHost, public MessageBoxes, public RunControls 
     std::FILE* in_;
     std::FILE* err_;
     AutomaticAnswers answers_;
+    std::FILE* reports_ = nullptr;
     bool showProgress_;
     bool progressShown_ = false;
     int handledInterrupts_ = 0;

@@ -83,9 +83,13 @@ int Repair(const CliOptions& cli) {
     PutOptionsInForce(cli, globals, marks);
 
     RunState run;
-    TerminalStatus status(stdout);
+    // With --json the reports are the data on standard output, the lines only messages.
+    TerminalStatus status(cli.json ? stderr : stdout);
     TerminalHost host(status, marks, run, stdin, stderr,
                       {.yesToAll = cli.yes, .keepBackups = cli.keepBackups});
+    if (cli.json) {
+        host.PrintReportsTo(stdout);
+    }
     KorbscanLibrary library;
     DiscardingRecordIo discarding(library);
     RepairEngine engine(host, run, globals,
@@ -93,6 +97,7 @@ int Repair(const CliOptions& cli) {
                         NumberFormat(NumberFormat::LocaleThousandsSeparator()));
     engine.SetDryRun(cli.dryRun);
     engine.SetChecksums(&checksums);
+    engine.SetDropVerifiedBackups(cli.dropVerifiedBackups);
 
     InputList list;
     InputListCommands commands(list, fs, status, host);

@@ -41,8 +41,13 @@ struct Decision {
 
 // What the checksums said of a file, when any named it.
 struct ChecksumReport {
-    enum class Verdict { Intact, Verified, NotVerified };
-    Verdict verdict = Verdict::NotVerified;
+    enum class Verdict {
+        None,         // no entry could be checked: the checksum files could not be read
+        Intact,       // the file matches, and was left as it is
+        Verified,     // the repaired copy matches
+        NotVerified,  // nothing matches
+    };
+    Verdict verdict = Verdict::None;
     std::string file;                            // the checksum file the verdict names first
     std::vector<std::string> disagreeing;        // checksum files whose entries do not match
     std::optional<std::int64_t> slicesMatching;  // of the copy, when slices were counted
@@ -59,9 +64,11 @@ struct FileReport {
     FileOutcome outcome = FileOutcome::NotRepaired;
     std::vector<Decision> finds;
     std::int64_t bytesRead = 0;
-    std::int64_t bytesWritten = 0;
+    std::int64_t bytesWritten = 0;  // to the repaired copy, kept or not
+    std::int64_t bytesRemoved = 0;
     std::optional<ChecksumReport> checksums;
-    std::string failure;  // what failed, as the file's status line says after its name
+    bool backupDropped = false;  // the repair was proven and NAME.bak deleted
+    std::string failure;         // what failed, as the file's status line says after its name
 };
 
 }  // namespace korbelt

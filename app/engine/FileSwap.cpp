@@ -55,6 +55,9 @@ void RepairEngine::FinishFile(Pass& pass) {
     run_.processed.Add(pass.identity);
     StatusList& status = host_.Status();
     status.SetLine(run_.listindex, pass.filename);
+    report_.bytesRead = readpos - 1;
+    report_.bytesWritten = writepos - 1;
+    report_.bytesRemoved = readpos - writepos;
     if (swap == changed) {
         status.RemoveLine(pass.progressline);
         InformUser("  " + NumberFormat::Plain(readpos - writepos) + " bytes removed, " +
@@ -67,9 +70,23 @@ void RepairEngine::FinishFile(Pass& pass) {
     if (!verdict.line.empty()) {
         InformUser(verdict.line);
     }
+    if (swap && !dryrun_ && dropVerifiedBackups_ && report_.checksums &&
+        report_.checksums->verdict == ChecksumReport::Verdict::Verified) {
+        DropProvenBackup(pass);
+    }
     TellUncheckedEvidence(pass.evidence);
     run_.fileerror = IsFailure(verdict.outcome);
     pass.outcome = verdict.outcome;
+}
+
+// A repair its checksum proves leaves the file as it was posted, without the damaged
+// original beside it: only the very file this pass read is deleted.
+void RepairEngine::DropProvenBackup(const Pass& pass) {
+    const std::optional<FileIdentity> backup = fs_.Lookup(pass.bakname);
+    if (backup && backup->SameFile(pass.identity) && !fs_.Remove(pass.bakname)) {
+        report_.backupDropped = true;
+        InformUser("  backup not kept: the repair is proven");
+    }
 }
 
 // The repaired file is the input's to the user: same permissions, and the same owner and

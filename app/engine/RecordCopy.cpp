@@ -51,6 +51,7 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
             if (host_.TruncateChecked() && iflength_ - readpos < kTruncateWithin) {
                 readpos = iflength_ + 1;
             }
+            NoteWrapperEnd(readpos - 1);
             continue;
         }
         readpos = WriteRec(pass, readpos, ScanRecord(), iflength_);
@@ -70,6 +71,15 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
         }
     }
     return Ending::Normal;
+}
+
+// A wrapper's find reaches to where the data resumes (0-based), known a record later.
+void RepairEngine::NoteWrapperEnd(std::int64_t resume) {
+    if (!collecting_ && !report_.finds.empty() &&
+        report_.finds.back().find.kind == FindKind::Wrapper) {
+        Find& wrapper = report_.finds.back().find;
+        wrapper.length = resume - wrapper.offset;
+    }
 }
 
 void RepairEngine::ReadRecord(Pass& pass) {

@@ -60,15 +60,17 @@ FileOutcome RepairEngine::ProcessSteps(const std::string& filename) {
     pass.bakname = filename + ".bak";
     if (filename.empty()) {
         boxes.Warning("Please choose a file first");
+        report_.failure = "no file chosen";
         run_.fileerror = true;
         return FileOutcome::NotRepaired;
     }
     if (!fs_.IsOrdinaryFile(filename)) {
         // A directory listing of this run may still hold a stale copy the run removed.
         if (run_.processed.RemovedCopy(filename)) {
-            return Refuse(filename + " - stale temporary file, removed", FileOutcome::AlreadyDone);
+            return Refuse(filename, "stale temporary file, removed", FileOutcome::AlreadyDone);
         }
         boxes.Warning(filename + kCrLf + "does not exist");
+        report_.failure = "does not exist";
         run_.fileerror = true;
         return FileOutcome::NotRepaired;
     }
@@ -76,10 +78,10 @@ FileOutcome RepairEngine::ProcessSteps(const std::string& filename) {
     // The copy would take the link's name while its target stayed as it was, and the backup
     // and temporary names could be the target itself: a link is never followed into a swap.
     if (entry && entry->kind == FileIdentity::Kind::SymbolicLink) {
-        return Refuse(filename + " - symbolic link, not followed", FileOutcome::NotRepaired);
+        return Refuse(filename, "symbolic link, not followed", FileOutcome::NotRepaired);
     }
     if (entry && run_.processed.Contains(*entry)) {
-        return Refuse(filename + " - already processed in this run", FileOutcome::AlreadyDone);
+        return Refuse(filename, "already processed in this run", FileOutcome::AlreadyDone);
     }
     if (checksums_ != nullptr && host_.VerifyChecked()) {
         if (const auto left = LeaveChecksumFile(filename)) {
@@ -92,6 +94,7 @@ FileOutcome RepairEngine::ProcessSteps(const std::string& filename) {
         }
     }
     if (!dryrun_ && !AgreeToReplaceBackup(pass)) {
+        report_.failure = "an old backup is kept";
         run_.fileerror = true;
         return FileOutcome::NotRepaired;
     }
@@ -108,8 +111,10 @@ FileOutcome RepairEngine::ProcessSteps(const std::string& filename) {
 }
 
 // A file left alone before its pass starts: its line says why.
-FileOutcome RepairEngine::Refuse(const std::string& line, FileOutcome outcome) {
-    host_.Status().SetLine(run_.listindex, line);
+FileOutcome RepairEngine::Refuse(const std::string& filename, const std::string& why,
+                                 FileOutcome outcome) {
+    host_.Status().SetLine(run_.listindex, filename + " - " + why);
+    report_.failure = why;
     run_.fileerror = outcome == FileOutcome::NotRepaired;
     return outcome;
 }
@@ -138,6 +143,7 @@ void RepairEngine::RunPass(Pass& pass) {
             status.RemoveLine(pass.progressline);
             status.SetLine(run_.listindex,
                            pass.filename + " - skipped, another Korbelt is repairing it");
+            report_.failure = "skipped, another Korbelt is repairing it";
             run_.fileerror = true;
             pass.outcome = FileOutcome::Busy;
             return;
@@ -147,7 +153,7 @@ void RepairEngine::RunPass(Pass& pass) {
             return;
         }
         if (!GuideBySlices(pass)) {
-            AbortFile(pass, "Aborted " + pass.filename);
+            AbortFile(pass, "Aborted " + pass.filename, "aborted");
             return;
         }
         if (!OpenOutput(pass)) {
@@ -164,10 +170,11 @@ void RepairEngine::RunPass(Pass& pass) {
                 FinishFile(pass);
                 break;
             case Ending::UserAbort:
-                AbortFile(pass, "Aborted " + pass.filename);
+                AbortFile(pass, "Aborted " + pass.filename, "aborted");
                 break;
             case Ending::BadWrapper:
-                AbortFile(pass, "Aborted-bad Mime Wrapper " + pass.filename);
+                AbortFile(pass, "Aborted-bad Mime Wrapper " + pass.filename,
+                          "aborted: no end of the Mime Wrapper");
                 break;
         }
     } catch (const PassFailure& failure) {
@@ -179,6 +186,7 @@ void RepairEngine::RunPass(Pass& pass) {
         }
         host_.Boxes().Warning(warning);
         status.SetLine(run_.listindex, pass.filename + " - " + failure.what);
+        report_.failure = failure.what;
         status.RemoveLine(pass.progressline);
         run_.fileerror = true;
     } catch (const LibraryUnavailable& missing) {
@@ -188,6 +196,7 @@ void RepairEngine::RunPass(Pass& pass) {
                               missing.what());
         status.RemoveLine(pass.progressline);
         status.SetLine(run_.listindex, pass.filename + " - korbscan library not found");
+        report_.failure = "korbscan library not found";
         run_.fileerror = true;
     }
     guide_.reset();
@@ -248,6 +257,7 @@ bool RepairEngine::SkipHJSplitPiece(Pass& pass) {
     StatusList& status = host_.Status();
     status.RemoveLine(pass.progressline);
     status.SetLine(run_.listindex, pass.filename + " - HJSplit file ignored");
+    report_.failure = "HJSplit file ignored";
     run_.fileerror = false;
     pass.outcome = FileOutcome::Ignored;
     run_.processed.Add(pass.identity);
@@ -331,11 +341,13 @@ void RepairEngine::RefuseOutput(Pass& pass, const std::string& reason) {
                           (reason.empty() ? "" : kCrLf + reason));
     status.RemoveLine(pass.progressline);
     status.SetLine(run_.listindex, pass.filename + " - failed to create output file");
+    report_.failure = "failed to create output file";
     pass.input.reset();
     run_.fileerror = true;
 }
 
-void RepairEngine::AbortFile(Pass& pass, const std::string& line) {
+void RepairEngine::AbortFile(Pass& pass, const std::string& line, const std::string& why) {
+    report_.failure = why;
     CloseOutput(pass);
     const std::error_code error = DiscardTemporaryFile(pass);
     run_.fileerror = true;

@@ -73,6 +73,10 @@ class RepairEngine {
     void SetIoPlan(IoPlan plan);
     IoPlan Plan() const { return plan_; }
 
+    // A repair its checksum proves keeps no NAME.bak: the download then holds its files as
+    // they were posted.
+    void SetDropVerifiedBackups(bool drop) { dropVerifiedBackups_ = drop; }
+
     // Checksum files decide where they know a file (nullptr: nobody checks). The catalog
     // must outlive the engine's use of it.
     void SetChecksums(ChecksumCatalog* checksums) { checksums_ = checksums; }
@@ -99,7 +103,7 @@ class RepairEngine {
     enum class Ending { Normal, UserAbort, BadWrapper };
 
     FileOutcome ProcessSteps(const std::string& filename);
-    FileOutcome Refuse(const std::string& line, FileOutcome outcome);
+    FileOutcome Refuse(const std::string& filename, const std::string& why, FileOutcome outcome);
     struct Verdict;
     struct Guide;
     std::optional<FileOutcome> ProveIntact(Pass& pass);
@@ -113,8 +117,11 @@ class RepairEngine {
     std::optional<FileOutcome> LeaveChecksumFile(const std::string& filename);
     using ByteSink = std::function<void(const std::uint8_t*, std::size_t)>;
     bool HashInput(InputFile& input, std::int64_t length, const ByteSink& add, bool stoppable);
-    static std::string AgainstEntries(const Evidence& evidence,
-                                      const std::vector<const Expectation*>& matching);
+    static std::vector<std::string> Disagreeing(const Evidence& evidence,
+                                                const std::vector<const Expectation*>& matching);
+    std::string AgainstEntries(ChecksumReport::Verdict verdict, const Evidence& evidence,
+                               const std::vector<const Expectation*>& matching);
+    ChecksumReport& ChecksumsOfReport();
     void TellUncheckedEvidence(const Evidence& evidence);
     void WarnOfUnreadChecksumFiles();
     Verdict Judge(Pass& pass, bool changed);
@@ -131,16 +138,18 @@ class RepairEngine {
     void HoldCopy(Pass& pass);
     void RefuseOutput(Pass& pass, const std::string& reason);
     void CheckInputUnchanged(Pass& pass);
+    void DropProvenBackup(const Pass& pass);
     void GiveCopyTheInputsAccess(Pass& pass);
     void MakeWayForBackup(Pass& pass);
     Ending CopyRecords(Pass& pass);
     void ReadRecord(Pass& pass);
+    void NoteWrapperEnd(std::int64_t resume);
     int ScanRecord();
     void StartWritebackOfChangedCopy(Pass& pass);
     void ShowPercentage(Pass& pass);
     void FinishFile(Pass& pass);
     void PutRepairedCopyInPlace(Pass& pass);
-    void AbortFile(Pass& pass, const std::string& line);
+    void AbortFile(Pass& pass, const std::string& line, const std::string& why);
     void CloseOutput(Pass& pass);
     void CloseOutputQuietly(Pass& pass);
     std::error_code DiscardTemporaryFile(Pass& pass);
@@ -162,6 +171,7 @@ class RepairEngine {
     FileSystem& fs_;
     NumberFormat format_;
     bool dryrun_ = false;
+    bool dropVerifiedBackups_ = false;
     IoPlan plan_;
     std::vector<std::uint8_t> readWindow_;  // allocated at the first file, then reused
     bool busy_ = false;

@@ -92,6 +92,7 @@ std::optional<FileOutcome> RepairEngine::ProveIntact(Pass& pass) {
         if (run_.stopflag) {
             run_.stopflag = false;
             host_.Status().SetLine(run_.listindex, "Aborted " + pass.filename);
+            report_.failure = "aborted";
             run_.fileerror = true;
             return FileOutcome::NotRepaired;
         }
@@ -112,15 +113,17 @@ std::optional<FileOutcome> RepairEngine::ProveIntact(Pass& pass) {
         run_.processed.Add(identity);
     }
     host_.Status().SetLine(run_.listindex, pass.filename);
-    InformUser("  intact: " + AgainstEntries(pass.evidence, matching));
+    report_.bytesRead = length;
+    InformUser("  intact: " +
+               AgainstEntries(ChecksumReport::Verdict::Intact, pass.evidence, matching));
     TellUncheckedEvidence(pass.evidence);
     run_.fileerror = false;
     return FileOutcome::Intact;
 }
 
-// "matches 'A'", and where other entries disagree "; does not match 'B' or 'C'".
-std::string RepairEngine::AgainstEntries(const Evidence& evidence,
-                                         const std::vector<const Expectation*>& matching) {
+// The checksum files with entries that disagree with the ones matched, each once.
+std::vector<std::string> RepairEngine::Disagreeing(
+    const Evidence& evidence, const std::vector<const Expectation*>& matching) {
     std::vector<std::string> others;
     for (const Expectation& entry : evidence.entries) {
         const bool matched = std::any_of(matching.begin(), matching.end(), [&](const auto* m) {
@@ -130,12 +133,39 @@ std::string RepairEngine::AgainstEntries(const Evidence& evidence,
             others.push_back(entry.source);
         }
     }
-    std::string text = "matches " + Quoted(matching.front()->source);
-    return others.empty() ? text : text + "; does not match " + QuotedList(others);
+    return others;
+}
+
+// "matches 'A'", and where other entries disagree "; does not match 'B' or 'C'"; the report
+// says the same.
+std::string RepairEngine::AgainstEntries(ChecksumReport::Verdict verdict, const Evidence& evidence,
+                                         const std::vector<const Expectation*>& matching) {
+    ChecksumReport& checksums = ChecksumsOfReport();
+    checksums.verdict = verdict;
+    checksums.file = matching.front()->source;
+    checksums.disagreeing = Disagreeing(evidence, matching);
+    const std::string text = "matches " + Quoted(checksums.file);
+    return checksums.disagreeing.empty()
+               ? text
+               : text + "; does not match " + QuotedList(checksums.disagreeing);
+}
+
+ChecksumReport& RepairEngine::ChecksumsOfReport() {
+    if (!report_.checksums) {
+        report_.checksums.emplace();
+    }
+    return *report_.checksums;
 }
 
 // What the checksum files beside it could not tell of a file.
 void RepairEngine::TellUncheckedEvidence(const Evidence& evidence) {
+    if (!evidence.unread.empty() || evidence.unchecked > 0) {
+        ChecksumReport& checksums = ChecksumsOfReport();
+        for (const UnreadChecksumFile& unread : evidence.unread) {
+            checksums.unread.push_back(unread.path);
+        }
+        checksums.unchecked = evidence.unchecked;
+    }
     for (const UnreadChecksumFile& unread : evidence.unread) {
         InformUser("  not verified against " + Quoted(unread.path) + ": it cannot be read");
     }
@@ -207,14 +237,20 @@ RepairEngine::Verdict RepairEngine::Judge(Pass& pass, bool changed) {
         }
     }
     if (!matching.empty()) {
-        return {true, "  verified: " + AgainstEntries(evidence, matching),
+        const auto verdict =
+            changed ? ChecksumReport::Verdict::Verified : ChecksumReport::Verdict::Intact;
+        return {true, "  verified: " + AgainstEntries(verdict, evidence, matching),
                 changed ? FileOutcome::Repaired : FileOutcome::Intact};
     }
     // The slices the repair was planned by, if it was.
     const Expectation* sliced =
         evidence.SliceGuide() != nullptr ? evidence.SliceGuide() : evidence.WithSlices();
+    ChecksumReport& checksums = ChecksumsOfReport();
+    checksums.verdict = ChecksumReport::Verdict::NotVerified;
+    checksums.disagreeing = Sources(evidence);
+    checksums.file = checksums.disagreeing.front();
     if (!changed || sliced == nullptr) {
-        return {true, "  not verified: does not match " + QuotedList(Sources(evidence)),
+        return {true, "  not verified: does not match " + QuotedList(checksums.disagreeing),
                 FileOutcome::NotVerified};
     }
     const auto& copy = results[static_cast<std::size_t>(sliced - evidence.entries.data())];
@@ -226,6 +262,10 @@ RepairEngine::Verdict RepairEngine::Judge(Pass& pass, bool changed) {
                                                          : 0;
     const std::int64_t was = SlicesMatching(*pass.input, *sliced);
     const bool keep = now > was;
+    checksums.file = sliced->source;
+    checksums.slicesMatching = now;
+    checksums.slicesWere = was;
+    checksums.sliceCount = static_cast<std::int64_t>(sliced->slices.size());
     std::vector<std::string> others = Sources(evidence);
     others.erase(std::remove(others.begin(), others.end(), sliced->source), others.end());
     const std::string of = " of " + std::to_string(sliced->slices.size());

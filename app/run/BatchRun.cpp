@@ -120,6 +120,7 @@ FileOutcome BatchRun::ProcessOne(const std::string& name) {
         ++busy_;
     }
     controls_.FileFinished();
+    controls_.FileReported(engine_.Report());
     return outcome;
 }
 
@@ -145,6 +146,10 @@ BatchRun::Walk BatchRun::ProcessDirectoryEntry(const std::string& directory) {
         host_.Status().AppendLine("Unable to list directory '" + directory + "'");
         ++failures_;
         controls_.FileFinished();
+        FileReport unlisted;
+        unlisted.name = directory;
+        unlisted.failure = "unable to list directory";
+        controls_.FileReported(unlisted);
         return Walk::GoOn;
     }
     SortNames(*names);

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "engine/FileReport.h"
+
 namespace korbelt {
 
 // The controls a run switches between its idle and running states.
@@ -15,8 +17,9 @@ class RunControls {
     virtual void SetVisible(Control control, bool visible) = 0;
     // A file's pass is about to start, on the file of that name.
     virtual void FileStarted(const std::string& name) { (void)name; }
-    // A file's pass has ended and its status lines are final.
+    // A file's pass has ended and its status lines are final; what came of it.
     virtual void FileFinished() {}
+    virtual void FileReported(const FileReport& report) { (void)report; }
     // The program is being ended (a signal, the session's end): no further file is started.
     virtual bool EndRunRequested() { return false; }
 };

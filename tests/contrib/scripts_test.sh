@@ -30,7 +30,7 @@ download() { mkdir -p "$1" && cp "$WORK/damaged.avi" "$1/movie.avi"; }
 # A posted movie.avi.bak is not Korbelt's to replace: both files stay, and the log says why.
 KeepAPostedBackup() {
     for manager in nzbget sabnzbd; do
-        local folder=$WORK/$manager level='[WARNING] '
+        local folder=$WORK/$manager level='[INFO] '
         [ "$manager" = nzbget ] || level=
         download "$folder" && echo posted >"$folder/movie.avi.bak"
         "$manager" 1 "$folder"

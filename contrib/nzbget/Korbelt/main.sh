@@ -29,8 +29,8 @@
 #
 # Logged: korbelt-cli's status lines as [INFO], its warnings as [WARNING], failures as
 # [ERROR]. A file whose repair its checksum does not prove keeps its NAME.bak, and the last
-# line says so. Whether a repair is proven is asked of korbelt-cli per file on disk, never
-# read from status lines a file's name could imitate. Exit status: 0 when nothing failed,
+# line says so. What was repaired and proven is read from korbelt-cli's reports (--json),
+# never from status lines a file's name could imitate. Exit status: 0 when nothing failed,
 # 1 otherwise (NZBGet logs it; the par-check decides the download's status).
 
 log() {
@@ -102,40 +102,26 @@ while [ "${directory%/}" != "$directory" ] && [ -n "${directory%/}" ]; do
     directory=${directory%/}
 done
 
-lines=$(mktemp) && warnings=$(mktemp) && before=$(mktemp -d) || exit 1
-trap 'rm -rf "$lines" "$warnings" "$before"' EXIT
+reports=$(mktemp) && lines=$(mktemp) || exit 1
+trap 'rm -f "$reports" "$lines"' EXIT
 
-# The backups there are already are not this run's: an empty file of the same name each in
-# $before, since a list of paths one a line cannot hold a name with a newline.
-for backup in "$directory"/*.bak; do
-    if [ -f "$backup" ]; then
-        : >"$before/${backup##*/}"
-    fi
-done
-
-# --keep-backups: a NAME.bak that was there before is never replaced; korbelt-cli leaves
-# its file alone and says so in a warning.
-"$cli" --yes --keep-backups --verify -- "$directory" </dev/null >"$lines" 2>"$warnings"
+drop_option=
+if [ "$drop" = yes ]; then
+    drop_option=--drop-verified-backups
+fi
+# --keep-backups: a NAME.bak that was there before is never replaced; korbelt-cli leaves its
+# file alone and says so. --json: what came of each file, as data on standard output; the
+# status lines and warnings, for the log, on standard error.
+"$cli" --json --yes --keep-backups --verify $drop_option -- "$directory" \
+    </dev/null >"$reports" 2>"$lines"
 result=$?
-log_lines INFO "$lines"
-log_lines WARNING "$warnings"
+# Its own warnings start with "korbelt-cli: "; the rest are status lines and the questions
+# it answered itself.
+sed -e 's/^korbelt-cli: /[WARNING] korbelt-cli: /' -e '/^\[WARNING\] /!s/^/[INFO] /' "$lines"
 
-repaired=0
-proven=0
-for backup in "$directory"/*.bak; do
-    file=${backup%.bak}
-    if [ ! -f "$backup" ] || [ ! -f "$file" ] || [ -e "$before/${backup##*/}" ]; then
-        continue
-    fi
-    repaired=$((repaired + 1))
-    # A repaired file its checksum proves is found intact by a dry run.
-    if "$cli" --dry-run --verify -- "$file" </dev/null 2>/dev/null | grep -q '^  intact: matches '; then
-        proven=$((proven + 1))
-        if [ "$drop" = yes ]; then
-            rm -f -- "$backup"
-        fi
-    fi
-done
+# A name is a JSON string there, its quotes escaped, so no name can pass for a key.
+repaired=$(grep -c '"outcome":"repaired"' "$reports")
+proven=$(grep '"outcome":"repaired"' "$reports" | grep -c '"verdict":"verified"')
 
 if [ "$result" -ne 0 ]; then
     log ERROR "Korbelt: not every file could be repaired and proven (korbelt-cli exit status $result)"
