@@ -8,7 +8,6 @@
 #include <sstream>
 
 #include "FakeHost.h"
-#include "engine/DiscardingRecordIo.h"
 #include "engine/NumberFormat.h"
 #include "engine/RepairEngine.h"
 #include "ports/EngineHost.h"
@@ -334,16 +333,13 @@ std::string PassCase::Describe() const {
 }
 
 struct PassRunner::Rig {
-    explicit Rig(RecordIo& scanner) : io(fs, scanner), discarding(io) { dryEngine.SetDryRun(true); }
+    explicit Rig(RecordIo& scanner) : io(fs, scanner) {}
 
     MemoryFileSystem fs;
     MemoryRecordIo io;
-    DiscardingRecordIo discarding;
     RunState run;
-    ModGlobals globals;
     test::FakeHost host;
-    RepairEngine engine{host, run, globals, io, fs};
-    RepairEngine dryEngine{host, run, globals, discarding, fs};
+    RepairEngine engine{host, run, io, fs};
 };
 
 PassRunner::PassRunner(RecordIo& scanner) : rig_(std::make_unique<Rig>(scanner)) {}
@@ -375,12 +371,19 @@ PassOutcome PassRunner::Run(const PassCase& pass) {
     RunState& run = rig_->run;
     run = RunState();
     run.interactive = pass.interactive;
-    rig_->globals.rangestart = pass.rangestart;
-    rig_->globals.rangeend = pass.rangeend;
+    // The range as a settings store of any content gives it: -1 is the default.
+    ModGlobals range;
+    range.rangestart = pass.rangestart;
+    range.rangeend = pass.rangeend;
+    RunOptions options;
+    options.rangeStart = range.GetDBRangeStart();
+    options.rangeEnd = range.GetDBRangeEnd();
+    options.truncate = pass.truncate;
+    options.ignoreHJSplit = pass.ignoreHJSplit;
+    options.dryRun = pass.dryRun;
+    rig_->engine.StartRun(options);
     test::FakeHost& host = rig_->host;
     host.ClearRecords();
-    host.truncate = pass.truncate;
-    host.ignoreHJSplit = pass.ignoreHJSplit;
     // The case's bits answer the questions in turn, and Stop is pressed at one yield.
     host.boxes.answer = [&pass, asked = 0u](QuestionKind, const std::string&) mutable {
         return ((pass.answers >> (asked++ % 64)) & 1) != 0;
@@ -389,7 +392,7 @@ PassOutcome PassRunner::Run(const PassCase& pass) {
         run.stopflag = run.stopflag || yield == stop;
     };
     run.listindex = host.status.AppendLine("Processing " + name);
-    (pass.dryRun ? rig_->dryEngine : rig_->engine).ProcessFile(name);
+    rig_->engine.ProcessFile(name);
 
     PassOutcome outcome;
     outcome.broken = Verdict(pass, before, fs, host, run).Broken();

@@ -122,7 +122,7 @@ void TerminalStatus::PrintFinished() {
     std::fflush(out_);
 }
 
-TerminalHost::TerminalHost(TerminalStatus& status, OptionsDisplay& options, RunState& run,
+TerminalHost::TerminalHost(TerminalStatus& status, const RunOptions& options, RunState& run,
                            std::FILE* in, std::FILE* err, AutomaticAnswers answers)
     : status_(status),
       options_(options),

@@ -59,7 +59,7 @@ struct AutomaticAnswers {
 // button; a second Ctrl-C aborts the current file without waiting for an answer.
 class TerminalHost : public EngineHost, public MessageBoxes, public RunControls {
   public:
-    TerminalHost(TerminalStatus& status, OptionsDisplay& options, RunState& run, std::FILE* in,
+    TerminalHost(TerminalStatus& status, const RunOptions& options, RunState& run, std::FILE* in,
                  std::FILE* err, AutomaticAnswers answers);
 
     StatusList& Status() override { return status_; }
@@ -67,14 +67,12 @@ class TerminalHost : public EngineHost, public MessageBoxes, public RunControls 
     void SetProgress(int percent) override;
     void SetTitle(const std::string&) override {}
     void YieldToUi() override;
-    bool TruncateChecked() override { return options_.TruncateChecked(); }
-    bool IgnoreHJSplitChecked() override { return options_.IgnoreHJSplitChecked(); }
-    bool VerifyChecked() override { return options_.VerifyChecked(); }
 
     void Warning(const std::string& text) override;
     void Notice(const std::string& text) override;
     bool Question(QuestionKind kind, const std::string& text) override;
 
+    RunOptions OptionsForRun() override { return options_; }
     void SetEnabled(Control, bool) override {}
     void SetVisible(Control, bool) override {}
     void FileStarted(const std::string& name) override;
@@ -93,7 +91,7 @@ class TerminalHost : public EngineHost, public MessageBoxes, public RunControls 
     bool ReadAnswer();
 
     TerminalStatus& status_;
-    OptionsDisplay& options_;
+    RunOptions options_;
     RunState& run_;
     std::FILE* in_;
     std::FILE* err_;

@@ -10,7 +10,6 @@
 #include "cli/CliOptions.h"
 #include "cli/Interrupts.h"
 #include "cli/Terminal.h"
-#include "engine/DiscardingRecordIo.h"
 #include "engine/KorbscanLibrary.h"
 #include "engine/PosixFileSystem.h"
 #include "engine/RepairEngine.h"
@@ -85,19 +84,18 @@ int Repair(const CliOptions& cli) {
     RunState run;
     // With --json the reports are the data on standard output, the lines only messages.
     TerminalStatus status(cli.json ? stderr : stdout);
-    TerminalHost host(status, marks, run, stdin, stderr,
+    RunOptions options = Options::InForce(globals, marks);
+    options.dryRun = cli.dryRun;
+    options.dropVerifiedBackups = cli.dropVerifiedBackups;
+    TerminalHost host(status, options, run, stdin, stderr,
                       {.yesToAll = cli.yes, .keepBackups = cli.keepBackups});
     if (cli.json) {
         host.PrintReportsTo(stdout);
     }
     KorbscanLibrary library;
-    DiscardingRecordIo discarding(library);
-    RepairEngine engine(host, run, globals,
-                        cli.dryRun ? static_cast<RecordIo&>(discarding) : library, fs,
+    RepairEngine engine(host, run, library, fs,
                         NumberFormat(NumberFormat::LocaleThousandsSeparator()));
-    engine.SetDryRun(cli.dryRun);
     engine.SetChecksums(&checksums);
-    engine.SetDropVerifiedBackups(cli.dropVerifiedBackups);
 
     InputList list;
     InputListCommands commands(list, fs, status, host);

@@ -9,8 +9,8 @@ namespace korbelt {
 int RepairEngine::Check4RptByte(std::int64_t filepos, int currpos) {
     // Only a hand-edited settings store can give a range outside 0..51; keep the window
     // inside the buffer whatever it says.
-    const int start = std::clamp<int>(globals_.GetDBRangeStart(), 0, kLookAhead - 1);
-    const int end = std::clamp<int>(globals_.GetDBRangeEnd(), start + 1, kLookAhead);
+    const int start = std::clamp<int>(options_.rangeStart, 0, kLookAhead - 1);
+    const int end = std::clamp<int>(options_.rangeEnd, start + 1, kLookAhead);
 
     int rptbyte = -1;
     int i = currpos + start;

@@ -32,7 +32,7 @@ void RepairEngine::FinishFile(Pass& pass) {
             ? Judge(pass, changed)
             : Verdict{true, "", changed ? FileOutcome::Repaired : FileOutcome::Clean};
     const bool swap = changed && verdict.keepCopy;
-    if (swap && !dryrun_) {
+    if (swap && !options_.dryRun) {
         GiveCopyTheInputsAccess(pass);
         // The copy must be whole on the disk before it takes the input's name.
         if (const std::error_code error = fs_.SyncFile(pass.tempname)) {
@@ -48,7 +48,7 @@ void RepairEngine::FinishFile(Pass& pass) {
             throw Unable("delete temporary file failed", "delete temporary file", pass.tempname,
                          error);
         }
-    } else if (!dryrun_) {
+    } else if (!options_.dryRun) {
         PutRepairedCopyInPlace(pass);
         run_.processed.Add(pass.copyIdentity);
     }
@@ -70,7 +70,7 @@ void RepairEngine::FinishFile(Pass& pass) {
     if (!verdict.line.empty()) {
         InformUser(verdict.line);
     }
-    if (swap && !dryrun_ && dropVerifiedBackups_ && report_.checksums &&
+    if (swap && !options_.dryRun && options_.dropVerifiedBackups && report_.checksums &&
         report_.checksums->verdict == ChecksumReport::Verdict::Verified) {
         DropProvenBackup(pass);
     }

@@ -34,7 +34,7 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
     pass.lastpct = -1;
     pass.reccount = 0;
     pass.gathered =
-        plan_.gatherWrites && pass.window != nullptr && io_.HasWriteBuffEx() && !collecting_;
+        plan_.gatherWrites && pass.window != nullptr && Io().HasWriteBuffEx() && !collecting_;
     pass.runLength = 0;
     pass.writebackFrom = 1;
 
@@ -48,7 +48,7 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
                 return Ending::BadWrapper;
             }
             readpos = std::min(resume, iflength_ + 1);
-            if (host_.TruncateChecked() && iflength_ - readpos < kTruncateWithin) {
+            if (options_.truncate && iflength_ - readpos < kTruncateWithin) {
                 readpos = iflength_ + 1;
             }
             NoteWrapperEnd(readpos - 1);
@@ -144,7 +144,7 @@ int RepairEngine::ScanRecord() {
 // asking the disk to write it while the repair goes on makes that flush short. A copy that
 // stays unchanged is deleted at the end, so it is never sent to the disk.
 void RepairEngine::StartWritebackOfChangedCopy(Pass& pass) {
-    if (!dryrun_ && !collecting_ && readpos != writepos &&
+    if (!options_.dryRun && !collecting_ && readpos != writepos &&
         writepos - pass.writebackFrom >= kWritebackStep) {
         fs_.StartWriteback(pass.tempname);
         pass.writebackFrom = writepos;
@@ -215,7 +215,7 @@ void RepairEngine::WriteOutput(Pass& pass, std::int64_t offset, std::int64_t cou
     Observe(pass, buff.data(), count);
     errno = 0;
     const std::int32_t written =
-        io_.WriteBuff(pass.outhandle, buff.data(), static_cast<std::int16_t>(count));
+        Io().WriteBuff(pass.outhandle, buff.data(), static_cast<std::int16_t>(count));
     CheckWritten(pass, written, count, errno);
 }
 
@@ -234,8 +234,9 @@ void RepairEngine::WriteRun(Pass& pass) {
     }
     errno = bytes == nullptr ? EFAULT : 0;
     const std::int32_t written =
-        bytes == nullptr ? -1
-                         : io_.WriteBuffEx(pass.outhandle, bytes, static_cast<std::int32_t>(count));
+        bytes == nullptr
+            ? -1
+            : Io().WriteBuffEx(pass.outhandle, bytes, static_cast<std::int32_t>(count));
     CheckWritten(pass, written, count, errno);
 }
 

@@ -16,9 +16,9 @@ constexpr int kOpenAttempts = 3;
 
 }  // namespace
 
-RepairEngine::RepairEngine(EngineHost& host, RunState& run, const ModGlobals& globals, RecordIo& io,
-                           FileSystem& fs, NumberFormat format)
-    : host_(host), run_(run), globals_(globals), io_(io), fs_(fs), format_(std::move(format)) {}
+RepairEngine::RepairEngine(EngineHost& host, RunState& run, RecordIo& io, FileSystem& fs,
+                           NumberFormat format)
+    : host_(host), run_(run), io_(io), discarding_(io), fs_(fs), format_(std::move(format)) {}
 
 RepairEngine::~RepairEngine() = default;
 
@@ -29,7 +29,8 @@ void RepairEngine::SetIoPlan(IoPlan plan) {
     plan_ = plan;
 }
 
-void RepairEngine::StartRun() {
+void RepairEngine::StartRun(const RunOptions& options) {
+    options_ = options;
     run_.processed.Clear();
     if (checksums_ != nullptr) {
         checksums_->Forget();
@@ -83,7 +84,7 @@ FileOutcome RepairEngine::ProcessSteps(const std::string& filename) {
     if (entry && run_.processed.Contains(*entry)) {
         return Refuse(filename, "already processed in this run", FileOutcome::AlreadyDone);
     }
-    if (checksums_ != nullptr && host_.VerifyChecked()) {
+    if (checksums_ != nullptr && options_.verify) {
         if (const auto left = LeaveChecksumFile(filename)) {
             return *left;
         }
@@ -93,7 +94,7 @@ FileOutcome RepairEngine::ProcessSteps(const std::string& filename) {
             return *intact;
         }
     }
-    if (!dryrun_ && !AgreeToReplaceBackup(pass)) {
+    if (!options_.dryRun && !AgreeToReplaceBackup(pass)) {
         report_.failure = "an old backup is kept";
         run_.fileerror = true;
         return FileOutcome::NotRepaired;
@@ -163,7 +164,7 @@ void RepairEngine::RunPass(Pass& pass) {
             // Without slice digests to hash, the copy's slices are counted from the copy on
             // disk, and only when its digests say no; a dry run has no copy on disk and
             // counts them as it goes.
-            pass.written = std::make_unique<EvidenceCheck>(pass.evidence.entries, dryrun_);
+            pass.written = std::make_unique<EvidenceCheck>(pass.evidence.entries, options_.dryRun);
         }
         switch (CopyRecords(pass)) {
             case Ending::Normal:
@@ -249,7 +250,7 @@ void RepairEngine::OpenInput(Pass& pass) {
 }
 
 bool RepairEngine::SkipHJSplitPiece(Pass& pass) {
-    const bool ignoreChecked = host_.IgnoreHJSplitChecked();
+    const bool ignoreChecked = options_.ignoreHJSplit;
     const bool isPiece = IsHJSplitFile(pass.filename);
     if (!(ignoreChecked && isPiece && iflength_ % 1024 == 0)) {
         return false;
@@ -265,20 +266,20 @@ bool RepairEngine::SkipHJSplitPiece(Pass& pass) {
 }
 
 bool RepairEngine::OpenOutput(Pass& pass) {
-    if (!dryrun_) {
+    if (!options_.dryRun) {
         if (const std::string reason = ClearStaleCopy(pass); !reason.empty()) {
             RefuseOutput(pass, reason);
             return false;
         }
     }
     errno = 0;
-    pass.outhandle = io_.OpenFile(pass.tempname);
+    pass.outhandle = Io().OpenFile(pass.tempname);
     if (pass.outhandle == -1) {
         RefuseOutput(pass, errno != 0 ? std::strerror(errno) : "");
         return false;
     }
     pass.tempCreated = true;
-    if (!dryrun_) {
+    if (!options_.dryRun) {
         HoldCopy(pass);
     }
     return true;
@@ -364,7 +365,7 @@ void RepairEngine::CloseOutput(Pass& pass) {
     if (pass.outhandle != -1) {
         const std::int32_t handle = pass.outhandle;
         pass.outhandle = -1;
-        io_.CloseFile(handle);
+        Io().CloseFile(handle);
     }
 }
 
@@ -377,7 +378,7 @@ void RepairEngine::CloseOutputQuietly(Pass& pass) {
 }
 
 std::error_code RepairEngine::DiscardTemporaryFile(Pass& pass) {
-    if (!pass.tempCreated || dryrun_) {
+    if (!pass.tempCreated || options_.dryRun) {
         return {};
     }
     pass.tempCreated = false;

@@ -8,14 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "engine/DiscardingRecordIo.h"
 #include "engine/FileReport.h"
 #include "engine/NumberFormat.h"
 #include "engine/RecordBuffer.h"
 #include "ports/EngineHost.h"
 #include "ports/FileSystem.h"
 #include "ports/RecordIo.h"
+#include "ports/RunOptions.h"
 #include "ports/RunState.h"
-#include "settings/ModGlobals.h"
 #include "verify/BackgroundCheck.h"
 #include "verify/ChecksumCatalog.h"
 
@@ -44,16 +45,11 @@ class RepairEngine {
     // With the truncate option, this many bytes or fewer after a wrapper's end are dropped.
     static constexpr std::int64_t kTruncateWithin = 10;
 
-    RepairEngine(EngineHost& host, RunState& run, const ModGlobals& globals, RecordIo& io,
-                 FileSystem& fs, NumberFormat format = NumberFormat());
+    RepairEngine(EngineHost& host, RunState& run, RecordIo& io, FileSystem& fs,
+                 NumberFormat format = NumberFormat());
     ~RepairEngine();
     RepairEngine(const RepairEngine&) = delete;
     RepairEngine& operator=(const RepairEngine&) = delete;
-
-    // In a dry run every check, question and status line is as in a real run, but nothing
-    // on disk is created, deleted or renamed.
-    void SetDryRun(bool dryrun) { dryrun_ = dryrun; }
-    bool DryRun() const { return dryrun_; }
 
     // How a pass moves bytes; the plan changes nothing that it reads, writes or reports.
     // The input is read readAhead bytes at a time and served to the records from memory
@@ -73,16 +69,16 @@ class RepairEngine {
     void SetIoPlan(IoPlan plan);
     IoPlan Plan() const { return plan_; }
 
-    // A repair its checksum proves keeps no NAME.bak: the download then holds its files as
-    // they were posted.
-    void SetDropVerifiedBackups(bool drop) { dropVerifiedBackups_ = drop; }
-
     // Checksum files decide where they know a file (nullptr: nobody checks). The catalog
     // must outlive the engine's use of it.
     void SetChecksums(ChecksumCatalog* checksums) { checksums_ = checksums; }
 
-    // A new run: every file may be repaired once more, every folder's checksums read anew.
-    void StartRun();
+    // A new run with its options: every file may be repaired once more, every folder's
+    // checksums read anew. In a dry run every check, question and status line is as in a
+    // real run, but nothing on disk is created, written, deleted or renamed. Until a run
+    // starts, the options are the defaults.
+    void StartRun(const RunOptions& options = RunOptions());
+    const RunOptions& Options() const { return options_; }
     // Repairs one file; the outcome is also left in the run state's fileerror.
     FileOutcome ProcessFile(const std::string& filename);
     // What came of the last file ProcessFile was given.
@@ -154,6 +150,8 @@ class RepairEngine {
     void CloseOutputQuietly(Pass& pass);
     std::error_code DiscardTemporaryFile(Pass& pass);
     void WriteRun(Pass& pass);
+    // Where the copy goes: nowhere in a dry run, so that no NAME.$$$ can exist then.
+    RecordIo& Io() { return options_.dryRun ? static_cast<RecordIo&>(discarding_) : io_; }
     std::int64_t WriteRec(Pass& pass, std::int64_t ifpos, int byte2remove, std::int64_t iflength);
     void WriteOutput(Pass& pass, std::int64_t offset, std::int64_t count);
     void CheckWritten(const Pass& pass, std::int32_t written, std::int64_t count, int cause);
@@ -166,12 +164,11 @@ class RepairEngine {
 
     EngineHost& host_;
     RunState& run_;
-    const ModGlobals& globals_;
     RecordIo& io_;
+    DiscardingRecordIo discarding_;  // the record I/O of a dry run
     FileSystem& fs_;
     NumberFormat format_;
-    bool dryrun_ = false;
-    bool dropVerifiedBackups_ = false;
+    RunOptions options_;
     IoPlan plan_;
     std::vector<std::uint8_t> readWindow_;  // allocated at the first file, then reused
     bool busy_ = false;

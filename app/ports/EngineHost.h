@@ -22,12 +22,6 @@ class EngineHost {
 
     // Lets pending user-interface events run (a click on Stop among them).
     virtual void YieldToUi() = 0;
-
-    // The option check marks, asked at the moment their value is needed.
-    virtual bool TruncateChecked() = 0;
-    virtual bool IgnoreHJSplitChecked() = 0;
-    // Whether checksum files decide where they know a file.
-    virtual bool VerifyChecked() { return true; }
 };
 
 }  // namespace korbelt

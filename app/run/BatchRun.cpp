@@ -65,7 +65,7 @@ void BatchRun::ProcessFiles() {
     running_ = true;
     failures_ = 0;
     busy_ = 0;
-    engine_.StartRun();
+    engine_.StartRun(controls_.OptionsForRun());
     ShowRunning();
     const int count = list_.Count();
     for (int position = 0; position < count && position < list_.Count(); ++position) {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "engine/FileReport.h"
+#include "ports/RunOptions.h"
 
 namespace korbelt {
 
@@ -13,6 +14,8 @@ class RunControls {
 
     virtual ~RunControls() = default;
 
+    // The options a run starts with, asked once as it starts.
+    virtual RunOptions OptionsForRun() = 0;
     virtual void SetEnabled(Control control, bool enabled) = 0;
     virtual void SetVisible(Control control, bool visible) = 0;
     // A file's pass is about to start, on the file of that name.

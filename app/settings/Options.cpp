@@ -3,6 +3,16 @@
 #include "settings/SettingsText.h"
 
 namespace korbelt {
+
+RunOptions Options::InForce(const ModGlobals& globals, const OptionsDisplay& display) {
+    RunOptions options;
+    options.rangeStart = globals.GetDBRangeStart();
+    options.rangeEnd = globals.GetDBRangeEnd();
+    options.truncate = display.TruncateChecked();
+    options.ignoreHJSplit = display.IgnoreHJSplitChecked();
+    options.verify = display.VerifyChecked();
+    return options;
+}
 namespace {
 
 const std::string kApplication = "Korbelt";

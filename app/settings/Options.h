@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "ports/RunOptions.h"
 #include "settings/ModGlobals.h"
 #include "settings/OptionsDisplay.h"
 #include "settings/SettingsStore.h"
@@ -14,6 +15,9 @@ namespace korbelt {
 // options text of the display in step with the marks.
 class Options {
   public:
+    // What a run starts with: the range and the marks as they stand.
+    static RunOptions InForce(const ModGlobals& globals, const OptionsDisplay& display);
+
     // The version marker written by this release; a store marked below it may still hold the
     // old default range 39 to 42.
     static constexpr std::int16_t kVersionMarker = 131;

@@ -64,8 +64,8 @@ bool LeavingBoxes::Question(QuestionKind kind, const std::string& text) {
 }
 
 WindowHost::WindowHost(const Widgets& widgets, StatusList& status, MessageBoxes& boxes,
-                       OptionsDisplay& options)
-    : widgets_(widgets), status_(status), boxes_(boxes), options_(options) {}
+                       const ModGlobals& globals, OptionsDisplay& options)
+    : widgets_(widgets), status_(status), boxes_(boxes), globals_(globals), options_(options) {}
 
 void WindowHost::SetProgress(int percent) {
     widgets_.ProgressBar1->setValue(percent);

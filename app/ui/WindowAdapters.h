@@ -5,6 +5,7 @@
 
 #include "ports/EngineHost.h"
 #include "run/RunControls.h"
+#include "settings/Options.h"
 #include "settings/OptionsDisplay.h"
 #include "ui/QtStatusList.h"
 
@@ -69,16 +70,15 @@ class WindowHost : public EngineHost, public RunControls {
     };
 
     WindowHost(const Widgets& widgets, StatusList& status, MessageBoxes& boxes,
-               OptionsDisplay& options);
+               const ModGlobals& globals, OptionsDisplay& options);
 
     StatusList& Status() override { return status_; }
     MessageBoxes& Boxes() override { return boxes_; }
     void SetProgress(int percent) override;
     void SetTitle(const std::string& title) override;
     void YieldToUi() override;
-    bool TruncateChecked() override { return options_.TruncateChecked(); }
-    bool IgnoreHJSplitChecked() override { return options_.IgnoreHJSplitChecked(); }
-    bool VerifyChecked() override { return options_.VerifyChecked(); }
+    // The range and the marks of the Options menu as they stand when a run starts.
+    RunOptions OptionsForRun() override { return Options::InForce(globals_, options_); }
 
     void SetEnabled(Control control, bool enabled) override;
     void SetVisible(Control control, bool visible) override;
@@ -94,6 +94,7 @@ class WindowHost : public EngineHost, public RunControls {
     Widgets widgets_;
     StatusList& status_;
     MessageBoxes& boxes_;
+    const ModGlobals& globals_;
     OptionsDisplay& options_;
     QElapsedTimer sinceYield_;
     bool endRequested_ = false;

@@ -202,10 +202,9 @@ void frmKorbelt::BuildLogic() {
     options_ = std::make_unique<Options>(globals_, *optionsDisplay_);
     host_ = std::make_unique<WindowHost>(
         WindowHost::Widgets{this, cmdProcessAuto, cmdProcessInter, cmdStop, ProgressBar1}, *status_,
-        leavingBoxes_, *optionsDisplay_);
-    engine_ =
-        std::make_unique<RepairEngine>(*host_, run_, globals_, library_, fs_,
-                                       NumberFormat(NumberFormat::LocaleThousandsSeparator()));
+        leavingBoxes_, globals_, *optionsDisplay_);
+    engine_ = std::make_unique<RepairEngine>(
+        *host_, run_, library_, fs_, NumberFormat(NumberFormat::LocaleThousandsSeparator()));
     checksums_ = std::make_unique<ChecksumCatalog>(fs_);
     engine_->SetChecksums(checksums_.get());
     commands_ = std::make_unique<InputListCommands>(inputs_, fs_, *status_, leavingBoxes_,

@@ -64,9 +64,9 @@ TEST(TerminalQuestions, YesAndKeepBackupsAnswerByKindWhateverTheText) {
     std::FILE* in = std::tmpfile();
     std::FILE* err = std::tmpfile();
     TerminalStatus status(err);
-    OptionMarks marks;
+    const RunOptions options;
     RunState run;
-    TerminalHost host(status, marks, run, in, err, {.yesToAll = true});
+    TerminalHost host(status, options, run, in, err, {.yesToAll = true});
     for (const QuestionKind kind :
          {QuestionKind::AbortProcessing, QuestionKind::ProcessRemainingFiles,
           QuestionKind::ReplaceBackup, QuestionKind::RemoveDeselected, QuestionKind::ClearList}) {
@@ -74,7 +74,7 @@ TEST(TerminalQuestions, YesAndKeepBackupsAnswerByKindWhateverTheText) {
     }
     EXPECT_FALSE(host.Question(QuestionKind::RemoveRepeatedByte, "Abort Processing?"));
     EXPECT_FALSE(host.Question(QuestionKind::RemoveWrapper, "Process remaining files?"));
-    TerminalHost keeping(status, marks, run, in, err, {.yesToAll = true, .keepBackups = true});
+    TerminalHost keeping(status, options, run, in, err, {.yesToAll = true, .keepBackups = true});
     EXPECT_FALSE(keeping.Question(QuestionKind::ReplaceBackup, "Process remaining files?"));
     EXPECT_TRUE(keeping.Question(QuestionKind::ProcessRemainingFiles, "Backup file 'a.bak'"));
     std::fclose(in);

@@ -18,6 +18,7 @@ class PassFixture : public ::testing::Test {
   protected:
     // Runs one file the way the batch run does: a "Processing " line first.
     void Process(const std::string& path) {
+        peer.SetOptions(options);
         run.listindex = host.status.AppendLine("Processing " + path);
         engine.ProcessFile(path);
     }
@@ -40,13 +41,13 @@ class PassFixture : public ::testing::Test {
     TempDir dir;
     FakeHost host;
     RunState run;
-    ModGlobals globals;
+    RunOptions options;
     KorbscanLibrary library;
     PosixFileSystem realFs;
     FaultPlan faults;
     FaultyFileSystem fs{realFs, faults};
     FaultyRecordIo io{library, faults, FaultyRecordIo::Writes::RecordByRecord};
-    RepairEngine engine{host, run, globals, io, fs};
+    RepairEngine engine{host, run, io, fs};
     RepairEngineTestPeer peer{engine};
 };
 

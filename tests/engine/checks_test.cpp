@@ -90,8 +90,9 @@ TEST_F(ChecksTest, PositionIsTheTriplesCrGroupedInThrees) {
 }
 
 TEST_F(ChecksTest, WidestOfferedRangeListsFifteenBytes) {
-    globals.rangestart = 35;
-    globals.rangeend = 49;
+    options.rangeStart = 35;
+    options.rangeEnd = 49;
+    peer.SetOptions(options);
     Prepare(100);
     peer.Buffer()[148] = peer.Buffer()[149] = 'R';
     EXPECT_EQ(engine.Check4RptByte(1, 100), 148);
@@ -103,8 +104,9 @@ TEST_F(ChecksTest, RangeFromAHandEditedStoreIsKeptInsideTheBuffer) {
     // The checks read at most 51 bytes past the last record index whatever the store says.
     for (const auto& [start, end] : std::vector<std::pair<int, int>>{
              {-300, 32000}, {60, 70}, {50, 50}, {45, 20}, {0, 1}, {-1, 51}}) {
-        globals.rangestart = static_cast<std::int16_t>(start);
-        globals.rangeend = static_cast<std::int16_t>(end);
+        options.rangeStart = start;
+        options.rangeEnd = end;
+        peer.SetOptions(options);
         Prepare(10239);
         peer.Buffer()[10289] = peer.Buffer()[10290] = 'R';
         const int found = engine.Check4RptByte(1, 10239);

@@ -31,7 +31,6 @@ void RunWithFault(Scenario scenario, Site site, int nth, int error, FaultPlan* c
     TempDir dir;
     FakeHost host;
     RunState run;
-    ModGlobals globals;
     KorbscanLibrary library;
     PosixFileSystem realFs;
     FaultPlan plan;
@@ -40,7 +39,7 @@ void RunWithFault(Scenario scenario, Site site, int nth, int error, FaultPlan* c
     }
     FaultyFileSystem fs(realFs, plan);
     FaultyRecordIo io(library, plan, FaultyRecordIo::Writes::RecordByRecord);
-    RepairEngine engine(host, run, globals, io, fs);
+    RepairEngine engine(host, run, io, fs);
 
     const Bytes data = ScenarioBytes(scenario);
     const std::string path = dir.File("movie.avi");
@@ -182,7 +181,7 @@ TEST_F(FailureMessages, FailedSecondRenameWithoutHardLinksPutsTheInputBack) {
     const std::string path = Input("a.avi", data);
     faults.FailAt(Site::RenameTempToInput, 1, EXDEV);
     NoHardLinks noLinks(realFs, faults);
-    RepairEngine withoutLinks(host, run, globals, io, noLinks);
+    RepairEngine withoutLinks(host, run, io, noLinks);
     run.listindex = host.status.AppendLine("Processing " + path);
     withoutLinks.ProcessFile(path);
     EXPECT_TRUE(run.fileerror);

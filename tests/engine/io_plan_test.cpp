@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include "PassFixture.h"
-#include "engine/DiscardingRecordIo.h"
 #include "engine/PosixFileSystem.h"
 
 namespace korbelt::test {
@@ -151,7 +150,6 @@ Outcome Repair(const Bytes& input, const IoPlan& plan, const Conditions& conditi
     WriteBytes(path, input);
     FakeHost host;
     host.LogEvents();
-    host.truncate = conditions.truncate;
     host.boxes.answer = [&](QuestionKind, const std::string& text) {
         return conditions.answer ? conditions.answer(text) : true;
     };
@@ -163,7 +161,6 @@ Outcome Repair(const Bytes& input, const IoPlan& plan, const Conditions& conditi
         }
     };
     run.interactive = conditions.interactive;
-    ModGlobals globals;
     KorbscanLibrary library;
     PosixFileSystem realFs;
     FaultPlan faults;
@@ -174,11 +171,12 @@ Outcome Repair(const Bytes& input, const IoPlan& plan, const Conditions& conditi
     fs.badSpot = conditions.badSpot;
     WideRecordIo io(library, faults);
     io.shortWriteAt = conditions.shortWriteAt;
-    DiscardingRecordIo discarding(io);
-    RepairEngine engine(host, run, globals,
-                        conditions.dryRun ? static_cast<RecordIo&>(discarding) : io, fs);
+    RepairEngine engine(host, run, io, fs);
     engine.SetIoPlan(plan);
-    engine.SetDryRun(conditions.dryRun);
+    RunOptions options;
+    options.truncate = conditions.truncate;
+    options.dryRun = conditions.dryRun;
+    engine.StartRun(options);
 
     run.listindex = host.status.AppendLine("Processing movie.avi");
     engine.ProcessFile(path);
@@ -552,12 +550,11 @@ TEST(IoPlan, EveryOperationFailingAtEveryPlaceOnTheGatheredPathKeepsTheInput) {
     {
         FakeHost host;
         RunState run;
-        ModGlobals globals;
         KorbscanLibrary library;
         PosixFileSystem realFs;
         FaultyFileSystem fs(realFs, counts);
         WideRecordIo io(library, counts);
-        RepairEngine engine(host, run, globals, io, fs);
+        RepairEngine engine(host, run, io, fs);
         engine.SetIoPlan(plan);
         engine.ProcessFile(countPath);
         ASSERT_FALSE(run.fileerror);

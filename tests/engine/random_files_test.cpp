@@ -135,16 +135,17 @@ TEST(RandomFiles, EngineAgreesWithAnIndependentReadingOfTheRules) {
         TempDir dir;
         FakeHost host;
         RunState run;
-        ModGlobals globals;
+        RunOptions options;
         const bool customRange = rng() % 3 == 0;
         if (customRange) {
-            globals.rangestart = static_cast<std::int16_t>(35 + rng() % 9);
-            globals.rangeend = static_cast<std::int16_t>(globals.rangestart + 1 + rng() % 6);
+            options.rangeStart = static_cast<int>(35 + rng() % 9);
+            options.rangeEnd = static_cast<int>(options.rangeStart + 1 + rng() % 6);
         }
-        host.truncate = rng() % 2 == 0;
+        options.truncate = rng() % 2 == 0;
         KorbscanLibrary library;
         PosixFileSystem fs;
-        RepairEngine engine(host, run, globals, library, fs);
+        RepairEngine engine(host, run, library, fs);
+        engine.StartRun(options);
 
         const Bytes data = DamagedFile(rng);
         const std::string path = dir.File("f.bin");
@@ -153,7 +154,7 @@ TEST(RandomFiles, EngineAgreesWithAnIndependentReadingOfTheRules) {
         engine.ProcessFile(path);
 
         const Expected expected =
-            Model(data, globals.GetDBRangeStart(), globals.GetDBRangeEnd(), host.truncate);
+            Model(data, options.rangeStart, options.rangeEnd, options.truncate);
         SCOPED_TRACE("round " + std::to_string(round) + ", " + std::to_string(data.size()) +
                      " bytes");
         // One status line per find: the outcome line, the finds, then the summary.

@@ -81,8 +81,8 @@ TEST_F(RepairPass, PercentageHalfRoundsUpToAnEvenNeighbour) {
     Put(data, 0, {13, 10, '-'});
     data[25] = 'R';
     data[26] = 'R';
-    globals.rangestart = 24;
-    globals.rangeend = 26;
+    options.rangeStart = 24;
+    options.rangeEnd = 26;
     const std::string path = Input("odd", data);
     Process(path);
     ASSERT_GE(host.progress.size(), 2u);
@@ -159,7 +159,7 @@ TEST_F(RepairPass, EmptyNameAndMissingFileWarnAndCountAsFailures) {
 }
 
 TEST_F(RepairPass, HJSplitPiecesOfWholeKilobytesAreSkippedWhenTheOptionIsOn) {
-    host.ignoreHJSplit = true;
+    options.ignoreHJSplit = true;
     run.fileerror = true;
     const std::string piece = Input("movie.avi.001", Bytes(2048, 'x'));
     Process(piece);
@@ -175,12 +175,12 @@ TEST_F(RepairPass, HJSplitPiecesOfWholeKilobytesAreSkippedWhenTheOptionIsOn) {
 }
 
 TEST_F(RepairPass, HJSplitPieceOfOddSizeOrWithTheOptionOffIsProcessed) {
-    host.ignoreHJSplit = true;
+    options.ignoreHJSplit = true;
     const std::string odd = Input("movie.avi.003", CleanBytes(1025, 2));
     Process(odd);
     EXPECT_EQ(Lines(), (Lines_{odd, "  0 bytes removed, 1,025 bytes read, 1,025 bytes written."}));
 
-    host.ignoreHJSplit = false;
+    options.ignoreHJSplit = false;
     host.status.lines.clear();
     const std::string whole = Input("movie.avi.004", CleanBytes(2048, 2));
     Process(whole);
@@ -327,7 +327,7 @@ TEST_F(RepairPass, WrapperNearTheEndIsTruncatedOnlyWithTheOption) {
     for (const bool truncate : {false, true}) {
         for (const std::size_t remaining : {10u, 11u}) {
             host.ClearRecords();
-            host.truncate = truncate;
+            options.truncate = truncate;
             Bytes data = CleanBytes(200 + remaining, 17);
             PutWrapperStart(data, 100);
             Put(data, 140, {13, 10});
@@ -428,7 +428,7 @@ TEST_F(RepairPass, TwentyEightDashesAreNotAWrapper) {
 
 TEST_F(RepairPass, MissingLibraryIsReportedAndTheInputIsUntouched) {
     KorbscanLibrary missing({dir.File("nowhere/libkorbscan.so")});
-    RepairEngine broken(host, run, globals, missing, fs);
+    RepairEngine broken(host, run, missing, fs);
     const Bytes data = WorkedExample();
     const std::string path = Input("a.avi", data);
     run.listindex = host.status.AppendLine("Processing " + path);

@@ -106,19 +106,23 @@ TEST_F(VerifiedRepair, SliceChecksumsKeepRealFindsLeaveChanceOnesAndFindSlippedB
     EXPECT_EQ(ReadBytes(path + ".bak"), arrived);
 }
 
-// A dry run of a guided repair says what the repair says and changes nothing; a Stop while
-// the finds are gathered ends the file as a Stop during its pass does.
+// A dry run of a guided repair says what the repair says and changes nothing, not even for
+// a moment; a Stop while the finds are gathered ends the file as a Stop during its pass does.
 TEST_F(VerifiedRepair, AGuidedDryRunSaysWhatTheRepairWouldAndStopEndsTheGathering) {
     const Bytes posted = Posted(5000, {30000});
     Bytes arrived = Arrived(posted, 5000);
     arrived.insert(arrived.begin() + 20001, 0x77);
     const std::string path = WithPar(posted, arrived);
-    engine.SetDryRun(true);
+    options.dryRun = true;
+    bool copySeen = false;
+    host.onYield = [&](int) { copySeen = copySeen || Exists(path + ".$$$"); };
     Process(path);
     const Texts dry = Lines();
+    EXPECT_FALSE(copySeen);
     EXPECT_EQ(ReadBytes(path), arrived);
     EXPECT_FALSE(Exists(path + ".bak"));
-    engine.SetDryRun(false);
+    options.dryRun = false;
+    host.onYield = nullptr;
     engine.StartRun();
     host.ClearRecords();
     Process(path);

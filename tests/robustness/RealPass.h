@@ -44,14 +44,13 @@ class RealPass : public ::testing::Test {
     PosixFileSystem posix;
     FakeHost host;
     RunState run;
-    ModGlobals globals;
     KorbscanLibrary library;
 
   private:
     FileSystem& fs_;
 
   protected:
-    RepairEngine engine{host, run, globals, library, fs_};
+    RepairEngine engine{host, run, library, fs_};
     InputList list;
     InputListCommands commands{list, fs_, host.status, host.boxes};
     RecordingControls controls;

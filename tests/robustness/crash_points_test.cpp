@@ -53,12 +53,11 @@ Bytes Expected(const Scenario& scenario) {
 void Pass(const std::string& path, FaultPlan& plan) {
     FakeHost host;
     RunState run;
-    ModGlobals globals;
     KorbscanLibrary library;
     PosixFileSystem realFs;
     FaultyFileSystem fs(realFs, plan);
     FaultyRecordIo io(library, plan);
-    RepairEngine engine(host, run, globals, io, fs);
+    RepairEngine engine(host, run, io, fs);
     host.boxes.Answer(true);
     run.listindex = host.status.AppendLine("Processing " + path);
     engine.ProcessFile(path);

@@ -130,13 +130,12 @@ PassResult RunPass(const Scenario& scenario, FaultPlan& plan) {
     TempDir dir;
     FakeHost host;
     RunState run;
-    ModGlobals globals;
     KorbscanLibrary library;
     PosixFileSystem realFs;
     plan.SetWithoutHardLinks(scenario.withoutHardLinks);
     FaultyFileSystem fs(realFs, plan);
     FaultyRecordIo io(library, plan);
-    RepairEngine engine(host, run, globals, io, fs);
+    RepairEngine engine(host, run, io, fs);
 
     const std::string path = dir.File("movie.avi");
     WriteBytes(path, ScenarioBytes(scenario));
@@ -358,7 +357,6 @@ TEST(FaultSites, WhenPuttingTheInputBackFailsTooTheWarningSaysWhereItIs) {
     TempDir dir;
     FakeHost host;
     RunState run;
-    ModGlobals globals;
     KorbscanLibrary library;
     PosixFileSystem realFs;
     FaultPlan plan;
@@ -370,7 +368,7 @@ TEST(FaultSites, WhenPuttingTheInputBackFailsTooTheWarningSaysWhereItIs) {
     undoPlan.FailAt(Site::RestoreInput, 1, EACCES);
     FaultyFileSystem fs(faulty, undoPlan);
     FaultyRecordIo io(library, plan);
-    RepairEngine engine(host, run, globals, io, fs);
+    RepairEngine engine(host, run, io, fs);
     const std::string path = dir.File("movie.avi");
     WriteBytes(path, original);
     run.listindex = host.status.AppendLine("Processing " + path);
@@ -392,7 +390,6 @@ TEST(FaultSites, WhenTheDirectoryCannotBeFlushedAndTheUndoFailsTheOriginalIsTheB
     TempDir dir;
     FakeHost host;
     RunState run;
-    ModGlobals globals;
     KorbscanLibrary library;
     PosixFileSystem realFs;
     FaultPlan plan;
@@ -402,7 +399,7 @@ TEST(FaultSites, WhenTheDirectoryCannotBeFlushedAndTheUndoFailsTheOriginalIsTheB
     undoPlan.FailAt(Site::RestoreInput, 1, EBUSY);
     FaultyFileSystem fs(faulty, undoPlan);
     FaultyRecordIo io(library, plan);
-    RepairEngine engine(host, run, globals, io, fs);
+    RepairEngine engine(host, run, io, fs);
     const std::string path = dir.File("movie.avi");
     WriteBytes(path, original);
     run.listindex = host.status.AppendLine("Processing " + path);
@@ -448,13 +445,12 @@ class FailureInARun : public ::testing::TestWithParam<Site> {
     TempDir dir;
     FakeHost host;
     RunState run;
-    ModGlobals globals;
     KorbscanLibrary library;
     PosixFileSystem realFs;
     FaultPlan plan;
     FaultyFileSystem fs{realFs, plan};
     FaultyRecordIo io{library, plan};
-    RepairEngine engine{host, run, globals, io, fs};
+    RepairEngine engine{host, run, io, fs};
     InputList list;
     InputListCommands commands{list, fs, host.status, host.boxes};
     RecordingControls controls;

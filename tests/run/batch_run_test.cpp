@@ -65,10 +65,9 @@ class BatchRunTest : public ::testing::Test {
     TempDir dir;
     FakeHost host;
     RunState run;
-    ModGlobals globals;
     KorbscanLibrary library;
     PosixFileSystem fs;
-    RepairEngine engine{host, run, globals, library, fs};
+    RepairEngine engine{host, run, library, fs};
     InputList list;
     CurrentLog log;
     InputListCommands commands{list, fs, host.status, host.boxes};

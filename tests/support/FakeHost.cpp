@@ -138,16 +138,6 @@ void FakeHost::YieldToUi() {
     }
 }
 
-bool FakeHost::TruncateChecked() {
-    Log("truncate?");
-    return truncate;
-}
-
-bool FakeHost::IgnoreHJSplitChecked() {
-    Log("hjsplit?");
-    return ignoreHJSplit;
-}
-
 void FakeHost::LogEvents() {
     logging_ = true;
     status.log = &events;

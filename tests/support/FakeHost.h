@@ -74,9 +74,6 @@ class FakeHost : public EngineHost {
     void SetProgress(int percent) override;
     void SetTitle(const std::string& title) override;
     void YieldToUi() override;
-    bool TruncateChecked() override;
-    bool IgnoreHJSplitChecked() override;
-    bool VerifyChecked() override { return verify; }
 
     // Writes every call of the engine to events from now on.
     void LogEvents();
@@ -90,9 +87,6 @@ class FakeHost : public EngineHost {
     std::vector<std::string> events;
     std::vector<std::string> misuse;
     int yields = 0;
-    bool truncate = false;
-    bool ignoreHJSplit = false;
-    bool verify = true;
     std::function<void(int)> onYield;  // called with the 1-based number of the yield
 
   private:

@@ -17,6 +17,7 @@ class RecordingControls : public RunControls {
         calls.push_back(Name(control) + (visible ? " shown" : " hidden"));
     }
     void FileFinished() override { ++filesFinished; }
+    RunOptions OptionsForRun() override { return options; }
 
     static std::string Name(Control control) {
         switch (control) {
@@ -32,6 +33,7 @@ class RecordingControls : public RunControls {
         return "?";
     }
 
+    RunOptions options;
     std::vector<std::string> calls;
     int filesFinished = 0;
 };

@@ -19,6 +19,8 @@ class RepairEngineTestPeer {
     std::int64_t writepos() const { return engine_.writepos; }
     int heldcr() const { return engine_.heldcr; }
     void SetHeldcr(int heldcr) { engine_.heldcr = heldcr; }
+    // The options of a run, without starting one: what the run has dealt with stays.
+    void SetOptions(const RunOptions& options) { engine_.options_ = options; }
 
   private:
     RepairEngine& engine_;

@@ -106,7 +106,7 @@ class WindowYield : public ::testing::Test {
     WindowYield()
         : host({&window, new QPushButton(&window), new QPushButton(&window),
                 new QPushButton(&window), new QProgressBar(&window)},
-               status, boxes, marks) {}
+               status, boxes, globals, marks) {}
 
     // Something the window has to handle: it runs when pending events are processed.
     void Post() {
@@ -117,6 +117,7 @@ class WindowYield : public ::testing::Test {
     QMainWindow window;
     test::FakeStatusList status;
     test::ScriptedBoxes boxes;
+    ModGlobals globals;
     OptionMarks marks;
     WindowHost host;
     int handled = 0;

@@ -1,0 +1,19 @@
+#pragma once
+
+namespace korbelt {
+
+// The options of one run, as they stand when it starts. They reach the repair engine as
+// this one value: what the menus or the settings do while the run goes on changes nothing.
+struct RunOptions {
+    // Where the repeated byte is looked for: this many characters after the first of
+    // CR LF '-', START to END (0 <= START < END <= 51).
+    int rangeStart = 39;
+    int rangeEnd = 45;
+    bool truncate = false;             // cut a file off at a wrapper within 10 bytes of its end
+    bool ignoreHJSplit = false;        // skip HJSplit pieces of whole kilobytes
+    bool verify = true;                // checksum files decide where they know a file
+    bool dryRun = false;               // every check, question and line, nothing changed on disk
+    bool dropVerifiedBackups = false;  // a repair its checksum proves keeps no NAME.bak
+};
+
+}  // namespace korbelt
