@@ -7,29 +7,29 @@
 namespace korbelt {
 namespace {
 
-// Finds of one slice tried in every combination; more than this are a damaged stretch
-// rather than a few slipped bytes, and are tried all kept or none.
-constexpr std::size_t kMaxCombined = 4;
 // How far either side of where it should start the slice after a bad one is looked for.
 constexpr std::int64_t kResyncReach = 64;
-// Searching a slice for a slipped byte and the next slice nearby costs some hundred times
-// a slice's CRC-32. After this many slices that could not be mended (a file that is not the
-// one its checksums describe, or one damaged beyond this repair) the rest is only checked.
-constexpr std::int64_t kMaxUnmended = 16;
+// The choices of finds tried for one slice cost at most this much of its CRC-32 in all, and
+// so about as much time for a slice of any size: enough for every choice of one or two
+// finds fewer among dozens in the usual slices of par2.
+constexpr std::int64_t kChoiceWork = std::int64_t{64} << 20;
+constexpr std::int64_t kMaxChoices = 4096;
+// Places where a slice found again nearby matches its CRC-32 that are also hashed by MD5.
+constexpr int kMaxConfirmations = 4;
 
-// The combinations of n finds to try, as bit masks: most finds kept first.
-std::vector<unsigned> Combinations(std::size_t n) {
-    std::vector<unsigned> masks;
-    if (n > kMaxCombined) {
-        return {(1u << kMaxCombined) - 1, 0};  // only the first kMaxCombined take part
+// The next choice of m among n, in lexicographic order of the indexes; false after the last.
+bool NextChoice(std::vector<std::size_t>& chosen, std::size_t n) {
+    const std::size_t m = chosen.size();
+    for (std::size_t i = m; i-- > 0;) {
+        if (chosen[i] < n - m + i) {
+            ++chosen[i];
+            for (std::size_t j = i + 1; j < m; ++j) {
+                chosen[j] = chosen[j - 1] + 1;
+            }
+            return true;
+        }
     }
-    for (unsigned mask = 0; mask < (1u << n); ++mask) {
-        masks.push_back(mask);
-    }
-    std::stable_sort(masks.begin(), masks.end(), [](unsigned a, unsigned b) {
-        return __builtin_popcount(a) > __builtin_popcount(b);
-    });
-    return masks;
+    return false;
 }
 
 }  // namespace
@@ -43,136 +43,211 @@ std::int64_t GuidedPlanner::SliceLength(std::int64_t index) const {
                              : expected_.length.value_or(0) - (count - 1) * expected_.sliceSize;
 }
 
+bool GuidedPlanner::Done() const {
+    return index_ >= static_cast<std::int64_t>(expected_.slices.size()) || at_ >= length_ ||
+           readError_;
+}
+
+std::int64_t GuidedPlanner::NeededUpTo() const {
+    return std::min(length_, at_ + 2 * expected_.sliceSize + kMargin);
+}
+
 GuidedPlan GuidedPlanner::Plan(const std::vector<Removal>& finds) {
     GuidedPlan plan;
     plan.sliceCount = static_cast<std::int64_t>(expected_.slices.size());
-    std::size_t next = 0;
-    for (std::int64_t index = 0; index < plan.sliceCount && at_ < length_ && !readError_; ++index) {
-        // The finds that may lie in this slice: it reaches further for each one kept, and
-        // one byte further for a byte slipped in.
-        std::vector<Removal> candidates;
-        std::size_t firstCandidate = next;  // candidates follow one another in finds
-        std::int64_t reach = at_ + SliceLength(index) + 1;
-        for (; next < finds.size() && finds[next].offset < reach; ++next) {
-            if (finds[next].offset >= at_) {
-                candidates.push_back(finds[next]);
-                reach += finds[next].length;
-            } else {
-                plan.ignored.push_back({finds[next], false});  // inside a bad slice
-                firstCandidate = next + 1;
-            }
-        }
-        std::vector<Removal> kept;
-        const bool verified = PlanSlice(index, candidates, kept);
-        plan.slicesVerified += verified ? 1 : 0;
-        for (std::size_t i = 0; i < candidates.size(); ++i) {
-            const Removal& candidate = candidates[i];
-            if (candidate.offset >= at_) {
-                next = firstCandidate + i;  // past the slice's end after all: the next slice's
-                break;
-            }
-            if (std::find(kept.begin(), kept.end(), candidate) != kept.end()) {
-                plan.kept.push_back(candidate);
-            } else {
-                plan.ignored.push_back({candidate, verified});
-            }
-        }
-        if (inserted_) {
-            plan.inserted.push_back(*inserted_);
-            inserted_.reset();
+    while (!Done()) {
+        SlicePlan slice = PlanNext(finds);
+        plan.slicesVerified += slice.verified ? 1 : 0;
+        plan.kept.insert(plan.kept.end(), slice.kept.begin(), slice.kept.end());
+        plan.ignored.insert(plan.ignored.end(), slice.ignored.begin(), slice.ignored.end());
+        if (slice.inserted) {
+            plan.inserted.push_back(*slice.inserted);
         }
     }
+    const std::vector<SlicePlan::Ignored> rest = Rest(finds);
+    plan.ignored.insert(plan.ignored.end(), rest.begin(), rest.end());
     plan.readError = readError_;
-    // Finds beyond the last slice the checksums describe are not the posted file's.
-    for (; next < finds.size(); ++next) {
-        plan.ignored.push_back({finds[next], false});
-    }
     return plan;
 }
 
-// Moves at_ to the end of the slice in the input; kept gets the finds that make it verify.
-bool GuidedPlanner::PlanSlice(std::int64_t index, const std::vector<Removal>& candidates,
-                              std::vector<Removal>& kept) {
-    const SliceChecksum& slice = expected_.slices[static_cast<std::size_t>(index)];
-    const std::int64_t want = SliceLength(index);
-    const std::vector<unsigned> masks = Combinations(candidates.size());
-    for (const bool searchInserted : {false, true}) {
-        if (searchInserted && unmended_ >= kMaxUnmended) {
-            break;
-        }
-        for (const unsigned mask : masks) {
-            std::vector<Removal> chosen;
-            for (std::size_t i = 0; i < candidates.size() && i < kMaxCombined; ++i) {
-                if (mask & (1u << i)) {
-                    chosen.push_back(candidates[i]);
-                }
-            }
-            std::int64_t end = 0;
-            const std::vector<std::uint8_t>& out =
-                Output(at_, want + (searchInserted ? 1 : 0), chosen, end);
-            if (end < 0) {
-                continue;  // a chosen find lies past the slice: a smaller choice covers it
-            }
-            if (!searchInserted) {
-                // The finds' own bytes tell the choices apart; one chance in 2^32 that a
-                // CRC-32 matches wrongly, and the slice's MD5, hashed as the copy is written,
-                // proves the choice or fails the file.
-                if (static_cast<std::int64_t>(out.size()) == want &&
-                    PaddedCrc(out.data(), out.size(), expected_.sliceSize) == slice.crc32) {
-                    kept = chosen;
-                    at_ = end;
-                    return true;
-                }
-                continue;
-            }
-            if (static_cast<std::int64_t>(out.size()) != want + 1) {
-                continue;
-            }
-            const auto p = FindInsertedByte(out.data(), out.size(), expected_.sliceSize, slice);
-            if (p) {
-                inserted_ = Removal{InputOffset(at_, static_cast<std::int64_t>(*p), chosen), 1};
-                kept = chosen;
-                at_ = end;
-                return true;
-            }
+std::vector<SlicePlan::Ignored> GuidedPlanner::Rest(const std::vector<Removal>& finds) {
+    std::vector<SlicePlan::Ignored> rest;
+    for (; nextFind_ < finds.size(); ++nextFind_) {
+        rest.push_back({finds[nextFind_], false});
+    }
+    return rest;
+}
+
+SlicePlan GuidedPlanner::PlanNext(const std::vector<Removal>& finds) {
+    SlicePlan plan;
+    plan.index = index_;
+    plan.start = at_;
+    const SliceChecksum& slice = expected_.slices[static_cast<std::size_t>(index_)];
+    const std::int64_t want = SliceLength(index_);
+    const std::size_t first = nextFind_;
+    const std::vector<Removal> candidates = Candidates(finds, plan);
+    plan.verified =
+        TryChoices(slice, want, candidates, plan) || TrySlipped(slice, want, candidates, plan);
+    if (!plan.verified) {
+        KeepAsThePatternWould(want, candidates, plan);
+        plan.ignored.clear();
+    }
+    // Finds past the slice's end after all are the next slice's; in a slice no plan proves,
+    // every find up to where the next one starts goes as the pattern says.
+    for (nextFind_ = first; nextFind_ < finds.size() && finds[nextFind_].offset < plan.end;
+         ++nextFind_) {
+        const Removal& find = finds[nextFind_];
+        if (!plan.verified) {
+            plan.kept.push_back(find);
+        } else if (find.offset >= plan.start &&
+                   std::find(plan.kept.begin(), plan.kept.end(), find) == plan.kept.end()) {
+            plan.ignored.push_back({find, true});
         }
     }
-    kept.clear();
-    at_ = ++unmended_ > kMaxUnmended ? std::min(at_ + want, length_) : Resynchronised(index);
+    ++index_;
+    at_ = plan.end;
+    return plan;
+}
+
+// The finds that may lie in the slice: it reaches further for each one kept, and one byte
+// further for a byte slipped in. Finds before it lie where a bad slice was passed over.
+std::vector<Removal> GuidedPlanner::Candidates(const std::vector<Removal>& finds, SlicePlan& plan) {
+    std::vector<Removal> candidates;
+    std::int64_t reach = at_ + SliceLength(index_) + 1;
+    for (std::size_t next = nextFind_; next < finds.size() && finds[next].offset < reach; ++next) {
+        if (finds[next].offset >= at_) {
+            candidates.push_back(finds[next]);
+            reach += finds[next].length;
+        } else {
+            plan.ignored.push_back({finds[next], false});
+        }
+    }
+    return candidates;
+}
+
+// All kept, none, then every choice of one fewer, two fewer ... while the work allows.
+bool GuidedPlanner::TryChoices(const SliceChecksum& slice, std::int64_t want,
+                               const std::vector<Removal>& candidates, SlicePlan& plan) {
+    const std::size_t n = candidates.size();
+    std::int64_t choicesLeft =
+        std::clamp<std::int64_t>(kChoiceWork / std::max<std::int64_t>(want, 1), 2, kMaxChoices);
+    std::vector<std::size_t> sizes = {n};
+    if (n > 0) {
+        sizes.push_back(0);
+    }
+    for (std::size_t m = n; m-- > 1;) {
+        sizes.push_back(m);
+    }
+    for (const std::size_t m : sizes) {
+        std::vector<std::size_t> chosen(m);
+        for (std::size_t i = 0; i < m; ++i) {
+            chosen[i] = i;
+        }
+        do {
+            if (choicesLeft-- <= 0) {
+                return false;
+            }
+            std::vector<Removal> removed;
+            for (const std::size_t i : chosen) {
+                removed.push_back(candidates[i]);
+            }
+            std::int64_t end = 0;
+            const std::vector<std::uint8_t>& out = Output(at_, want, removed, end);
+            // The finds' own bytes tell the choices apart; one chance in 2^32 that a CRC-32
+            // matches wrongly, and the slice's MD5, hashed as the copy is written, proves the
+            // choice or fails the file.
+            if (end >= 0 && static_cast<std::int64_t>(out.size()) == want &&
+                PaddedCrc(out.data(), out.size(), expected_.sliceSize) == slice.crc32) {
+                plan.kept = removed;
+                plan.end = end;
+                return true;
+            }
+        } while (m > 0 && NextChoice(chosen, n));
+    }
     return false;
 }
 
-// Where the slice after a bad one starts: where its checksum matches, nearest to where it
-// should; else where it should.
-std::int64_t GuidedPlanner::Resynchronised(std::int64_t bad) {
-    const std::int64_t expectedAt = at_ + SliceLength(bad);
-    const std::int64_t next = bad + 1;
+// One byte more than the choice accounts for, anywhere in the slice: with all the finds kept,
+// then with none.
+bool GuidedPlanner::TrySlipped(const SliceChecksum& slice, std::int64_t want,
+                               const std::vector<Removal>& candidates, SlicePlan& plan) {
+    for (const bool all : {true, false}) {
+        if (!all && candidates.empty()) {
+            break;
+        }
+        const std::vector<Removal> removed = all ? candidates : std::vector<Removal>();
+        std::int64_t end = 0;
+        const std::vector<std::uint8_t>& out = Output(at_, want + 1, removed, end);
+        if (end < 0 || static_cast<std::int64_t>(out.size()) != want + 1) {
+            continue;
+        }
+        if (const auto p = FindInsertedByte(out.data(), out.size(), expected_.sliceSize, slice)) {
+            plan.inserted = Removal{InputOffset(at_, static_cast<std::int64_t>(*p), removed), 1};
+            plan.kept = removed;
+            plan.end = end;
+            return true;
+        }
+    }
+    return false;
+}
+
+// No plan proves the slice: its finds go as the pattern says, as they would without any
+// checksum, and the next slice is looked for where those removals leave it.
+void GuidedPlanner::KeepAsThePatternWould(std::int64_t want, const std::vector<Removal>& candidates,
+                                          SlicePlan& plan) {
+    std::int64_t expectedAt = at_ + want;
+    for (const Removal& candidate : candidates) {
+        if (candidate.offset < expectedAt) {
+            expectedAt += candidate.length;
+        }
+    }
+    plan.end = Resynchronised(std::min(expectedAt, length_), candidates);
+}
+
+// Where the slice after a bad one starts: where it matches its checksums nearest to where it
+// should, as it is or with its finds left out; else where it should. A rolling CRC-32 tries
+// every place in one pass over the bytes; MD5 confirms a few.
+std::int64_t GuidedPlanner::Resynchronised(std::int64_t expectedAt,
+                                           const std::vector<Removal>& finds) {
+    const std::int64_t next = index_ + 1;
     if (next >= static_cast<std::int64_t>(expected_.slices.size())) {
-        return std::min(expectedAt, length_);
+        return expectedAt;
     }
     const SliceChecksum& slice = expected_.slices[static_cast<std::size_t>(next)];
     const std::int64_t want = SliceLength(next);
     const std::int64_t from = std::max(at_, expectedAt - kResyncReach);
-    std::vector<std::uint8_t> around(
-        static_cast<std::size_t>(expectedAt + kResyncReach + want - from));
-    std::error_code error;
-    around.resize(input_.ReadAt(from, around.data(), around.size(), error));
-    if (error) {
-        readError_ = error;
-        return expectedAt;
-    }
-    for (std::int64_t step = 0; step <= 2 * kResyncReach; ++step) {
-        const std::int64_t d = step % 2 == 0 ? step / 2 : -(step + 1) / 2;
-        const std::int64_t start = expectedAt + d - from;
-        if (start < 0 || start + want > static_cast<std::int64_t>(around.size())) {
-            continue;
-        }
-        if (SliceMatches(around.data() + start, static_cast<std::size_t>(want), expected_.sliceSize,
-                         slice)) {
-            return from + start;
+    std::vector<Removal> later;
+    for (const Removal& find : finds) {
+        if (find.offset >= from) {
+            later.push_back(find);
         }
     }
-    return std::min(expectedAt, length_);
+    std::optional<std::int64_t> best;
+    for (const bool withFinds : {false, true}) {
+        const std::vector<Removal> removed = withFinds ? later : std::vector<Removal>();
+        if (withFinds && later.empty()) {
+            break;
+        }
+        std::int64_t end = 0;
+        const std::vector<std::uint8_t> stream =
+            Output(from, expectedAt + kResyncReach - from + want, removed, end);
+        int confirmations = 0;
+        for (const std::size_t k : WindowsMatchingCrc(stream.data(), stream.size(), want,
+                                                      expected_.sliceSize, slice.crc32)) {
+            const std::int64_t start = InputOffset(from, static_cast<std::int64_t>(k), removed);
+            if (best && std::abs(start - expectedAt) >= std::abs(*best - expectedAt)) {
+                continue;
+            }
+            if (confirmations++ == kMaxConfirmations) {
+                break;
+            }
+            if (SliceMatches(stream.data() + k, static_cast<std::size_t>(want), expected_.sliceSize,
+                             slice)) {
+                best = start;
+            }
+        }
+    }
+    return best ? *best : expectedAt;
 }
 
 const std::vector<std::uint8_t>& GuidedPlanner::Output(std::int64_t start, std::int64_t want,

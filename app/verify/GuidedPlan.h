@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -18,41 +19,81 @@ struct Removal {
     bool operator==(const Removal&) const = default;
 };
 
-// What a file's slice checksums say of the removals, decided slice by slice in file order.
-struct GuidedPlan {
+// What a file's slice checksums decided of one slice, in input offsets.
+struct SlicePlan {
     struct Ignored {
         Removal removal;
         bool sliceVerifiesWithout = false;  // else its slice does not verify either way
     };
-    std::vector<Removal> kept;      // each makes its slice verify
-    std::vector<Ignored> ignored;   // never removed
-    std::vector<Removal> inserted;  // single bytes the checksums alone found
+    std::int64_t index = 0;
+    std::int64_t start = 0;  // where the slice lies in the input
+    std::int64_t end = 0;
+    // Its bytes, with the kept removals and the slipped byte left out, match the slice's
+    // CRC-32 (and its MD5 where a slipped byte was searched for). Otherwise no plan proved
+    // it, and the finds in it are kept as the pattern alone would keep them.
+    bool verified = false;
+    std::vector<Removal> kept;
+    std::vector<Ignored> ignored;
+    std::optional<Removal> inserted;  // a byte the checksums alone found
+};
+
+// The plan of a whole file, slice by slice.
+struct GuidedPlan {
+    using Ignored = SlicePlan::Ignored;
+    std::vector<Removal> kept;
+    std::vector<Ignored> ignored;
+    std::vector<Removal> inserted;
     std::int64_t slicesVerified = 0;
     std::int64_t sliceCount = 0;
     std::error_code readError;  // the input could not be read: the plan is not to be used
 };
 
-// Plans the repair of a file against slice checksums (a PAR 2.0 set). For each slice: the
-// pattern's finds in it that make it verify are kept, whichever combination of them does,
-// all first; failing that, one more byte slipped in anywhere in the slice is looked for. A
-// slice that still does not verify keeps its bytes, and the next slice is looked for at
-// nearby offsets, so that one bad slice does not spoil the rest.
+// Plans the repair of a file against slice checksums (a PAR 2.0 set), one slice at a time in
+// file order, so that the repair can follow close behind. For each slice the pattern's finds
+// in it are tried all kept first, then none, then every choice with one fewer, and so on
+// while the work stays within a few times the slice's own CRC-32; failing that, one byte
+// slipped in anywhere is looked for, with all the finds kept and with none. A slice no plan
+// proves keeps the finds the pattern alone would remove, and the next slice is looked for
+// near where it should start, with and without its own finds, so that one bad slice spoils
+// no other.
 //
-// Which finds of a slice to keep, its CRC-32 decides; a slipped byte, picked from every
-// position of the slice, and a slice found again nearby must match its MD5 as well. The
-// repaired copy is proven afterwards, every slice by its MD5, as it is written.
+// Which finds of a slice to keep, its CRC-32 decides; a slipped byte, and a slice found again
+// nearby, must match its MD5 as well, a bounded number of candidates a slice. The repaired
+// copy is proven afterwards, every slice by its MD5.
 class GuidedPlanner {
   public:
+    // How far past the start of the slice being planned the input must be known, with its
+    // finds gathered, before it is planned: the slice, the reach of its finds and the next
+    // slice, where a bad one is followed.
+    static constexpr std::int64_t kMargin = std::int64_t{256} << 10;
+
     GuidedPlanner(InputFile& input, std::int64_t length, const Expectation& expected);
 
-    // finds in input order; what the pattern would remove.
+    // Where the input must be known up to (exclusive) before the next slice can be planned.
+    std::int64_t NeededUpTo() const;
+    // Every slice described has been planned, or the input has ended.
+    bool Done() const;
+    // The next slice; finds are every find gathered so far, in input order (later calls see
+    // the same finds and more). Reads the input from where the slice starts.
+    SlicePlan PlanNext(const std::vector<Removal>& finds);
+    // The finds past the last slice: not the posted file's, never removed.
+    std::vector<SlicePlan::Ignored> Rest(const std::vector<Removal>& finds);
+    // A read that failed: nothing planned is to be used.
+    std::error_code ReadError() const { return readError_; }
+
+    // Every slice at once.
     GuidedPlan Plan(const std::vector<Removal>& finds);
 
   private:
     std::int64_t SliceLength(std::int64_t index) const;
-    bool PlanSlice(std::int64_t index, const std::vector<Removal>& candidates,
-                   std::vector<Removal>& kept);
-    std::int64_t Resynchronised(std::int64_t bad);
+    std::vector<Removal> Candidates(const std::vector<Removal>& finds, SlicePlan& plan);
+    bool TryChoices(const SliceChecksum& slice, std::int64_t want,
+                    const std::vector<Removal>& candidates, SlicePlan& plan);
+    bool TrySlipped(const SliceChecksum& slice, std::int64_t want,
+                    const std::vector<Removal>& candidates, SlicePlan& plan);
+    void KeepAsThePatternWould(std::int64_t want, const std::vector<Removal>& candidates,
+                               SlicePlan& plan);
+    std::int64_t Resynchronised(std::int64_t expectedAt, const std::vector<Removal>& finds);
     // want bytes from start with the removals left out, fewer where the input ends; end is
     // where they end in the input, or -1 when a removal lies beyond them.
     const std::vector<std::uint8_t>& Output(std::int64_t start, std::int64_t want,
@@ -63,9 +104,9 @@ class GuidedPlanner {
     InputFile& input_;
     std::int64_t length_;
     const Expectation& expected_;
-    std::int64_t at_ = 0;              // where the current slice starts in the input
-    std::optional<Removal> inserted_;  // found in the current slice
-    std::int64_t unmended_ = 0;        // slices that could not be made to verify
+    std::int64_t index_ = 0;    // the next slice
+    std::int64_t at_ = 0;       // where it starts in the input
+    std::size_t nextFind_ = 0;  // the first find not yet planned
     std::error_code readError_;
     std::vector<std::uint8_t> raw_;  // the input read for a slice
     std::vector<std::uint8_t> out_;  // the slice with the chosen removals left out

@@ -8,6 +8,10 @@ namespace {
 // x^(8 * (2^32 - 1)) is 1 modulo the CRC-32 polynomial, so shifting back by n bytes is
 // shifting forward by 2^32 - 1 - n bytes.
 constexpr std::uint64_t kShiftPeriod = 0xFFFFFFFFull;
+// Removals that match a slice's CRC-32 are hashed by MD5 until one matches, at most this
+// many: two different removals matching one CRC-32 is a chance of one in 2^32 each, and
+// data made to match many costs no more than this.
+constexpr int kMaxConfirmations = 8;
 
 // One step of the CRC register without zlib's inversions before and after: the register
 // times x^8, plus the byte's own term.
@@ -58,6 +62,42 @@ std::vector<std::size_t> RemovalsMatchingCrc(const std::uint8_t* bytes, std::siz
     return found;
 }
 
+std::vector<std::size_t> WindowsMatchingCrc(const std::uint8_t* bytes, std::size_t count,
+                                            std::int64_t length, std::int64_t sliceSize,
+                                            std::uint32_t crc) {
+    std::vector<std::size_t> found;
+    if (length <= 0 || static_cast<std::int64_t>(count) < length || length > sliceSize ||
+        static_cast<std::uint64_t>(sliceSize) >= kShiftPeriod) {
+        return found;
+    }
+    const auto window = static_cast<std::size_t>(length);
+    const auto pad = static_cast<std::uint64_t>(sliceSize - length);
+    // zlib's CRC is the bare register over the bytes, plus the register of all ones shifted
+    // over the padded length, inverted. So a window matches where its bare register, shifted
+    // over the padding, equals the wanted CRC inverted less that constant term; shifting
+    // both back over the padding leaves one compare per window.
+    const std::uint32_t wanted =
+        Shift(~crc ^ Shift(0xFFFFFFFFu, static_cast<std::uint64_t>(sliceSize)), kShiftPeriod - pad);
+    // A byte leaving the window takes away its term, shifted over the window's length.
+    const uLong op = crc32_combine_gen(static_cast<z_off_t>(length % kShiftPeriod));
+    std::uint32_t leaving[256];
+    for (unsigned b = 0; b < 256; ++b) {
+        leaving[b] = static_cast<std::uint32_t>(
+            crc32_combine_op(Step(0, static_cast<std::uint8_t>(b)), 0, op));
+    }
+    std::uint32_t reg =
+        ~static_cast<std::uint32_t>(crc32(0xFFFFFFFFul, bytes, static_cast<uInt>(window)));
+    for (std::size_t k = 0;; ++k) {
+        if (reg == wanted) {
+            found.push_back(k);
+        }
+        if (k + window >= count) {
+            return found;
+        }
+        reg = Step(reg, bytes[k + window]) ^ leaving[bytes[k]];
+    }
+}
+
 bool SliceMatches(const std::uint8_t* bytes, std::size_t count, std::int64_t sliceSize,
                   const SliceChecksum& slice) {
     if (static_cast<std::int64_t>(count) > sliceSize ||
@@ -73,7 +113,16 @@ bool SliceMatches(const std::uint8_t* bytes, std::size_t count, std::int64_t sli
 std::optional<std::size_t> FindInsertedByte(const std::uint8_t* bytes, std::size_t count,
                                             std::int64_t sliceSize, const SliceChecksum& slice) {
     std::vector<std::uint8_t> without;
+    int confirmations = 0;
     for (const std::size_t p : RemovalsMatchingCrc(bytes, count, sliceSize, slice.crc32)) {
+        // Leaving out any byte of a run of equal bytes leaves the same bytes: the first of
+        // the run stands for all of it.
+        if (p > 0 && bytes[p] == bytes[p - 1]) {
+            continue;
+        }
+        if (confirmations++ == kMaxConfirmations) {
+            break;
+        }
         without.assign(bytes, bytes + p);
         without.insert(without.end(), bytes + p + 1, bytes + count);
         if (SliceMatches(without.data(), without.size(), sliceSize, slice)) {

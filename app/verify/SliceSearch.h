@@ -21,8 +21,15 @@ namespace korbelt {
 std::vector<std::size_t> RemovalsMatchingCrc(const std::uint8_t* bytes, std::size_t count,
                                              std::int64_t sliceSize, std::uint32_t crc);
 
+// Every k at which the length bytes from bytes + k, padded with zeros to sliceSize, have the
+// CRC-32 given, in order. A rolling CRC: one pass, two steps of zlib's CRC per byte.
+std::vector<std::size_t> WindowsMatchingCrc(const std::uint8_t* bytes, std::size_t count,
+                                            std::int64_t length, std::int64_t sliceSize,
+                                            std::uint32_t crc);
+
 // The first removal that makes the slice match its CRC-32 and then its MD5; none when no
-// single byte does.
+// single byte does among the first few that match the CRC-32 (removals within a run of equal
+// bytes count once).
 std::optional<std::size_t> FindInsertedByte(const std::uint8_t* bytes, std::size_t count,
                                             std::int64_t sliceSize, const SliceChecksum& slice);
 

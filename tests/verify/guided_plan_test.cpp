@@ -88,25 +88,58 @@ TEST_F(GuidedPlanTest, KeepsTheFindsThatMakeTheirSlicesVerifyAndFindsTheBytesThe
     EXPECT_EQ(intact.slicesVerified, 11);
 }
 
-TEST_F(GuidedPlanTest, ASliceThatCannotBeMendedKeepsItsBytesAndTheNextIsFoundAgain) {
-    // Two bytes slipped into slice 2, none found: one byte is all the search looks for.
+// A slice no plan proves keeps what the pattern alone would remove; the next one is found
+// where it starts, even when it needs a repair itself, however many bad slices come first.
+TEST_F(GuidedPlanTest, ASliceThatCannotBeMendedKeepsThePatternsFindsAndTheNextIsFoundAgain) {
+    // Two bytes slipped into slice 2, none found: one byte is all the search looks for. The
+    // slice right after it has a real find of its own.
     const Arrived arrived =
-        Slip(posted, {{2 * kSlice + 10, {1}}, {2 * kSlice + 20, {2}}, {6 * kSlice + 5, {3}}});
+        Slip(posted, {{2 * kSlice + 10, {1}}, {2 * kSlice + 20, {2}}, {3 * kSlice + 5, {3}}});
     const Removal inBadSlice{2 * kSlice + 500, 1};
     const GuidedPlan plan = Plan(arrived.bytes, expected, {inBadSlice, arrived.slipped[2]});
-    EXPECT_EQ(plan.kept, std::vector<Removal>{arrived.slipped[2]});
-    ASSERT_EQ(plan.ignored.size(), 1u);
-    EXPECT_EQ(plan.ignored[0].removal, inBadSlice);
-    EXPECT_FALSE(plan.ignored[0].sliceVerifiesWithout);
-    EXPECT_TRUE(plan.inserted.empty());
+    EXPECT_EQ(plan.kept, (std::vector<Removal>{inBadSlice, arrived.slipped[2]}));
+    EXPECT_TRUE(plan.ignored.empty());
     EXPECT_EQ(plan.slicesVerified, 10);
-    // A file that is not the one the checksums describe: every find stays, nothing is found.
+
+    // Twenty bad slices in a row (a byte changed in each, not slipped in), then bytes slipped
+    // into slices 22 and 24, one with a find and one without.
+    const Bytes longer = RandomBytes(30 * kSlice, 13);
+    const Expectation longerExpected = PostedAs(longer, kSlice);
+    Bytes changed = longer;
+    for (std::size_t slice = 1; slice <= 20; ++slice) {
+        changed[slice * kSlice + 7] ^= 0x40;
+    }
+    const Arrived chain = Slip(changed, {{22 * kSlice + 9, {4}}, {24 * kSlice + 99, {5}}});
+    const GuidedPlan chained = Plan(chain.bytes, longerExpected, {chain.slipped[0]});
+    EXPECT_EQ(chained.kept, std::vector<Removal>{chain.slipped[0]});
+    EXPECT_EQ(chained.inserted, std::vector<Removal>{chain.slipped[1]});
+    EXPECT_EQ(chained.slicesVerified, 10);
+
+    // A file that is not the one the checksums describe: the finds go as the pattern says.
     const Bytes other = RandomBytes(posted.size() + 5, 12);
     const GuidedPlan none = Plan(other, expected, {{5000, 1}, {30000, 1}});
-    EXPECT_TRUE(none.kept.empty());
+    EXPECT_EQ(none.kept.size(), 2u);
     EXPECT_TRUE(none.inserted.empty());
-    EXPECT_EQ(none.ignored.size(), 2u);
     EXPECT_EQ(none.slicesVerified, 0);
+}
+
+// Any number of finds in one slice, all of them real, or all but a chance one among them.
+TEST_F(GuidedPlanTest, ManyFindsInOneSliceAreKeptTogether) {
+    std::vector<std::pair<std::size_t, Bytes>> six;
+    for (std::size_t i = 0; i < 6; ++i) {
+        six.push_back({4 * kSlice + 100 + 600 * i, {static_cast<std::uint8_t>(i)}});
+    }
+    const Arrived arrived = Slip(posted, six);
+    std::vector<Removal> finds = arrived.slipped;
+    const GuidedPlan plan = Plan(arrived.bytes, expected, finds);
+    EXPECT_EQ(plan.kept, arrived.slipped);
+    EXPECT_EQ(plan.slicesVerified, 11);
+    const Removal chance{arrived.slipped[3].offset + 50, 1};
+    finds.insert(finds.begin() + 4, chance);
+    const GuidedPlan withChance = Plan(arrived.bytes, expected, finds);
+    EXPECT_EQ(withChance.kept, arrived.slipped);
+    ASSERT_EQ(withChance.ignored.size(), 1u);
+    EXPECT_EQ(withChance.ignored[0].removal, chance);
 }
 
 }  // namespace

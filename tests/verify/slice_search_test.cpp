@@ -57,6 +57,31 @@ TEST(SliceSearch, FindsTheSlippedByteAsTryingEveryRemovalWould) {
     EXPECT_EQ(FindInsertedByte(arrived.data(), arrived.size(), 4096, ChecksumOf(run, 4096)), 1000u);
 }
 
+// The rolling search for a slice found again: every place a full or padded slice's CRC-32
+// matches, as computing each window afresh finds them.
+TEST(SliceSearch, WindowsMatchingACrcAreTheOnesEachWindowGives) {
+    for (const std::size_t length : {std::size_t{512}, std::size_t{300}}) {
+        const Bytes posted = RandomBytes(length, static_cast<std::uint32_t>(length));
+        Bytes stream = RandomBytes(200, 5);
+        stream.insert(stream.end(), posted.begin(), posted.end());
+        stream.insert(stream.end(), posted.begin(), posted.end());  // twice: two places
+        const std::uint32_t crc = ChecksumOf(posted, 512).crc32;
+        std::vector<std::size_t> each;
+        for (std::size_t k = 0; k + length <= stream.size(); ++k) {
+            if (ChecksumOf(Bytes(stream.begin() + static_cast<long>(k),
+                                 stream.begin() + static_cast<long>(k + length)),
+                           512)
+                    .crc32 == crc) {
+                each.push_back(k);
+            }
+        }
+        EXPECT_EQ(each, (std::vector<std::size_t>{200, 200 + length}));
+        EXPECT_EQ(WindowsMatchingCrc(stream.data(), stream.size(),
+                                     static_cast<std::int64_t>(length), 512, crc),
+                  each);
+    }
+}
+
 TEST(SliceSearch, TwoBytesTooManyOrAnIntactSliceFindNothing) {
     const Bytes posted = RandomBytes(2048, 5);
     const SliceChecksum slice = ChecksumOf(posted, 2048);
