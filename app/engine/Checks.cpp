@@ -23,7 +23,7 @@ int RepairEngine::Check4RptByte(std::int64_t filepos, int currpos) {
         }
         ++i;
     }
-    if (rptbyte == -1 || collecting_) {
+    if (rptbyte == -1) {
         return rptbyte;
     }
     Find find;
@@ -31,6 +31,10 @@ int RepairEngine::Check4RptByte(std::int64_t filepos, int currpos) {
     find.offset = filepos - 1 + rptbyte;
     find.position = filepos + currpos;
     find.shown.assign(buff.data() + currpos + start, buff.data() + i + 1);
+    if (guide_) {
+        NoteGuidedFind(find);  // the scan goes on as the pattern alone would have it
+        return rptbyte;
+    }
     return Tell(Decide(find)) ? rptbyte : -1;
 }
 
@@ -40,15 +44,13 @@ int RepairEngine::Check4Wrapper(std::int64_t filepos, int currpos) {
             return -1;
         }
     }
-    if (collecting_) {
-        heldcr = kCR;
-        return currpos + 1;
-    }
     Find find;
     find.kind = FindKind::Wrapper;
     find.offset = filepos + currpos;
     find.position = filepos + currpos;
-    if (!Tell(Decide(find))) {
+    if (guide_) {
+        NoteGuidedFind(find);
+    } else if (!Tell(Decide(find))) {
         return -1;
     }
     heldcr = kCR;
@@ -66,9 +68,6 @@ std::int64_t RepairEngine::FindEndofWrapper(std::int64_t filepos) {
     }
     ++i;
     if (crlfcount < 2) {
-        if (collecting_) {
-            return 0;  // said when the pass meets it
-        }
         host_.Boxes().Notice(std::string("Unable to find end of Mime Wrapper") + kCrLf +
                              "Please email " + kSupportAddress +
                              " with this message and a URL on Tamsel for this file");
@@ -85,18 +84,13 @@ std::int64_t RepairEngine::FindEndofWrapper(std::int64_t filepos) {
 
 namespace korbelt {
 
-// What becomes of a find: the checksums' plan where they guide the repair, else the user's
-// answer in an interactive run, else it is removed.
+// What becomes of a find the pattern, or the checksums, would remove: in an interactive run
+// the user's answer, else it is removed.
 Decision RepairEngine::Decide(const Find& find) {
-    if (const auto refusal =
-            find.kind != FindKind::SlippedByte ? GuidedRefusal(find.offset) : std::nullopt) {
-        return {find, false, *refusal};
-    }
     const QuestionKind kind = find.kind == FindKind::RepeatedByte ? QuestionKind::RemoveRepeatedByte
                               : find.kind == FindKind::Wrapper    ? QuestionKind::RemoveWrapper
                                                                   : QuestionKind::RemoveSlippedByte;
     if (run_.interactive && !host_.Boxes().Question(kind, FindQuestion(find, format_))) {
-        NoteDeclined();
         return {find, false, Reason::Declined};
     }
     return {find, true, Reason::Found};
@@ -108,6 +102,16 @@ bool RepairEngine::Tell(const Decision& decision) {
     findLines_.push_back(host_.Status().AppendLine(FindLine(decision, format_)));
     host_.YieldToUi();
     return decision.removed;
+}
+
+}  // namespace korbelt
+
+namespace korbelt {
+
+// A find of a guided pass waits for its slice to be planned.
+void RepairEngine::NoteGuidedFind(const Find& find) {
+    guide_->finds.push_back(find);
+    guide_->removals.push_back({find.offset, find.length});
 }
 
 }  // namespace korbelt

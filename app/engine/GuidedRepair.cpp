@@ -1,113 +1,167 @@
-// A file whose slice checksums are known is repaired as they say: its finds are gathered
-// first, without a word, the checksums decide which of them are real and find the bytes the
-// pattern cannot see, and the pass that follows removes just those.
+// A file whose slice checksums are known is repaired as they say, in one pass: the scan runs
+// ahead gathering the pattern's finds as values, the checksums decide them a slice at a
+// time, and the copy is written close behind from the bytes still in memory. Each find gets
+// one line, with what became of it.
+#include <algorithm>
+
 #include "engine/PassState.h"
+#include "engine/ReadAheadInput.h"
 
 namespace korbelt {
-namespace {
 
-// Set for as long as it lives, whatever ends the gathering: a failed read throws.
-class Collecting {
-  public:
-    explicit Collecting(bool& flag) : flag_(flag) { flag_ = true; }
-    ~Collecting() { flag_ = false; }
-    Collecting(const Collecting&) = delete;
-    Collecting& operator=(const Collecting&) = delete;
-
-  private:
-    bool& flag_;
-};
-
-}  // namespace
-
-// False when the user stopped the file while its finds were gathered.
-bool RepairEngine::GuideBySlices(Pass& pass) {
+// Starts a guided pass where a checksum file gives the slices; false without one. The read
+// window then holds from where the copy is written to where the scan is, and the planner's
+// reach beyond.
+bool RepairEngine::StartGuide(Pass& pass) {
     guide_.reset();
-    const Expectation* guide = pass.evidence.SliceGuide();
-    if (guide == nullptr) {
-        return true;
-    }
-    pass.collected.clear();
-    pass.collectedTo = 0;
-    Ending ending = Ending::Normal;
-    {
-        Collecting quiet(collecting_);
-        ending = CopyRecords(pass);
-    }
-    if (ending == Ending::UserAbort) {
+    const Expectation* slices = pass.evidence.SliceGuide();
+    if (slices == nullptr) {
         return false;
     }
-    if (ending == Ending::BadWrapper) {
-        return true;  // the pass that follows meets it again and says so
-    }
-    if (pass.collectedTo < iflength_) {
-        pass.collected.push_back({pass.collectedTo, iflength_ - pass.collectedTo});
-    }
-    GuidedPlanner planner(*pass.input, iflength_, *guide);
-    const GuidedPlan plan = planner.Plan(pass.collected);
-    if (plan.readError) {
-        throw Unable("read input file failed", "read input file", pass.filename, plan.readError);
-    }
-    guide_ = std::make_unique<Guide>();
-    guide_->slicesVerified = plan.slicesVerified;
-    for (const Removal& removal : plan.kept) {
-        guide_->kept.insert(removal.offset);
-    }
-    for (const GuidedPlan::Ignored& ignored : plan.ignored) {
-        guide_->ignored[ignored.removal.offset] = ignored.sliceVerifiesWithout;
-    }
-    for (const Removal& slipped : plan.inserted) {
-        guide_->slipped.push_back(slipped.offset);
+    guide_ = std::make_unique<Guide>(*pass.input, iflength_, *slices);
+    if (pass.window != nullptr) {
+        pass.window->KeepFrom(0);
     }
     return true;
 }
 
-// Why a find at this 0-based offset stays, when the checksums say it must; a find they
-// did not plan for (none) stays too, unproven.
-std::optional<Reason> RepairEngine::GuidedRefusal(std::int64_t offset) const {
-    if (!guide_ || guide_->kept.contains(offset)) {
-        return std::nullopt;
+// Plans the slices the scan has passed far enough, and writes them; at the end, all of them
+// and the rest of the file.
+void RepairEngine::AdvanceGuide(Pass& pass, bool atEnd) {
+    Guide& guide = *guide_;
+    while (!guide.planner.Done() && (atEnd || guide.planner.NeededUpTo() <= readpos - 1)) {
+        ApplySlicePlan(pass, guide.planner.PlanNext(guide.removals));
+        if (guide.planner.ReadError()) {
+            throw Unable("read input file failed", "read input file", pass.filename,
+                         guide.planner.ReadError());
+        }
     }
-    const auto ignored = guide_->ignored.find(offset);
-    return ignored != guide_->ignored.end() && ignored->second ? Reason::SliceVerifiesWithout
-                                                               : Reason::SliceDoesNotVerify;
+    if (atEnd) {
+        for (const SlicePlan::Ignored& rest : guide.planner.Rest(guide.removals)) {
+            TellGuided(FindAt(rest.removal.offset), false, Reason::SliceDoesNotVerify);
+        }
+        WriteKept(pass, iflength_, {});
+    }
 }
 
-void RepairEngine::NoteDeclined() {
-    if (guide_) {
-        guide_->declined = true;
+// Every find of the slice and the byte the checksums found, in file order, each with its
+// line and, where it goes and the run is interactive, its question; then the slice's bytes
+// with those left out.
+void RepairEngine::ApplySlicePlan(Pass& pass, const SlicePlan& plan) {
+    Guide& guide = *guide_;
+    struct Planned {
+        Find find;
+        bool keep;
+        Reason reason;
+    };
+    std::vector<Planned> planned;
+    for (const Removal& kept : plan.kept) {
+        planned.push_back({FindAt(kept.offset), true, Reason::Found});
+    }
+    for (const SlicePlan::Ignored& ignored : plan.ignored) {
+        planned.push_back({FindAt(ignored.removal.offset), false,
+                           ignored.sliceVerifiesWithout ? Reason::SliceVerifiesWithout
+                                                        : Reason::SliceDoesNotVerify});
+    }
+    if (plan.inserted) {
+        Find slipped;
+        slipped.kind = FindKind::SlippedByte;
+        slipped.offset = plan.inserted->offset;
+        slipped.position = slipped.offset + 1;
+        AppendInput(pass, slipped.offset, 1, slipped.shown);
+        planned.push_back({slipped, true, Reason::Found});
+    }
+    std::sort(planned.begin(), planned.end(),
+              [](const Planned& a, const Planned& b) { return a.find.offset < b.find.offset; });
+    std::vector<Removal> removed;
+    bool allKept = true;
+    for (const Planned& item : planned) {
+        if (TellGuided(item.find, item.keep, item.reason)) {
+            removed.push_back({item.find.offset, item.find.length});
+        } else if (item.keep) {
+            allKept = false;
+        }
+    }
+    guide.declined = guide.declined || !allKept;
+    // A slice the checksums proved, written as they proved it, is proven again by its MD5.
+    WriteKept(pass, plan.end, removed, plan.verified && allKept ? plan.index : -1);
+}
+
+// A find of the guided pass as the scan saw it; a slipped byte the scan never saw has none.
+Find RepairEngine::FindAt(std::int64_t offset) const {
+    const std::vector<Find>& finds = guide_->finds;
+    const auto found =
+        std::lower_bound(finds.begin(), finds.end(), offset,
+                         [](const Find& find, std::int64_t at) { return find.offset < at; });
+    if (found != finds.end() && found->offset == offset) {
+        return *found;
+    }
+    Find none;
+    none.offset = offset;
+    return none;
+}
+
+// The line of a guided find; one the checksums keep is asked about in an interactive run.
+bool RepairEngine::TellGuided(const Find& find, bool keep, Reason reason) {
+    if (!keep) {
+        return Tell({find, false, reason});
+    }
+    return Tell(Decide(find));
+}
+
+// Writes the input from where the copy has got to up to end, less the removals (in order,
+// within that stretch); slice, if not -1, is the slice those bytes make, for its proof.
+void RepairEngine::WriteKept(Pass& pass, std::int64_t end, const std::vector<Removal>& removed,
+                             std::int64_t slice) {
+    Guide& guide = *guide_;
+    std::vector<std::uint8_t> bytes;
+    std::int64_t at = guide.written;
+    std::size_t next = 0;
+    while (at < end) {
+        while (next < removed.size() && removed[next].offset + removed[next].length <= at) {
+            ++next;
+        }
+        if (next < removed.size() && removed[next].offset <= at) {
+            at = std::min(end, removed[next].offset + removed[next].length);
+            continue;
+        }
+        const std::int64_t stop = next < removed.size() ? std::min(end, removed[next].offset) : end;
+        AppendInput(pass, at, stop - at, bytes);
+        at = stop;
+    }
+    guide.written = std::max(guide.written, end);
+    if (pass.window != nullptr) {
+        pass.window->KeepFrom(guide.written);
+    }
+    if (bytes.empty()) {
+        return;
+    }
+    Observe(pass, bytes.data(), static_cast<std::int64_t>(bytes.size()));
+    errno = 0;
+    const auto count = static_cast<std::int64_t>(bytes.size());
+    const std::int32_t written =
+        Io().WriteBuffEx(pass.outhandle, bytes.data(), static_cast<std::int32_t>(bytes.size()));
+    CheckWritten(pass, written, count, errno);
+    writepos += count;
+    StartWritebackOfChangedCopy(pass);
+    if (slice >= 0 && guide.proof) {
+        guide.proof->Add(slice, std::move(bytes));
     }
 }
 
-// Where in the current record the next byte the checksums found lies; kRecordSize when
-// it lies beyond.
-int RepairEngine::SlippedByteIndex() {
-    if (!guide_) {
-        return kRecordSize;
+void RepairEngine::AppendInput(Pass& pass, std::int64_t offset, std::int64_t count,
+                               std::vector<std::uint8_t>& bytes) {
+    const std::size_t from = bytes.size();
+    bytes.resize(from + static_cast<std::size_t>(count));
+    std::error_code error;
+    const std::size_t got =
+        pass.input->ReadAt(offset, bytes.data() + from, static_cast<std::size_t>(count), error);
+    if (error) {
+        throw Unable("read input file failed", "read input file", pass.filename, error);
     }
-    // One that a cut-out wrapper took with it is passed.
-    while (guide_->nextSlipped < guide_->slipped.size() &&
-           guide_->slipped[guide_->nextSlipped] < readpos - 1) {
-        ++guide_->nextSlipped;
+    if (static_cast<std::int64_t>(got) < count) {
+        throw InputChanged(pass.filename, "became shorter");
     }
-    if (guide_->nextSlipped == guide_->slipped.size()) {
-        return kRecordSize;
-    }
-    const std::int64_t index = guide_->slipped[guide_->nextSlipped] - (readpos - 1);
-    return index >= 0 && index < kRecordSize && readpos - 1 + index < iflength_
-               ? static_cast<int>(index)
-               : kRecordSize;
-}
-
-// Reported, and asked about, as a find of the pattern is.
-int RepairEngine::RemoveSlippedByte(int index) {
-    ++guide_->nextSlipped;
-    Find find;
-    find.kind = FindKind::SlippedByte;
-    find.offset = readpos - 1 + index;
-    find.position = readpos + index;
-    find.shown = {buff[index]};
-    return Tell(Decide(find)) ? index : -1;
 }
 
 }  // namespace korbelt

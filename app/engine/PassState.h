@@ -15,6 +15,7 @@
 #include "verify/BackgroundCheck.h"
 #include "verify/EvidenceCheck.h"
 #include "verify/GuidedPlan.h"
+#include "verify/SliceProof.h"
 
 namespace korbelt {
 
@@ -77,20 +78,21 @@ struct RepairEngine::Pass {
     std::int64_t writebackFrom = 1;          // writepos when the disk was last asked to write
     Evidence evidence;                       // what the checksum files say the file must be
     std::unique_ptr<EvidenceCheck> written;  // the copy, checked as it is written
-    std::vector<Removal> collected;          // while finds are gathered: the bytes that would go
-    std::int64_t collectedTo = 0;            // where the kept bytes gathered so far end
 };
 
-// What the slice checksums decided of a file's bytes, by 0-based input offset.
+// A pass guided by slice checksums: the scan's finds, in input order, as the pattern alone
+// would remove them, the planner that decides them a slice at a time, and how far the copy
+// is written.
 struct RepairEngine::Guide {
-    std::set<std::int64_t> kept;           // finds to remove
-    std::map<std::int64_t, bool> ignored;  // finds to leave: whether their slice verifies
-    std::vector<std::int64_t> slipped;     // single bytes the checksums alone found
-    std::size_t nextSlipped = 0;
-    // Slices that verify, each where the plan found it; true of the copy unless the user
-    // declined a removal the plan made.
-    std::int64_t slicesVerified = 0;
-    bool declined = false;
+    Guide(InputFile& input, std::int64_t length, const Expectation& expected)
+        : planner(input, length, expected), proof(std::make_unique<SliceProof>(expected)) {}
+
+    GuidedPlanner planner;
+    std::vector<Find> finds;
+    std::vector<Removal> removals;  // what each find would remove
+    std::int64_t written = 0;       // the input is written to the copy up to here
+    std::unique_ptr<SliceProof> proof;
+    bool declined = false;  // a removal the checksums made was declined
 };
 
 }  // namespace korbelt

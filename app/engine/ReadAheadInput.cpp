@@ -33,7 +33,7 @@ std::size_t ReadAheadInput::Serve(std::int64_t offset, std::size_t count,
     }
     std::error_code readError;
     if (!Holds(offset, count)) {
-        Refill(offset, readError);
+        Refill(offset, count, readError);
     }
     const std::size_t from = static_cast<std::size_t>(offset - start_);
     const std::size_t served = std::min(count, held_ - std::min(held_, from));
@@ -55,7 +55,12 @@ const std::uint8_t* ReadAheadInput::HeldBytes(std::int64_t offset, std::size_t c
     return Holds(offset, count) ? window_.data() + (offset - start_) : nullptr;
 }
 
-void ReadAheadInput::Refill(std::int64_t offset, std::error_code& error) {
+void ReadAheadInput::Refill(std::int64_t offset, std::size_t count, std::error_code& error) {
+    // A reader behind wants the bytes from keepFrom_ on, where there is room for them.
+    if (keepFrom_ >= start_ && keepFrom_ < offset &&
+        offset - keepFrom_ <= static_cast<std::int64_t>(window_.size() - count)) {
+        offset = keepFrom_;
+    }
     // Records overlap and move forward: keep what is already here from offset on and read
     // only the rest, so that the file is read once, in order.
     std::size_t kept = 0;

@@ -33,6 +33,10 @@ class ReadAheadInput : public InputFile {
     std::size_t Serve(std::int64_t offset, std::size_t count, const std::uint8_t*& bytes,
                       std::error_code& error);
 
+    // Bytes from offset on stay in the window as it moves forward, as far as it has room for
+    // them beside each read: a reader that follows behind finds them there.
+    void KeepFrom(std::int64_t offset) { keepFrom_ = offset; }
+
     // Whether a read of these bytes is served without a read call of the file.
     bool Holds(std::int64_t offset, std::size_t count) const;
     // The bytes as the last read served them, while the window holds them (until a read
@@ -40,12 +44,13 @@ class ReadAheadInput : public InputFile {
     const std::uint8_t* HeldBytes(std::int64_t offset, std::size_t count) const;
 
   private:
-    void Refill(std::int64_t offset, std::error_code& error);
+    void Refill(std::int64_t offset, std::size_t count, std::error_code& error);
 
     std::unique_ptr<InputFile> file_;
     std::span<std::uint8_t> window_;
     std::int64_t start_ = 0;  // file offset of window_[0]
     std::size_t held_ = 0;    // bytes of the window that hold file data
+    std::int64_t keepFrom_ = -1;
 };
 
 }  // namespace korbelt

@@ -34,7 +34,7 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
     pass.lastpct = -1;
     pass.reccount = 0;
     pass.gathered =
-        plan_.gatherWrites && pass.window != nullptr && Io().HasWriteBuffEx() && !collecting_;
+        plan_.gatherWrites && pass.window != nullptr && Io().HasWriteBuffEx() && !guide_;
     pass.runLength = 0;
     pass.writebackFrom = 1;
 
@@ -55,6 +55,9 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
             continue;
         }
         readpos = WriteRec(pass, readpos, ScanRecord(), iflength_);
+        if (guide_) {
+            AdvanceGuide(pass, false);
+        }
         StartWritebackOfChangedCopy(pass);
         ShowPercentage(pass);
         if (++pass.reccount >= kRecordsPerProgressLine) {
@@ -70,13 +73,20 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
             }
         }
     }
+    if (guide_) {
+        AdvanceGuide(pass, true);
+    }
     return Ending::Normal;
 }
 
 // A wrapper's find reaches to where the data resumes (0-based), known a record later.
 void RepairEngine::NoteWrapperEnd(std::int64_t resume) {
-    if (!collecting_ && !report_.finds.empty() &&
-        report_.finds.back().find.kind == FindKind::Wrapper) {
+    if (guide_) {
+        if (!guide_->finds.empty() && guide_->finds.back().kind == FindKind::Wrapper) {
+            guide_->finds.back().length = resume - guide_->finds.back().offset;
+            guide_->removals.back().length = guide_->finds.back().length;
+        }
+    } else if (!report_.finds.empty() && report_.finds.back().find.kind == FindKind::Wrapper) {
         Find& wrapper = report_.finds.back().find;
         wrapper.length = resume - wrapper.offset;
     }
@@ -113,42 +123,36 @@ void RepairEngine::ReadRecord(Pass& pass) {
     std::fill(own + wanted, own + kBufferSize, 0);
 }
 
-// The first byte of the record to leave out: of a find, or one the slice checksums found
-// (the markers beyond such a byte are looked at in the record that starts after it).
+// The first byte of the record to leave out, of the first find that is removed.
 int RepairEngine::ScanRecord() {
     int byte2remove = -1;
-    int currpos = 0;
-    for (;;) {
-        const int limit = SlippedByteIndex();
-        while (currpos < limit && byte2remove == -1) {
-            currpos = io_.ScanBuff(buff.data(), static_cast<std::int16_t>(currpos),
-                                   static_cast<std::int16_t>(limit));
-            if (currpos < 0 || currpos > limit) {
-                currpos = limit;  // a broken library must not send the checks astray
-            }
-            if (currpos < limit) {
-                byte2remove = buff[currpos + 1] == kCR ? Check4Wrapper(readpos, currpos)
-                                                       : Check4RptByte(readpos, currpos);
-            }
-            ++currpos;
+    for (int currpos = 0; currpos < kRecordSize && byte2remove == -1; ++currpos) {
+        currpos = io_.ScanBuff(buff.data(), static_cast<std::int16_t>(currpos),
+                               static_cast<std::int16_t>(kRecordSize));
+        if (currpos < 0 || currpos > kRecordSize) {
+            currpos = kRecordSize;  // a broken library must not send the checks astray
         }
-        if (byte2remove != -1 || limit == kRecordSize) {
-            return byte2remove;
+        if (currpos < kRecordSize) {
+            byte2remove = buff[currpos + 1] == kCR ? Check4Wrapper(readpos, currpos)
+                                                   : Check4RptByte(readpos, currpos);
         }
-        byte2remove = RemoveSlippedByte(limit);
-        currpos = limit;
     }
+    return byte2remove;
 }
 
 // A copy from which a byte was left out will be flushed to disk before it is swapped in:
 // asking the disk to write it while the repair goes on makes that flush short. A copy that
 // stays unchanged is deleted at the end, so it is never sent to the disk.
 void RepairEngine::StartWritebackOfChangedCopy(Pass& pass) {
-    if (!options_.dryRun && !collecting_ && readpos != writepos &&
-        writepos - pass.writebackFrom >= kWritebackStep) {
+    if (!options_.dryRun && CopyChanged() && writepos - pass.writebackFrom >= kWritebackStep) {
         fs_.StartWriteback(pass.tempname);
         pass.writebackFrom = writepos;
     }
+}
+
+// Whether the copy so far differs from the input read so far.
+bool RepairEngine::CopyChanged() const {
+    return guide_ ? guide_->written != writepos - 1 : readpos != writepos;
 }
 
 void RepairEngine::ShowPercentage(Pass& pass) {
@@ -185,7 +189,8 @@ std::int64_t RepairEngine::WriteRec(Pass& pass, std::int64_t ifpos, int byte2rem
     if (next > iflength + 1) {
         next = iflength + 1;
     }
-    if (n != 0) {
+    // A guided pass writes its copy as the checksums decide, behind the scan.
+    if (n != 0 && !guide_) {
         WriteOutput(pass, ifpos - 1, n);
         writepos += n;
     }
@@ -194,14 +199,6 @@ std::int64_t RepairEngine::WriteRec(Pass& pass, std::int64_t ifpos, int byte2rem
 
 // The kept bytes of a record are the input's bytes from offset on, as the record was read.
 void RepairEngine::WriteOutput(Pass& pass, std::int64_t offset, std::int64_t count) {
-    if (collecting_) {
-        // Only where bytes are left out matters, the gaps between the kept ones.
-        if (offset > pass.collectedTo) {
-            pass.collected.push_back({pass.collectedTo, offset - pass.collectedTo});
-        }
-        pass.collectedTo = offset + count;
-        return;
-    }
     if (pass.gathered) {
         if (pass.runLength != 0 && pass.runStart + pass.runLength != offset) {
             WriteRun(pass);  // a byte was left out in between

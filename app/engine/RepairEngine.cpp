@@ -153,13 +153,10 @@ void RepairEngine::RunPass(Pass& pass) {
         if (SkipHJSplitPiece(pass)) {
             return;
         }
-        if (!GuideBySlices(pass)) {
-            AbortFile(pass, "Aborted " + pass.filename, "aborted");
-            return;
-        }
         if (!OpenOutput(pass)) {
             return;
         }
+        StartGuide(pass);
         if (!pass.evidence.entries.empty()) {
             // Without slice digests to hash, the copy's slices are counted from the copy on
             // disk, and only when its digests say no; a dry run has no copy on disk and
@@ -235,8 +232,17 @@ void RepairEngine::OpenInput(Pass& pass) {
     std::error_code error;
     if (plan_.readAhead != 0) {
         // A hundred records and more per read call; the records overlap and move forward.
-        if (readWindow_.size() != plan_.readAhead) {
-            readWindow_.assign(plan_.readAhead, 0);
+        // Guided by slices, the copy follows a slice or two behind the scan: the window holds
+        // what lies between, so that no byte is read twice.
+        const Expectation* slices = pass.evidence.SliceGuide();
+        const std::size_t size =
+            slices == nullptr
+                ? plan_.readAhead
+                : std::max(plan_.readAhead, static_cast<std::size_t>(3 * slices->sliceSize +
+                                                                     GuidedPlanner::kMargin) +
+                                                (std::size_t{1} << 20));
+        if (readWindow_.size() != size) {
+            readWindow_.assign(size, 0);
             readWindow_.shrink_to_fit();
         }
         auto window = std::make_unique<ReadAheadInput>(std::move(pass.input), readWindow_);

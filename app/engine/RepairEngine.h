@@ -19,6 +19,7 @@
 #include "ports/RunState.h"
 #include "verify/BackgroundCheck.h"
 #include "verify/ChecksumCatalog.h"
+#include "verify/GuidedPlan.h"
 
 namespace korbelt {
 
@@ -103,13 +104,19 @@ class RepairEngine {
     struct Verdict;
     struct Guide;
     std::optional<FileOutcome> ProveIntact(Pass& pass);
-    bool GuideBySlices(Pass& pass);
-    std::optional<Reason> GuidedRefusal(std::int64_t offset) const;
+    bool StartGuide(Pass& pass);
+    void AdvanceGuide(Pass& pass, bool atEnd);
+    void ApplySlicePlan(Pass& pass, const SlicePlan& plan);
+    Find FindAt(std::int64_t offset) const;
+    bool TellGuided(const Find& find, bool keep, Reason reason);
+    void NoteGuidedFind(const Find& find);
+    void WriteKept(Pass& pass, std::int64_t end, const std::vector<Removal>& removed,
+                   std::int64_t slice = -1);
+    void AppendInput(Pass& pass, std::int64_t offset, std::int64_t count,
+                     std::vector<std::uint8_t>& bytes);
+    bool CopyChanged() const;
     Decision Decide(const Find& find);
     bool Tell(const Decision& decision);
-    int SlippedByteIndex();
-    int RemoveSlippedByte(int index);
-    void NoteDeclined();
     std::optional<FileOutcome> LeaveChecksumFile(const std::string& filename);
     using ByteSink = std::function<void(const std::uint8_t*, std::size_t)>;
     bool HashInput(InputFile& input, std::int64_t length, const ByteSink& add, bool stoppable);
@@ -173,10 +180,7 @@ class RepairEngine {
     std::vector<std::uint8_t> readWindow_;  // allocated at the first file, then reused
     bool busy_ = false;
     ChecksumCatalog* checksums_ = nullptr;
-    // A file with slice checksums is read twice: first its finds are only gathered
-    // (collecting_: the checks say and ask nothing, nothing is written), then guide_, planned
-    // from them and the checksums, decides in its pass which bytes are removed.
-    bool collecting_ = false;
+    // Set while a pass is guided by slice checksums: the scan then only gathers the finds.
     std::unique_ptr<Guide> guide_;
     // Length of the file being repaired; bytes of buff beyond it read as 0 and never pair.
     std::int64_t iflength_ = INT64_MAX;

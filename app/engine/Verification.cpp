@@ -256,10 +256,10 @@ RepairEngine::Verdict RepairEngine::Judge(Pass& pass, bool changed) {
     const auto& copy = results[static_cast<std::size_t>(sliced - evidence.entries.data())];
     // A slice the guide could not mend keeps its bytes and shifts the rest of the copy:
     // its slices are counted where the guide found them.
-    const std::int64_t now = guide_ && !guide_->declined ? guide_->slicesVerified
-                             : copy.sliceCount > 0       ? copy.slicesMatching
-                             : pass.copy                 ? SlicesMatching(*pass.copy, *sliced)
-                                                         : 0;
+    const std::int64_t now = guide_                ? guide_->proof->Finish()
+                             : copy.sliceCount > 0 ? copy.slicesMatching
+                             : pass.copy           ? SlicesMatching(*pass.copy, *sliced)
+                                                   : 0;
     const std::int64_t was = SlicesMatching(*pass.input, *sliced);
     const bool keep = now > was;
     checksums.file = sliced->source;
