@@ -110,11 +110,13 @@ bool RepairEngine::TellGuided(const Find& find, bool keep, Reason reason) {
 }
 
 // Writes the input from where the copy has got to up to end, less the removals (in order,
-// within that stretch); slice, if not -1, is the slice those bytes make, for its proof.
+// within that stretch), straight from where the read window holds it; slice, if not -1, is
+// the slice those bytes make, for its proof.
 void RepairEngine::WriteKept(Pass& pass, std::int64_t end, const std::vector<Removal>& removed,
                              std::int64_t slice) {
     Guide& guide = *guide_;
-    std::vector<std::uint8_t> bytes;
+    std::vector<std::uint8_t> proven =
+        slice >= 0 ? guide.proof->Buffer() : std::vector<std::uint8_t>();
     std::int64_t at = guide.written;
     std::size_t next = 0;
     while (at < end) {
@@ -126,27 +128,38 @@ void RepairEngine::WriteKept(Pass& pass, std::int64_t end, const std::vector<Rem
             continue;
         }
         const std::int64_t stop = next < removed.size() ? std::min(end, removed[next].offset) : end;
-        AppendInput(pass, at, stop - at, bytes);
+        const std::uint8_t* bytes = WriteInput(pass, at, stop - at);
+        if (slice >= 0) {
+            proven.insert(proven.end(), bytes, bytes + (stop - at));
+        }
         at = stop;
     }
     guide.written = std::max(guide.written, end);
     if (pass.window != nullptr) {
         pass.window->KeepFrom(guide.written);
     }
-    if (bytes.empty()) {
-        return;
+    StartWritebackOfChangedCopy(pass);
+    if (slice >= 0) {
+        guide.proof->Add(slice, std::move(proven));
     }
-    Observe(pass, bytes.data(), static_cast<std::int64_t>(bytes.size()));
+}
+
+// Writes count bytes of the input from offset to the copy; where they are, until the next read.
+const std::uint8_t* RepairEngine::WriteInput(Pass& pass, std::int64_t offset, std::int64_t count) {
+    const auto size = static_cast<std::size_t>(count);
+    const std::uint8_t* bytes = pass.input->Peek(offset, size);
+    if (bytes == nullptr) {
+        guide_->unheld.clear();
+        AppendInput(pass, offset, count, guide_->unheld);
+        bytes = guide_->unheld.data();
+    }
+    Observe(pass, bytes, count);
     errno = 0;
-    const auto count = static_cast<std::int64_t>(bytes.size());
     const std::int32_t written =
-        Io().WriteBuffEx(pass.outhandle, bytes.data(), static_cast<std::int32_t>(bytes.size()));
+        Io().WriteBuffEx(pass.outhandle, bytes, static_cast<std::int32_t>(count));
     CheckWritten(pass, written, count, errno);
     writepos += count;
-    StartWritebackOfChangedCopy(pass);
-    if (slice >= 0 && guide.proof) {
-        guide.proof->Add(slice, std::move(bytes));
-    }
+    return bytes;
 }
 
 void RepairEngine::AppendInput(Pass& pass, std::int64_t offset, std::int64_t count,

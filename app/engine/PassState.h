@@ -92,7 +92,8 @@ struct RepairEngine::Guide {
     std::vector<Removal> removals;  // what each find would remove
     std::int64_t written = 0;       // the input is written to the copy up to here
     std::unique_ptr<SliceProof> proof;
-    bool declined = false;  // a removal the checksums made was declined
+    std::vector<std::uint8_t> unheld;  // bytes the read window no longer holds, read again
+    bool declined = false;             // a removal the checksums made was declined
 };
 
 }  // namespace korbelt

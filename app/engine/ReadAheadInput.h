@@ -22,6 +22,9 @@ class ReadAheadInput : public InputFile {
     std::int64_t Length(std::error_code& error) override;
     std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t count,
                        std::error_code& error) override;
+    const std::uint8_t* Peek(std::int64_t offset, std::size_t count) override {
+        return HeldBytes(offset, count);
+    }
     std::error_code Identify(FileIdentity& identity) override { return file_->Identify(identity); }
     void WatchWrites() override { file_->WatchWrites(); }
     LockResult Lock() override { return file_->Lock(); }

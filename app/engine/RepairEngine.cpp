@@ -156,12 +156,14 @@ void RepairEngine::RunPass(Pass& pass) {
         if (!OpenOutput(pass)) {
             return;
         }
-        StartGuide(pass);
         if (!pass.evidence.entries.empty()) {
             // Without slice digests to hash, the copy's slices are counted from the copy on
             // disk, and only when its digests say no; a dry run has no copy on disk and
             // counts them as it goes.
-            pass.written = std::make_unique<EvidenceCheck>(pass.evidence.entries, options_.dryRun);
+            // A guided repair proves its slices as it decides them; the rest here.
+            pass.written = std::make_unique<EvidenceCheck>(
+                pass.evidence.entries, options_.dryRun,
+                StartGuide(pass) ? pass.evidence.SliceGuide() : nullptr);
         }
         switch (CopyRecords(pass)) {
             case Ending::Normal:

@@ -112,6 +112,7 @@ class RepairEngine {
     void NoteGuidedFind(const Find& find);
     void WriteKept(Pass& pass, std::int64_t end, const std::vector<Removal>& removed,
                    std::int64_t slice = -1);
+    const std::uint8_t* WriteInput(Pass& pass, std::int64_t offset, std::int64_t count);
     void AppendInput(Pass& pass, std::int64_t offset, std::int64_t count,
                      std::vector<std::uint8_t>& bytes);
     bool CopyChanged() const;
@@ -119,7 +120,8 @@ class RepairEngine {
     bool Tell(const Decision& decision);
     std::optional<FileOutcome> LeaveChecksumFile(const std::string& filename);
     using ByteSink = std::function<void(const std::uint8_t*, std::size_t)>;
-    bool HashInput(InputFile& input, std::int64_t length, const ByteSink& add, bool stoppable);
+    bool HashInput(InputFile& input, std::int64_t length, const ByteSink& add, bool stoppable,
+                   const std::function<bool()>& hopeless = {});
     static std::vector<std::string> Disagreeing(const Evidence& evidence,
                                                 const std::vector<const Expectation*>& matching);
     std::string AgainstEntries(ChecksumReport::Verdict verdict, const Evidence& evidence,

@@ -86,7 +86,8 @@ std::optional<FileOutcome> RepairEngine::ProveIntact(Pass& pass) {
     EvidenceCheck check(sameLength, false);
     const bool read = HashInput(
         *input, length,
-        [&](const std::uint8_t* bytes, std::size_t count) { check.Add(bytes, count); }, true);
+        [&](const std::uint8_t* bytes, std::size_t count) { check.Add(bytes, count); }, true,
+        [&] { return check.Hopeless(); });
     host_.SetProgress(0);
     if (!read) {
         if (run_.stopflag) {
@@ -183,10 +184,10 @@ void RepairEngine::WarnOfUnreadChecksumFiles() {
     }
 }
 
-// Feeds the whole file to add; false when a read fails or, if stoppable, the user stops it
-// and agrees to abort (stopflag stays set then).
+// Feeds the whole file to add; false when a read fails, when hopeless says reading on is of
+// no use, or, if stoppable, when the user stops it and agrees to abort (stopflag stays set).
 bool RepairEngine::HashInput(InputFile& input, std::int64_t length, const ByteSink& add,
-                             bool stoppable) {
+                             bool stoppable, const std::function<bool()>& hopeless) {
     std::vector<std::uint8_t> chunk(kHashChunk);
     int chunks = 0;
     int lastpct = -1;
@@ -198,6 +199,9 @@ bool RepairEngine::HashInput(InputFile& input, std::int64_t length, const ByteSi
         }
         add(chunk.data(), got);
         at += static_cast<std::int64_t>(got);
+        if (hopeless && hopeless()) {
+            return false;
+        }
         const int pct = static_cast<int>(at * 100 / length);
         if (pct != lastpct) {
             host_.SetProgress(pct);
@@ -229,7 +233,21 @@ void RepairEngine::Observe(Pass& pass, const std::uint8_t* bytes, std::int64_t c
 // file is not counted as repaired.
 RepairEngine::Verdict RepairEngine::Judge(Pass& pass, bool changed) {
     const Evidence& evidence = pass.evidence;
-    const std::vector<StreamCheck::Result> results = pass.written->Finish();
+    std::vector<StreamCheck::Result> results = pass.written->Finish();
+    if (guide_) {
+        // The slices proven by their MD5s, each where the guide found it; every one of them
+        // in a copy of the described length is the posted file.
+        const Expectation& guided = *evidence.SliceGuide();
+        const std::int64_t proven = guide_->proof->Finish();
+        for (std::size_t index = 0; index < results.size(); ++index) {
+            if (pass.written->ProvenElsewhere(index)) {
+                results[index].sliceCount = static_cast<std::int64_t>(guided.slices.size());
+                results[index].slicesMatching = proven;
+                results[index].matches =
+                    proven == results[index].sliceCount && guided.length == writepos - 1;
+            }
+        }
+    }
     std::vector<const Expectation*> matching;
     for (std::size_t index = 0; index < results.size(); ++index) {
         if (results[index].matches) {
@@ -256,10 +274,9 @@ RepairEngine::Verdict RepairEngine::Judge(Pass& pass, bool changed) {
     const auto& copy = results[static_cast<std::size_t>(sliced - evidence.entries.data())];
     // A slice the guide could not mend keeps its bytes and shifts the rest of the copy:
     // its slices are counted where the guide found them.
-    const std::int64_t now = guide_                ? guide_->proof->Finish()
-                             : copy.sliceCount > 0 ? copy.slicesMatching
-                             : pass.copy           ? SlicesMatching(*pass.copy, *sliced)
-                                                   : 0;
+    const std::int64_t now = copy.sliceCount > 0 ? copy.slicesMatching
+                             : pass.copy         ? SlicesMatching(*pass.copy, *sliced)
+                                                 : 0;
     const std::int64_t was = SlicesMatching(*pass.input, *sliced);
     const bool keep = now > was;
     checksums.file = sliced->source;

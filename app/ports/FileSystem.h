@@ -68,6 +68,13 @@ class InputFile {
     // Reads up to count bytes at the 0-based offset; fewer only where the file ends.
     virtual std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t count,
                                std::error_code& error) = 0;
+    // The count bytes at offset where they are in memory already (a read-ahead window),
+    // valid until the next read; nullptr where only a read gives them.
+    virtual const std::uint8_t* Peek(std::int64_t offset, std::size_t count) {
+        (void)offset;
+        (void)count;
+        return nullptr;
+    }
 };
 
 // The file operations of the repair pass and the batch run other than writing the repaired

@@ -122,6 +122,8 @@ void BackgroundCheck::HashSlices(const Block& block, Hasher& hasher) {
         const DigestBytes digest = hasher.Finish();
         if (index < expected_.slices.size() && digest == expected_.slices[index].md5) {
             slicesMatching_.fetch_add(1, std::memory_order_relaxed);
+        } else {
+            mismatched_.store(true, std::memory_order_relaxed);
         }
     }
 }

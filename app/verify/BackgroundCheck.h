@@ -34,6 +34,9 @@ class BackgroundCheck {
     static bool ChecksBySlices(const Expectation& expected);
 
     void Add(const std::uint8_t* bytes, std::size_t count);
+    // A slice hashed so far did not match: the stream cannot match any more. Checked by the
+    // file's digest, that is known only at the end.
+    bool Mismatched() const { return mismatched_.load(std::memory_order_relaxed); }
     StreamCheck::Result Finish();
 
   private:
@@ -53,6 +56,7 @@ class BackgroundCheck {
     const std::size_t maxQueued_;
     std::optional<StreamCheck> stream_;  // without slices
     std::atomic<std::int64_t> slicesMatching_{0};
+    std::atomic<bool> mismatched_{false};
     std::int64_t length_ = 0;
     Block filling_;
     std::mutex mutex_;

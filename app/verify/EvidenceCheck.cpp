@@ -2,12 +2,24 @@
 
 namespace korbelt {
 
-EvidenceCheck::EvidenceCheck(const std::vector<Expectation>& entries, bool countSlices) {
+namespace {
+
+bool SameCheck(const Expectation& a, const Expectation& b) {
+    return a.SameContents(b) && a.sliceSize == b.sliceSize && a.slices.size() == b.slices.size();
+}
+
+}  // namespace
+
+EvidenceCheck::EvidenceCheck(const std::vector<Expectation>& entries, bool countSlices,
+                             const Expectation* provenElsewhere) {
     for (std::size_t index = 0; index < entries.size(); ++index) {
+        if (provenElsewhere != nullptr && SameCheck(entries[index], *provenElsewhere)) {
+            checkOf_.push_back(kElsewhere);
+            continue;
+        }
         std::size_t same = 0;
-        while (same < index && !(entries[same].SameContents(entries[index]) &&
-                                 entries[same].sliceSize == entries[index].sliceSize &&
-                                 entries[same].slices.size() == entries[index].slices.size())) {
+        while (same < index &&
+               (checkOf_[same] == kElsewhere || !SameCheck(entries[same], entries[index]))) {
             ++same;
         }
         if (same < index) {
@@ -25,6 +37,15 @@ void EvidenceCheck::Add(const std::uint8_t* bytes, std::size_t count) {
     }
 }
 
+bool EvidenceCheck::Hopeless() const {
+    for (const auto& check : checks_) {
+        if (!check->Mismatched()) {
+            return false;
+        }
+    }
+    return !checks_.empty();
+}
+
 std::vector<StreamCheck::Result> EvidenceCheck::Finish() {
     std::vector<StreamCheck::Result> finished;
     for (const auto& check : checks_) {
@@ -32,7 +53,7 @@ std::vector<StreamCheck::Result> EvidenceCheck::Finish() {
     }
     std::vector<StreamCheck::Result> results;
     for (const std::size_t check : checkOf_) {
-        results.push_back(finished[check]);
+        results.push_back(check == kElsewhere ? StreamCheck::Result() : finished[check]);
     }
     return results;
 }

@@ -152,12 +152,12 @@ bool GuidedPlanner::TryChoices(const SliceChecksum& slice, std::int64_t want,
                 removed.push_back(candidates[i]);
             }
             std::int64_t end = 0;
-            const std::vector<std::uint8_t>& out = Output(at_, want, removed, end);
+            std::int64_t count = 0;
+            const std::uint32_t crc = OutputCrc(at_, want, removed, end, count);
             // The finds' own bytes tell the choices apart; one chance in 2^32 that a CRC-32
             // matches wrongly, and the slice's MD5, hashed as the copy is written, proves the
             // choice or fails the file.
-            if (end >= 0 && static_cast<std::int64_t>(out.size()) == want &&
-                PaddedCrc(out.data(), out.size(), expected_.sliceSize) == slice.crc32) {
+            if (end >= 0 && count == want && crc == slice.crc32) {
                 plan.kept = removed;
                 plan.end = end;
                 return true;
@@ -250,30 +250,37 @@ std::int64_t GuidedPlanner::Resynchronised(std::int64_t expectedAt,
     return best ? *best : expectedAt;
 }
 
-const std::vector<std::uint8_t>& GuidedPlanner::Output(std::int64_t start, std::int64_t want,
-                                                       const std::vector<Removal>& removed,
-                                                       std::int64_t& end) {
+void GuidedPlanner::Kept(std::int64_t start, std::int64_t want, const std::vector<Removal>& removed,
+                         std::int64_t& end,
+                         const std::function<void(const std::uint8_t*, std::size_t)>& take) {
     std::int64_t span = want;
     for (const Removal& removal : removed) {
         span += removal.length;
     }
-    // Buffers kept from slice to slice: fresh ones of a slice's size each time would come
-    // from the system afresh, a page fault for every page.
-    std::vector<std::uint8_t>& raw = raw_;
-    std::vector<std::uint8_t>& out = out_;
-    raw.resize(
-        static_cast<std::size_t>(std::max<std::int64_t>(0, std::min(span, length_ - start))));
-    std::error_code error;
-    raw.resize(input_.ReadAt(start, raw.data(), raw.size(), error));
-    if (error) {
-        readError_ = error;
-        raw.clear();
+    const auto count =
+        static_cast<std::size_t>(std::max<std::int64_t>(0, std::min(span, length_ - start)));
+    // Where the input holds the bytes in memory they are used there; else they are read into
+    // a buffer kept from slice to slice (a fresh one each time would come from the system
+    // afresh, a page fault for every page).
+    const std::uint8_t* raw = input_.Peek(start, count);
+    std::size_t held = count;
+    if (raw == nullptr) {
+        if (raw_.size() < count) {
+            raw_.resize(count);
+        }
+        std::error_code error;
+        held = input_.ReadAt(start, raw_.data(), count, error);
+        if (error) {
+            readError_ = error;
+            held = 0;
+        }
+        raw = raw_.data();
     }
-    out.clear();
     std::size_t next = 0;
     std::int64_t at = start;
-    const std::int64_t rawEnd = start + static_cast<std::int64_t>(raw.size());
-    while (static_cast<std::int64_t>(out.size()) < want && at < rawEnd) {
+    std::int64_t taken = 0;
+    const std::int64_t rawEnd = start + static_cast<std::int64_t>(held);
+    while (taken < want && at < rawEnd) {
         if (next < removed.size() && removed[next].offset == at) {
             at += removed[next++].length;
             continue;
@@ -281,13 +288,34 @@ const std::vector<std::uint8_t>& GuidedPlanner::Output(std::int64_t start, std::
         // The kept bytes up to the next removal, or as many as are still wanted.
         const std::int64_t stop =
             next < removed.size() ? std::min(rawEnd, removed[next].offset) : rawEnd;
-        const std::int64_t take = std::min(stop - at, want - static_cast<std::int64_t>(out.size()));
-        const auto from = raw.begin() + (at - start);
-        out.insert(out.end(), from, from + take);
-        at += take;
+        const std::int64_t piece = std::min(stop - at, want - taken);
+        take(raw + (at - start), static_cast<std::size_t>(piece));
+        taken += piece;
+        at += piece;
     }
     end = next == removed.size() ? at : -1;
+}
+
+const std::vector<std::uint8_t>& GuidedPlanner::Output(std::int64_t start, std::int64_t want,
+                                                       const std::vector<Removal>& removed,
+                                                       std::int64_t& end) {
+    out_.clear();
+    Kept(start, want, removed, end, [this](const std::uint8_t* bytes, std::size_t count) {
+        out_.insert(out_.end(), bytes, bytes + count);
+    });
     return out_;
+}
+
+std::uint32_t GuidedPlanner::OutputCrc(std::int64_t start, std::int64_t want,
+                                       const std::vector<Removal>& removed, std::int64_t& end,
+                                       std::int64_t& count) {
+    std::uint32_t crc = 0;
+    count = 0;
+    Kept(start, want, removed, end, [&](const std::uint8_t* bytes, std::size_t piece) {
+        crc = Crc32(crc, bytes, piece);
+        count += static_cast<std::int64_t>(piece);
+    });
+    return Crc32Zeros(crc, static_cast<std::uint64_t>(expected_.sliceSize - count));
 }
 
 // The input offset of byte p of the output from start with the removals left out.

@@ -95,9 +95,16 @@ class GuidedPlanner {
                                SlicePlan& plan);
     std::int64_t Resynchronised(std::int64_t expectedAt, const std::vector<Removal>& finds);
     // want bytes from start with the removals left out, fewer where the input ends; end is
-    // where they end in the input, or -1 when a removal lies beyond them.
+    // where they end in the input, or -1 when a removal lies beyond them. Each stretch of
+    // kept bytes goes to take, in order; Output gathers them.
+    void Kept(std::int64_t start, std::int64_t want, const std::vector<Removal>& removed,
+              std::int64_t& end, const std::function<void(const std::uint8_t*, std::size_t)>& take);
     const std::vector<std::uint8_t>& Output(std::int64_t start, std::int64_t want,
                                             const std::vector<Removal>& removed, std::int64_t& end);
+    // The CRC-32 of the same bytes, padded to the slice size; how many there were in count.
+    std::uint32_t OutputCrc(std::int64_t start, std::int64_t want,
+                            const std::vector<Removal>& removed, std::int64_t& end,
+                            std::int64_t& count);
     static std::int64_t InputOffset(std::int64_t start, std::int64_t p,
                                     const std::vector<Removal>& removed);
 

@@ -24,6 +24,17 @@ SliceProof::~SliceProof() {
     Join();
 }
 
+std::vector<std::uint8_t> SliceProof::Buffer() {
+    std::vector<std::uint8_t> bytes;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!spare_.empty()) {
+        bytes = std::move(spare_.back());
+        spare_.pop_back();
+    }
+    bytes.clear();
+    return bytes;
+}
+
 void SliceProof::Add(std::int64_t index, std::vector<std::uint8_t> bytes) {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return queue_.empty() || queuedBytes_ < kMaxQueuedBytes; });
@@ -55,10 +66,9 @@ void SliceProof::Work() {
             AddZeros(md5, size - job.bytes.size());
             proven = md5.Finish() == expected_.slices[static_cast<std::size_t>(job.index)].md5;
         }
-        if (proven) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            ++proven_;
-        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        proven_ += proven ? 1 : 0;
+        spare_.push_back(std::move(job.bytes));
     }
 }
 

@@ -22,6 +22,9 @@ class SliceProof {
     SliceProof(const SliceProof&) = delete;
     SliceProof& operator=(const SliceProof&) = delete;
 
+    // An empty buffer to fill with a slice, one used before where there is one: filling it
+    // again costs no clearing of fresh memory.
+    std::vector<std::uint8_t> Buffer();
     // The bytes of slice index as the copy holds them (the last slice unpadded).
     void Add(std::int64_t index, std::vector<std::uint8_t> bytes);
     // The slices proven; waits for the last.
@@ -39,6 +42,7 @@ class SliceProof {
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Job> queue_;
+    std::vector<std::vector<std::uint8_t>> spare_;  // buffers to copy slices into again
     std::size_t queuedBytes_ = 0;
     bool finished_ = false;
     std::int64_t proven_ = 0;

@@ -80,6 +80,11 @@ TEST(SliceSearch, WindowsMatchingACrcAreTheOnesEachWindowGives) {
                                      static_cast<std::int64_t>(length), 512, crc),
                   each);
     }
+    // Padding of any length, a slice size of 2^62 included, costs a few steps.
+    const Bytes zeros(5000, 0);
+    EXPECT_EQ(Crc32Zeros(0x1234, zeros.size()), Crc32(0x1234, zeros.data(), zeros.size()));
+    EXPECT_EQ(Crc32Zeros(Crc32Zeros(7, std::uint64_t{1} << 61), std::uint64_t{1} << 61),
+              Crc32Zeros(7, std::uint64_t{1} << 62));
 }
 
 TEST(SliceSearch, TwoBytesTooManyOrAnIntactSliceFindNothing) {
