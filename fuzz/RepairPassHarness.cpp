@@ -13,6 +13,8 @@
 #include "ports/EngineHost.h"
 #include "ports/RunState.h"
 #include "settings/ModGlobals.h"
+#include "verify/ChecksumCatalog.h"
+#include "verify/Digest.h"
 
 namespace korbelt::fuzz {
 namespace {
@@ -69,12 +71,70 @@ std::string PathOf(PassCase::Name name) {
     return "";
 }
 
+void PutLittle(Bytes& out, std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+}
+
+Bytes Packet(const Bytes& set, const char (&type)[17], const Bytes& body) {
+    Bytes hashed = set;
+    hashed.insert(hashed.end(), type, type + 16);
+    hashed.insert(hashed.end(), body.begin(), body.end());
+    Bytes packet = {'P', 'A', 'R', '2', 0, 'P', 'K', 'T'};
+    PutLittle(packet, 32 + hashed.size(), 8);
+    const DigestBytes md5 = DigestOf(DigestKind::Md5, hashed.data(), hashed.size());
+    packet.insert(packet.end(), md5.begin(), md5.end());
+    packet.insert(packet.end(), hashed.begin(), hashed.end());
+    return packet;
+}
+
+// A PAR 2.0 index of one file, as par2 writes it: Main, File Description, slice checksums.
+Bytes Par2Index(const Bytes& posted, std::int64_t sliceSize, std::string name) {
+    name.resize((name.size() + 3) / 4 * 4, '\0');
+    const DigestBytes whole = DigestOf(DigestKind::Md5, posted.data(), posted.size());
+    const DigestBytes first =
+        DigestOf(DigestKind::Md5, posted.data(), std::min<std::size_t>(posted.size(), 16384));
+    const Bytes fileId(whole.begin(), whole.end());
+    Bytes main;
+    PutLittle(main, static_cast<std::uint64_t>(sliceSize), 8);
+    PutLittle(main, 1, 4);
+    main.insert(main.end(), fileId.begin(), fileId.end());
+    const DigestBytes setDigest = DigestOf(DigestKind::Md5, main.data(), main.size());
+    const Bytes set(setDigest.begin(), setDigest.end());
+    Bytes description = fileId;
+    description.insert(description.end(), whole.begin(), whole.end());
+    description.insert(description.end(), first.begin(), first.end());
+    PutLittle(description, posted.size(), 8);
+    description.insert(description.end(), name.begin(), name.end());
+    Bytes checksums = fileId;
+    for (std::size_t at = 0; at < posted.size(); at += static_cast<std::size_t>(sliceSize)) {
+        Bytes slice(posted.begin() + static_cast<long>(at),
+                    posted.begin() + static_cast<long>(std::min<std::size_t>(
+                                         posted.size(), at + static_cast<std::size_t>(sliceSize))));
+        slice.resize(static_cast<std::size_t>(sliceSize), 0);
+        const DigestBytes md5 = DigestOf(DigestKind::Md5, slice.data(), slice.size());
+        checksums.insert(checksums.end(), md5.begin(), md5.end());
+        PutLittle(checksums, Crc32(0, slice.data(), slice.size()), 4);
+    }
+    Bytes index = Packet(set, "PAR 2.0\0Main\0\0\0\0", main);
+    for (const Bytes& packet : {Packet(set, "PAR 2.0\0FileDesc", description),
+                                Packet(set, "PAR 2.0\0IFSC\0\0\0\0", checksums)}) {
+        index.insert(index.end(), packet.begin(), packet.end());
+    }
+    return index;
+}
+
 // Checks one finished pass against the promises of the repair pass.
 class Verdict {
   public:
+    // posted: where slices guide the pass, the file as the plain repair left it, which the
+    // index describes.
     Verdict(const PassCase& pass, const std::map<std::string, Bytes>& before,
-            const MemoryFileSystem& fs, const test::FakeHost& host, const RunState& run)
+            const MemoryFileSystem& fs, const test::FakeHost& host, const RunState& run,
+            const std::optional<Bytes>& posted)
         : pass_(pass),
+          posted_(posted),
           before_(before),
           fs_(fs),
           host_{host.status.lines, host.boxes.Texts(test::ScriptedBoxes::Kind::Warning),
@@ -89,10 +149,13 @@ class Verdict {
         CheckCommon();
         if (NothingMayChange()) {
             Expect(fs_.Snapshot() == before_, "a file changed although the pass may change none");
-        } else if (run_.fileerror) {
+        } else if (run_.fileerror && !NotVerified()) {
             CheckFailedPass();
         } else {
             CheckFinishedPass();
+        }
+        if (posted_) {
+            CheckGuided();
         }
         return broken_;
     }
@@ -114,6 +177,11 @@ class Verdict {
                !host_.questions[0].yes;
     }
 
+    // A pass that went to its end but whose copy the checksums do not prove.
+    bool NotVerified() const {
+        return posted_ && !host_.lines.empty() && StartsWith(host_.lines.back(), "  not verified");
+    }
+
     bool NothingMayChange() const {
         return pass_.name == PassCase::Name::Empty || pass_.name == PassCase::Name::Hidden ||
                pass_.dryRun || BackupRefused() ||
@@ -126,6 +194,7 @@ class Verdict {
             const std::string& q = asked.text;
             Expect(StartsWith(q, "Backup file '" + bak_ + "' already exists\r\n") ||
                        EndsWith(q, "\r\nShall I remove the repeated byte?") ||
+                       EndsWith(q, "\r\nShall I remove the slipped-in byte?") ||
                        EndsWith(q, "\r\nShall I remove the Wrapper?") || q == "Abort Processing?",
                    "unknown question: " + q);
         }
@@ -200,7 +269,11 @@ class Verdict {
         const auto name = fs_.Get(name_);
         const auto bak = fs_.Get(bak_);
         CheckNeverNeither(name, bak);
-        Expect(!fs_.Get(temp_), "NAME.$$$ left behind by a finished pass");
+        // A file proven intact is not touched, nor is a NAME.$$$ an earlier run left.
+        const bool provenIntact =
+            host_.lines.size() == 2 && StartsWith(host_.lines[1], "  intact: ");
+        Expect(!fs_.Get(temp_) || (provenIntact && fs_.Get(temp_) == Before(temp_)),
+               "NAME.$$$ left behind by a finished pass");
         Expect(!host_.lines.empty() && host_.lines[0] == name_, "the file's line is not its name");
         if (!name) {
             return;
@@ -219,12 +292,42 @@ class Verdict {
         const std::string summary = "  " + NumberFormat::Plain(read - written) +
                                     " bytes removed, " + format.Grouped(read) + " bytes read, " +
                                     format.Grouped(written) + " bytes written.";
-        Expect(!host_.lines.empty() && host_.lines.back() == summary,
+        // Checksums add a line after the summary, or say intact instead of it.
+        const bool intact = host_.lines.size() == 2 && StartsWith(host_.lines[1], "  intact: ");
+        const bool last = !host_.lines.empty() && host_.lines.back() == summary;
+        const bool beforeLast =
+            posted_ && host_.lines.size() >= 2 && host_.lines[host_.lines.size() - 2] == summary;
+        const bool dropped = !changed && NotVerified() &&
+                             EndsWith(host_.lines.back(), "; the file was left as it is");
+        Expect((intact && !changed) || last || beforeLast || dropped,
                "summary \"" + (host_.lines.empty() ? "" : host_.lines.back()) + "\" instead of \"" +
                    summary + "\"");
     }
 
+    // A repair said to be verified holds the posted bytes; and where nothing else stands in
+    // the way (no question, fault or Stop), the slices restore the file as the plain repair
+    // does: never worse than plain.
+    void CheckGuided() {
+        const auto name = fs_.Get(name_);
+        const bool verified =
+            std::any_of(host_.lines.begin(), host_.lines.end(), [](const auto& l) {
+                return StartsWith(l, "  verified: ") || StartsWith(l, "  intact: ");
+            });
+        if (verified && !pass_.dryRun) {
+            Expect(name == posted_, "a verified repair that is not the posted file");
+        }
+        const bool unhindered = !pass_.interactive && !pass_.dryRun && !pass_.oldBackup &&
+                                !pass_.staleTemp && pass_.stopAtYield == 0 && !fs_.FaultFired() &&
+                                pass_.name == PassCase::Name::Plain;
+        if (unhindered) {
+            Expect(!run_.fileerror && name == posted_,
+                   "the slices did less than the plain repair: " +
+                       (host_.lines.empty() ? std::string() : host_.lines.back()));
+        }
+    }
+
     const PassCase& pass_;
+    const std::optional<Bytes>& posted_;
     const std::map<std::string, Bytes>& before_;
     const MemoryFileSystem& fs_;
     // What the host recorded of the pass.
@@ -265,6 +368,8 @@ PassCase PassCase::Decode(const std::uint8_t* bytes, std::size_t size) {
     pass.copies = 1 + (at(10) & 3);
     pass.withoutHardLinks = (at(10) & 4) != 0;
     pass.wideWrites = (at(10) & 8) != 0;
+    pass.slices = (at(10) & 16) != 0;
+    pass.sliceSizeIndex = (at(10) >> 5) & 3;
     pass.stopAtYield = at(11);
     for (int i = 0; i < 8; ++i) {
         pass.answers |= static_cast<std::uint64_t>(at(12 + static_cast<std::size_t>(i))) << (8 * i);
@@ -290,7 +395,8 @@ Bytes PassCase::Encode() const {
     out[8] = static_cast<std::uint8_t>(lead & 0xff);
     out[9] = static_cast<std::uint8_t>(lead >> 8);
     out[10] =
-        static_cast<std::uint8_t>((copies - 1) | (withoutHardLinks ? 4 : 0) | (wideWrites ? 8 : 0));
+        static_cast<std::uint8_t>((copies - 1) | (withoutHardLinks ? 4 : 0) | (wideWrites ? 8 : 0) |
+                                  (slices ? 16 : 0) | sliceSizeIndex << 5);
     out[11] = static_cast<std::uint8_t>(stopAtYield);
     for (int i = 0; i < 8; ++i) {
         out[12 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(answers >> (8 * i));
@@ -323,6 +429,9 @@ std::string PassCase::Describe() const {
          << (dryRun ? " dry-run" : "") << (oldBackup ? " old-backup" : "")
          << (staleTemp ? " stale-temp" : "") << (withoutHardLinks ? " no-hard-links" : "")
          << (wideWrites ? " wide-writes" : "") << " range " << rangestart << ".." << rangeend;
+    if (slices) {
+        text << " slices of " << SliceSize();
+    }
     if (faultSite < static_cast<int>(FaultSite::Count) && faultNth > 0) {
         text << " fault " << SiteName(static_cast<FaultSite>(faultSite)) << " #" << faultNth << " "
              << std::strerror(FaultError());
@@ -333,14 +442,40 @@ std::string PassCase::Describe() const {
 }
 
 struct PassRunner::Rig {
-    explicit Rig(RecordIo& scanner) : io(fs, scanner) {}
+    explicit Rig(RecordIo& scanner) : io(fs, scanner), scanner(scanner) {}
 
     MemoryFileSystem fs;
     MemoryRecordIo io;
+    RecordIo& scanner;
     RunState run;
     test::FakeHost host;
     RepairEngine engine{host, run, io, fs};
+    ChecksumCatalog checksums{fs};
 };
+
+namespace {
+
+// The file as the plain repair leaves it, with the options of the case; nothing where that
+// repair fails.
+std::optional<Bytes> PlainRepair(const PassCase& pass, const RunOptions& options,
+                                 RecordIo& scanner) {
+    MemoryFileSystem fs;
+    MemoryRecordIo io(fs, scanner);
+    RunState run;
+    test::FakeHost host;
+    RepairEngine engine(host, run, io, fs);
+    RunOptions plain = options;
+    plain.dryRun = false;
+    plain.verify = false;
+    engine.StartRun(plain);
+    const std::string name = kDirectory + "/a.avi";
+    fs.Put(name, pass.FileBytes());
+    run.listindex = host.status.AppendLine("Processing " + name);
+    engine.ProcessFile(name);
+    return run.fileerror ? std::nullopt : fs.Get(name);
+}
+
+}  // namespace
 
 PassRunner::PassRunner(RecordIo& scanner) : rig_(std::make_unique<Rig>(scanner)) {}
 
@@ -366,7 +501,7 @@ PassOutcome PassRunner::Run(const PassCase& pass) {
     if (pass.faultSite < static_cast<int>(FaultSite::Count) && pass.faultNth > 0) {
         fs.FailAt(static_cast<FaultSite>(pass.faultSite), pass.faultNth, pass.FaultError());
     }
-    const auto before = fs.Snapshot();
+    auto before = fs.Snapshot();
 
     RunState& run = rig_->run;
     run = RunState();
@@ -381,6 +516,16 @@ PassOutcome PassRunner::Run(const PassCase& pass) {
     options.truncate = pass.truncate;
     options.ignoreHJSplit = pass.ignoreHJSplit;
     options.dryRun = pass.dryRun;
+    std::optional<Bytes> posted;
+    if (pass.slices && pass.name == PassCase::Name::Plain) {
+        posted = PlainRepair(pass, options, rig_->scanner);
+    }
+    if (posted) {
+        fs.Put(kDirectory + "/a.avi.par2", Par2Index(*posted, pass.SliceSize(), "a.avi"));
+        before = fs.Snapshot();
+    }
+    rig_->engine.SetChecksums(posted ? &rig_->checksums : nullptr);
+    options.verify = posted.has_value();
     rig_->engine.StartRun(options);
     test::FakeHost& host = rig_->host;
     host.ClearRecords();
@@ -395,7 +540,7 @@ PassOutcome PassRunner::Run(const PassCase& pass) {
     rig_->engine.ProcessFile(name);
 
     PassOutcome outcome;
-    outcome.broken = Verdict(pass, before, fs, host, run).Broken();
+    outcome.broken = Verdict(pass, before, fs, host, run, posted).Broken();
     outcome.broken.insert(outcome.broken.end(), host.misuse.begin(), host.misuse.end());
     if (rig_->io.OpenHandles() != 0) {
         outcome.broken.push_back("the temporary file was left open");

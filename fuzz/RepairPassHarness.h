@@ -24,7 +24,9 @@ namespace korbelt::fuzz {
 //   8-9    length of an inert lead-in before the data, so that short data can sit at any
 //          record boundary (taken modulo 24,576)
 //   10     bits 0-1: the data is repeated 1 to 4 times; bit 2: no hard links; bit 3: the
-//          record I/O has a wide write (the pass then gathers what it writes)
+//          record I/O has a wide write (the pass then gathers what it writes); bit 4: a
+//          PAR 2.0 index beside the file describes it as the plain repair leaves it, with
+//          slices of 64, 1,024, 4,096 or 16,384 bytes (bits 5-6), and verifying is on
 //   11     the yield at which Stop is pressed (0: never)
 //   12-19  answers to the questions, one bit each, lowest bit first, used round
 //   20-    the data
@@ -42,6 +44,8 @@ struct PassCase {
     bool staleTemp = false;
     bool withoutHardLinks = false;
     bool wideWrites = false;
+    bool slices = false;
+    int sliceSizeIndex = 0;
     Name name = Name::Plain;
     std::int16_t rangestart = -1;
     std::int16_t rangeend = -1;
@@ -60,6 +64,10 @@ struct PassCase {
     // The input file: lead-in, then the data as often as asked.
     Bytes FileBytes() const;
     int FaultError() const;
+    std::int64_t SliceSize() const {
+        constexpr std::int64_t kSizes[] = {64, 1024, 4096, 16384};
+        return kSizes[sliceSizeIndex & 3];
+    }
     // One line naming every choice, for a report.
     std::string Describe() const;
 };

@@ -223,6 +223,17 @@ std::vector<std::pair<std::string, PassCase>> SeedCases() {
             add("fault-wide-write", wide);
         }
     }
+    // The same damage with a PAR 2.0 index of the file as posted beside it, in slices of
+    // every size the cases offer: the slices must restore what the plain repair restores.
+    for (int size = 0; size < 4; ++size) {
+        for (PassCase guided :
+             std::vector<PassCase>{With(worked), manyRecords, wrapperAcrossRecords}) {
+            guided.slices = true;
+            guided.sliceSizeIndex = size;
+            add("slices-" + std::to_string(guided.SliceSize()) + "-" + std::to_string(seeds.size()),
+                guided);
+        }
+    }
     for (auto& seed : seeds) {
         for (auto& c : seed.first) {
             c = c == ' ' ? '-' : c;

@@ -37,10 +37,15 @@ void RepairEngine::AdvanceGuide(Pass& pass, bool atEnd) {
         }
     }
     if (atEnd) {
+        // Past the slices the checksums describe nothing is proven: the finds there go as
+        // the pattern says, as in a slice no plan proves.
+        std::vector<Removal> removed;
         for (const SlicePlan::Ignored& rest : guide.planner.Rest(guide.removals)) {
-            TellGuided(FindAt(rest.removal.offset), false, Reason::SliceDoesNotVerify);
+            if (TellGuided(FindAt(rest.removal.offset), true, Reason::Found)) {
+                removed.push_back(rest.removal);
+            }
         }
-        WriteKept(pass, iflength_, {});
+        WriteKept(pass, iflength_, removed);
     }
 }
 

@@ -99,6 +99,8 @@ SlicePlan GuidedPlanner::PlanNext(const std::vector<Removal>& finds) {
         const Removal& find = finds[nextFind_];
         if (!plan.verified) {
             plan.kept.push_back(find);
+            // A removal the pattern makes ends the slice no sooner than it ends itself.
+            plan.end = std::max(plan.end, find.offset + find.length);
         } else if (find.offset >= plan.start &&
                    std::find(plan.kept.begin(), plan.kept.end(), find) == plan.kept.end()) {
             plan.ignored.push_back({find, true});

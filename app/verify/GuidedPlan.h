@@ -76,7 +76,7 @@ class GuidedPlanner {
     // The next slice; finds are every find gathered so far, in input order (later calls see
     // the same finds and more). Reads the input from where the slice starts.
     SlicePlan PlanNext(const std::vector<Removal>& finds);
-    // The finds past the last slice: not the posted file's, never removed.
+    // The finds past the last slice, which no slice proves or disproves.
     std::vector<SlicePlan::Ignored> Rest(const std::vector<Removal>& finds);
     // A read that failed: nothing planned is to be used.
     std::error_code ReadError() const { return readError_; }

@@ -192,6 +192,25 @@ TEST_F(VerifiedRepair, ASliceThatCannotBeMendedKeepsItsBytesAndTheFileIsNotVerif
     EXPECT_EQ(ReadBytes(path), Without(arrived, 30000 + 2 + 41));
 }
 
+// A text file with many marked lines: six real repeated bytes in one slice, all removed and
+// proven, as the plain repair would remove them.
+TEST_F(VerifiedRepair, SixFindsInOneSliceAreRemovedAndProvenTogether) {
+    Bytes posted = Posted(500);
+    for (std::size_t at = 8200; at < 8200 + 6 * 600; at += 600) {
+        Put(posted, at, {13, 10, '-'});
+    }
+    Bytes arrived = posted;
+    for (std::size_t at = 8200 + 5 * 600 + 41; at > 8200; at -= 600) {
+        arrived.insert(arrived.begin() + static_cast<long>(at), arrived[at]);
+    }
+    const std::string path = WithPar(posted, arrived);
+    Process(path);
+    EXPECT_EQ(Lines().size(), 1u + 6 + 2);
+    EXPECT_EQ(Lines().back(), "  verified: matches '" + dir.File("set.par2") + "'");
+    EXPECT_FALSE(run.fileerror);
+    EXPECT_EQ(ReadBytes(path), posted);
+}
+
 // With a whole-file digest alone nothing tells good slices from bad: the copy is kept as
 // without any checksum, and the file counts as not repaired. Noise named like a checksum
 // file is no checksum.
