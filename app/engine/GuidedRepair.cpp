@@ -26,14 +26,21 @@ bool RepairEngine::StartGuide(Pass& pass) {
 }
 
 // Plans the slices the scan has passed far enough, and writes them; at the end, all of them
-// and the rest of the file.
-void RepairEngine::AdvanceGuide(Pass& pass, bool atEnd) {
+// and the rest of the file. False when the user stops the file between two slices and
+// agrees to abort: planning a slice takes a few milliseconds, so Stop is seen at once.
+bool RepairEngine::AdvanceGuide(Pass& pass, bool atEnd) {
     Guide& guide = *guide_;
     while (!guide.planner.Done() && (atEnd || guide.planner.NeededUpTo() <= readpos - 1)) {
         ApplySlicePlan(pass, guide.planner.PlanNext(guide.removals));
         if (guide.planner.ReadError()) {
             throw Unable("read input file failed", "read input file", pass.filename,
                          guide.planner.ReadError());
+        }
+        if (atEnd) {
+            host_.YieldToUi();
+            if (!GoOnAfterStop()) {
+                return false;
+            }
         }
     }
     if (atEnd) {
@@ -47,6 +54,7 @@ void RepairEngine::AdvanceGuide(Pass& pass, bool atEnd) {
         }
         WriteKept(pass, iflength_, removed);
     }
+    return true;
 }
 
 // Every find of the slice and the byte the checksums found, in file order, each with its

@@ -55,8 +55,8 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
             continue;
         }
         readpos = WriteRec(pass, readpos, ScanRecord(), iflength_);
-        if (guide_) {
-            AdvanceGuide(pass, false);
+        if (guide_ && !AdvanceGuide(pass, false)) {
+            return Ending::UserAbort;
         }
         StartWritebackOfChangedCopy(pass);
         ShowPercentage(pass);
@@ -66,17 +66,23 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
                                    "- processed " + format_.Grouped(readpos / 1024) + " Kbytes");
             host_.YieldToUi();
         }
-        if (run_.stopflag) {
-            run_.stopflag = false;
-            if (host_.Boxes().Question(QuestionKind::AbortProcessing, "Abort Processing?")) {
-                return Ending::UserAbort;
-            }
+        if (!GoOnAfterStop()) {
+            return Ending::UserAbort;
         }
     }
-    if (guide_) {
-        AdvanceGuide(pass, true);
+    if (guide_ && !AdvanceGuide(pass, true)) {
+        return Ending::UserAbort;
     }
     return Ending::Normal;
+}
+
+// Where Stop was pressed, asks whether to abort the file; false when the user agrees.
+bool RepairEngine::GoOnAfterStop() {
+    if (!run_.stopflag) {
+        return true;
+    }
+    run_.stopflag = false;
+    return !host_.Boxes().Question(QuestionKind::AbortProcessing, "Abort Processing?");
 }
 
 // A wrapper's find reaches to where the data resumes (0-based), known a record later.

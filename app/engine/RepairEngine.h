@@ -105,7 +105,8 @@ class RepairEngine {
     struct Guide;
     std::optional<FileOutcome> ProveIntact(Pass& pass);
     bool StartGuide(Pass& pass);
-    void AdvanceGuide(Pass& pass, bool atEnd);
+    bool AdvanceGuide(Pass& pass, bool atEnd);
+    bool GoOnAfterStop();
     void ApplySlicePlan(Pass& pass, const SlicePlan& plan);
     Find FindAt(std::int64_t offset) const;
     bool TellGuided(const Find& find, bool keep, Reason reason);
