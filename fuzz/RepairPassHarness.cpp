@@ -129,12 +129,14 @@ Bytes Par2Index(const Bytes& posted, std::int64_t sliceSize, std::string name) {
 class Verdict {
   public:
     // posted: where slices guide the pass, the file as the plain repair left it, which the
-    // index describes.
+    // index describes. What came of the file is read from the engine's report, never from
+    // its lines.
     Verdict(const PassCase& pass, const std::map<std::string, Bytes>& before,
             const MemoryFileSystem& fs, const test::FakeHost& host, const RunState& run,
-            const std::optional<Bytes>& posted)
+            const std::optional<Bytes>& posted, const FileReport& report)
         : pass_(pass),
           posted_(posted),
+          report_(report),
           before_(before),
           fs_(fs),
           host_{host.status.lines, host.boxes.Texts(test::ScriptedBoxes::Kind::Warning),
@@ -178,9 +180,8 @@ class Verdict {
     }
 
     // A pass that went to its end but whose copy the checksums do not prove.
-    bool NotVerified() const {
-        return posted_ && !host_.lines.empty() && StartsWith(host_.lines.back(), "  not verified");
-    }
+    bool NotVerified() const { return report_.outcome == FileOutcome::NotVerified; }
+    bool Intact() const { return report_.outcome == FileOutcome::Intact; }
 
     bool NothingMayChange() const {
         return pass_.name == PassCase::Name::Empty || pass_.name == PassCase::Name::Hidden ||
@@ -270,9 +271,7 @@ class Verdict {
         const auto bak = fs_.Get(bak_);
         CheckNeverNeither(name, bak);
         // A file proven intact is not touched, nor is a NAME.$$$ an earlier run left.
-        const bool provenIntact =
-            host_.lines.size() == 2 && StartsWith(host_.lines[1], "  intact: ");
-        Expect(!fs_.Get(temp_) || (provenIntact && fs_.Get(temp_) == Before(temp_)),
+        Expect(!fs_.Get(temp_) || (Intact() && fs_.Get(temp_) == Before(temp_)),
                "NAME.$$$ left behind by a finished pass");
         Expect(!host_.lines.empty() && host_.lines[0] == name_, "the file's line is not its name");
         if (!name) {
@@ -293,7 +292,7 @@ class Verdict {
                                     " bytes removed, " + format.Grouped(read) + " bytes read, " +
                                     format.Grouped(written) + " bytes written.";
         // Checksums add a line after the summary, or say intact instead of it.
-        const bool intact = host_.lines.size() == 2 && StartsWith(host_.lines[1], "  intact: ");
+        const bool intact = Intact() && host_.lines.size() == 2;
         const bool last = !host_.lines.empty() && host_.lines.back() == summary;
         const bool beforeLast =
             posted_ && host_.lines.size() >= 2 && host_.lines[host_.lines.size() - 2] == summary;
@@ -310,9 +309,8 @@ class Verdict {
     void CheckGuided() {
         const auto name = fs_.Get(name_);
         const bool verified =
-            std::any_of(host_.lines.begin(), host_.lines.end(), [](const auto& l) {
-                return StartsWith(l, "  verified: ") || StartsWith(l, "  intact: ");
-            });
+            report_.checksums && (report_.checksums->verdict == ChecksumReport::Verdict::Verified ||
+                                  report_.checksums->verdict == ChecksumReport::Verdict::Intact);
         if (verified && !pass_.dryRun) {
             Expect(name == posted_, "a verified repair that is not the posted file");
         }
@@ -328,6 +326,7 @@ class Verdict {
 
     const PassCase& pass_;
     const std::optional<Bytes>& posted_;
+    const FileReport& report_;
     const std::map<std::string, Bytes>& before_;
     const MemoryFileSystem& fs_;
     // What the host recorded of the pass.
@@ -540,7 +539,7 @@ PassOutcome PassRunner::Run(const PassCase& pass) {
     rig_->engine.ProcessFile(name);
 
     PassOutcome outcome;
-    outcome.broken = Verdict(pass, before, fs, host, run, posted).Broken();
+    outcome.broken = Verdict(pass, before, fs, host, run, posted, rig_->engine.Report()).Broken();
     outcome.broken.insert(outcome.broken.end(), host.misuse.begin(), host.misuse.end());
     if (rig_->io.OpenHandles() != 0) {
         outcome.broken.push_back("the temporary file was left open");

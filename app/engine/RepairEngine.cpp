@@ -111,6 +111,16 @@ FileOutcome RepairEngine::ProcessSteps(const std::string& filename) {
     return pass.outcome;
 }
 
+// What the checksums said of a copy that never took the file's name says nothing of the file.
+void RepairEngine::ForgetVerdict() {
+    if (report_.checksums) {
+        ChecksumReport kept;
+        kept.unread = report_.checksums->unread;
+        kept.unchecked = report_.checksums->unchecked;
+        report_.checksums = kept;
+    }
+}
+
 // A file left alone before its pass starts: its line says why.
 FileOutcome RepairEngine::Refuse(const std::string& filename, const std::string& why,
                                  FileOutcome outcome) {
@@ -178,6 +188,7 @@ void RepairEngine::RunPass(Pass& pass) {
                 break;
         }
     } catch (const PassFailure& failure) {
+        ForgetVerdict();
         std::string warning = failure.warning;
         CloseOutputQuietly(pass);
         if (const std::error_code error = DiscardTemporaryFile(pass)) {

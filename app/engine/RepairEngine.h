@@ -128,6 +128,7 @@ class RepairEngine {
     std::string AgainstEntries(ChecksumReport::Verdict verdict, const Evidence& evidence,
                                const std::vector<const Expectation*>& matching);
     ChecksumReport& ChecksumsOfReport();
+    void ForgetVerdict();
     void TellUncheckedEvidence(const Evidence& evidence);
     void WarnOfUnreadChecksumFiles();
     Verdict Judge(Pass& pass, bool changed);
