@@ -68,22 +68,9 @@ void BackgroundCheck::Add(const std::uint8_t* bytes, std::size_t count) {
     }
 }
 
-// While the queue is full the stream runs no further ahead of the hashing: slices the caller
-// hashes itself meanwhile, so that reading and hashing share the cores evenly; a digest
-// of the whole stream, which one thread computes in order, it waits for.
+// Waits while the queue is full: the stream runs no further ahead of the hashing.
 void BackgroundCheck::Hand() {
     std::unique_lock<std::mutex> lock(mutex_);
-    while (bySlices_ && queue_.size() >= maxQueued_) {
-        Block block = std::move(queue_.front());
-        queue_.pop_front();
-        lock.unlock();
-        if (!helper_) {
-            helper_.emplace(DigestKind::Md5);
-        }
-        HashSlices(block, *helper_);
-        lock.lock();
-        spare_.push_back(std::move(block.bytes));
-    }
     changed_.wait(lock, [this] { return queue_.size() < maxQueued_; });
     const std::int64_t next = filling_.offset + static_cast<std::int64_t>(filling_.bytes.size());
     queue_.push_back(std::move(filling_));

@@ -55,7 +55,6 @@ class BackgroundCheck {
     const std::size_t blockSize_;
     const std::size_t maxQueued_;
     std::optional<StreamCheck> stream_;  // without slices
-    std::optional<Hasher> helper_;       // for the blocks the caller hashes itself
     std::atomic<std::int64_t> slicesMatching_{0};
     std::atomic<bool> mismatched_{false};
     std::int64_t length_ = 0;

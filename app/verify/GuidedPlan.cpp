@@ -184,9 +184,17 @@ bool GuidedPlanner::TrySlipped(const SliceChecksum& slice, std::int64_t want,
             continue;
         }
         if (const auto p = FindInsertedByte(out.data(), out.size(), expected_.sliceSize, slice)) {
-            plan.inserted = Removal{InputOffset(at_, static_cast<std::int64_t>(*p), removed), 1};
+            const Removal slipped{InputOffset(at_, static_cast<std::int64_t>(*p), removed), 1};
             plan.kept = removed;
             plan.end = end;
+            // The byte may be one a find points at after all: then that find is kept, and
+            // the byte gets no second line.
+            const auto same = std::find(candidates.begin(), candidates.end(), slipped);
+            if (same != candidates.end()) {
+                plan.kept.push_back(*same);
+            } else {
+                plan.inserted = slipped;
+            }
             return true;
         }
     }

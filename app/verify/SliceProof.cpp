@@ -35,40 +35,12 @@ std::vector<std::uint8_t> SliceProof::Buffer() {
     return bytes;
 }
 
-// While the queue is full the caller hashes queued slices itself rather than wait: the
-// repair and the hashing then share the cores evenly, whichever is the larger part.
 void SliceProof::Add(std::int64_t index, std::vector<std::uint8_t> bytes) {
     std::unique_lock<std::mutex> lock(mutex_);
-    while (!queue_.empty() && queuedBytes_ >= kMaxQueuedBytes) {
-        Job job = Take();
-        lock.unlock();
-        Prove(job, helper_);
-        lock.lock();
-    }
+    changed_.wait(lock, [this] { return queue_.empty() || queuedBytes_ < kMaxQueuedBytes; });
     queuedBytes_ += bytes.size();
     queue_.push_back({index, std::move(bytes)});
     changed_.notify_all();
-}
-
-SliceProof::Job SliceProof::Take() {
-    Job job = std::move(queue_.front());
-    queue_.pop_front();
-    queuedBytes_ -= job.bytes.size();
-    return job;
-}
-
-void SliceProof::Prove(Job& job, Hasher& md5) {
-    bool proven = false;
-    const auto size = static_cast<std::uint64_t>(expected_.sliceSize);
-    if (job.index >= 0 && job.index < static_cast<std::int64_t>(expected_.slices.size()) &&
-        job.bytes.size() <= size) {
-        md5.Add(job.bytes.data(), job.bytes.size());
-        AddZeros(md5, size - job.bytes.size());
-        proven = md5.Finish() == expected_.slices[static_cast<std::size_t>(job.index)].md5;
-    }
-    std::lock_guard<std::mutex> lock(mutex_);
-    proven_ += proven ? 1 : 0;
-    spare_.push_back(std::move(job.bytes));
 }
 
 void SliceProof::Work() {
@@ -81,9 +53,22 @@ void SliceProof::Work() {
             if (queue_.empty()) {
                 return;
             }
-            job = Take();
+            job = std::move(queue_.front());
+            queue_.pop_front();
+            queuedBytes_ -= job.bytes.size();
         }
-        Prove(job, md5);
+        changed_.notify_all();
+        bool proven = false;
+        const auto size = static_cast<std::uint64_t>(expected_.sliceSize);
+        if (job.index >= 0 && job.index < static_cast<std::int64_t>(expected_.slices.size()) &&
+            job.bytes.size() <= size) {
+            md5.Add(job.bytes.data(), job.bytes.size());
+            AddZeros(md5, size - job.bytes.size());
+            proven = md5.Finish() == expected_.slices[static_cast<std::size_t>(job.index)].md5;
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        proven_ += proven ? 1 : 0;
+        spare_.push_back(std::move(job.bytes));
     }
 }
 

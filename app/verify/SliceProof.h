@@ -7,7 +7,6 @@
 #include <thread>
 #include <vector>
 
-#include "verify/Digest.h"
 #include "verify/Expectation.h"
 
 namespace korbelt {
@@ -36,8 +35,6 @@ class SliceProof {
         std::int64_t index = 0;
         std::vector<std::uint8_t> bytes;
     };
-    Job Take();
-    void Prove(Job& job, Hasher& md5);
     void Work();
     void Join();
 
@@ -49,7 +46,6 @@ class SliceProof {
     std::size_t queuedBytes_ = 0;
     bool finished_ = false;
     std::int64_t proven_ = 0;
-    Hasher helper_{DigestKind::Md5};  // for the slices the caller hashes itself
     std::vector<std::thread> workers_;
 };
 
