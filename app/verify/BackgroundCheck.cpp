@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "verify/Md5Lanes.h"
+
 namespace korbelt {
 namespace {
 
@@ -19,8 +21,11 @@ std::size_t BlockSizeFor(const Expectation& expected, bool bySlices) {
     if (!bySlices) {
         return kBlockSize;
     }
+    // Eight whole slices where they fit in a few blocks' worth: they are hashed side by side.
     const auto slice = static_cast<std::size_t>(expected.sliceSize);
-    return std::max<std::size_t>(1, kBlockSize / slice) * slice;
+    const std::size_t slices = std::max<std::size_t>(
+        kBlockSize / slice, std::min<std::size_t>(kMd5Lanes, 4 * kBlockSize / slice));
+    return std::max<std::size_t>(1, slices) * slice;
 }
 
 std::size_t MaxQueued(std::size_t blockSize, unsigned threads) {
@@ -112,19 +117,36 @@ void BackgroundCheck::Work() {
 }
 
 // A short last slice is hashed as PAR 2.0 hashes it: padded with zeros to the full size.
+// Whole slices eight at a time side by side; a short last slice as PAR 2.0 hashes it, padded
+// with zeros to the full size.
 void BackgroundCheck::HashSlices(const Block& block, Hasher& hasher) {
     const auto slice = static_cast<std::size_t>(expected_.sliceSize);
-    auto index = static_cast<std::size_t>(block.offset / expected_.sliceSize);
-    for (std::size_t at = 0; at < block.bytes.size(); at += slice, ++index) {
-        const std::size_t count = std::min(slice, block.bytes.size() - at);
-        hasher.Add(block.bytes.data() + at, count);
-        AddZeros(hasher, slice - count);
-        const DigestBytes digest = hasher.Finish();
-        if (index < expected_.slices.size() && digest == expected_.slices[index].md5) {
-            slicesMatching_.fetch_add(1, std::memory_order_relaxed);
-        } else {
-            mismatched_.store(true, std::memory_order_relaxed);
+    const auto first = static_cast<std::size_t>(block.offset / expected_.sliceSize);
+    const std::size_t whole = block.bytes.size() / slice;
+    DigestBytes digests[kMd5Lanes];
+    for (std::size_t group = 0; group < whole; group += kMd5Lanes) {
+        const std::size_t count = std::min(kMd5Lanes, whole - group);
+        const std::uint8_t* messages[kMd5Lanes];
+        for (std::size_t i = 0; i < count; ++i) {
+            messages[i] = block.bytes.data() + (group + i) * slice;
         }
+        Md5OfMany(messages, count, slice, digests);
+        for (std::size_t i = 0; i < count; ++i) {
+            Tally(first + group + i, digests[i]);
+        }
+    }
+    if (const std::size_t rest = block.bytes.size() - whole * slice) {
+        hasher.Add(block.bytes.data() + whole * slice, rest);
+        AddZeros(hasher, slice - rest);
+        Tally(first + whole, hasher.Finish());
+    }
+}
+
+void BackgroundCheck::Tally(std::size_t index, const DigestBytes& digest) {
+    if (index < expected_.slices.size() && digest == expected_.slices[index].md5) {
+        slicesMatching_.fetch_add(1, std::memory_order_relaxed);
+    } else {
+        mismatched_.store(true, std::memory_order_relaxed);
     }
 }
 

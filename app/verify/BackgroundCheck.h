@@ -49,6 +49,7 @@ class BackgroundCheck {
     void Hand();
     void Join();
     void HashSlices(const Block& block, Hasher& hasher);
+    void Tally(std::size_t index, const DigestBytes& digest);
 
     const Expectation& expected_;
     const bool bySlices_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "verify/Digest.h"
+#include "verify/Md5Lanes.h"
 
 namespace korbelt {
 namespace {
@@ -43,32 +44,48 @@ void SliceProof::Add(std::int64_t index, std::vector<std::uint8_t> bytes) {
     changed_.notify_all();
 }
 
+// Takes up to eight whole slices at a time and hashes them side by side; a short last slice
+// alone, padded with zeros as PAR 2.0 hashes it.
 void SliceProof::Work() {
     Hasher md5(DigestKind::Md5);
+    const auto size = static_cast<std::size_t>(expected_.sliceSize);
     for (;;) {
-        Job job;
+        std::vector<Job> jobs;
         {
             std::unique_lock<std::mutex> lock(mutex_);
             changed_.wait(lock, [this] { return !queue_.empty() || finished_; });
             if (queue_.empty()) {
                 return;
             }
-            job = std::move(queue_.front());
-            queue_.pop_front();
-            queuedBytes_ -= job.bytes.size();
+            do {
+                jobs.push_back(std::move(queue_.front()));
+                queue_.pop_front();
+                queuedBytes_ -= jobs.back().bytes.size();
+            } while (jobs.size() < kMd5Lanes && jobs.front().bytes.size() == size &&
+                     !queue_.empty() && queue_.front().bytes.size() == size);
         }
         changed_.notify_all();
-        bool proven = false;
-        const auto size = static_cast<std::uint64_t>(expected_.sliceSize);
-        if (job.index >= 0 && job.index < static_cast<std::int64_t>(expected_.slices.size()) &&
-            job.bytes.size() <= size) {
-            md5.Add(job.bytes.data(), job.bytes.size());
-            AddZeros(md5, size - job.bytes.size());
-            proven = md5.Finish() == expected_.slices[static_cast<std::size_t>(job.index)].md5;
+        DigestBytes digests[kMd5Lanes];
+        if (jobs.front().bytes.size() == size) {
+            const std::uint8_t* messages[kMd5Lanes];
+            for (std::size_t i = 0; i < jobs.size(); ++i) {
+                messages[i] = jobs[i].bytes.data();
+            }
+            Md5OfMany(messages, jobs.size(), size, digests);
+        } else if (jobs.front().bytes.size() < size) {
+            md5.Add(jobs.front().bytes.data(), jobs.front().bytes.size());
+            AddZeros(md5, size - jobs.front().bytes.size());
+            digests[0] = md5.Finish();
         }
         std::lock_guard<std::mutex> lock(mutex_);
-        proven_ += proven ? 1 : 0;
-        spare_.push_back(std::move(job.bytes));
+        for (std::size_t i = 0; i < jobs.size(); ++i) {
+            const std::int64_t index = jobs[i].index;
+            proven_ += index >= 0 && index < static_cast<std::int64_t>(expected_.slices.size()) &&
+                               digests[i] == expected_.slices[static_cast<std::size_t>(index)].md5
+                           ? 1
+                           : 0;
+            spare_.push_back(std::move(jobs[i].bytes));
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "TempDir.h"
+#include "verify/Md5Lanes.h"
 #include "verify/SliceSearch.h"
 
 namespace korbelt::test {
@@ -85,6 +86,27 @@ TEST(SliceSearch, WindowsMatchingACrcAreTheOnesEachWindowGives) {
     EXPECT_EQ(Crc32Zeros(0x1234, zeros.size()), Crc32(0x1234, zeros.data(), zeros.size()));
     EXPECT_EQ(Crc32Zeros(Crc32Zeros(7, std::uint64_t{1} << 61), std::uint64_t{1} << 61),
               Crc32Zeros(7, std::uint64_t{1} << 62));
+}
+
+// Slices hashed side by side give each the MD5 one at a time gives: every lane count, and
+// lengths around the block size and its padding.
+TEST(Md5Lanes, EachMessageGetsItsOwnMd5) {
+    for (const std::size_t length : {0, 1, 55, 56, 63, 64, 65, 119, 120, 128, 4096, 65537}) {
+        for (std::size_t count = 1; count <= kMd5Lanes; ++count) {
+            std::vector<Bytes> messages;
+            const std::uint8_t* at[kMd5Lanes];
+            for (std::size_t i = 0; i < count; ++i) {
+                messages.push_back(RandomBytes(length, static_cast<std::uint32_t>(length * 9 + i)));
+                at[i] = messages.back().data();
+            }
+            DigestBytes digests[kMd5Lanes];
+            Md5OfMany(at, count, length, digests);
+            for (std::size_t i = 0; i < count; ++i) {
+                EXPECT_EQ(digests[i], DigestOf(DigestKind::Md5, at[i], length))
+                    << length << " bytes, " << count << " lanes, lane " << i;
+            }
+        }
+    }
 }
 
 TEST(SliceSearch, TwoBytesTooManyOrAnIntactSliceFindNothing) {
