@@ -53,7 +53,10 @@ void SliceProof::Work() {
         std::vector<Job> jobs;
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait(lock, [this] { return !queue_.empty() || finished_; });
+            // Eight slices, or all there will be: hashed side by side they cost a quarter.
+            changed_.wait(lock, [this] {
+                return queue_.size() >= kMd5Lanes || queuedBytes_ >= kMaxQueuedBytes || finished_;
+            });
             if (queue_.empty()) {
                 return;
             }
