@@ -102,7 +102,9 @@ __attribute__((target("avx2"))) void Lanes(const std::uint8_t* const* messages, 
     const std::uint64_t bits = static_cast<std::uint64_t>(length) * 8;
     for (std::size_t lane = 0; lane < 8; ++lane) {
         std::memset(last[lane], 0, tail);
-        std::memcpy(last[lane], messages[lane < count ? lane : 0] + 64 * whole, rest);
+        if (rest > 0) {  // an empty message may have no bytes to point at
+            std::memcpy(last[lane], messages[lane < count ? lane : 0] + 64 * whole, rest);
+        }
         last[lane][rest] = 0x80;
         std::memcpy(last[lane] + tail - 8, &bits, 8);
     }
