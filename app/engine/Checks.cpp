@@ -6,19 +6,30 @@
 
 namespace korbelt {
 
-int RepairEngine::Check4RptByte(std::int64_t filepos, int currpos) {
+std::pair<int, int> RepairEngine::SearchRange() const {
     // Only a hand-edited settings store can give a range outside 0..51; keep the window
     // inside the buffer whatever it says.
     const int start = std::clamp<int>(options_.rangeStart, 0, kLookAhead - 1);
-    const int end = std::clamp<int>(options_.rangeEnd, start + 1, kLookAhead);
+    return {start, std::clamp<int>(options_.rangeEnd, start + 1, kLookAhead)};
+}
+
+int RepairEngine::Check4RptByte(std::int64_t filepos, int currpos) {
+    const auto [start, end] = SearchRange();
+    if (counting_) {
+        census_.Count(buff.data() + currpos,
+                      static_cast<int>(std::min<std::int64_t>(kBufferSize - currpos,
+                                                              iflength_ - (filepos - 1 + currpos))));
+    }
 
     int rptbyte = -1;
     int i = currpos + start;
     while (i <= currpos + end - 1) {
         // Both bytes of a pair must come from the input: the zeros past its end must not
-        // make its last byte look repeated.
+        // make its last byte look repeated. Where the markers show damage at one distance,
+        // a pair anywhere else is chance.
         const bool pairInInput = filepos + i + 1 <= iflength_;
-        if (buff[i] == buff[i + 1] && pairInInput) {
+        const bool looked = !pairAt_ || i - currpos == *pairAt_;
+        if (buff[i] == buff[i + 1] && pairInInput && looked) {
             rptbyte = i;
         }
         ++i;

@@ -57,6 +57,27 @@ struct ChecksumReport {
     int unchecked = 0;
 };
 
+// What the pairs after the file's CR LF '-' markers say, without any checksum.
+struct PatternVerdict {
+    enum class Kind {
+        Undecided,  // too few markers to tell damage from chance
+        NoPattern,  // pairs no more often at any distance than chance puts them
+        Damage,     // far more pairs at one distance than chance gives: slipped-in bytes
+    };
+    Kind kind = Kind::Undecided;
+    std::int64_t markers = 0;  // CR LF '-' markers counted
+    // Damage: the distance from a marker's CR to the first byte of its pair, the markers with
+    // that pair of those the distance was seen after, and what chance would give there.
+    int distance = 0;
+    std::int64_t matching = 0;
+    std::int64_t seen = 0;
+    std::int64_t chance = 0;
+    double score = 1;  // the chance of as many pairs, corrected for the distances tried
+    int rangeStart = 0;  // the search range in force
+    int rangeEnd = 0;
+    bool InRange() const { return distance >= rangeStart && distance < rangeEnd; }
+};
+
 // What came of one file, as data: the window and the command line show it as text, a
 // script reads it from korbelt-cli --json.
 struct FileReport {
@@ -67,6 +88,7 @@ struct FileReport {
     std::int64_t bytesWritten = 0;  // to the repaired copy, kept or not
     std::int64_t bytesRemoved = 0;
     std::optional<ChecksumReport> checksums;
+    std::optional<PatternVerdict> pattern;  // of a file whose bytes were scanned
     bool backupDropped = false;  // the repair was proven and NAME.bak deleted
     std::string failure;         // what failed, as the file's status line says after its name
 };

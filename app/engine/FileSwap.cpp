@@ -1,6 +1,7 @@
 // The end of a pass that copied the whole file: the repaired copy put in the input's place,
 // or the unchanged copy deleted.
 #include "engine/PassState.h"
+#include "engine/ReportText.h"
 
 namespace korbelt {
 namespace {
@@ -27,10 +28,16 @@ void RepairEngine::FinishFile(Pass& pass) {
         WriteRun(pass);
     }
     const bool changed = readpos != writepos;
+    const std::int64_t removedRepeats = RemovedRepeats();
+    // A file whose repeated bytes look like chance is left as it is, where the user asked
+    // so: in a run that asks no questions, and with no checksum to decide.
+    const bool leftAlone = changed && pass.evidence.entries.empty() &&
+                           options_.leaveUnpatterned && !run_.interactive && report_.pattern &&
+                           report_.pattern->kind == PatternVerdict::Kind::NoPattern;
     const Verdict verdict =
-        !pass.evidence.entries.empty()
-            ? Judge(pass, changed)
-            : Verdict{true, "", changed ? FileOutcome::Repaired : FileOutcome::Clean};
+        !pass.evidence.entries.empty() ? Judge(pass, changed)
+        : leftAlone                    ? Verdict{false, "", FileOutcome::Ignored}
+                    : Verdict{true, "", changed ? FileOutcome::Repaired : FileOutcome::Clean};
     const bool swap = changed && verdict.keepCopy;
     if (swap && !options_.dryRun) {
         GiveCopyTheInputsAccess(pass);
@@ -58,6 +65,12 @@ void RepairEngine::FinishFile(Pass& pass) {
     report_.bytesRead = readpos - 1;
     report_.bytesWritten = writepos - 1;
     report_.bytesRemoved = readpos - writepos;
+    if (report_.pattern) {
+        const std::string line = PatternLine(*report_.pattern, removedRepeats, format_);
+        if (!line.empty()) {
+            InformUser(line + (leftAlone ? "; the file was left as it is" : ""));
+        }
+    }
     if (swap == changed) {
         status.RemoveLine(pass.progressline);
         InformUser("  " + NumberFormat::Plain(readpos - writepos) + " bytes removed, " +

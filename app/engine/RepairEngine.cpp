@@ -175,7 +175,23 @@ void RepairEngine::RunPass(Pass& pass) {
                 pass.evidence.entries, options_.dryRun,
                 StartGuide(pass) ? pass.evidence.SliceGuide() : nullptr);
         }
-        switch (CopyRecords(pass)) {
+        StartCensus();
+        // Without checksums the markers decide which pair is the damage; with them the
+        // checksums decide, and the verdict is only told.
+        const bool markersDecide = pass.evidence.entries.empty() && options_.followDamagePattern;
+        Ending ending = markersDecide && run_.interactive && !CountMarkersFirst(pass)
+                            ? Ending::UserAbort
+                            : CopyRecords(pass);
+        if (ending == Ending::Normal && counting_) {
+            report_.pattern = census_.Judge(SearchRange().first, SearchRange().second);
+            if (markersDecide && DamageMovesAFind()) {
+                if (!StartAgainAtDamage(pass)) {
+                    return;
+                }
+                ending = CopyRecords(pass);
+            }
+        }
+        switch (ending) {
             case Ending::Normal:
                 FinishFile(pass);
                 break;

@@ -6,8 +6,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "engine/DamagePattern.h"
 #include "engine/DiscardingRecordIo.h"
 #include "engine/FileReport.h"
 #include "engine/NumberFormat.h"
@@ -107,6 +109,12 @@ class RepairEngine {
     bool StartGuide(Pass& pass);
     bool AdvanceGuide(Pass& pass, bool atEnd);
     bool GoOnAfterStop();
+    std::pair<int, int> SearchRange() const;
+    void StartCensus();
+    bool CountMarkersFirst(Pass& pass);
+    bool DamageMovesAFind() const;
+    bool StartAgainAtDamage(Pass& pass);
+    std::int64_t RemovedRepeats() const;
     void ApplySlicePlan(Pass& pass, const SlicePlan& plan);
     Find FindAt(std::int64_t offset) const;
     bool TellGuided(const Find& find, bool keep, Reason reason);
@@ -189,6 +197,12 @@ class RepairEngine {
     // Length of the file being repaired; bytes of buff beyond it read as 0 and never pair.
     std::int64_t iflength_ = INT64_MAX;
     FileReport report_;
+    // The markers of the file, counted by the scan as it meets them, or read first when the
+    // verdict must be known before the first question. Where they show damage at one
+    // distance, the repeated-byte check looks there only.
+    MarkerCensus census_;
+    bool counting_ = true;
+    std::optional<int> pairAt_;
     std::vector<int> findLines_;  // the status line of each find of the report
 };
 

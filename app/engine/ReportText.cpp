@@ -53,3 +53,33 @@ std::string FindQuestion(const Find& find, const NumberFormat& format) {
 }
 
 }  // namespace korbelt
+
+namespace korbelt {
+
+std::string PatternLine(const PatternVerdict& verdict, std::int64_t removedRepeats,
+                        const NumberFormat& format) {
+    switch (verdict.kind) {
+        case PatternVerdict::Kind::Undecided:
+            return "";
+        case PatternVerdict::Kind::NoPattern:
+            if (removedRepeats == 0) {
+                return "";
+            }
+            return "  no damage pattern: " + format.Grouped(removedRepeats) + " of " +
+                   format.Grouped(verdict.markers) + " markers, as chance gives";
+        case PatternVerdict::Kind::Damage:
+            break;
+    }
+    const std::string d = NumberFormat::Plain(verdict.distance);
+    std::string line = "  damage at " + d + " characters: " + format.Grouped(verdict.matching) +
+                       " of " + format.Grouped(verdict.seen) + " markers, chance would give " +
+                       format.Grouped(verdict.chance);
+    if (!verdict.InRange()) {
+        line += "; outside the search range " + NumberFormat::Plain(verdict.rangeStart) + "-" +
+                NumberFormat::Plain(verdict.rangeEnd) + ", the range " + d + "-" +
+                NumberFormat::Plain(verdict.distance + 1) + " would repair it";
+    }
+    return line;
+}
+
+}  // namespace korbelt

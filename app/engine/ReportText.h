@@ -12,5 +12,9 @@ namespace korbelt {
 std::string FindLine(const Decision& decision, const NumberFormat& format);
 // The question asked about a find before it is removed.
 std::string FindQuestion(const Find& find, const NumberFormat& format);
+// The line the markers' verdict gets where it tells the user something: damage at one
+// distance, or no damage pattern behind repeated bytes that were removed. Empty otherwise.
+std::string PatternLine(const PatternVerdict& verdict, std::int64_t removedRepeats,
+                        const NumberFormat& format);
 
 }  // namespace korbelt

@@ -14,6 +14,12 @@ struct RunOptions {
     bool verify = true;                // checksum files decide where they know a file
     bool dryRun = false;               // every check, question and line, nothing changed on disk
     bool dropVerifiedBackups = false;  // a repair its checksum proves keeps no NAME.bak
+    // A run that asks nothing leaves a file as it is where its markers show no damage
+    // pattern: its repeated bytes are what chance gives, and no checksum says otherwise.
+    bool leaveUnpatterned = false;
+    // Where the markers show damage at one distance, the repeated-byte check looks there only
+    // (off: the pair last in the range, whatever the markers show; for comparisons).
+    bool followDamagePattern = true;
 };
 
 }  // namespace korbelt

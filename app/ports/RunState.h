@@ -12,7 +12,7 @@ enum class FileOutcome {
     Repaired,     // the repaired copy took the file's name; the original is NAME.bak
     Clean,        // nothing to remove: the file was left as it is
     Intact,       // proven intact by a checksum: left as it is, whatever the pattern finds
-    Ignored,      // an HJSplit piece skipped by the option
+    Ignored,      // skipped by an option: an HJSplit piece, or repeats that look like chance
     AlreadyDone,  // another name led to the same file earlier in the run
     Busy,         // another Korbelt is repairing it: left alone
     NotRepaired,  // failed, refused or aborted: the file is as it was

@@ -1,0 +1,91 @@
+// The verdict of a file's markers: counted as the pass goes, and acted on where it shows
+// damage at one distance.
+#include <algorithm>
+
+#include "engine/PassState.h"
+
+namespace korbelt {
+namespace {
+
+// The markers read first are read in pieces this large, each with the reach of its last
+// marker's pairs: no larger than the read-ahead window, which serves no larger reads.
+constexpr std::size_t kCensusPiece = std::size_t{64} << 10;
+
+}  // namespace
+
+void RepairEngine::StartCensus() {
+    census_ = MarkerCensus();
+    counting_ = true;
+    pairAt_.reset();
+}
+
+// In an interactive run the questions must already be about the pairs the verdict points
+// at: the markers are counted before the pass. False when the user stops the file.
+bool RepairEngine::CountMarkersFirst(Pass& pass) {
+    std::vector<std::uint8_t> piece(kCensusPiece + MarkerCensus::kReach);
+    for (std::int64_t at = 0; at < iflength_; at += kCensusPiece) {
+        const auto wanted = static_cast<std::size_t>(
+            std::min<std::int64_t>(static_cast<std::int64_t>(piece.size()), iflength_ - at));
+        std::error_code error;
+        const std::size_t got = pass.input->ReadAt(at, piece.data(), wanted, error);
+        if (error) {
+            throw Unable("read input file failed", "read input file", pass.filename, error);
+        }
+        if (got < wanted) {
+            throw InputChanged(pass.filename, "became shorter");
+        }
+        census_.CountAll(piece.data(), std::min(kCensusPiece, got), got);
+        host_.YieldToUi();
+        if (!GoOnAfterStop()) {
+            return false;
+        }
+    }
+    counting_ = false;
+    report_.pattern = census_.Judge(SearchRange().first, SearchRange().second);
+    if (report_.pattern->kind == PatternVerdict::Kind::Damage) {
+        pairAt_ = report_.pattern->distance;
+    }
+    return true;
+}
+
+// Whether the repeated-byte check, looking at the damage's distance only, would have
+// removed other bytes than the pass did.
+bool RepairEngine::DamageMovesAFind() const {
+    if (!report_.pattern || report_.pattern->kind != PatternVerdict::Kind::Damage || pairAt_) {
+        return false;
+    }
+    return std::any_of(report_.finds.begin(), report_.finds.end(), [&](const Decision& decision) {
+        const Find& find = decision.find;
+        return find.kind == FindKind::RepeatedByte && decision.removed &&
+               find.offset - (find.position - 1) != report_.pattern->distance;
+    });
+}
+
+// The pass again from the start, the repeated-byte check looking at the damage's distance
+// only: its copy and its finds replace the first pass's. False when no copy can be opened.
+bool RepairEngine::StartAgainAtDamage(Pass& pass) {
+    pass.runLength = 0;
+    CloseOutput(pass);
+    if (const std::error_code error = DiscardTemporaryFile(pass)) {
+        throw Unable("delete temporary file failed", "delete temporary file", pass.tempname,
+                     error);
+    }
+    pass.copy.reset();
+    for (auto line = findLines_.rbegin(); line != findLines_.rend(); ++line) {
+        host_.Status().RemoveLine(*line);
+    }
+    findLines_.clear();
+    report_.finds.clear();
+    counting_ = false;
+    pairAt_ = report_.pattern->distance;
+    return OpenOutput(pass);
+}
+
+// The repeated bytes the pass decided to remove.
+std::int64_t RepairEngine::RemovedRepeats() const {
+    return std::count_if(report_.finds.begin(), report_.finds.end(), [](const Decision& decision) {
+        return decision.find.kind == FindKind::RepeatedByte && decision.removed;
+    });
+}
+
+}  // namespace korbelt
