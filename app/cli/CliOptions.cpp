@@ -76,6 +76,10 @@ bool LongFlag(const std::string& name, CliOptions& options) {
         options.ignoreHJSplit = true;
     else if (name == "--no-ignore-hjsplit")
         options.ignoreHJSplit = false;
+    else if (name == "--leave-unpatterned")
+        options.leaveUnpatterned = true;
+    else if (name == "--no-leave-unpatterned")
+        options.leaveUnpatterned = false;
     else if (name == "--verify")
         options.verify = true;
     else if (name == "--no-verify")
@@ -168,6 +172,10 @@ std::string UsageText() {
            "                           PAR 2.0 set, SFV, md5sum or sha*sum lists): leave a\n"
            "                           file that matches alone, prove a repair\n"
            "      --no-verify          do not\n"
+           "      --leave-unpatterned  without --interactive, leave a file as it is when its\n"
+           "                           markers show no damage pattern: its repeated bytes\n"
+           "                           are what chance gives (a checksum still decides)\n"
+           "      --no-leave-unpatterned  do not\n"
            "      --drop-verified-backups  delete NAME.bak after a repair its checksum\n"
            "                           proves, so that the file is as it was posted\n"
            "      --checksums FILE     a checksum file kept elsewhere (repeatable; turns\n"

@@ -23,6 +23,7 @@ struct CliOptions {
     std::optional<bool> truncate;
     std::optional<bool> ignoreHJSplit;
     std::optional<bool> verify;
+    std::optional<bool> leaveUnpatterned;
     std::vector<std::string> checksums;  // checksum files kept elsewhere
 };
 

@@ -135,6 +135,22 @@ std::string ChecksumsJson(const ChecksumReport& checksums) {
            ",\"unchecked\":" + Number(checksums.unchecked) + "}";
 }
 
+// Every scanned file has one, "undecided" included; the distance only where damage shows.
+std::string PatternJson(const PatternVerdict& pattern) {
+    const char* verdict = pattern.kind == PatternVerdict::Kind::Damage      ? "damage"
+                          : pattern.kind == PatternVerdict::Kind::NoPattern ? "no pattern"
+                                                                            : "undecided";
+    std::string out = std::string("{\"verdict\":\"") + verdict +
+                      "\",\"markers\":" + Number(pattern.markers);
+    if (pattern.kind == PatternVerdict::Kind::Damage) {
+        out += ",\"distance\":" + Number(pattern.distance) +
+               ",\"matching\":" + Number(pattern.matching) + ",\"of\":" + Number(pattern.seen) +
+               ",\"chance\":" + Number(pattern.chance) +
+               ",\"inRange\":" + (pattern.InRange() ? "true" : "false");
+    }
+    return out + "}";
+}
+
 }  // namespace
 
 std::string ReportJson(const FileReport& report) {
@@ -152,6 +168,9 @@ std::string ReportJson(const FileReport& report) {
     out += "]";
     if (report.checksums) {
         out += ",\"checksums\":" + ChecksumsJson(*report.checksums);
+    }
+    if (report.pattern) {
+        out += ",\"pattern\":" + PatternJson(*report.pattern);
     }
     if (report.backupDropped) {
         out += ",\"backup\":\"dropped\"";

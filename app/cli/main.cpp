@@ -47,6 +47,9 @@ void PutOptionsInForce(const CliOptions& cli, ModGlobals& globals, OptionMarks& 
     if (cli.verify) {
         marks.SetVerifyChecked(*cli.verify);
     }
+    if (cli.leaveUnpatterned) {
+        marks.SetLeaveUnpatternedChecked(*cli.leaveUnpatterned);
+    }
     // A checksum file named for this run is meant to be used, whatever the settings say.
     if (!cli.checksums.empty()) {
         marks.SetVerifyChecked(true);

@@ -11,6 +11,7 @@ RunOptions Options::InForce(const ModGlobals& globals, const OptionsDisplay& dis
     options.truncate = display.TruncateChecked();
     options.ignoreHJSplit = display.IgnoreHJSplitChecked();
     options.verify = display.VerifyChecked();
+    options.leaveUnpatterned = display.LeaveUnpatternedChecked();
     return options;
 }
 namespace {
@@ -23,6 +24,7 @@ const std::string kTruncateKey = "TruncateMime";
 const std::string kIgnoreHJSplitKey = "IgnoreHJSplit";
 const std::string kLastVersionKey = "LastVersionRun";
 const std::string kVerifyKey = "VerifyChecksums";
+const std::string kLeaveUnpatternedKey = "LeaveUnpatterned";
 
 // Releases before the version marker used 39 to 42 as their default range.
 constexpr std::int16_t kOldDefaultStart = 39;
@@ -50,6 +52,7 @@ void Options::RestoreMySettings(SettingsStore& store) {
     display_.SetTruncateChecked(ReadYes(store, kTruncateKey));
     display_.SetIgnoreHJSplitChecked(ReadYes(store, kIgnoreHJSplitKey));
     display_.SetVerifyChecked(ReadYes(store, kVerifyKey, true));
+    display_.SetLeaveUnpatternedChecked(ReadYes(store, kLeaveUnpatternedKey));
     globals_.lastversion = ReadNumber(store, kLastVersionKey, kUnmarkedVersion);
 
     if (globals_.lastversion < kVersionMarker && globals_.rangestart == kOldDefaultStart &&
@@ -74,6 +77,7 @@ void Options::SaveMySettings(SettingsStore& store) {
     WriteText(store, kTruncateKey, YesNoText(display_.TruncateChecked()));
     WriteText(store, kIgnoreHJSplitKey, YesNoText(display_.IgnoreHJSplitChecked()));
     WriteText(store, kVerifyKey, YesNoText(display_.VerifyChecked()));
+    WriteText(store, kLeaveUnpatternedKey, YesNoText(display_.LeaveUnpatternedChecked()));
     if (globals_.lastversion < kVersionMarker) {
         globals_.lastversion = kVersionMarker;
     }
@@ -105,6 +109,12 @@ void Options::UpdateOptionsText() {
         }
         text += "Not verifying repairs with checksum files.";
     }
+    if (display_.LeaveUnpatternedChecked()) {
+        if (!text.empty()) {
+            text += "\r\n";
+        }
+        text += "Leaving files with no damage pattern as they are.";
+    }
     // Setting an unchanged text would only make the label repaint.
     if (display_.OptionsText() != text) {
         display_.SetOptionsText(text);
@@ -123,6 +133,11 @@ void Options::mnuOptionsIgnoreHJS_Click() {
 
 void Options::mnuOptionsVerify_Click() {
     display_.SetVerifyChecked(!display_.VerifyChecked());
+    UpdateOptionsText();
+}
+
+void Options::mnuOptionsLeaveUnpatterned_Click() {
+    display_.SetLeaveUnpatternedChecked(!display_.LeaveUnpatternedChecked());
     UpdateOptionsText();
 }
 

@@ -39,6 +39,7 @@ class Options {
     void mnuOptionsTruncate_Click();
     void mnuOptionsIgnoreHJS_Click();
     void mnuOptionsVerify_Click();
+    void mnuOptionsLeaveUnpatterned_Click();
 
   private:
     ModGlobals& globals_;

@@ -5,7 +5,8 @@
 namespace korbelt {
 
 // Where the options show: the check marks of the Options menu entries mnuOptionsTruncate,
-// mnuOptionsIgnoreHJS and mnuOptionsVerify and the text of the label labOptions. The marks are the
+// mnuOptionsIgnoreHJS, mnuOptionsVerify and mnuOptionsLeaveUnpatterned and the text of the
+// label labOptions. The marks are the
 // options themselves; there is no other copy to keep in step.
 class OptionsDisplay {
   public:
@@ -17,6 +18,8 @@ class OptionsDisplay {
     virtual void SetIgnoreHJSplitChecked(bool checked) = 0;
     virtual bool VerifyChecked() const = 0;
     virtual void SetVerifyChecked(bool checked) = 0;
+    virtual bool LeaveUnpatternedChecked() const = 0;
+    virtual void SetLeaveUnpatternedChecked(bool checked) = 0;
     virtual std::string OptionsText() const = 0;
     virtual void SetOptionsText(const std::string& text) = 0;
 };
@@ -30,6 +33,8 @@ class OptionMarks : public OptionsDisplay {
     void SetIgnoreHJSplitChecked(bool checked) override { ignoreHJSplit_ = checked; }
     bool VerifyChecked() const override { return verify_; }
     void SetVerifyChecked(bool checked) override { verify_ = checked; }
+    bool LeaveUnpatternedChecked() const override { return leaveUnpatterned_; }
+    void SetLeaveUnpatternedChecked(bool checked) override { leaveUnpatterned_ = checked; }
     std::string OptionsText() const override { return text_; }
     void SetOptionsText(const std::string& text) override { text_ = text; }
 
@@ -37,6 +42,7 @@ class OptionMarks : public OptionsDisplay {
     bool truncate_ = false;
     bool ignoreHJSplit_ = false;
     bool verify_ = true;
+    bool leaveUnpatterned_ = false;
     std::string text_;
 };
 

@@ -43,6 +43,14 @@ void MenuOptionsDisplay::SetVerifyChecked(bool checked) {
     verify_->setChecked(checked);
 }
 
+bool MenuOptionsDisplay::LeaveUnpatternedChecked() const {
+    return leaveUnpatterned_->isChecked();
+}
+
+void MenuOptionsDisplay::SetLeaveUnpatternedChecked(bool checked) {
+    leaveUnpatterned_->setChecked(checked);
+}
+
 std::string MenuOptionsDisplay::OptionsText() const {
     QString text = label_->text();
     text.replace("\n", "\r\n");

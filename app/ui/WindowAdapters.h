@@ -21,8 +21,13 @@ namespace korbelt {
 // The two option check marks of the Options menu and the label that sums them up.
 class MenuOptionsDisplay : public OptionsDisplay {
   public:
-    MenuOptionsDisplay(QAction* truncate, QAction* ignoreHJSplit, QAction* verify, QLabel* label)
-        : truncate_(truncate), ignoreHJSplit_(ignoreHJSplit), verify_(verify), label_(label) {}
+    MenuOptionsDisplay(QAction* truncate, QAction* ignoreHJSplit, QAction* verify,
+                       QAction* leaveUnpatterned, QLabel* label)
+        : truncate_(truncate),
+          ignoreHJSplit_(ignoreHJSplit),
+          verify_(verify),
+          leaveUnpatterned_(leaveUnpatterned),
+          label_(label) {}
 
     bool TruncateChecked() const override;
     void SetTruncateChecked(bool checked) override;
@@ -30,6 +35,8 @@ class MenuOptionsDisplay : public OptionsDisplay {
     void SetIgnoreHJSplitChecked(bool checked) override;
     bool VerifyChecked() const override;
     void SetVerifyChecked(bool checked) override;
+    bool LeaveUnpatternedChecked() const override;
+    void SetLeaveUnpatternedChecked(bool checked) override;
     std::string OptionsText() const override;
     void SetOptionsText(const std::string& text) override;
 
@@ -37,6 +44,7 @@ class MenuOptionsDisplay : public OptionsDisplay {
     QAction* truncate_;
     QAction* ignoreHJSplit_;
     QAction* verify_;
+    QAction* leaveUnpatterned_;
     QLabel* label_;
 };
 

@@ -175,10 +175,13 @@ void frmKorbelt::BuildMenus() {
     mnuOptionsIgnoreHJS = MenuEntry(mnuOptions, "mnuOptionsIgnoreHJS",
                                     tr("&Ignore HJSplit files if a whole no of Kb in size"));
     mnuOptionsVerify = MenuEntry(mnuOptions, "mnuOptionsVerify", tr("&Verify with Checksum Files"));
+    mnuOptionsLeaveUnpatterned = MenuEntry(mnuOptions, "mnuOptionsLeaveUnpatterned",
+                                           tr("&Leave Files with No Damage Pattern"));
     mnuOptionsTruncate->setCheckable(true);
     mnuOptionsIgnoreHJS->setCheckable(true);
     mnuOptionsVerify->setCheckable(true);
     mnuOptionsVerify->setChecked(true);
+    mnuOptionsLeaveUnpatterned->setCheckable(true);
 
     QMenu* mnuHelp = menuBar()->addMenu(tr("&Help"));
     mnuHelp->setObjectName("mnuHelp");
@@ -192,13 +195,16 @@ void frmKorbelt::BuildMenus() {
     connect(mnuOptionsTruncate, &QAction::triggered, this, &frmKorbelt::mnuOptionsTruncate_Click);
     connect(mnuOptionsIgnoreHJS, &QAction::triggered, this, &frmKorbelt::mnuOptionsIgnoreHJS_Click);
     connect(mnuOptionsVerify, &QAction::triggered, this, &frmKorbelt::mnuOptionsVerify_Click);
+    connect(mnuOptionsLeaveUnpatterned, &QAction::triggered, this,
+            &frmKorbelt::mnuOptionsLeaveUnpatterned_Click);
     connect(mnuHelpAbout, &QAction::triggered, this, &frmKorbelt::mnuHelpAbout_Click);
 }
 
 void frmKorbelt::BuildLogic() {
     status_ = std::make_unique<QtStatusList>(List1);
     optionsDisplay_ = std::make_unique<MenuOptionsDisplay>(mnuOptionsTruncate, mnuOptionsIgnoreHJS,
-                                                           mnuOptionsVerify, labOptions);
+                                                           mnuOptionsVerify,
+                                                           mnuOptionsLeaveUnpatterned, labOptions);
     options_ = std::make_unique<Options>(globals_, *optionsDisplay_);
     host_ = std::make_unique<WindowHost>(
         WindowHost::Widgets{this, cmdProcessAuto, cmdProcessInter, cmdStop, ProgressBar1}, *status_,
@@ -332,6 +338,11 @@ void frmKorbelt::mnuOptionsIgnoreHJS_Click() {
 void frmKorbelt::mnuOptionsVerify_Click() {
     mnuOptionsVerify->setChecked(!mnuOptionsVerify->isChecked());
     options_->mnuOptionsVerify_Click();
+}
+
+void frmKorbelt::mnuOptionsLeaveUnpatterned_Click() {
+    mnuOptionsLeaveUnpatterned->setChecked(!mnuOptionsLeaveUnpatterned->isChecked());
+    options_->mnuOptionsLeaveUnpatterned_Click();
 }
 
 void frmKorbelt::mnuHelpAbout_Click() {

@@ -77,6 +77,7 @@ class frmKorbelt : public QMainWindow {
     void mnuOptionsTruncate_Click();
     void mnuOptionsIgnoreHJS_Click();
     void mnuOptionsVerify_Click();
+    void mnuOptionsLeaveUnpatterned_Click();
     void mnuHelpAbout_Click();
     // The session ends or the program was told to end (SIGTERM, SIGHUP): a run is ended as
     // an abort the user has confirmed, then the program ends without saving the settings.
@@ -129,6 +130,7 @@ class frmKorbelt : public QMainWindow {
     QAction* mnuOptionsTruncate = nullptr;
     QAction* mnuOptionsIgnoreHJS = nullptr;
     QAction* mnuOptionsVerify = nullptr;
+    QAction* mnuOptionsLeaveUnpatterned = nullptr;
     QAction* mnuHelpAbout = nullptr;
 
     std::unique_ptr<QtStatusList> status_;

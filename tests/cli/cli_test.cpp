@@ -352,7 +352,8 @@ TEST_F(CliEvidence, JsonReportsEachFileAsData) {
                   "\",\"outcome\":\"repaired\",\"bytes\":{\"read\":300,\"written\":299,"
                   "\"removed\":1},\"finds\":[{\"kind\":\"repeated byte\",\"offset\":141,"
                   "\"length\":1,\"position\":101,\"bytes\":[116,97,82,82,100,101,102],"
-                  "\"decision\":\"removed\",\"reason\":\"found\"}]}\n"
+                  "\"decision\":\"removed\",\"reason\":\"found\"}],"
+                  "\"pattern\":{\"verdict\":\"undecided\",\"markers\":1}}\n"
                   "{\"name\":\"" +
                   posted +
                   "\",\"outcome\":\"intact\",\"bytes\":{\"read\":300,\"written\":0,"

@@ -31,7 +31,7 @@ class OptionsTest : public ::testing::Test {
 
 // Restoring
 
-TEST_F(OptionsTest, RestoreReadsTheSixKeysInOrderWithTheirDefaults) {
+TEST_F(OptionsTest, RestoreReadsTheSevenKeysInOrderWithTheirDefaults) {
     options.RestoreMySettings(store);
 
     const std::vector<RecordingStore::Access> expected = {
@@ -40,6 +40,7 @@ TEST_F(OptionsTest, RestoreReadsTheSixKeysInOrderWithTheirDefaults) {
         {"Korbelt", "Options", "TruncateMime", "No"},
         {"Korbelt", "Options", "IgnoreHJSplit", "No"},
         {"Korbelt", "Options", "VerifyChecksums", "Yes"},
+        {"Korbelt", "Options", "LeaveUnpatterned", "No"},
         {"Korbelt", "Options", "LastVersionRun", "102"},
     };
     EXPECT_EQ(store.reads, expected);
@@ -182,7 +183,7 @@ TEST_F(OptionsTest, StartupCheckUnsetsARangeThatDoesNotEndPastItsStart) {
 
 // Saving
 
-TEST_F(OptionsTest, SaveWritesTheSixKeysInOrder) {
+TEST_F(OptionsTest, SaveWritesTheSevenKeysInOrder) {
     options.RestoreMySettings(store);
     options.SaveMySettings(store);
 
@@ -192,6 +193,7 @@ TEST_F(OptionsTest, SaveWritesTheSixKeysInOrder) {
         {"Korbelt", "Options", "TruncateMime", "No"},
         {"Korbelt", "Options", "IgnoreHJSplit", "No"},
         {"Korbelt", "Options", "VerifyChecksums", "Yes"},
+        {"Korbelt", "Options", "LeaveUnpatterned", "No"},
         {"Korbelt", "Options", "LastVersionRun", "131"},
     };
     EXPECT_EQ(store.writes, expected);
@@ -374,6 +376,22 @@ TEST_F(OptionsTest, VerifyingIsOnByDefaultAndShowsWhenOff) {
     store.Put("VerifyChecksums", "no");
     options.RestoreMySettings(store);
     EXPECT_FALSE(display.VerifyChecked());
+}
+
+// Leaving files with no damage pattern alone is off until chosen; chosen, it shows in the
+// options text, is stored and reaches the run.
+TEST_F(OptionsTest, LeavingUnpatternedFilesIsOffByDefaultAndShowsWhenOn) {
+    options.RestoreMySettings(store);
+    EXPECT_FALSE(Options::InForce(globals, display).leaveUnpatterned);
+    options.mnuOptionsLeaveUnpatterned_Click();
+    EXPECT_EQ(display.OptionsText(), "Leaving files with no damage pattern as they are.");
+    EXPECT_TRUE(Options::InForce(globals, display).leaveUnpatterned);
+    options.SaveMySettings(store);
+    EXPECT_EQ(store.values.at("Korbelt|Options|LeaveUnpatterned"), "Yes");
+    options.mnuOptionsLeaveUnpatterned_Click();
+    store.Put("LeaveUnpatterned", "yES");
+    options.RestoreMySettings(store);
+    EXPECT_TRUE(display.LeaveUnpatternedChecked());
 }
 
 }  // namespace
