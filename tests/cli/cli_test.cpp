@@ -365,6 +365,34 @@ TEST_F(CliEvidence, JsonReportsEachFileAsData) {
               std::string::npos);
 }
 
+// The markers' verdict reaches the command line: the option leaves a file of chance
+// pairs as it is, and --json names the verdict and its distance.
+TEST_F(Cli, LeaveUnpatternedKeepsAFileOfChancePairsAndJsonTellsTheVerdict) {
+    Bytes chance = RandomBytes(400 * 300, 3);
+    Bytes damaged = QuietBytes(8 * 300, 5);
+    for (std::size_t m = 0; m < 400; ++m) {
+        std::copy_n("\r\n-", 3, chance.begin() + static_cast<long>(m * 300));
+    }
+    for (std::size_t m = 8; m-- > 0;) {
+        std::copy_n("\r\n-", 3, damaged.begin() + static_cast<long>(m * 300));
+        damaged.insert(damaged.begin() + static_cast<long>(m * 300 + 41), 'R');
+        damaged[m * 300 + 42] = 'R';
+    }
+    const std::string a = File("a.avi", chance);
+    const std::string b = File("b.avi", damaged);
+    const ProgramResult result = Run({"--leave-unpatterned", "--json", a, b});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadBytes(a), chance);
+    EXPECT_NE(result.out.find("\"outcome\":\"ignored\""), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("\"pattern\":{\"verdict\":\"no pattern\",\"markers\":400}"),
+              std::string::npos);
+    EXPECT_NE(result.out.find("\"pattern\":{\"verdict\":\"damage\",\"markers\":8,\"distance\":41,"
+                              "\"matching\":8,\"of\":8,\"chance\":1,\"inRange\":true}"),
+              std::string::npos);
+    EXPECT_NE(result.err.find("; the file was left as it is\n"), std::string::npos);
+    EXPECT_EQ(ReadBytes(b).size(), damaged.size() - 8);
+}
+
 // par2 makes slices over 64 MiB for large sets: such a set still proves a file intact.
 TEST_F(CliEvidence, ASetOfLargeSlicesProvesAnIntactFileByItsMd5) {
     const std::string a = File("a.avi");  // as posted: its find is a chance one

@@ -1,0 +1,184 @@
+// The markers' verdict through a whole pass: which pair goes where damage shows, what the
+// file's lines say, and what is left alone.
+#include <cstdio>
+#include <string>
+
+#include "PassFixture.h"
+#include "engine/DamagePattern.h"
+
+namespace korbelt::test {
+namespace {
+
+constexpr std::size_t kEvery = 300;  // bytes from one marker to the next
+constexpr std::size_t kLead = 200;
+
+// A file with markers, some damaged by a byte slipped in at one distance, each damaged one
+// also holding a chance pair a little later in the window.
+struct Marked {
+    Bytes posted;
+    Bytes arrived;
+};
+
+Marked WithMarkers(std::size_t markers, std::size_t damageEvery, std::size_t distance) {
+    Marked file;
+    file.posted = CleanBytes(kLead + markers * kEvery, 7);
+    for (std::size_t m = 0; m < markers; ++m) {
+        Put(file.posted, kLead + m * kEvery, {13, 10, '-'});
+    }
+    file.arrived = file.posted;
+    for (std::size_t m = markers; m-- > 0;) {
+        if (m % damageEvery == 0) {
+            const std::size_t at = kLead + m * kEvery + distance;
+            file.arrived[at + 2] = file.arrived[at + 1];  // a chance pair at distance + 2
+            file.posted[at + 2] = file.posted[at + 1];
+            file.arrived.insert(file.arrived.begin() + static_cast<long>(at), file.arrived[at]);
+        }
+    }
+    return file;
+}
+
+class DamagePatternTest : public PassFixture {
+  protected:
+    std::string Repair(const Marked& file) {
+        const std::string path = Input("a.avi", file.arrived);
+        run.processed.Clear();  // each repair a run of its own
+        Process(path);
+        return path;
+    }
+    std::string VerdictLine() const {
+        for (const std::string& line : Lines()) {
+            if (line.rfind("  damage at ", 0) == 0 || line.rfind("  no damage pattern", 0) == 0) {
+                return line;
+            }
+        }
+        return "";
+    }
+};
+
+// Every marker, half of them, a tenth of a hundred: damage at 41 is flagged, and only the
+// pair there is removed, though the window's last pair (at 44) is a chance one; the
+// plain rule removes that one instead.
+TEST_F(DamagePatternTest, DamageAtOneDistanceRemovesThePairThereOnly) {
+    struct Case {
+        std::size_t markers, every;
+        std::string line;
+    };
+    for (const Case& c : {Case{6, 1, "  damage at 41 characters: 6 of 6 markers, chance would give 1"},
+                          Case{20, 2, "  damage at 41 characters: 10 of 20 markers, chance would give 1"},
+                          Case{100, 10, "  damage at 41 characters: 10 of 100 markers, chance would give 1"}}) {
+        const Marked file = WithMarkers(c.markers, c.every, 41);
+        const std::string path = Repair(file);
+        EXPECT_EQ(VerdictLine(), c.line);
+        EXPECT_EQ(ReadBytes(path), file.posted) << c.markers;
+        EXPECT_EQ(engine.Report().pattern->kind, PatternVerdict::Kind::Damage);
+        EXPECT_EQ(engine.Report().finds.size(), c.markers / c.every);
+        EXPECT_FALSE(Exists(dir.File("a.avi.$$$")));
+        std::remove(dir.File("a.avi.bak").c_str());
+        host.ClearRecords();
+    }
+    options.followDamagePattern = false;
+    const Marked file = WithMarkers(6, 1, 41);
+    const std::string path = Repair(file);
+    EXPECT_NE(ReadBytes(path), file.posted);
+    EXPECT_EQ(ReadBytes(path).size(), file.posted.size());
+}
+
+// The pass that looks at the damage's distance only goes through the records as any other:
+// a marker behind a removal is skipped, the next record starts after the removed byte. Its
+// finds are those the plain rule makes where no chance pair stands in the way.
+TEST_F(DamagePatternTest, TheRecordRulesHoldForAFlaggedFile) {
+    Marked file = WithMarkers(8, 1, 41);
+    for (std::size_t m = 0; m < 8; ++m) {
+        Put(file.arrived, kLead + m * (kEvery + 1) + 20, {13, 10, '-'});
+    }
+    const auto Seen = [&] {
+        std::vector<std::pair<std::int64_t, std::int64_t>> seen;
+        for (const Decision& decision : engine.Report().finds) {
+            seen.emplace_back(decision.find.offset, decision.find.position);
+        }
+        return seen;
+    };
+    Repair(file);
+    const auto flagged = Seen();
+    EXPECT_EQ(flagged.size(), 8u);
+    host.ClearRecords();
+    std::remove(dir.File("a.avi.bak").c_str());
+    for (std::size_t m = 0; m < 8; ++m) {
+        file.arrived[kLead + m * (kEvery + 1) + 44] = 1;  // no chance pair left
+    }
+    options.followDamagePattern = false;
+    Repair(file);
+    EXPECT_EQ(flagged, Seen());
+}
+
+// Asked one by one, the questions are already about the pairs at the damage's distance.
+TEST_F(DamagePatternTest, AnInteractiveRunAsksAboutThePairsAtTheDistanceOnly) {
+    run.interactive = true;
+    host.boxes.answer = [](QuestionKind, const std::string&) { return true; };
+    const Marked file = WithMarkers(6, 1, 41);
+    const std::string path = Repair(file);
+    ASSERT_EQ(Questions().size(), 6u);
+    EXPECT_EQ(ReadBytes(path), file.posted);
+}
+
+// Damage at 46 lies outside the default range: it is named with a range that repairs it,
+// and nothing else is removed; with that range the file is restored.
+TEST_F(DamagePatternTest, DamageOutsideTheRangeIsNamedAndRepairedWithTheRangeItNames) {
+    const Marked file = WithMarkers(8, 1, 46);
+    const std::string path = Repair(file);
+    EXPECT_EQ(VerdictLine(),
+              "  damage at 46 characters: 8 of 8 markers, chance would give 1; outside the search "
+              "range 39-45, the range 46-47 would repair it");
+    EXPECT_EQ(ReadBytes(path), file.arrived);
+    EXPECT_EQ(engine.Report().outcome, FileOutcome::Clean);
+    options.rangeStart = 46;
+    options.rangeEnd = 47;
+    Repair(file);
+    EXPECT_EQ(ReadBytes(path), file.posted);
+}
+
+// Random bytes with 400 markers: chance pairs only. They are still removed and told so;
+// with the option the file is left as it is. Two markers decide nothing: today's lines.
+TEST_F(DamagePatternTest, ChancePairsAreToldAndLeftAloneOnlyWhenAsked) {
+    Bytes random = RandomBytes(kLead + 400 * kEvery, 3);
+    for (std::size_t m = 0; m < 400; ++m) {
+        Put(random, kLead + m * kEvery, {13, 10, '-'});
+    }
+    const std::string path = Input("a.avi", random);
+    Process(path);
+    const auto finds = static_cast<std::int64_t>(engine.Report().finds.size());
+    ASSERT_GT(finds, 0);
+    EXPECT_EQ(VerdictLine(), "  no damage pattern: " + std::to_string(finds) +
+                                 " of 400 markers, as chance gives");
+    EXPECT_EQ(engine.Report().outcome, FileOutcome::Repaired);
+
+    WriteBytes(path, random);
+    std::remove(dir.File("a.avi.bak").c_str());
+    host.ClearRecords();
+    options.leaveUnpatterned = true;
+    run.processed.Clear();
+    Process(path);
+    EXPECT_EQ(VerdictLine(), "  no damage pattern: " + std::to_string(finds) +
+                                 " of 400 markers, as chance gives; the file was left as it is");
+    EXPECT_EQ(engine.Report().outcome, FileOutcome::Ignored);
+    EXPECT_FALSE(run.fileerror);
+    EXPECT_EQ(ReadBytes(path), random);
+    EXPECT_FALSE(Exists(dir.File("a.avi.bak")));
+
+    host.ClearRecords();
+    const Marked two = WithMarkers(2, 1, 41);
+    Repair(two);
+    EXPECT_EQ(VerdictLine(), "");
+    EXPECT_EQ(engine.Report().pattern->kind, PatternVerdict::Kind::Undecided);
+    EXPECT_EQ(Lines().back(), "  2 bytes removed, 802 bytes read, 800 bytes written.");
+}
+
+TEST(BinomialTail, IsTheSumOfTheUpperTerms) {
+    EXPECT_NEAR(BinomialTail(10, 0.5, 8), 56.0 / 1024, 1e-12);
+    EXPECT_EQ(BinomialTail(10, 0.5, 11), 0);
+    EXPECT_EQ(BinomialTail(10, 0.5, 0), 1);
+    EXPECT_NEAR(BinomialTail(1000000, 1.0 / 256, 4000), 0.5, 0.5);
+}
+
+}  // namespace
+}  // namespace korbelt::test
