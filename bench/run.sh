@@ -37,7 +37,8 @@ source tools/packages.sh
 
 build() {
     cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKORBELT_BUILD_TESTS=OFF >/dev/null
-    cmake --build "$BUILD_DIR" --target korbelt-cli korbscan korbelt-bench-input korbelt-bench-window
+    cmake --build "$BUILD_DIR" --target korbelt-cli korbscan korbelt-bench-input korbelt-bench-window \
+        korbelt-bench-verdict
 }
 
 free_gib() {
@@ -462,6 +463,11 @@ CORPUS_LINE+=" finds in place; par2 repair with the same index restored $(counts
 echo "$CORPUS_LINE" >&2
 rm -rf "$CORPUS"
 
+# --- the markers' verdict: a corpus it makes, and its cost on the input of row (1) --------
+
+VERDICT=$("$BIN/korbelt-bench-verdict" "$SHM" "$SHM/damaged.bin")
+echo "$VERDICT" >&2
+
 # --- the report -------------------------------------------------------------------------
 
 fs_of() { df -P -T "$1" | awk 'NR == 2 { print $2 " (" $1 ", mounted on " $7 ")" }'; }
@@ -496,6 +502,15 @@ REPORT=$(
     echo "$RSS_TABLE"
     echo
     echo "$CORPUS_LINE"
+    echo
+    echo "## The markers' verdict"
+    echo
+    echo "Made by \`korbelt-bench-verdict\`: intact files of random, text (subtitle-like) and"
+    echo "structured binary data with 2 to 2,000 markers, and damaged copies of such files with"
+    echo "5 to 400 markers, a repeated byte slipped in after 10, 50 or 100 % of them at 39, 41,"
+    echo "44 or 46 characters, each repaired with the verdict and with the plain rule alone."
+    echo
+    echo "$VERDICT"
 )
 echo
 echo "$REPORT"

@@ -467,7 +467,7 @@ std::optional<Bytes> PlainRepair(const PassCase& pass, const RunOptions& options
     plain.dryRun = false;
     plain.verify = false;
     // The file as the pattern's own finds leave it: what the slices' finds can rebuild.
-    plain.followDamagePattern = false;
+    plain.judgeMarkers = false;
     engine.StartRun(plain);
     const std::string name = kDirectory + "/a.avi";
     fs.Put(name, pass.FileBytes());

@@ -15,7 +15,7 @@ constexpr std::size_t kCensusPiece = std::size_t{64} << 10;
 
 void RepairEngine::StartCensus() {
     census_ = MarkerCensus();
-    counting_ = true;
+    counting_ = options_.judgeMarkers;
     pairAt_.reset();
 }
 

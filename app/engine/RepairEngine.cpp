@@ -178,7 +178,7 @@ void RepairEngine::RunPass(Pass& pass) {
         StartCensus();
         // Without checksums the markers decide which pair is the damage; with them the
         // checksums decide, and the verdict is only told.
-        const bool markersDecide = pass.evidence.entries.empty() && options_.followDamagePattern;
+        const bool markersDecide = pass.evidence.entries.empty() && options_.judgeMarkers;
         Ending ending = markersDecide && run_.interactive && !CountMarkersFirst(pass)
                             ? Ending::UserAbort
                             : CopyRecords(pass);

@@ -17,9 +17,9 @@ struct RunOptions {
     // A run that asks nothing leaves a file as it is where its markers show no damage
     // pattern: its repeated bytes are what chance gives, and no checksum says otherwise.
     bool leaveUnpatterned = false;
-    // Where the markers show damage at one distance, the repeated-byte check looks there only
-    // (off: the pair last in the range, whatever the markers show; for comparisons).
-    bool followDamagePattern = true;
+    // The markers' verdict: counted, told, and followed where it shows damage at one
+    // distance (off: the plain rule alone, as before there was a verdict; for comparisons).
+    bool judgeMarkers = true;
 };
 
 }  // namespace korbelt

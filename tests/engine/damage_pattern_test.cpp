@@ -76,7 +76,7 @@ TEST_F(DamagePatternTest, DamageAtOneDistanceRemovesThePairThereOnly) {
         std::remove(dir.File("a.avi.bak").c_str());
         host.ClearRecords();
     }
-    options.followDamagePattern = false;
+    options.judgeMarkers = false;
     const Marked file = WithMarkers(6, 1, 41);
     const std::string path = Repair(file);
     EXPECT_NE(ReadBytes(path), file.posted);
@@ -106,7 +106,7 @@ TEST_F(DamagePatternTest, TheRecordRulesHoldForAFlaggedFile) {
     for (std::size_t m = 0; m < 8; ++m) {
         file.arrived[kLead + m * (kEvery + 1) + 44] = 1;  // no chance pair left
     }
-    options.followDamagePattern = false;
+    options.judgeMarkers = false;
     Repair(file);
     EXPECT_EQ(flagged, Seen());
 }

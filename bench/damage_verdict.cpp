@@ -1,0 +1,316 @@
+// The markers' verdict measured: on a corpus this program makes (random, text and
+// structured binary data, intact and damaged at several rates and distances), and for its
+// cost, on the input of benchmark row (1).
+//
+//   korbelt-bench-verdict WORKDIR [ROW1_INPUT]
+//
+// Prints, as Markdown: intact files flagged (the target is none); damaged files flagged at
+// the right distance, by marker count and damage rate; files restored byte for byte with the
+// verdict and with the plain rule alone, by data class (the verdict must restore at least as
+// many in every class); and, with ROW1_INPUT, the time and processor time of a repair of it
+// with the verdict against one without (the target is at most 1.05).
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/KorbscanLibrary.h"
+#include "engine/PosixFileSystem.h"
+#include "engine/RepairEngine.h"
+
+namespace korbelt {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The engine's host with nobody watching: lines kept, every question answered Yes.
+class QuietHost : public EngineHost, public StatusList, public MessageBoxes {
+  public:
+    StatusList& Status() override { return *this; }
+    MessageBoxes& Boxes() override { return *this; }
+    void SetProgress(int) override {}
+    void SetTitle(const std::string&) override {}
+    void YieldToUi() override {}
+    int AppendLine(const std::string& text) override {
+        lines_.push_back(text);
+        return static_cast<int>(lines_.size()) - 1;
+    }
+    void SetLine(int index, const std::string& text) override { lines_.at(index) = text; }
+    void RemoveLine(int index) override { lines_.erase(lines_.begin() + index); }
+    int LineCount() const override { return static_cast<int>(lines_.size()); }
+    std::string Line(int index) const override { return lines_.at(index); }
+    void SelectLine(int) override {}
+    void SetTopLine(int) override {}
+    void Clear() override { lines_.clear(); }
+    void Warning(const std::string& text) override { std::fprintf(stderr, "warning: %s\n", text.c_str()); }
+    void Notice(const std::string& text) override { std::fprintf(stderr, "notice: %s\n", text.c_str()); }
+    bool Question(QuestionKind, const std::string&) override { return true; }
+
+  private:
+    std::vector<std::string> lines_;
+};
+
+void Write(const std::string& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// One repair of a file in a run of its own; the report of it.
+class Repairer {
+  public:
+    FileReport Repair(const std::string& path, bool judge, bool dryRun) {
+        RunOptions options;
+        options.judgeMarkers = judge;
+        options.dryRun = dryRun;
+        options.verify = false;
+        engine_.StartRun(options);
+        unlink((path + ".bak").c_str());
+        host_.Clear();
+        run_.listindex = host_.AppendLine(path);
+        engine_.ProcessFile(path);
+        return engine_.Report();
+    }
+
+  private:
+    QuietHost host_;
+    RunState run_;
+    KorbscanLibrary library_;
+    PosixFileSystem fs_;
+    RepairEngine engine_{host_, run_, library_, fs_};
+};
+
+enum class DataClass { Random, Text, Binary };
+const char* ClassName(DataClass c) {
+    return c == DataClass::Random ? "random" : c == DataClass::Text ? "text" : "structured binary";
+}
+
+// The bytes of a file of a class with at least the given number of CR LF '-' markers; their
+// offsets are returned in markers.
+Bytes MakeFile(DataClass kind, std::size_t wanted, std::mt19937& random, std::vector<std::size_t>& markers) {
+    Bytes out;
+    markers.clear();
+    std::size_t scanned = 0;
+    auto byte = [&](int below) { return static_cast<std::uint8_t>(random() % below); };
+    while (markers.size() < wanted) {
+        switch (kind) {
+            case DataClass::Random:
+                for (int i = 0; i < 1500 + static_cast<int>(random() % 1000); ++i) out.push_back(byte(256));
+                break;
+            case DataClass::Text: {
+                // Subtitle-like lines: numbers, times, and dialogue that starts with a dash.
+                static const char* words[] = {"the", "a", "you", "what", "is", "here", "now", "go", "I",
+                                              "don't", "know", "see", "well", "look", "all", "right",
+                                              "will", "see", "soon", "too", "ll", "zz", "ooh"};
+                const std::string cue = std::to_string(markers.size() + 1) + "\r\n00:0" +
+                                        std::to_string(random() % 10) + ":12,345 --> 00:01:14,000\r\n";
+                out.insert(out.end(), cue.begin(), cue.end());
+                for (int line = 0; line < 2; ++line) {
+                    std::string text = line == 0 || random() % 2 ? "- " : "";
+                    const int count = 3 + static_cast<int>(random() % 12);
+                    for (int w = 0; w < count; ++w) {
+                        text += words[random() % std::size(words)];
+                        text += w + 1 < count ? " " : (random() % 3 ? "." : "!!");
+                    }
+                    out.push_back(13);
+                    out.push_back(10);
+                    out.insert(out.end(), text.begin(), text.end());
+                }
+                out.insert(out.end(), {13, 10, 13, 10});
+                break;
+            }
+            case DataClass::Binary:
+                // Records of small numbers, runs of zeros and repeated words: pairs far more
+                // often than in random bytes.
+                for (int r = 0; r < 60; ++r) {
+                    const int run = static_cast<int>(random() % 8);
+                    for (int i = 0; i < 24; ++i) out.push_back(i < run ? 0 : byte(i % 3 == 0 ? 4 : 256));
+                }
+                break;
+        }
+        if (kind != DataClass::Text) {
+            out.insert(out.end(), {13, 10, '-'});
+        }
+        for (; scanned + 2 < out.size(); ++scanned) {
+            if (out[scanned] == 13 && out[scanned + 1] == 10 && out[scanned + 2] == '-') {
+                markers.push_back(scanned);
+            }
+        }
+    }
+    // Bytes after the last marker, so that its window is there.
+    for (int i = 0; i < 120; ++i) out.push_back(kind == DataClass::Text ? 'x' : byte(256));
+    return out;
+}
+
+// Slips in a repeated byte at distance after every marker chosen by rate.
+Bytes Damage(const Bytes& posted, const std::vector<std::size_t>& markers, double rate, int distance,
+             std::mt19937& random) {
+    Bytes out = posted;
+    std::bernoulli_distribution chosen(rate);
+    for (std::size_t m = markers.size(); m-- > 0;) {
+        if (chosen(random)) {
+            const std::size_t at = markers[m] + static_cast<std::size_t>(distance);
+            out.insert(out.begin() + static_cast<long>(at), out[at]);
+        }
+    }
+    return out;
+}
+
+struct Tally {
+    int files = 0, flagged = 0;
+};
+
+void Corpus(const std::string& dir) {
+    Repairer repairer;
+    const std::string path = dir + "/corpus.avi";
+    std::mt19937 random(20261208);
+    const DataClass classes[] = {DataClass::Random, DataClass::Text, DataClass::Binary};
+
+    // Intact files: no verdict of damage may come of them.
+    std::map<std::string, std::map<std::string, int>> intact;
+    int intactFiles = 0, intactFlagged = 0;
+    for (const DataClass kind : classes) {
+        for (const std::size_t n : {2, 5, 20, 100, 400, 2000}) {
+            for (int seed = 0; seed < 40; ++seed) {
+                std::vector<std::size_t> markers;
+                Write(path, MakeFile(kind, n, random, markers));
+                const FileReport report = repairer.Repair(path, true, true);
+                const PatternVerdict::Kind verdict = report.pattern->kind;
+                ++intactFiles;
+                intactFlagged += verdict == PatternVerdict::Kind::Damage;
+                ++intact[ClassName(kind)][verdict == PatternVerdict::Kind::Damage      ? "flagged"
+                                          : verdict == PatternVerdict::Kind::NoPattern ? "no pattern"
+                                                                                        : "undecided"];
+            }
+        }
+    }
+    std::printf("Intact files: %d of %d flagged (target: none).\n\n", intactFlagged, intactFiles);
+    std::printf("| class | flagged | no pattern | undecided |\n|---|---|---|---|\n");
+    for (auto& [name, counts] : intact) {
+        std::printf("| %s | %d | %d | %d |\n", name.c_str(), counts["flagged"], counts["no pattern"],
+                    counts["undecided"]);
+    }
+
+    // Damaged files: detection by markers and rate, and restorations by class.
+    std::map<std::pair<std::size_t, double>, Tally> detection;
+    std::map<std::string, std::array<int, 3>> restored;  // files, with the verdict, plain
+    for (const DataClass kind : classes) {
+        for (const std::size_t n : {5, 20, 100, 400}) {
+            for (const double rate : {1.0, 0.5, 0.1}) {
+                for (const int distance : {39, 41, 44, 46}) {
+                    for (int seed = 0; seed < 3; ++seed) {
+                        std::vector<std::size_t> markers;
+                        const Bytes posted = MakeFile(kind, n, random, markers);
+                        markers.resize(n);
+                        const Bytes damaged = Damage(posted, markers, rate, distance, random);
+                        if (damaged == posted) {
+                            continue;
+                        }
+                        Write(path, damaged);
+                        const FileReport judged = repairer.Repair(path, true, false);
+                        const bool judgedRestored = Read(path) == posted;
+                        Write(path, damaged);
+                        repairer.Repair(path, false, false);
+                        const bool plainRestored = Read(path) == posted;
+                        Tally& tally = detection[{n, rate}];
+                        ++tally.files;
+                        tally.flagged += judged.pattern->kind == PatternVerdict::Kind::Damage &&
+                                         judged.pattern->distance == distance;
+                        auto& counts = restored[ClassName(kind)];
+                        ++counts[0];
+                        counts[1] += judgedRestored;
+                        counts[2] += plainRestored;
+                    }
+                }
+            }
+        }
+    }
+    std::printf("\nDamaged files flagged at the right distance (distances 39, 41, 44, 46; all classes):\n\n");
+    std::printf("| markers | damaged | flagged |\n|---|---|---|\n");
+    for (auto& [key, tally] : detection) {
+        std::printf("| %zu | %.0f %% | %d of %d |\n", key.first, key.second * 100, tally.flagged, tally.files);
+    }
+    std::printf("\nDamaged files restored byte for byte (default range 39-45):\n\n");
+    std::printf("| class | files | with the verdict | plain rule | met |\n|---|---|---|---|---|\n");
+    for (auto& [name, counts] : restored) {
+        std::printf("| %s | %d | %d | %d | %s |\n", name.c_str(), counts[0], counts[1], counts[2],
+                    counts[1] >= counts[2] ? "yes" : "no");
+    }
+    unlink(path.c_str());
+    unlink((path + ".bak").c_str());
+}
+
+double Seconds(const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+}
+
+// Time and processor time of repairs of the row (1) input with the verdict and without,
+// taking turns; the medians and the median of the pairwise ratios.
+void Cost(const std::string& dir, const std::string& input) {
+    Repairer repairer;
+    const std::string work = dir + "/cost.avi";
+    const Bytes original = Read(input);
+    std::vector<double> on, off, ratios, cpuOn, cpuOff;
+    for (int round = 0; round < 6; ++round) {
+        double wall[2], cpu[2];
+        for (int side = 0; side < 2; ++side) {
+            Write(work, original);
+            rusage before{}, after{};
+            getrusage(RUSAGE_SELF, &before);
+            const auto start = std::chrono::steady_clock::now();
+            repairer.Repair(work, side == 0, false);
+            wall[side] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            getrusage(RUSAGE_SELF, &after);
+            cpu[side] = Seconds(after.ru_utime) - Seconds(before.ru_utime) + Seconds(after.ru_stime) -
+                        Seconds(before.ru_stime);
+        }
+        if (round == 0) {
+            continue;  // a warm-up pair
+        }
+        on.push_back(wall[0]);
+        off.push_back(wall[1]);
+        cpuOn.push_back(cpu[0]);
+        cpuOff.push_back(cpu[1]);
+        ratios.push_back(wall[0] / wall[1]);
+    }
+    const auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    std::printf("\nCost, a repair of the row (1) input (%zu MiB, in this process, 5 pairs taking turns):\n\n",
+                original.size() >> 20);
+    std::printf("| with the verdict (s) | plain rule alone (s) | CPU with (s) | CPU without (s) | ratio | target | met |\n");
+    std::printf("|---|---|---|---|---|---|---|\n");
+    const double ratio = median(ratios);
+    std::printf("| %.4f | %.4f | %.4f | %.4f | %.4f | <= 1.05 | %s |\n", median(on), median(off),
+                median(cpuOn), median(cpuOff), ratio, ratio <= 1.05 ? "yes" : "no");
+    unlink(work.c_str());
+    unlink((work + ".bak").c_str());
+}
+
+}  // namespace
+}  // namespace korbelt
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: korbelt-bench-verdict WORKDIR [ROW1_INPUT]\n");
+        return 2;
+    }
+    korbelt::Corpus(argv[1]);
+    if (argc > 2) {
+        korbelt::Cost(argv[1], argv[2]);
+    }
+    return 0;
+}
