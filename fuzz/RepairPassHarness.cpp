@@ -158,6 +158,8 @@ class Verdict {
         }
         if (posted_) {
             CheckGuided();
+        } else {
+            CheckDamageDistance();
         }
         return broken_;
     }
@@ -182,6 +184,11 @@ class Verdict {
     // A pass that went to its end but whose copy the checksums do not prove.
     bool NotVerified() const { return report_.outcome == FileOutcome::NotVerified; }
     bool Intact() const { return report_.outcome == FileOutcome::Intact; }
+    // Its repeated bytes were what chance gives, and the option left it as it was.
+    bool LeftAlone() const {
+        return report_.outcome == FileOutcome::Ignored && report_.pattern &&
+               report_.pattern->kind == PatternVerdict::Kind::NoPattern;
+    }
 
     bool NothingMayChange() const {
         return pass_.name == PassCase::Name::Empty || pass_.name == PassCase::Name::Hidden ||
@@ -296,11 +303,25 @@ class Verdict {
         const bool last = !host_.lines.empty() && host_.lines.back() == summary;
         const bool beforeLast =
             posted_ && host_.lines.size() >= 2 && host_.lines[host_.lines.size() - 2] == summary;
-        const bool dropped = !changed && NotVerified() &&
+        const bool dropped = !changed && (NotVerified() || LeftAlone()) &&
                              EndsWith(host_.lines.back(), "; the file was left as it is");
         Expect((intact && !changed) || last || beforeLast || dropped,
                "summary \"" + (host_.lines.empty() ? "" : host_.lines.back()) + "\" instead of \"" +
                    summary + "\"");
+    }
+
+    // Where the markers show damage at one distance and no checksum decides, every repeated
+    // byte removed is the pair at that distance.
+    void CheckDamageDistance() {
+        if (!report_.pattern || report_.pattern->kind != PatternVerdict::Kind::Damage) {
+            return;
+        }
+        for (const Decision& decision : report_.finds) {
+            const Find& find = decision.find;
+            Expect(find.kind != FindKind::RepeatedByte || !decision.removed ||
+                       find.offset - (find.position - 1) == report_.pattern->distance,
+                   "a repeated byte removed away from the damage's distance");
+        }
     }
 
     // A repair said to be verified holds the posted bytes; and where nothing else stands in
@@ -369,6 +390,7 @@ PassCase PassCase::Decode(const std::uint8_t* bytes, std::size_t size) {
     pass.wideWrites = (at(10) & 8) != 0;
     pass.slices = (at(10) & 16) != 0;
     pass.sliceSizeIndex = (at(10) >> 5) & 3;
+    pass.leaveUnpatterned = (at(10) & 128) != 0;
     pass.stopAtYield = at(11);
     for (int i = 0; i < 8; ++i) {
         pass.answers |= static_cast<std::uint64_t>(at(12 + static_cast<std::size_t>(i))) << (8 * i);
@@ -395,7 +417,8 @@ Bytes PassCase::Encode() const {
     out[9] = static_cast<std::uint8_t>(lead >> 8);
     out[10] =
         static_cast<std::uint8_t>((copies - 1) | (withoutHardLinks ? 4 : 0) | (wideWrites ? 8 : 0) |
-                                  (slices ? 16 : 0) | sliceSizeIndex << 5);
+                                  (slices ? 16 : 0) | sliceSizeIndex << 5 |
+                                  (leaveUnpatterned ? 128 : 0));
     out[11] = static_cast<std::uint8_t>(stopAtYield);
     for (int i = 0; i < 8; ++i) {
         out[12 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(answers >> (8 * i));
@@ -427,7 +450,8 @@ std::string PassCase::Describe() const {
          << (truncate ? " truncate" : "") << (ignoreHJSplit ? " ignore-hjsplit" : "")
          << (dryRun ? " dry-run" : "") << (oldBackup ? " old-backup" : "")
          << (staleTemp ? " stale-temp" : "") << (withoutHardLinks ? " no-hard-links" : "")
-         << (wideWrites ? " wide-writes" : "") << " range " << rangestart << ".." << rangeend;
+         << (wideWrites ? " wide-writes" : "")
+         << (leaveUnpatterned ? " leave-unpatterned" : "") << " range " << rangestart << ".." << rangeend;
     if (slices) {
         text << " slices of " << SliceSize();
     }
@@ -516,6 +540,7 @@ PassOutcome PassRunner::Run(const PassCase& pass) {
     options.rangeEnd = range.GetDBRangeEnd();
     options.truncate = pass.truncate;
     options.ignoreHJSplit = pass.ignoreHJSplit;
+    options.leaveUnpatterned = pass.leaveUnpatterned;
     options.dryRun = pass.dryRun;
     std::optional<Bytes> posted;
     if (pass.slices && pass.name == PassCase::Name::Plain) {

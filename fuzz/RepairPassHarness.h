@@ -26,7 +26,8 @@ namespace korbelt::fuzz {
 //   10     bits 0-1: the data is repeated 1 to 4 times; bit 2: no hard links; bit 3: the
 //          record I/O has a wide write (the pass then gathers what it writes); bit 4: a
 //          PAR 2.0 index beside the file describes it as the plain repair leaves it, with
-//          slices of 64, 1,024, 4,096 or 16,384 bytes (bits 5-6), and verifying is on
+//          slices of 64, 1,024, 4,096 or 16,384 bytes (bits 5-6), and verifying is on;
+//          bit 7: a file whose markers show no damage pattern is left alone
 //   11     the yield at which Stop is pressed (0: never)
 //   12-19  answers to the questions, one bit each, lowest bit first, used round
 //   20-    the data
@@ -46,6 +47,7 @@ struct PassCase {
     bool wideWrites = false;
     bool slices = false;
     int sliceSizeIndex = 0;
+    bool leaveUnpatterned = false;
     Name name = Name::Plain;
     std::int16_t rangestart = -1;
     std::int16_t rangeend = -1;
