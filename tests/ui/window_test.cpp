@@ -187,6 +187,7 @@ TEST_F(Window, MenusHaveTheirCaptionsAccessKeysAndNoShortcuts) {
         {"mnuOptionsTruncate", "&Truncate file if Mime Wrapper near EOF"},
         {"mnuOptionsIgnoreHJS", "&Ignore HJSplit files if a whole no of Kb in size"},
         {"mnuOptionsVerify", "&Verify with Checksum Files"},
+        {"mnuOptionsLeaveUnpatterned", "&Leave Files with No Damage Pattern"},
         {"mnuHelpAbout", "&About"}};
     for (const auto& [name, caption] : entries) {
         QAction* action = Action(name);
@@ -195,12 +196,17 @@ TEST_F(Window, MenusHaveTheirCaptionsAccessKeysAndNoShortcuts) {
         EXPECT_TRUE(action->shortcut().isEmpty()) << name;
         const bool option = std::string(name) == "mnuOptionsTruncate" ||
                             std::string(name) == "mnuOptionsIgnoreHJS" ||
-                            std::string(name) == "mnuOptionsVerify";
+                            std::string(name) == "mnuOptionsVerify" ||
+                            std::string(name) == "mnuOptionsLeaveUnpatterned";
         EXPECT_EQ(action->isCheckable(), option) << name;
     }
     const QList<QAction*> file = window->menuBar()->actions().at(0)->menu()->actions();
     ASSERT_EQ(file.size(), 3);
     EXPECT_TRUE(file.at(1)->isSeparator());
+    EXPECT_FALSE(Action("mnuOptionsLeaveUnpatterned")->isChecked());
+    Action("mnuOptionsLeaveUnpatterned")->trigger();
+    EXPECT_TRUE(Action("mnuOptionsLeaveUnpatterned")->isChecked());
+    EXPECT_EQ(Get<QLabel>("labOptions")->text(), "Leaving files with no damage pattern as they are.");
 }
 
 TEST_F(Window, ControlsHaveTheirCaptionsPlacesAndKeyboardOrder) {
