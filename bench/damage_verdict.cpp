@@ -50,8 +50,12 @@ class QuietHost : public EngineHost, public StatusList, public MessageBoxes {
     void SelectLine(int) override {}
     void SetTopLine(int) override {}
     void Clear() override { lines_.clear(); }
-    void Warning(const std::string& text) override { std::fprintf(stderr, "warning: %s\n", text.c_str()); }
-    void Notice(const std::string& text) override { std::fprintf(stderr, "notice: %s\n", text.c_str()); }
+    void Warning(const std::string& text) override {
+        std::fprintf(stderr, "warning: %s\n", text.c_str());
+    }
+    void Notice(const std::string& text) override {
+        std::fprintf(stderr, "notice: %s\n", text.c_str());
+    }
     bool Question(QuestionKind, const std::string&) override { return true; }
 
   private:
@@ -60,7 +64,8 @@ class QuietHost : public EngineHost, public StatusList, public MessageBoxes {
 
 void Write(const std::string& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 Bytes Read(const std::string& path) {
@@ -99,7 +104,8 @@ const char* ClassName(DataClass c) {
 
 // The bytes of a file of a class with at least the given number of CR LF '-' markers; their
 // offsets are returned in markers.
-Bytes MakeFile(DataClass kind, std::size_t wanted, std::mt19937& random, std::vector<std::size_t>& markers) {
+Bytes MakeFile(DataClass kind, std::size_t wanted, std::mt19937& random,
+               std::vector<std::size_t>& markers) {
     Bytes out;
     markers.clear();
     std::size_t scanned = 0;
@@ -107,15 +113,18 @@ Bytes MakeFile(DataClass kind, std::size_t wanted, std::mt19937& random, std::ve
     while (markers.size() < wanted) {
         switch (kind) {
             case DataClass::Random:
-                for (int i = 0; i < 1500 + static_cast<int>(random() % 1000); ++i) out.push_back(byte(256));
+                for (int i = 0; i < 1500 + static_cast<int>(random() % 1000); ++i)
+                    out.push_back(byte(256));
                 break;
             case DataClass::Text: {
                 // Subtitle-like lines: numbers, times, and dialogue that starts with a dash.
-                static const char* words[] = {"the", "a", "you", "what", "is", "here", "now", "go", "I",
-                                              "don't", "know", "see", "well", "look", "all", "right",
-                                              "will", "see", "soon", "too", "ll", "zz", "ooh"};
+                static const char* words[] = {"the",  "a",    "you", "what",  "is",   "here",
+                                              "now",  "go",   "I",   "don't", "know", "see",
+                                              "well", "look", "all", "right", "will", "see",
+                                              "soon", "too",  "ll",  "zz",    "ooh"};
                 const std::string cue = std::to_string(markers.size() + 1) + "\r\n00:0" +
-                                        std::to_string(random() % 10) + ":12,345 --> 00:01:14,000\r\n";
+                                        std::to_string(random() % 10) +
+                                        ":12,345 --> 00:01:14,000\r\n";
                 out.insert(out.end(), cue.begin(), cue.end());
                 for (int line = 0; line < 2; ++line) {
                     std::string text = line == 0 || random() % 2 ? "- " : "";
@@ -136,7 +145,8 @@ Bytes MakeFile(DataClass kind, std::size_t wanted, std::mt19937& random, std::ve
                 // often than in random bytes.
                 for (int r = 0; r < 60; ++r) {
                     const int run = static_cast<int>(random() % 8);
-                    for (int i = 0; i < 24; ++i) out.push_back(i < run ? 0 : byte(i % 3 == 0 ? 4 : 256));
+                    for (int i = 0; i < 24; ++i)
+                        out.push_back(i < run ? 0 : byte(i % 3 == 0 ? 4 : 256));
                 }
                 break;
         }
@@ -150,13 +160,14 @@ Bytes MakeFile(DataClass kind, std::size_t wanted, std::mt19937& random, std::ve
         }
     }
     // Bytes after the last marker, so that its window is there.
-    for (int i = 0; i < 120; ++i) out.push_back(kind == DataClass::Text ? 'x' : byte(256));
+    for (int i = 0; i < 120; ++i)
+        out.push_back(kind == DataClass::Text ? 'x' : byte(256));
     return out;
 }
 
 // Slips in a repeated byte at distance after every marker chosen by rate.
-Bytes Damage(const Bytes& posted, const std::vector<std::size_t>& markers, double rate, int distance,
-             std::mt19937& random) {
+Bytes Damage(const Bytes& posted, const std::vector<std::size_t>& markers, double rate,
+             int distance, std::mt19937& random) {
     Bytes out = posted;
     std::bernoulli_distribution chosen(rate);
     for (std::size_t m = markers.size(); m-- > 0;) {
@@ -190,17 +201,18 @@ void Corpus(const std::string& dir) {
                 const PatternVerdict::Kind verdict = report.pattern->kind;
                 ++intactFiles;
                 intactFlagged += verdict == PatternVerdict::Kind::Damage;
-                ++intact[ClassName(kind)][verdict == PatternVerdict::Kind::Damage      ? "flagged"
-                                          : verdict == PatternVerdict::Kind::NoPattern ? "no pattern"
-                                                                                        : "undecided"];
+                ++intact[ClassName(kind)][verdict == PatternVerdict::Kind::Damage ? "flagged"
+                                          : verdict == PatternVerdict::Kind::NoPattern
+                                              ? "no pattern"
+                                              : "undecided"];
             }
         }
     }
     std::printf("Intact files: %d of %d flagged (target: none).\n\n", intactFlagged, intactFiles);
     std::printf("| class | flagged | no pattern | undecided |\n|---|---|---|---|\n");
     for (auto& [name, counts] : intact) {
-        std::printf("| %s | %d | %d | %d |\n", name.c_str(), counts["flagged"], counts["no pattern"],
-                    counts["undecided"]);
+        std::printf("| %s | %d | %d | %d |\n", name.c_str(), counts["flagged"],
+                    counts["no pattern"], counts["undecided"]);
     }
 
     // Damaged files: detection by markers and rate, and restorations by class.
@@ -237,10 +249,13 @@ void Corpus(const std::string& dir) {
             }
         }
     }
-    std::printf("\nDamaged files flagged at the right distance (distances 39, 41, 44, 46; all classes):\n\n");
+    std::printf(
+        "\nDamaged files flagged at the right distance (distances 39, 41, 44, 46; all "
+        "classes):\n\n");
     std::printf("| markers | damaged | flagged |\n|---|---|---|\n");
     for (auto& [key, tally] : detection) {
-        std::printf("| %zu | %.0f %% | %d of %d |\n", key.first, key.second * 100, tally.flagged, tally.files);
+        std::printf("| %zu | %.0f %% | %d of %d |\n", key.first, key.second * 100, tally.flagged,
+                    tally.files);
     }
     std::printf("\nDamaged files restored byte for byte (default range 39-45):\n\n");
     std::printf("| class | files | with the verdict | plain rule | met |\n|---|---|---|---|---|\n");
@@ -271,10 +286,11 @@ void Cost(const std::string& dir, const std::string& input) {
             getrusage(RUSAGE_SELF, &before);
             const auto start = std::chrono::steady_clock::now();
             repairer.Repair(work, side == 0, false);
-            wall[side] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            wall[side] =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             getrusage(RUSAGE_SELF, &after);
-            cpu[side] = Seconds(after.ru_utime) - Seconds(before.ru_utime) + Seconds(after.ru_stime) -
-                        Seconds(before.ru_stime);
+            cpu[side] = Seconds(after.ru_utime) - Seconds(before.ru_utime) +
+                        Seconds(after.ru_stime) - Seconds(before.ru_stime);
         }
         if (round == 0) {
             continue;  // a warm-up pair
@@ -289,9 +305,13 @@ void Cost(const std::string& dir, const std::string& input) {
         std::sort(v.begin(), v.end());
         return v[v.size() / 2];
     };
-    std::printf("\nCost, a repair of the row (1) input (%zu MiB, in this process, 5 pairs taking turns):\n\n",
-                original.size() >> 20);
-    std::printf("| with the verdict (s) | plain rule alone (s) | CPU with (s) | CPU without (s) | ratio | target | met |\n");
+    std::printf(
+        "\nCost, a repair of the row (1) input (%zu MiB, in this process, 5 pairs taking "
+        "turns):\n\n",
+        original.size() >> 20);
+    std::printf(
+        "| with the verdict (s) | plain rule alone (s) | CPU with (s) | CPU without (s) | ratio | "
+        "target | met |\n");
     std::printf("|---|---|---|---|---|---|---|\n");
     const double ratio = median(ratios);
     std::printf("| %.4f | %.4f | %.4f | %.4f | %.4f | <= 1.05 | %s |\n", median(on), median(off),

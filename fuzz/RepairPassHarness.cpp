@@ -415,10 +415,9 @@ Bytes PassCase::Encode() const {
     out[7] = static_cast<std::uint8_t>(faultErrorIndex);
     out[8] = static_cast<std::uint8_t>(lead & 0xff);
     out[9] = static_cast<std::uint8_t>(lead >> 8);
-    out[10] =
-        static_cast<std::uint8_t>((copies - 1) | (withoutHardLinks ? 4 : 0) | (wideWrites ? 8 : 0) |
-                                  (slices ? 16 : 0) | sliceSizeIndex << 5 |
-                                  (leaveUnpatterned ? 128 : 0));
+    out[10] = static_cast<std::uint8_t>((copies - 1) | (withoutHardLinks ? 4 : 0) |
+                                        (wideWrites ? 8 : 0) | (slices ? 16 : 0) |
+                                        sliceSizeIndex << 5 | (leaveUnpatterned ? 128 : 0));
     out[11] = static_cast<std::uint8_t>(stopAtYield);
     for (int i = 0; i < 8; ++i) {
         out[12 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(answers >> (8 * i));
@@ -450,8 +449,8 @@ std::string PassCase::Describe() const {
          << (truncate ? " truncate" : "") << (ignoreHJSplit ? " ignore-hjsplit" : "")
          << (dryRun ? " dry-run" : "") << (oldBackup ? " old-backup" : "")
          << (staleTemp ? " stale-temp" : "") << (withoutHardLinks ? " no-hard-links" : "")
-         << (wideWrites ? " wide-writes" : "")
-         << (leaveUnpatterned ? " leave-unpatterned" : "") << " range " << rangestart << ".." << rangeend;
+         << (wideWrites ? " wide-writes" : "") << (leaveUnpatterned ? " leave-unpatterned" : "")
+         << " range " << rangestart << ".." << rangeend;
     if (slices) {
         text << " slices of " << SliceSize();
     }

@@ -140,8 +140,8 @@ std::string PatternJson(const PatternVerdict& pattern) {
     const char* verdict = pattern.kind == PatternVerdict::Kind::Damage      ? "damage"
                           : pattern.kind == PatternVerdict::Kind::NoPattern ? "no pattern"
                                                                             : "undecided";
-    std::string out = std::string("{\"verdict\":\"") + verdict +
-                      "\",\"markers\":" + Number(pattern.markers);
+    std::string out =
+        std::string("{\"verdict\":\"") + verdict + "\",\"markers\":" + Number(pattern.markers);
     if (pattern.kind == PatternVerdict::Kind::Damage) {
         out += ",\"distance\":" + Number(pattern.distance) +
                ",\"matching\":" + Number(pattern.matching) + ",\"of\":" + Number(pattern.seen) +

@@ -17,8 +17,8 @@ int RepairEngine::Check4RptByte(std::int64_t filepos, int currpos) {
     const auto [start, end] = SearchRange();
     if (counting_) {
         census_.Count(buff.data() + currpos,
-                      static_cast<int>(std::min<std::int64_t>(kBufferSize - currpos,
-                                                              iflength_ - (filepos - 1 + currpos))));
+                      static_cast<int>(std::min<std::int64_t>(
+                          kBufferSize - currpos, iflength_ - (filepos - 1 + currpos))));
     }
 
     int rptbyte = -1;

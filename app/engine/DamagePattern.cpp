@@ -49,8 +49,7 @@ void MarkerCensus::Count(const std::uint8_t* marker, int available) {
     CountPairs(marker, available, kFarControlFirst, kFarControlLast, controlHits_, controlSeen_);
 }
 
-void MarkerCensus::CountAll(const std::uint8_t* bytes, std::size_t scanned,
-                            std::size_t available) {
+void MarkerCensus::CountAll(const std::uint8_t* bytes, std::size_t scanned, std::size_t available) {
     for (std::size_t i = 0; i < scanned;) {
         const void* cr = std::memchr(bytes + i, kCR, scanned - i);
         if (cr == nullptr) {
@@ -69,10 +68,10 @@ PatternVerdict MarkerCensus::Judge(int rangeStart, int rangeEnd) const {
     verdict.markers = markers_;
     verdict.rangeStart = rangeStart;
     verdict.rangeEnd = rangeEnd;
-    const double rate =
-        std::max(kChanceFloor, controlSeen_ == 0 ? 0.0
-                                                 : static_cast<double>(controlHits_) /
-                                                       static_cast<double>(controlSeen_));
+    const double rate = std::max(
+        kChanceFloor, controlSeen_ == 0
+                          ? 0.0
+                          : static_cast<double>(controlHits_) / static_cast<double>(controlSeen_));
     double best = 1;
     std::int64_t mostSeen = 0;
     for (int j = 0; j < kWindowSize; ++j) {
@@ -92,12 +91,12 @@ PatternVerdict MarkerCensus::Judge(int rangeStart, int rangeEnd) const {
             static_cast<std::int64_t>(std::ceil(static_cast<double>(verdict.seen) * rate));
         return verdict;
     }
-    const auto told = static_cast<std::int64_t>(
-        std::ceil(static_cast<double>(mostSeen) * (kSmallestRateTold + (1 - kSmallestRateTold) * rate)));
-    verdict.kind = markers_ >= kFewestMarkers &&
-                           Corrected(BinomialTail(mostSeen, rate, told)) < kThreshold
-                       ? PatternVerdict::Kind::NoPattern
-                       : PatternVerdict::Kind::Undecided;
+    const auto told = static_cast<std::int64_t>(std::ceil(
+        static_cast<double>(mostSeen) * (kSmallestRateTold + (1 - kSmallestRateTold) * rate)));
+    verdict.kind =
+        markers_ >= kFewestMarkers && Corrected(BinomialTail(mostSeen, rate, told)) < kThreshold
+            ? PatternVerdict::Kind::NoPattern
+            : PatternVerdict::Kind::Undecided;
     verdict.distance = 0;
     verdict.matching = 0;
     verdict.seen = 0;

@@ -67,8 +67,7 @@ bool RepairEngine::StartAgainAtDamage(Pass& pass) {
     pass.runLength = 0;
     CloseOutput(pass);
     if (const std::error_code error = DiscardTemporaryFile(pass)) {
-        throw Unable("delete temporary file failed", "delete temporary file", pass.tempname,
-                     error);
+        throw Unable("delete temporary file failed", "delete temporary file", pass.tempname, error);
     }
     pass.copy.reset();
     for (auto line = findLines_.rbegin(); line != findLines_.rend(); ++line) {

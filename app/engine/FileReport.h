@@ -72,7 +72,7 @@ struct PatternVerdict {
     std::int64_t matching = 0;
     std::int64_t seen = 0;
     std::int64_t chance = 0;
-    double score = 1;  // the chance of as many pairs, corrected for the distances tried
+    double score = 1;    // the chance of as many pairs, corrected for the distances tried
     int rangeStart = 0;  // the search range in force
     int rangeEnd = 0;
     bool InRange() const { return distance >= rangeStart && distance < rangeEnd; }
@@ -89,8 +89,8 @@ struct FileReport {
     std::int64_t bytesRemoved = 0;
     std::optional<ChecksumReport> checksums;
     std::optional<PatternVerdict> pattern;  // of a file whose bytes were scanned
-    bool backupDropped = false;  // the repair was proven and NAME.bak deleted
-    std::string failure;         // what failed, as the file's status line says after its name
+    bool backupDropped = false;             // the repair was proven and NAME.bak deleted
+    std::string failure;  // what failed, as the file's status line says after its name
 };
 
 }  // namespace korbelt

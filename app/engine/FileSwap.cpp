@@ -31,8 +31,8 @@ void RepairEngine::FinishFile(Pass& pass) {
     const std::int64_t removedRepeats = RemovedRepeats();
     // A file whose repeated bytes look like chance is left as it is, where the user asked
     // so: in a run that asks no questions, and with no checksum to decide.
-    const bool leftAlone = changed && pass.evidence.entries.empty() &&
-                           options_.leaveUnpatterned && !run_.interactive && report_.pattern &&
+    const bool leftAlone = changed && pass.evidence.entries.empty() && options_.leaveUnpatterned &&
+                           !run_.interactive && report_.pattern &&
                            report_.pattern->kind == PatternVerdict::Kind::NoPattern;
     const Verdict verdict =
         !pass.evidence.entries.empty() ? Judge(pass, changed)

@@ -63,9 +63,10 @@ TEST_F(DamagePatternTest, DamageAtOneDistanceRemovesThePairThereOnly) {
         std::size_t markers, every;
         std::string line;
     };
-    for (const Case& c : {Case{6, 1, "  damage at 41 characters: 6 of 6 markers, chance would give 1"},
-                          Case{20, 2, "  damage at 41 characters: 10 of 20 markers, chance would give 1"},
-                          Case{100, 10, "  damage at 41 characters: 10 of 100 markers, chance would give 1"}}) {
+    for (const Case& c :
+         {Case{6, 1, "  damage at 41 characters: 6 of 6 markers, chance would give 1"},
+          Case{20, 2, "  damage at 41 characters: 10 of 20 markers, chance would give 1"},
+          Case{100, 10, "  damage at 41 characters: 10 of 100 markers, chance would give 1"}}) {
         const Marked file = WithMarkers(c.markers, c.every, 41);
         const std::string path = Repair(file);
         EXPECT_EQ(VerdictLine(), c.line);
@@ -148,8 +149,8 @@ TEST_F(DamagePatternTest, ChancePairsAreToldAndLeftAloneOnlyWhenAsked) {
     Process(path);
     const auto finds = static_cast<std::int64_t>(engine.Report().finds.size());
     ASSERT_GT(finds, 0);
-    EXPECT_EQ(VerdictLine(), "  no damage pattern: " + std::to_string(finds) +
-                                 " of 400 markers, as chance gives");
+    EXPECT_EQ(VerdictLine(),
+              "  no damage pattern: " + std::to_string(finds) + " of 400 markers, as chance gives");
     EXPECT_EQ(engine.Report().outcome, FileOutcome::Repaired);
 
     WriteBytes(path, random);

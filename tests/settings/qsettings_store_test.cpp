@@ -169,8 +169,8 @@ TEST(QSettingsStoreNative, LivesInTheUsersConfigDirectoryUnderKorbelt) {
 
     const std::string file = config.File("Korbelt/Korbelt.conf");
     EXPECT_EQ(ReadText(file),
-              "[Options]\nDBRangeEnd=-1\nDBRangeStart=-1\nIgnoreHJSplit=No\nLastVersionRun=131\nLeaveUnpatterned=No\n"
-              "TruncateMime=No\nVerifyChecksums=Yes\n");
+              "[Options]\nDBRangeEnd=-1\nDBRangeStart=-1\nIgnoreHJSplit=No\nLastVersionRun=131\n"
+              "LeaveUnpatterned=No\nTruncateMime=No\nVerifyChecksums=Yes\n");
     EXPECT_EQ(test::ListDirectory(config.File("Korbelt")),
               std::vector<std::string>{"Korbelt.conf"});
 
@@ -191,8 +191,8 @@ TEST_F(QSettingsStoreTest, EmptyStoreStartsWithDefaultsAndExitWritesThemAll) {
 
     session.Exit(store);
     EXPECT_EQ(ReadText(path),
-              "[Options]\nDBRangeEnd=-1\nDBRangeStart=-1\nIgnoreHJSplit=No\nLastVersionRun=131\nLeaveUnpatterned=No\n"
-              "TruncateMime=No\nVerifyChecksums=Yes\n");
+              "[Options]\nDBRangeEnd=-1\nDBRangeStart=-1\nIgnoreHJSplit=No\nLastVersionRun=131\n"
+              "LeaveUnpatterned=No\nTruncateMime=No\nVerifyChecksums=Yes\n");
 }
 
 TEST_F(QSettingsStoreTest, TruncateInAnyCaseIsCheckedAndWrittenBackAsYes) {
@@ -206,7 +206,8 @@ TEST_F(QSettingsStoreTest, TruncateInAnyCaseIsCheckedAndWrittenBackAsYes) {
         run.Exit(caseStore);
         EXPECT_EQ(ReadText(file),
                   "[Options]\nDBRangeEnd=44\nDBRangeStart=40\nIgnoreHJSplit=No\n"
-                  "LastVersionRun=131\nLeaveUnpatterned=No\nTruncateMime=Yes\nVerifyChecksums=Yes\n")
+                  "LastVersionRun=131\nLeaveUnpatterned=No\nTruncateMime=Yes\n"
+                  "VerifyChecksums=Yes\n")
             << stored;
     }
 }
@@ -218,8 +219,8 @@ TEST_F(QSettingsStoreTest, OldDefaultRangeWithoutMarkerComesUpUnset) {
     EXPECT_EQ(session.options.SearchRangeText(), kDefaultRangeText);
     session.Exit(store);
     EXPECT_EQ(ReadText(path),
-              "[Options]\nDBRangeEnd=-1\nDBRangeStart=-1\nIgnoreHJSplit=No\nLastVersionRun=131\nLeaveUnpatterned=No\n"
-              "TruncateMime=No\nVerifyChecksums=Yes\n");
+              "[Options]\nDBRangeEnd=-1\nDBRangeStart=-1\nIgnoreHJSplit=No\nLastVersionRun=131\n"
+              "LeaveUnpatterned=No\nTruncateMime=No\nVerifyChecksums=Yes\n");
 }
 
 TEST_F(QSettingsStoreTest, OldDefaultRangeWithMarker131StaysChosen) {
@@ -258,8 +259,8 @@ TEST_F(QSettingsStoreTest, MarkerAbove131IsWrittenBackUnchanged) {
     StartUpFrom(OptionsIni(nullptr, nullptr, nullptr, nullptr, "140"));
     session.Exit(store);
     EXPECT_EQ(ReadText(path),
-              "[Options]\nDBRangeEnd=-1\nDBRangeStart=-1\nIgnoreHJSplit=No\nLastVersionRun=140\nLeaveUnpatterned=No\n"
-              "TruncateMime=No\nVerifyChecksums=Yes\n");
+              "[Options]\nDBRangeEnd=-1\nDBRangeStart=-1\nIgnoreHJSplit=No\nLastVersionRun=140\n"
+              "LeaveUnpatterned=No\nTruncateMime=No\nVerifyChecksums=Yes\n");
 }
 
 TEST_F(QSettingsStoreTest, ClosingWithoutFileExitLeavesTheStoreUntouched) {

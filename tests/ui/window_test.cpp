@@ -206,7 +206,8 @@ TEST_F(Window, MenusHaveTheirCaptionsAccessKeysAndNoShortcuts) {
     EXPECT_FALSE(Action("mnuOptionsLeaveUnpatterned")->isChecked());
     Action("mnuOptionsLeaveUnpatterned")->trigger();
     EXPECT_TRUE(Action("mnuOptionsLeaveUnpatterned")->isChecked());
-    EXPECT_EQ(Get<QLabel>("labOptions")->text(), "Leaving files with no damage pattern as they are.");
+    EXPECT_EQ(Get<QLabel>("labOptions")->text(),
+              "Leaving files with no damage pattern as they are.");
 }
 
 TEST_F(Window, ControlsHaveTheirCaptionsPlacesAndKeyboardOrder) {
