@@ -68,38 +68,38 @@ PatternVerdict MarkerCensus::Judge(int rangeStart, int rangeEnd) const {
     verdict.markers = markers_;
     verdict.rangeStart = rangeStart;
     verdict.rangeEnd = rangeEnd;
+    if (markers_ < kFewestMarkers) {
+        return verdict;
+    }
     const double rate = std::max(
         kChanceFloor, controlSeen_ == 0
                           ? 0.0
                           : static_cast<double>(controlHits_) / static_cast<double>(controlSeen_));
-    double best = 1;
-    std::int64_t mostSeen = 0;
-    for (int j = 0; j < kWindowSize; ++j) {
-        const double score = Corrected(BinomialTail(seen_[j], rate, hits_[j]));
-        mostSeen = std::max(mostSeen, seen_[j]);
-        if (score < best || (score == best && score < kThreshold && hits_[j] > verdict.matching)) {
-            best = score;
-            verdict.distance = kWindowFirst + j;
-            verdict.matching = hits_[j];
-            verdict.seen = seen_[j];
+    // The distance chance explains least; of equal scores, the one with more pairs.
+    std::size_t best = 0;
+    std::array<double, kWindowSize> scores{};
+    for (std::size_t j = 0; j < scores.size(); ++j) {
+        scores[j] = Corrected(BinomialTail(seen_[j], rate, hits_[j]));
+        if (scores[j] < scores[best] || (scores[j] == scores[best] && hits_[j] > hits_[best])) {
+            best = j;
         }
     }
-    verdict.score = best;
-    if (best < kThreshold && markers_ >= kFewestMarkers) {
+    verdict.score = scores[best];
+    if (verdict.score < kThreshold) {
         verdict.kind = PatternVerdict::Kind::Damage;
+        verdict.distance = kWindowFirst + static_cast<int>(best);
+        verdict.matching = hits_[best];
+        verdict.seen = seen_[best];
         verdict.chance =
             static_cast<std::int64_t>(std::ceil(static_cast<double>(verdict.seen) * rate));
         return verdict;
     }
+    const std::int64_t mostSeen = *std::max_element(seen_.begin(), seen_.end());
     const auto told = static_cast<std::int64_t>(std::ceil(
         static_cast<double>(mostSeen) * (kSmallestRateTold + (1 - kSmallestRateTold) * rate)));
-    verdict.kind =
-        markers_ >= kFewestMarkers && Corrected(BinomialTail(mostSeen, rate, told)) < kThreshold
-            ? PatternVerdict::Kind::NoPattern
-            : PatternVerdict::Kind::Undecided;
-    verdict.distance = 0;
-    verdict.matching = 0;
-    verdict.seen = 0;
+    if (Corrected(BinomialTail(mostSeen, rate, told)) < kThreshold) {
+        verdict.kind = PatternVerdict::Kind::NoPattern;
+    }
     return verdict;
 }
 

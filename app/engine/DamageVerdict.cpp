@@ -41,11 +41,16 @@ bool RepairEngine::CountMarkersFirst(Pass& pass) {
         }
     }
     counting_ = false;
-    report_.pattern = census_.Judge(SearchRange().first, SearchRange().second);
+    JudgeMarkers();
     if (report_.pattern->kind == PatternVerdict::Kind::Damage) {
         pairAt_ = report_.pattern->distance;
     }
     return true;
+}
+
+void RepairEngine::JudgeMarkers() {
+    const auto [start, end] = SearchRange();
+    report_.pattern = census_.Judge(start, end);
 }
 
 // Whether the repeated-byte check, looking at the damage's distance only, would have

@@ -183,7 +183,7 @@ void RepairEngine::RunPass(Pass& pass) {
                             ? Ending::UserAbort
                             : CopyRecords(pass);
         if (ending == Ending::Normal && counting_) {
-            report_.pattern = census_.Judge(SearchRange().first, SearchRange().second);
+            JudgeMarkers();
             if (markersDecide && DamageMovesAFind()) {
                 if (!StartAgainAtDamage(pass)) {
                     return;

@@ -112,6 +112,7 @@ class RepairEngine {
     std::pair<int, int> SearchRange() const;
     void StartCensus();
     bool CountMarkersFirst(Pass& pass);
+    void JudgeMarkers();
     bool DamageMovesAFind() const;
     bool StartAgainAtDamage(Pass& pass);
     std::int64_t RemovedRepeats() const;

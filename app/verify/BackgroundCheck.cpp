@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "verify/Md5Lanes.h"
+#include "verify/WorkerThreads.h"
 
 namespace korbelt {
 namespace {
@@ -151,16 +152,7 @@ void BackgroundCheck::Tally(std::size_t index, const DigestBytes& digest) {
 }
 
 void BackgroundCheck::Join() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        finished_ = true;
-    }
-    changed_.notify_all();
-    for (std::thread& worker : workers_) {
-        if (worker.joinable()) {
-            worker.join();
-        }
-    }
+    FinishWorkers(mutex_, finished_, changed_, workers_);
 }
 
 StreamCheck::Result BackgroundCheck::Finish() {

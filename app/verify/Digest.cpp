@@ -97,10 +97,14 @@ std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* bytes, std::size_t co
 }
 
 std::uint32_t Crc32Zeros(std::uint32_t crc, std::uint64_t count) {
-    // Zeros only shift the bare register: x^(8 count) modulo the polynomial, by zlib, in a
-    // few steps whatever the count (a slice size of any PAR 2.0 set). x^(8 (2^32 - 1)) is 1.
-    const uLong shift = crc32_combine_gen64(static_cast<z_off64_t>(count % 0xFFFFFFFFull));
-    return ~static_cast<std::uint32_t>(crc32_combine_op(~crc & 0xFFFFFFFFu, 0, shift));
+    // Zeros only shift the bare register, whatever the count (a slice size of any PAR 2.0 set).
+    return ~Crc32Shift(~crc, count);
+}
+
+std::uint32_t Crc32Shift(std::uint32_t reg, std::uint64_t bytes) {
+    // By zlib; x^(8 (2^32 - 1)) is 1, so the shift repeats with that period.
+    const uLong op = crc32_combine_gen64(static_cast<z_off64_t>(bytes % 0xFFFFFFFFull));
+    return static_cast<std::uint32_t>(crc32_combine_op(reg, 0, op));
 }
 
 std::string ToHex(const DigestBytes& digest) {

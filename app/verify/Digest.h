@@ -46,6 +46,9 @@ void AddZeros(Hasher& hasher, std::uint64_t count);
 std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count);
 // The CRC-32 of count zero bytes appended to data whose CRC-32 was crc.
 std::uint32_t Crc32Zeros(std::uint32_t crc, std::uint64_t count);
+// The bare CRC-32 register (without the inversions before and after) times x^(8 bytes)
+// modulo the polynomial: the register after that many zeros, in a few steps.
+std::uint32_t Crc32Shift(std::uint32_t reg, std::uint64_t bytes);
 
 std::string ToHex(const DigestBytes& digest);
 // Hexadecimal digits, either case, to bytes; empty on anything else.

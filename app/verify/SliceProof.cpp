@@ -4,6 +4,7 @@
 
 #include "verify/Digest.h"
 #include "verify/Md5Lanes.h"
+#include "verify/WorkerThreads.h"
 
 namespace korbelt {
 namespace {
@@ -93,16 +94,7 @@ void SliceProof::Work() {
 }
 
 void SliceProof::Join() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        finished_ = true;
-    }
-    changed_.notify_all();
-    for (std::thread& worker : workers_) {
-        if (worker.joinable()) {
-            worker.join();
-        }
-    }
+    FinishWorkers(mutex_, finished_, changed_, workers_);
 }
 
 std::int64_t SliceProof::Finish() {
