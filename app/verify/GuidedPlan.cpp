@@ -52,24 +52,6 @@ std::int64_t GuidedPlanner::NeededUpTo() const {
     return std::min(length_, at_ + 2 * expected_.sliceSize + kMargin);
 }
 
-GuidedPlan GuidedPlanner::Plan(const std::vector<Removal>& finds) {
-    GuidedPlan plan;
-    plan.sliceCount = static_cast<std::int64_t>(expected_.slices.size());
-    while (!Done()) {
-        SlicePlan slice = PlanNext(finds);
-        plan.slicesVerified += slice.verified ? 1 : 0;
-        plan.kept.insert(plan.kept.end(), slice.kept.begin(), slice.kept.end());
-        plan.ignored.insert(plan.ignored.end(), slice.ignored.begin(), slice.ignored.end());
-        if (slice.inserted) {
-            plan.inserted.push_back(*slice.inserted);
-        }
-    }
-    const std::vector<SlicePlan::Ignored> rest = Rest(finds);
-    plan.ignored.insert(plan.ignored.end(), rest.begin(), rest.end());
-    plan.readError = readError_;
-    return plan;
-}
-
 std::vector<SlicePlan::Ignored> GuidedPlanner::Rest(const std::vector<Removal>& finds) {
     std::vector<SlicePlan::Ignored> rest;
     for (; nextFind_ < finds.size(); ++nextFind_) {

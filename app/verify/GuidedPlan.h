@@ -37,17 +37,6 @@ struct SlicePlan {
     std::optional<Removal> inserted;  // a byte the checksums alone found
 };
 
-// The plan of a whole file, slice by slice.
-struct GuidedPlan {
-    using Ignored = SlicePlan::Ignored;
-    std::vector<Removal> kept;
-    std::vector<Ignored> ignored;
-    std::vector<Removal> inserted;
-    std::int64_t slicesVerified = 0;
-    std::int64_t sliceCount = 0;
-    std::error_code readError;  // the input could not be read: the plan is not to be used
-};
-
 // Plans the repair of a file against slice checksums (a PAR 2.0 set), one slice at a time in
 // file order, so that the repair can follow close behind. For each slice the pattern's finds
 // in it are tried all kept first, then none, then every choice with one fewer, and so on
@@ -80,9 +69,6 @@ class GuidedPlanner {
     std::vector<SlicePlan::Ignored> Rest(const std::vector<Removal>& finds);
     // A read that failed: nothing planned is to be used.
     std::error_code ReadError() const { return readError_; }
-
-    // Every slice at once.
-    GuidedPlan Plan(const std::vector<Removal>& finds);
 
   private:
     std::int64_t SliceLength(std::int64_t index) const;

@@ -39,6 +39,15 @@ Bytes Without(const Bytes& bytes, std::vector<Removal> removals) {
     return out;
 }
 
+// The plans of every slice of a file, gathered.
+struct GuidedPlan {
+    std::vector<Removal> kept;
+    std::vector<SlicePlan::Ignored> ignored;
+    std::vector<Removal> inserted;
+    std::int64_t slicesVerified = 0;
+    std::int64_t sliceCount = 0;
+};
+
 class GuidedPlanTest : public ::testing::Test {
   protected:
     GuidedPlan Plan(const Bytes& arrived, const Expectation& expected,
@@ -47,7 +56,21 @@ class GuidedPlanTest : public ::testing::Test {
         std::error_code error;
         input = fs.OpenInput(dir.File("movie.avi"), error);
         GuidedPlanner planner(*input, static_cast<std::int64_t>(arrived.size()), expected);
-        return planner.Plan(finds);
+        GuidedPlan plan;
+        plan.sliceCount = static_cast<std::int64_t>(expected.slices.size());
+        while (!planner.Done()) {
+            const SlicePlan slice = planner.PlanNext(finds);
+            plan.slicesVerified += slice.verified ? 1 : 0;
+            plan.kept.insert(plan.kept.end(), slice.kept.begin(), slice.kept.end());
+            plan.ignored.insert(plan.ignored.end(), slice.ignored.begin(), slice.ignored.end());
+            if (slice.inserted) {
+                plan.inserted.push_back(*slice.inserted);
+            }
+        }
+        const std::vector<SlicePlan::Ignored> rest = planner.Rest(finds);
+        plan.ignored.insert(plan.ignored.end(), rest.begin(), rest.end());
+        EXPECT_FALSE(planner.ReadError());
+        return plan;
     }
 
     TempDir dir;
