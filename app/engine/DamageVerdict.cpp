@@ -19,6 +19,25 @@ void RepairEngine::StartCensus() {
     pairAt_.reset();
 }
 
+// The copy of the file, with its markers counted and judged. Without checksums the verdict
+// decides which pair is the damage; with them the checksums decide, and it is only told.
+RepairEngine::Ending RepairEngine::CopyJudgingMarkers(Pass& pass) {
+    StartCensus();
+    const bool markersDecide = pass.evidence.entries.empty() && options_.judgeMarkers;
+    if (markersDecide && run_.interactive && !CountMarkersFirst(pass)) {
+        return Ending::UserAbort;
+    }
+    const Ending ending = CopyRecords(pass);
+    if (ending != Ending::Normal || !counting_) {
+        return ending;
+    }
+    JudgeMarkers();
+    if (!markersDecide || !DamageMovesAFind()) {
+        return ending;
+    }
+    return StartAgainAtDamage(pass) ? CopyRecords(pass) : Ending::OutputRefused;
+}
+
 // In an interactive run the questions must already be about the pairs the verdict points
 // at: the markers are counted before the pass. False when the user stops the file.
 bool RepairEngine::CountMarkersFirst(Pass& pass) {

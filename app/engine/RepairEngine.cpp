@@ -175,23 +175,9 @@ void RepairEngine::RunPass(Pass& pass) {
                 pass.evidence.entries, options_.dryRun,
                 StartGuide(pass) ? pass.evidence.SliceGuide() : nullptr);
         }
-        StartCensus();
-        // Without checksums the markers decide which pair is the damage; with them the
-        // checksums decide, and the verdict is only told.
-        const bool markersDecide = pass.evidence.entries.empty() && options_.judgeMarkers;
-        Ending ending = markersDecide && run_.interactive && !CountMarkersFirst(pass)
-                            ? Ending::UserAbort
-                            : CopyRecords(pass);
-        if (ending == Ending::Normal && counting_) {
-            JudgeMarkers();
-            if (markersDecide && DamageMovesAFind()) {
-                if (!StartAgainAtDamage(pass)) {
-                    return;
-                }
-                ending = CopyRecords(pass);
-            }
-        }
-        switch (ending) {
+        switch (CopyJudgingMarkers(pass)) {
+            case Ending::OutputRefused:
+                break;  // RefuseOutput has said why
             case Ending::Normal:
                 FinishFile(pass);
                 break;

@@ -99,7 +99,7 @@ class RepairEngine {
   private:
     friend class RepairEngineTestPeer;
     struct Pass;
-    enum class Ending { Normal, UserAbort, BadWrapper };
+    enum class Ending { Normal, UserAbort, BadWrapper, OutputRefused };
 
     FileOutcome ProcessSteps(const std::string& filename);
     FileOutcome Refuse(const std::string& filename, const std::string& why, FileOutcome outcome);
@@ -111,6 +111,7 @@ class RepairEngine {
     bool GoOnAfterStop();
     std::pair<int, int> SearchRange() const;
     void StartCensus();
+    Ending CopyJudgingMarkers(Pass& pass);
     bool CountMarkersFirst(Pass& pass);
     void JudgeMarkers();
     bool DamageMovesAFind() const;
