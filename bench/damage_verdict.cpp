@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/Terminal.h"
 #include "engine/KorbscanLibrary.h"
 #include "engine/PosixFileSystem.h"
 #include "engine/RepairEngine.h"
@@ -31,25 +32,15 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// The engine's host with nobody watching: lines kept, every question answered Yes.
-class QuietHost : public EngineHost, public StatusList, public MessageBoxes {
+// The engine's host with nobody watching: the command line's status list, which prints
+// nothing until asked, and every question answered Yes.
+class QuietHost : public EngineHost, public MessageBoxes {
   public:
-    StatusList& Status() override { return *this; }
+    StatusList& Status() override { return status_; }
     MessageBoxes& Boxes() override { return *this; }
     void SetProgress(int) override {}
     void SetTitle(const std::string&) override {}
     void YieldToUi() override {}
-    int AppendLine(const std::string& text) override {
-        lines_.push_back(text);
-        return static_cast<int>(lines_.size()) - 1;
-    }
-    void SetLine(int index, const std::string& text) override { lines_.at(index) = text; }
-    void RemoveLine(int index) override { lines_.erase(lines_.begin() + index); }
-    int LineCount() const override { return static_cast<int>(lines_.size()); }
-    std::string Line(int index) const override { return lines_.at(index); }
-    void SelectLine(int) override {}
-    void SetTopLine(int) override {}
-    void Clear() override { lines_.clear(); }
     void Warning(const std::string& text) override {
         std::fprintf(stderr, "warning: %s\n", text.c_str());
     }
@@ -59,7 +50,7 @@ class QuietHost : public EngineHost, public StatusList, public MessageBoxes {
     bool Question(QuestionKind, const std::string&) override { return true; }
 
   private:
-    std::vector<std::string> lines_;
+    TerminalStatus status_{stderr};
 };
 
 void Write(const std::string& path, const Bytes& bytes) {
@@ -83,8 +74,8 @@ class Repairer {
         options.verify = false;
         engine_.StartRun(options);
         unlink((path + ".bak").c_str());
-        host_.Clear();
-        run_.listindex = host_.AppendLine(path);
+        host_.Status().Clear();
+        run_.listindex = host_.Status().AppendLine(path);
         engine_.ProcessFile(path);
         return engine_.Report();
     }
