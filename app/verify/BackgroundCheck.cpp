@@ -144,7 +144,7 @@ void BackgroundCheck::HashSlices(const Block& block, Hasher& hasher) {
 }
 
 void BackgroundCheck::Tally(std::size_t index, const DigestBytes& digest) {
-    if (index < expected_.slices.size() && digest == expected_.slices[index].md5) {
+    if (expected_.SliceMd5Matches(static_cast<std::int64_t>(index), digest)) {
         slicesMatching_.fetch_add(1, std::memory_order_relaxed);
     } else {
         mismatched_.store(true, std::memory_order_relaxed);

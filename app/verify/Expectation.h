@@ -36,6 +36,11 @@ struct Expectation {
     // slices; a set with larger ones is checked by the file's MD5.
     static constexpr std::int64_t kMaxSliceInMemory = std::int64_t{8} << 20;
     bool HasSlicesInMemory() const { return HasSlices() && sliceSize <= kMaxSliceInMemory; }
+    // Whether slice index, as the copy holds it, has the MD5 it was posted with.
+    bool SliceMd5Matches(std::int64_t index, const DigestBytes& md5) const {
+        return index >= 0 && index < static_cast<std::int64_t>(slices.size()) &&
+               md5 == slices[static_cast<std::size_t>(index)].md5;
+    }
     // The same file described the same way, by whichever checksum file.
     bool SameContents(const Expectation& other) const {
         return length == other.length && kind == other.kind && digest == other.digest &&

@@ -83,11 +83,7 @@ void SliceProof::Work() {
         }
         std::lock_guard<std::mutex> lock(mutex_);
         for (std::size_t i = 0; i < jobs.size(); ++i) {
-            const std::int64_t index = jobs[i].index;
-            proven_ += index >= 0 && index < static_cast<std::int64_t>(expected_.slices.size()) &&
-                               digests[i] == expected_.slices[static_cast<std::size_t>(index)].md5
-                           ? 1
-                           : 0;
+            proven_ += expected_.SliceMd5Matches(jobs[i].index, digests[i]) ? 1 : 0;
             spare_.push_back(std::move(jobs[i].bytes));
         }
     }
