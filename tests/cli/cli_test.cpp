@@ -314,7 +314,8 @@ TEST_F(Cli, SecondInterruptAbortsTheFileAndLeavesNoTemporaryFile) {
     cli.Signal(SIGINT);
     EXPECT_EQ(cli.Wait(), 1);
     const Bytes out = ReadBytes(dir.File("out"));
-    EXPECT_EQ(std::string(out.begin(), out.end()), "Aborted " + big + "\n");
+    EXPECT_EQ(std::string(out.begin(), out.end()),
+              "Aborted " + big + "\n  the file was left as it was\n");
     EXPECT_FALSE(Exists(big + ".$$$"));
     EXPECT_FALSE(Exists(big + ".bak"));
     struct stat info {};
@@ -391,6 +392,34 @@ TEST_F(Cli, LeaveUnpatternedKeepsAFileOfChancePairsAndJsonTellsTheVerdict) {
               std::string::npos);
     EXPECT_NE(result.err.find("; the file was left as it is\n"), std::string::npos);
     EXPECT_EQ(ReadBytes(b).size(), damaged.size() - 8);
+    // The copy that was thrown away is in no figure: the file holds what it held.
+    const std::string first = result.out.substr(0, result.out.find('\n'));
+    EXPECT_NE(first.find("\"bytes\":{\"read\":120000,\"written\":120000,\"removed\":0}"),
+              std::string::npos)
+        << first;
+    EXPECT_EQ(first.find("\"decision\":\"removed\""), std::string::npos) << first;
+}
+
+// Damage the markers show outside the search range stays in the file: that is no success,
+// but no failure either, and its own exit status says so.
+TEST_F(Cli, KnownDamageLeftInAFileIsItsOwnOutcome) {
+    Bytes damaged = QuietBytes(8 * 300, 5);
+    for (std::size_t m = 8; m-- > 0;) {
+        std::copy_n("\r\n-", 3, damaged.begin() + static_cast<long>(m * 300));
+        damaged.insert(damaged.begin() + static_cast<long>(m * 300 + 46), 'R');
+        damaged[m * 300 + 47] = 'R';
+    }
+    const std::string a = File("a.avi", damaged);
+    const std::string clean = File("b.avi", QuietBytes(3000, 6));
+    const ProgramResult result = Run({"--json", clean, a});
+    EXPECT_EQ(result.exitCode, 4) << result.err;
+    EXPECT_EQ(ReadBytes(a), damaged);
+    EXPECT_NE(result.out.find("\"outcome\":\"damage left\""), std::string::npos) << result.out;
+    EXPECT_NE(result.err.find("; outside the search range 39-45, the range 46-47 would repair it"),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(Run({"--range", "46-47", a}).exitCode, 0);
+    EXPECT_EQ(ReadBytes(a).size(), damaged.size() - 8);
 }
 
 // par2 makes slices over 64 MiB for large sets: such a set still proves a file intact.
