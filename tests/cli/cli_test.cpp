@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <thread>
 
@@ -321,6 +322,48 @@ TEST_F(Cli, SecondInterruptAbortsTheFileAndLeavesNoTemporaryFile) {
     struct stat info {};
     stat(big.c_str(), &info);
     EXPECT_EQ(info.st_size, 400 * 1024 * 1024 + 1);
+}
+
+// Thousands of md5 lists beside the file take a second or more to read. SIGTERM, SIGHUP and a
+// second Ctrl-C end the run there, within moments, and the file is left as it was.
+TEST_F(Cli, SignalsAreAnsweredWhileTheChecksumFilesAreRead) {
+    const std::string movie = File("movie.avi");
+    std::string lines;
+    for (int k = 0; k < 1000; ++k) {
+        lines += "d41d8cd98f00b204e9800998ecf8427e  part" + std::to_string(k) + ".bin\n";
+    }
+    for (int n = 0; n < 3000; ++n) {
+        std::ofstream(dir.File("list" + std::to_string(n) + ".md5")) << lines;
+    }
+    using Clock = std::chrono::steady_clock;
+    for (const std::vector<int>& signals : std::vector<std::vector<int>>{
+             {SIGTERM}, {SIGHUP}, {SIGINT, SIGINT}}) {
+        SCOPED_TRACE("signal " + std::to_string(signals.front()));
+        BackgroundProgram cli(ProgramDirectory() + "/korbelt-cli", {"--yes", movie},
+                              {"LC_ALL=C", "XDG_CONFIG_HOME=" + dir.File("cfg")}, dir.File("out"),
+                              dir.File("err"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const auto signalled = Clock::now();
+        for (const int signal : signals) {
+            cli.Signal(signal);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        int ending = 0;
+        const int status = cli.Wait(&ending);
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() -
+                                                                                signalled);
+        std::printf("ended %lld ms after the first signal\n", static_cast<long long>(took.count()));
+        EXPECT_LT(took.count(), 500);
+        if (signals.size() == 1) {
+            EXPECT_EQ(status, -1);
+            EXPECT_EQ(ending, signals.front());
+        } else {
+            EXPECT_EQ(status, 1);
+        }
+        const Bytes out = ReadBytes(dir.File("out"));
+        EXPECT_EQ(std::string(out.begin(), out.end()), "Aborted " + movie + "\n");
+        EXPECT_EQ(ReadBytes(movie), Damaged());
+    }
 }
 
 // Checksum files for the evidence tests: made by the real tools in the test's directory.
