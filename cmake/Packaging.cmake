@@ -39,7 +39,7 @@ install(FILES contrib/nzbget/Korbelt/manifest.json
         DESTINATION ${KORBELT_CONTRIB_DIR}/nzbget/Korbelt)
 install(PROGRAMS contrib/nzbget/Korbelt/main.sh DESTINATION ${KORBELT_CONTRIB_DIR}/nzbget/Korbelt)
 install(PROGRAMS contrib/sabnzbd/korbelt.sh DESTINATION ${KORBELT_CONTRIB_DIR}/sabnzbd)
-install(FILES README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/korbelt)
+install(FILES README.md docs/scripting.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/korbelt)
 
 if(KORBELT_BUILD_TESTS AND TARGET korbelt-cli)
     add_test(NAME ManPage.AgreesWithHelp

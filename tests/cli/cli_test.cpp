@@ -32,11 +32,38 @@ Bytes Damaged() {
 
 const std::string kFind = "  @101 found 116 097 082 082 100 101 102 ";
 const std::string kSummary = "  1 bytes removed, 300 bytes read, 299 bytes written.";
+const std::string kDrySummary =
+    "  1 bytes would be removed, 300 bytes read, 299 bytes would be written.";
 
 Bytes Repaired() {
     Bytes data = Damaged();
     data.erase(data.begin() + 141);
     return data;
+}
+
+std::string Base64(const std::string& bytes) {
+    const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    unsigned bits = 0;
+    int held = 0;
+    for (const char c : bytes) {
+        bits = bits << 8 | static_cast<unsigned char>(c);
+        for (held += 8; held >= 6; held -= 6) {
+            out += digits[(bits >> (held - 6)) & 63];
+        }
+    }
+    if (held > 0) {
+        out += digits[(bits << (6 - held)) & 63];
+    }
+    return out + std::string((4 - out.size() % 4) % 4, '=');
+}
+
+int Count(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
 }
 
 std::string Joined(const Texts& lines) {
@@ -80,14 +107,21 @@ TEST_F(Cli, RepairsFilesAndPrintsTheStatusListOnly) {
     EXPECT_EQ(ListDirectory(dir.Path()), (Texts{"a.avi", "a.avi.bak", "cfg", "clean.bin"}));
 }
 
-TEST_F(Cli, InvalidPathIsReportedFirstAndMakesTheExitStatusOne) {
+// An error names the program, the path and the reason, on standard error; the window's
+// "Invalid File" line is not the command line's.
+TEST_F(Cli, InvalidPathIsAnErrorLineAndMakesTheExitStatusOne) {
     const std::string a = File("a.avi");
     File(".hidden");
-    const ProgramResult result = Run({a, dir.File("missing"), dir.File(".hidden")});
+    mkfifo(dir.File("fifo").c_str(), 0644);
+    const ProgramResult result = Run(
+        {a, dir.File("missing"), dir.File(".hidden"), dir.File("fifo"), dir.File("a.avi/x")});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.out, Joined({"Invalid File '" + dir.File("missing") + "'",
-                                  "Invalid File '" + dir.File(".hidden") + "'", a,
-                                  kFind + " removed", kSummary}));
+    EXPECT_EQ(result.out, Joined({a, kFind + " removed", kSummary}));
+    EXPECT_EQ(result.err,
+              Joined({"korbelt-cli: " + dir.File("missing") + ": No such file or directory",
+                      "korbelt-cli: " + dir.File(".hidden") + ": Hidden: its name starts with '.'",
+                      "korbelt-cli: " + dir.File("fifo") + ": Not a regular file or directory",
+                      "korbelt-cli: " + dir.File("a.avi/x") + ": Not a directory"}));
     EXPECT_EQ(ReadBytes(a), Repaired());
 }
 
@@ -104,8 +138,12 @@ TEST_P(CliUsage, UsageErrorsTouchNothingAndExitTwo) {
     const ProgramResult result = Run(arguments);
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_EQ(result.out, "");
+    // One line naming the problem, one pointing to the help.
+    const std::string hint = "\nTry 'korbelt-cli --help'.\n";
+    ASSERT_GT(result.err.size(), hint.size()) << result.err;
     EXPECT_EQ(result.err.rfind("korbelt-cli: ", 0), 0u) << result.err;
-    EXPECT_NE(result.err.find("Usage: korbelt-cli [OPTIONS] PATH..."), std::string::npos);
+    EXPECT_EQ(result.err.find('\n'), result.err.size() - hint.size()) << result.err;
+    EXPECT_EQ(result.err.substr(result.err.size() - hint.size()), hint);
     EXPECT_EQ(ReadBytes(a), Damaged());
     EXPECT_EQ(ListDirectory(dir.Path()), (Texts{"a.avi", "cfg"}));
 }
@@ -118,13 +156,20 @@ INSTANTIATE_TEST_SUITE_P(
                       Texts{"--range", "a-b", "FILE"}, Texts{"--range=39", "FILE"},
                       Texts{"FILE", "--range"}, Texts{"-i"}));
 
+TEST_F(Cli, UsageErrorsSayWhat) {
+    EXPECT_EQ(Run({}).err, "korbelt-cli: no PATH given\nTry 'korbelt-cli --help'.\n");
+    EXPECT_EQ(Run({"--frob", "a"}).err,
+              "korbelt-cli: unknown option '--frob'\nTry 'korbelt-cli --help'.\n");
+}
+
 TEST_F(Cli, HelpAndVersionGoToStandardOutput) {
     const ProgramResult help = Run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_EQ(help.out.rfind("Usage: korbelt-cli [OPTIONS] PATH...\n", 0), 0u);
     for (const char* option :
-         {"--interactive", "--yes", "--dry-run", "--range START-END", "--truncate", "--no-truncate",
-          "--ignore-hjsplit", "--no-ignore-hjsplit", "--help", "--version"}) {
+         {"--interactive", "--yes", "--dry-run", "--quiet", "--verbose", "--range START-END",
+          "--truncate", "--no-truncate", "--ignore-hjsplit", "--no-ignore-hjsplit", "--help",
+          "--version"}) {
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     }
     EXPECT_EQ(Run({"-h"}).out, help.out);
@@ -210,9 +255,27 @@ TEST_F(Cli, DryRunReportsEverythingAndChangesNothing) {
     EXPECT_EQ(ReadBytes(d + "/a.avi"), Damaged());
     EXPECT_EQ(ReadBytes(d + "/a.avi.bak"), (Bytes{'o', 'l', 'd'}));
 
-    EXPECT_EQ(dry.out, Joined({d + "/a.avi", kFind + " removed", kSummary, d + "/a.avi.bak",
-                               "  0 bytes removed, 3 bytes read, 3 bytes written.", d + "/b.avi",
-                               "  0 bytes removed, 10 bytes read, 10 bytes written."}));
+    // Its lines say what would happen: nothing is removed or written.
+    EXPECT_EQ(dry.out,
+              Joined({d + "/a.avi", kFind + " would be removed", kDrySummary, d + "/a.avi.bak",
+                      "  0 bytes would be removed, 3 bytes read, 3 bytes would be written.",
+                      d + "/b.avi",
+                      "  0 bytes would be removed, 10 bytes read, 10 bytes would be written."}));
+    const ProgramResult records = Run({"--dry-run", "--json", "-v", d + "/a.avi"});
+    EXPECT_EQ(records.exitCode, 0);
+    EXPECT_NE(records.out.find("\"outcome\":\"would be repaired\""), std::string::npos);
+    EXPECT_NE(records.out.find("\"decision\":\"would be removed\""), std::string::npos);
+    EXPECT_NE(records.out.find("{\"type\":\"summary\",\"version\":1,\"dry_run\":true,"),
+              std::string::npos);
+    // The bytes of the file and of the summary; no find says it was removed.
+    EXPECT_EQ(Count(records.out, "\"removed\""), 2);
+    EXPECT_EQ(Count(records.out, "\"removed\":1}"), 2);
+    EXPECT_EQ(records.err.rfind(Joined({d + "/a.avi", kFind + " would be removed", kDrySummary}) +
+                                    "Summary (dry run): 1 would be repaired, 0 clean, 0 left, "
+                                    "0 failed; 1 bytes would be removed in ",
+                                0),
+              0u)
+        << records.err;
     // A real run reports the same for the file the dry run looked at.
     const ProgramResult real = Run({"--yes", d + "/a.avi"});
     EXPECT_EQ(real.out, Joined({d + "/a.avi", kFind + " removed", kSummary}));
@@ -245,7 +308,7 @@ TEST_F(Cli, NamesAreEscapedAndTheStatusLinesMustReachTheirReader) {
     const ProgramResult result = Run({"--dry-run", d});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, Joined({d + "/evil\\n" + kSummary + "\\x1b[31m\\\\\\x9b.avi",
-                                  kFind + " removed", kSummary}));
+                                  kFind + " would be removed", kDrySummary}));
 
     const std::string cli = ProgramDirectory() + "/korbelt-cli";
     const ProgramResult here =
@@ -338,8 +401,9 @@ class CliEvidence : public Cli {
     }
 };
 
-// --json: one object per file on standard output, names escaped as JSON (a byte that is not
-// UTF-8 as \udcXX), the status lines on standard error.
+// --json: a record per file on standard output, names escaped as JSON (a byte that is not
+// UTF-8 as \udcXX, and the name's bytes in base64 beside it), a summary at the end; the
+// status lines on standard error.
 TEST_F(CliEvidence, JsonReportsEachFileAsData) {
     const std::string odd = File("q\"\n\xff.avi");
     const std::string posted = File("posted.avi");
@@ -347,15 +411,21 @@ TEST_F(CliEvidence, JsonReportsEachFileAsData) {
     const ProgramResult result = Run({"--json", "--verify", odd, posted});
     EXPECT_EQ(result.exitCode, 0);
     const std::string oddName = dir.Path() + "/q\\\"\\u000a\\udcff.avi";
-    EXPECT_EQ(result.out,
-              "{\"name\":\"" + oddName +
+    const std::string summary =
+        "{\"type\":\"summary\",\"version\":1,\"dry_run\":false,\"files\":2,\"repaired\":1,"
+        "\"clean\":1,\"left\":0,\"failed\":0,\"repeated\":0,\"errors\":0,\"bytes\":{\"read\":600,"
+        "\"written\":299,\"removed\":1},\"seconds\":";
+    ASSERT_NE(result.out.find(summary), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.substr(result.out.size() - 11), ",\"exit\":0}\n");
+    EXPECT_EQ(result.out.substr(0, result.out.find(summary)),
+              "{\"type\":\"file\",\"version\":1,\"name\":\"" + oddName + "\",\"name_base64\":\"" +
+                  Base64(odd) +
                   "\",\"outcome\":\"repaired\",\"bytes\":{\"read\":300,\"written\":299,"
                   "\"removed\":1},\"finds\":[{\"kind\":\"repeated byte\",\"offset\":141,"
                   "\"length\":1,\"position\":101,\"bytes\":[116,97,82,82,100,101,102],"
                   "\"decision\":\"removed\",\"reason\":\"found\"}],"
                   "\"pattern\":{\"verdict\":\"undecided\",\"markers\":1}}\n"
-                  "{\"name\":\"" +
-                  posted +
+                  "{\"type\":\"file\",\"version\":1,\"name\":\"" + posted +
                   "\",\"outcome\":\"intact\",\"bytes\":{\"read\":300,\"written\":0,"
                   "\"removed\":0},\"finds\":[],\"checksums\":{\"verdict\":\"intact\","
                   "\"file\":\"" +
@@ -441,7 +511,7 @@ TEST_F(CliEvidence, AChecksumFileNamedForTheRunMustBeReadable) {
         const ProgramResult result = Run({"--checksums", list, a});
         EXPECT_EQ(result.exitCode, 2) << name;
         EXPECT_EQ(result.err,
-                  "korbelt-cli: cannot read checksum file '" + list + "': " + reason + "\n");
+                  "korbelt-cli: " + list + ": cannot read the checksum file: " + reason + "\n");
         EXPECT_EQ(result.out, "");
     }
     EXPECT_EQ(ReadBytes(a), Damaged());

@@ -97,6 +97,7 @@ cat >"$WORK/expected-files" <<'EOF'
 ./usr/lib/korbelt/libkorbscan.so
 ./usr/share/applications/org.example.korbelt.Korbelt.desktop
 ./usr/share/doc/korbelt/README.md
+./usr/share/doc/korbelt/scripting.md
 ./usr/share/icons/hicolor/128x128/apps/korbelt.png
 ./usr/share/icons/hicolor/16x16/apps/korbelt.png
 ./usr/share/icons/hicolor/256x256/apps/korbelt.png
