@@ -37,8 +37,7 @@ std::string Escaped(const std::string& text) {
 }
 
 std::string Base64(const std::string& bytes) {
-    static const char digits[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out = "\"";
     for (std::size_t i = 0; i < bytes.size(); i += 3) {
         const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
@@ -161,14 +160,15 @@ std::string FindJson(const Decision& decision, bool dryRun) {
            "\",\"offset\":" + Number(find.offset) + ",\"length\":" + Number(find.length) +
            ",\"position\":" + Number(find.position) + ",\"bytes\":" + shown + "]" +
            ",\"decision\":\"" +
-           (!decision.removed ? "kept" : dryRun ? "would be removed" : "removed") +
-           "\",\"reason\":\"" +
-           ReasonName(decision.reason) + "\"}";
+           (!decision.removed ? "kept"
+            : dryRun          ? "would be removed"
+                              : "removed") +
+           "\",\"reason\":\"" + ReasonName(decision.reason) + "\"}";
 }
 
 std::string ChecksumsJson(const ChecksumReport& checksums) {
-    std::string out = std::string("{\"verdict\":\"") + VerdictName(checksums.verdict) +
-                      "\"," + NameFields("file", checksums.file) + "," +
+    std::string out = std::string("{\"verdict\":\"") + VerdictName(checksums.verdict) + "\"," +
+                      NameFields("file", checksums.file) + "," +
                       NameListFields("disagreeing", checksums.disagreeing);
     if (checksums.slicesMatching) {
         out += ",\"slices\":{\"matching\":" + Number(*checksums.slicesMatching) +

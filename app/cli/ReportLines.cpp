@@ -21,8 +21,8 @@ std::string Rate(double bytesPerSecond) {
         bytesPerSecond /= 1000;
     }
     char text[32];
-    std::snprintf(text, sizeof(text), bytesPerSecond < 10 ? "%.1f %s" : "%.0f %s",
-                  bytesPerSecond, units[unit]);
+    std::snprintf(text, sizeof(text), bytesPerSecond < 10 ? "%.1f %s" : "%.0f %s", bytesPerSecond,
+                  units[unit]);
     return text;
 }
 
@@ -89,7 +89,8 @@ std::string SummaryLine(const RunTally& tally, bool dryRun, const NumberFormat& 
             std::to_string(tally.Files(OutcomeGroup::Left)) + " left, " +
             std::to_string(tally.Files(OutcomeGroup::Failed)) + " failed";
     if (tally.Errors() != 0) {
-        line += ", " + std::to_string(tally.Errors()) + (tally.Errors() == 1 ? " error" : " errors");
+        line +=
+            ", " + std::to_string(tally.Errors()) + (tally.Errors() == 1 ? " error" : " errors");
     }
     char seconds[32];
     std::snprintf(seconds, sizeof(seconds), "%.1f s", tally.Seconds());

@@ -63,8 +63,8 @@ void RunTally::Count(const FileReport& report) {
 void RunTally::Count(const PathError& error) {
     ++errors_;
     // A checksum file named for the run is part of the command line: the run never starts.
-    status_ = Worse(status_, error.phase == ErrorPhase::Checksums ? ExitStatus::Usage
-                                                                  : ExitStatus::Failed);
+    status_ = Worse(status_,
+                    error.phase == ErrorPhase::Checksums ? ExitStatus::Usage : ExitStatus::Failed);
 }
 
 double RunTally::Seconds() const {

@@ -95,8 +95,9 @@ void AddPaths(const CliOptions& cli, InputList& list, FileSystem& fs, MessageBox
                 reporter.Error(UnusablePath(path));
                 break;
             case InputListCommands::Added::ListFull:
-                reporter.Error({path, "Too many PATHs: the input list holds " +
-                                          std::to_string(InputList::kMaxEntries),
+                reporter.Error({path,
+                                "Too many PATHs: the input list holds " +
+                                    std::to_string(InputList::kMaxEntries),
                                 ErrorPhase::Arguments});
                 break;
         }

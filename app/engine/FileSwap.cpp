@@ -73,8 +73,8 @@ void RepairEngine::FinishFile(Pass& pass) {
     }
     if (swap == changed) {
         status.RemoveLine(pass.progressline);
-        InformUser(BytesLine(readpos - writepos, readpos - 1, writepos - 1, format_,
-                             options_.dryRun));
+        InformUser(
+            BytesLine(readpos - writepos, readpos - 1, writepos - 1, format_, options_.dryRun));
     } else {
         MarkRemovalsUndone();
         status.RemoveLine(pass.progressline);

@@ -51,8 +51,9 @@ std::string FindLine(const Decision& decision, const NumberFormat& format, bool 
 
 std::string BytesLine(std::int64_t removed, std::int64_t read, std::int64_t written,
                       const NumberFormat& format, bool dryRun) {
-    return "  " + NumberFormat::Plain(removed) + (dryRun ? " bytes would be removed, " : " bytes removed, ") +
-           format.Grouped(read) + " bytes read, " + format.Grouped(written) +
+    return "  " + NumberFormat::Plain(removed) +
+           (dryRun ? " bytes would be removed, " : " bytes removed, ") + format.Grouped(read) +
+           " bytes read, " + format.Grouped(written) +
            (dryRun ? " bytes would be written." : " bytes written.");
 }
 

@@ -96,7 +96,8 @@ TEST(ProgressLine, NameShareRateAndTimeLeftWithinTheWidth) {
     EXPECT_EQ(ProgressLine({"a.avi", 50, 3'000, 1.0}, 80), "a.avi  50%  1.5 kB/s  0:01 left");
     EXPECT_EQ(ProgressLine({"a.avi", 1, 360'000'000'000, 100.0}, 80),
               "a.avi  1%  36 MB/s  2:45:00 left");
-    EXPECT_EQ(ProgressLine({"a\nb.avi", 3, 1'000'000, 0.1}, 0), "a\\nb.avi  3%  -- B/s  --:-- left");
+    EXPECT_EQ(ProgressLine({"a\nb.avi", 3, 1'000'000, 0.1}, 0),
+              "a\\nb.avi  3%  -- B/s  --:-- left");
     const std::string tail = "  50%  1.0 MB/s  0:01 left";
     const std::string shortened = ProgressLine({std::string(100, 'x'), 50, 2'000'000, 1.0}, 40);
     EXPECT_EQ(shortened, std::string(36 - tail.size(), 'x') + "..." + tail);
@@ -115,8 +116,8 @@ TEST(RunTally, ExitStatusAndGroupsByOutcomeKind) {
         report.bytesRemoved = removed;
         tally.Count(report);
     };
-    for (const FileOutcome outcome : {FileOutcome::Clean, FileOutcome::Intact,
-                                      FileOutcome::Ignored, FileOutcome::AlreadyDone}) {
+    for (const FileOutcome outcome : {FileOutcome::Clean, FileOutcome::Intact, FileOutcome::Ignored,
+                                      FileOutcome::AlreadyDone}) {
         count(outcome);
     }
     EXPECT_EQ(tally.Status(), ExitStatus::Ok);

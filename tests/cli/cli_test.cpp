@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <fstream>
+#include <regex>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -113,8 +114,8 @@ TEST_F(Cli, InvalidPathIsAnErrorLineAndMakesTheExitStatusOne) {
     const std::string a = File("a.avi");
     File(".hidden");
     mkfifo(dir.File("fifo").c_str(), 0644);
-    const ProgramResult result = Run(
-        {a, dir.File("missing"), dir.File(".hidden"), dir.File("fifo"), dir.File("a.avi/x")});
+    const ProgramResult result =
+        Run({a, dir.File("missing"), dir.File(".hidden"), dir.File("fifo"), dir.File("a.avi/x")});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.out, Joined({a, kFind + " removed", kSummary}));
     EXPECT_EQ(result.err,
@@ -166,10 +167,9 @@ TEST_F(Cli, HelpAndVersionGoToStandardOutput) {
     const ProgramResult help = Run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_EQ(help.out.rfind("Usage: korbelt-cli [OPTIONS] PATH...\n", 0), 0u);
-    for (const char* option :
-         {"--interactive", "--yes", "--dry-run", "--quiet", "--verbose", "--range START-END",
-          "--truncate", "--no-truncate", "--ignore-hjsplit", "--no-ignore-hjsplit", "--help",
-          "--version"}) {
+    for (const char* option : {"--interactive", "--yes", "--dry-run", "--quiet", "--verbose",
+                               "--range START-END", "--truncate", "--no-truncate",
+                               "--ignore-hjsplit", "--no-ignore-hjsplit", "--help", "--version"}) {
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     }
     EXPECT_EQ(Run({"-h"}).out, help.out);
@@ -256,11 +256,11 @@ TEST_F(Cli, DryRunReportsEverythingAndChangesNothing) {
     EXPECT_EQ(ReadBytes(d + "/a.avi.bak"), (Bytes{'o', 'l', 'd'}));
 
     // Its lines say what would happen: nothing is removed or written.
-    EXPECT_EQ(dry.out,
-              Joined({d + "/a.avi", kFind + " would be removed", kDrySummary, d + "/a.avi.bak",
-                      "  0 bytes would be removed, 3 bytes read, 3 bytes would be written.",
-                      d + "/b.avi",
-                      "  0 bytes would be removed, 10 bytes read, 10 bytes would be written."}));
+    EXPECT_EQ(
+        dry.out,
+        Joined({d + "/a.avi", kFind + " would be removed", kDrySummary, d + "/a.avi.bak",
+                "  0 bytes would be removed, 3 bytes read, 3 bytes would be written.", d + "/b.avi",
+                "  0 bytes would be removed, 10 bytes read, 10 bytes would be written."}));
     const ProgramResult records = Run({"--dry-run", "--json", "-v", d + "/a.avi"});
     EXPECT_EQ(records.exitCode, 0);
     EXPECT_NE(records.out.find("\"outcome\":\"would be repaired\""), std::string::npos);
@@ -425,7 +425,8 @@ TEST_F(CliEvidence, JsonReportsEachFileAsData) {
                   "\"length\":1,\"position\":101,\"bytes\":[116,97,82,82,100,101,102],"
                   "\"decision\":\"removed\",\"reason\":\"found\"}],"
                   "\"pattern\":{\"verdict\":\"undecided\",\"markers\":1}}\n"
-                  "{\"type\":\"file\",\"version\":1,\"name\":\"" + posted +
+                  "{\"type\":\"file\",\"version\":1,\"name\":\"" +
+                  posted +
                   "\",\"outcome\":\"intact\",\"bytes\":{\"read\":300,\"written\":0,"
                   "\"removed\":0},\"finds\":[],\"checksums\":{\"verdict\":\"intact\","
                   "\"file\":\"" +
@@ -587,6 +588,101 @@ TEST_F(CliEvidence, CheckingAgainstHugeChecksumFilesTakesLittleMemory) {
     struct rusage usage {};
     getrusage(RUSAGE_CHILDREN, &usage);
     EXPECT_LT(usage.ru_maxrss, 100 * 1024) << "KiB at the peak";
+}
+
+
+// -q prints the lines of what went wrong only; -v adds the summary wherever the lines go.
+TEST_F(Cli, QuietPrintsOnlyWhatWentWrongAndVerboseAddsTheSummary) {
+    const std::string a = File("a.avi");
+    const std::string b = File("b.avi");
+    File("b.avi.bak", {'o', 'l', 'd'});
+    const ProgramResult quiet = Run({"-q", "--keep-backups", a, b, dir.File("gone")});
+    EXPECT_EQ(quiet.exitCode, 1);
+    EXPECT_EQ(quiet.out, Joined({"Processing " + b}));
+    EXPECT_EQ(quiet.err, Joined({"korbelt-cli: " + dir.File("gone") + ": No such file or directory",
+                                 "Backup file '" + b + ".bak' already exists",
+                                 "I will have to delete it. Is this OK [y/N] n (--keep-backups)"}));
+    EXPECT_EQ(ReadBytes(a), Repaired());
+
+    const std::string c = File("c.avi");
+    const std::string e = File("e.avi", Repaired());
+    const ProgramResult verbose = Run({"-v", c, e});
+    EXPECT_EQ(verbose.exitCode, 0);
+    const std::string lines =
+        Joined({c, kFind + " removed", kSummary, e,
+                "  0 bytes removed, 299 bytes read, 299 bytes written.",
+                "Summary: 1 repaired, 1 clean, 0 left, 0 failed; 1 bytes removed in "});
+    EXPECT_EQ(verbose.out.rfind(lines.substr(0, lines.size() - 1), 0), 0u) << verbose.out;
+    EXPECT_EQ(verbose.out.substr(verbose.out.size() - 3), " s\n");
+    EXPECT_EQ(verbose.err, "");
+}
+
+// A PATH that is not a file or a folder, and a folder gone by the time its turn comes, are
+// each an error record; every record carries its type and version, the summary comes last.
+TEST_F(Cli, EachPathGetsItsRecordErrorsIncluded) {
+    const std::string big = dir.File("big.mkv");
+    ASSERT_EQ(truncate(File("big.mkv", {}).c_str(), 400 * 1024 * 1024), 0);
+    const std::string gone = dir.File("gone");
+    mkdir(gone.c_str(), 0755);
+    const std::string missing = dir.File("missing\xff");
+    BackgroundProgram cli(
+        ProgramDirectory() + "/korbelt-cli", {"--json", "--dry-run", big, gone, missing},
+        {"LC_ALL=C", "XDG_CONFIG_HOME=" + dir.File("cfg")}, dir.File("out"), dir.File("err"));
+    // The folder goes while the big file is read, after the PATHs were taken: the error of the
+    // last one has been told.
+    for (int i = 0; i < 2000 && (!Exists(dir.File("err")) || ReadBytes(dir.File("err")).empty());
+         ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(rmdir(gone.c_str()), 0);
+    EXPECT_EQ(cli.Wait(), 1);
+    const Bytes out = ReadBytes(dir.File("out"));
+    const Bytes err = ReadBytes(dir.File("err"));
+    const std::string records(out.begin(), out.end());
+    EXPECT_EQ(records.substr(0, records.find("{\"type\":\"file\"")),
+              "{\"type\":\"error\",\"version\":1,\"path\":\"" + dir.Path() +
+                  "/missing\\udcff\",\"path_base64\":\"" + Base64(missing) +
+                  "\",\"phase\":\"arguments\",\"reason\":\"No such file or directory\"}\n");
+    EXPECT_NE(records.find("\"outcome\":\"clean\""), std::string::npos);
+    const std::string unlisted =
+        "{\"type\":\"error\",\"version\":1,\"path\":\"" + gone +
+        "\",\"phase\":\"listing\",\"reason\":\"No such file or "
+        "directory\"}\n{\"type\":\"summary\",\"version\":1,\"dry_run\":"
+        "true,\"files\":1,\"repaired\":0,\"clean\":1,\"left\":0,\"failed\":"
+        "0,\"repeated\":0,\"errors\":2,";
+    EXPECT_NE(records.find(unlisted), std::string::npos) << records;
+    EXPECT_EQ(records.substr(records.size() - 11), ",\"exit\":1}\n");
+    EXPECT_EQ(std::string(err.begin(), err.end()),
+              Joined({"korbelt-cli: " + dir.Path() + "/missing\xff: No such file or directory", big,
+                      "  0 bytes would be removed, 419,430,400 bytes read, 419,430,400 "
+                      "bytes would be written.",
+                      "korbelt-cli: " + gone +
+                          ": cannot list the folder: No such file or "
+                          "directory"}));
+}
+
+// On a terminal the file's progress is redrawn in place with its share, rate and time left,
+// then wiped before the status lines; the run ends with its summary. Off a terminal, neither
+// (every other test here).
+TEST_F(Cli, OnATerminalProgressIsRedrawnInPlaceAndTheRunEndsWithASummary) {
+    const std::string big = dir.File("big.mkv");
+    ASSERT_EQ(truncate(File("big.mkv", {}).c_str(), std::int64_t{1} << 30), 0);
+    const std::string cli = ProgramDirectory() + "/korbelt-cli";
+    const ProgramResult result =
+        RunProgram("/usr/bin/script", {"-q", "-e", "-c", cli + " --dry-run " + big, "/dev/null"},
+                   "", {"LC_ALL=C", "XDG_CONFIG_HOME=" + dir.File("cfg"), "TERM=dumb"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const std::regex measured(
+        "\r\x1b\\[Kbig\\.mkv  [0-9]{1,2}%  [0-9.]+ [kMG]?B/s  [0-9]+:[0-9]{2} left");
+    EXPECT_TRUE(std::regex_search(result.out, measured)) << result.out.substr(0, 400);
+    EXPECT_NE(result.out.find("\r\x1b[Kbig.mkv  0%  -- B/s  --:-- left"), std::string::npos);
+    const std::string end = "\r\x1b[K" + big +
+                            "\r\n  0 bytes would be removed, 1,073,741,824 bytes read, "
+                            "1,073,741,824 bytes would be written.\r\nSummary (dry run): 0 would "
+                            "be repaired, 1 clean, 0 left, 0 failed; 0 bytes would be removed in ";
+    const auto at = result.out.rfind(end);
+    ASSERT_NE(at, std::string::npos) << result.out.substr(result.out.size() - 400);
+    EXPECT_EQ(result.out.find("\x1b", at + 4), std::string::npos);
 }
 
 }  // namespace
