@@ -27,7 +27,10 @@ void RunReporter::Error(const PathError& error) {
     Record(ErrorRecord(error));
 }
 
-ExitStatus RunReporter::Finish() {
+ExitStatus RunReporter::Finish(bool cutShort) {
+    if (cutShort) {
+        return tally_.Status();
+    }
     const bool line = verbosity_ == Verbosity::Verbose ||
                       (verbosity_ == Verbosity::Normal && streams_.linesOnTerminal);
     if (line) {

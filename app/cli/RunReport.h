@@ -30,8 +30,9 @@ class RunReporter {
 
     void File(const FileReport& report);
     void Error(const PathError& error);
-    // The summary, as a line and a record; the run's exit status.
-    ExitStatus Finish();
+    // The summary, as a line and a record, unless the run was cut short (by a signal): a
+    // script tells such a run by its missing summary. The run's exit status.
+    ExitStatus Finish(bool cutShort = false);
 
   private:
     void Record(const std::string& record);

@@ -144,7 +144,7 @@ ExitStatus Repair(const CliOptions& cli) {
         batch.cmdProcessAuto_Click();
     }
     host.ClearProgress();
-    return reporter.Finish();
+    return reporter.Finish(Interrupts::Terminating() != 0);
 }
 
 // The status lines and records are the program's result: when they could not all be

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 
+#include "TempDir.h"
+
 #include "cli/CliOptions.h"
+#include "cli/PathErrors.h"
 #include "cli/ReportLines.h"
 #include "cli/RunTally.h"
 #include "cli/Terminal.h"
@@ -166,6 +171,48 @@ TEST(TerminalQuestions, YesAndKeepBackupsAnswerByKindWhateverTheText) {
     EXPECT_TRUE(keeping.Question(QuestionKind::ProcessRemainingFiles, "Backup file 'a.bak'"));
     std::fclose(in);
     std::fclose(err);
+}
+
+// A PATH that cannot be used is told by what the system says of it, or what keeps it from
+// being one; the line names the program, the path and, where the reason alone would not say
+// it, what was being done.
+TEST(PathErrors, ReasonsAndTheirLines) {
+    test::TempDir dir;
+    mkdir(dir.File(".hidden").c_str(), 0755);
+    mkfifo(dir.File("fifo").c_str(), 0644);
+    EXPECT_EQ(UnusablePath(dir.File("missing")).reason, "No such file or directory");
+    EXPECT_EQ(UnusablePath(dir.File(".hidden")).reason, "Hidden: its name starts with '.'");
+    EXPECT_EQ(UnusablePath(dir.File("fifo")).reason, "Not a regular file or directory");
+    EXPECT_EQ(UnlistedFolder(dir.File("missing")).reason, "No such file or directory");
+    // A folder that opens now failed part way through its listing.
+    EXPECT_EQ(UnlistedFolder(dir.Path()).reason, "Its entries could not be read");
+    EXPECT_EQ(ErrorLine(UnusablePath("a\nb")), "korbelt-cli: a\\nb: No such file or directory");
+    EXPECT_EQ(ErrorLine({"dl", "Permission denied", ErrorPhase::Listing}),
+              "korbelt-cli: dl: cannot list the folder: Permission denied");
+    EXPECT_EQ(ErrorLine({"x.md5", "Is a directory", ErrorPhase::Checksums}),
+              "korbelt-cli: x.md5: cannot read the checksum file: Is a directory");
+}
+
+TEST(SummaryLine, ErrorsAreCountedBesideTheFiles) {
+    RunTally tally;
+    const NumberFormat format;
+    tally.Count(PathError{"x", "gone", ErrorPhase::Arguments});
+    EXPECT_EQ(
+        SummaryLine(tally, false, format)
+            .rfind("Summary: 0 repaired, 0 clean, 0 left, 0 failed, 1 error; 0 bytes removed in ",
+                   0),
+        0u);
+    tally.Count(PathError{"y", "gone", ErrorPhase::Listing});
+    FileReport repaired;
+    repaired.outcome = FileOutcome::Repaired;
+    repaired.bytesRemoved = 1234;
+    tally.Count(repaired);
+    EXPECT_EQ(SummaryLine(tally, true, format)
+                  .rfind("Summary (dry run): 1 would be repaired, 0 "
+                         "clean, 0 left, 0 failed, 2 errors; 1,234 "
+                         "bytes would be removed in ",
+                         0),
+              0u);
 }
 
 }  // namespace

@@ -385,6 +385,28 @@ TEST_F(Cli, SecondInterruptAbortsTheFileAndLeavesNoTemporaryFile) {
     EXPECT_EQ(info.st_size, 400 * 1024 * 1024 + 1);
 }
 
+// SIGTERM ends the run at once: the file aborted has its record, the run no summary, so that
+// a script can tell it was cut short.
+TEST_F(Cli, ARunEndedByASignalHasNoSummary) {
+    const std::string big = dir.File("big.mkv");
+    ASSERT_EQ(truncate(File("big.mkv", {}).c_str(), 400 * 1024 * 1024), 0);
+    BackgroundProgram cli(ProgramDirectory() + "/korbelt-cli", {"--json", big, big},
+                          {"LC_ALL=C", "XDG_CONFIG_HOME=" + dir.File("cfg")}, dir.File("out"),
+                          dir.File("err"));
+    for (int i = 0; i < 2000 && !Exists(big + ".$$$"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    cli.Signal(SIGTERM);
+    int signal = 0;
+    EXPECT_EQ(cli.Wait(&signal), -1);
+    EXPECT_EQ(signal, SIGTERM);
+    const Bytes out = ReadBytes(dir.File("out"));
+    EXPECT_EQ(std::string(out.begin(), out.end()),
+              "{\"type\":\"file\",\"version\":1,\"name\":\"" + big +
+                  "\",\"outcome\":\"not repaired\",\"failure\":\"aborted\",\"bytes\":{\"read\":0,"
+                  "\"written\":0,\"removed\":0},\"finds\":[]}\n");
+}
+
 // Checksum files for the evidence tests: made by the real tools in the test's directory.
 class CliEvidence : public Cli {
   protected:
@@ -516,6 +538,16 @@ TEST_F(CliEvidence, AChecksumFileNamedForTheRunMustBeReadable) {
         EXPECT_EQ(result.out, "");
     }
     EXPECT_EQ(ReadBytes(a), Damaged());
+    const std::string missing = dir.File("elsewhere/missing.md5");
+    const ProgramResult records = Run({"--json", "--checksums", missing, a});
+    EXPECT_EQ(records.exitCode, 2);
+    EXPECT_EQ(records.out.substr(0, records.out.find("\"seconds\"")),
+              "{\"type\":\"error\",\"version\":1,\"path\":\"" + missing +
+                  "\",\"phase\":\"checksums\",\"reason\":\"No such file or directory\"}\n"
+                  "{\"type\":\"summary\",\"version\":1,\"dry_run\":false,\"files\":0,"
+                  "\"repaired\":0,\"clean\":0,\"left\":0,\"failed\":0,\"repeated\":0,"
+                  "\"errors\":1,\"bytes\":{\"read\":0,\"written\":0,\"removed\":0},");
+    EXPECT_EQ(records.out.substr(records.out.size() - 11), ",\"exit\":2}\n");
 
     StoreSettings("[Options]\nVerifyChecksums=No\n");
     const std::string link = dir.File("elsewhere/link.md5");
@@ -590,7 +622,6 @@ TEST_F(CliEvidence, CheckingAgainstHugeChecksumFilesTakesLittleMemory) {
     EXPECT_LT(usage.ru_maxrss, 100 * 1024) << "KiB at the peak";
 }
 
-
 // -q prints the lines of what went wrong only; -v adds the summary wherever the lines go.
 TEST_F(Cli, QuietPrintsOnlyWhatWentWrongAndVerboseAddsTheSummary) {
     const std::string a = File("a.avi");
@@ -615,6 +646,20 @@ TEST_F(Cli, QuietPrintsOnlyWhatWentWrongAndVerboseAddsTheSummary) {
     EXPECT_EQ(verbose.out.rfind(lines.substr(0, lines.size() - 1), 0), 0u) << verbose.out;
     EXPECT_EQ(verbose.out.substr(verbose.out.size() - 3), " s\n");
     EXPECT_EQ(verbose.err, "");
+}
+
+// The input list holds 32,767 entries, as the window's does: a PATH beyond them is an error.
+TEST_F(Cli, PathsBeyondTheInputListAreErrors) {
+    const std::string a = File("a.avi", Repaired());
+    const Texts arguments = [&] {
+        Texts paths{"-q"};
+        paths.insert(paths.end(), 32768, a);
+        return paths;
+    }();
+    const ProgramResult result = Run(arguments);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "korbelt-cli: " + a + ": Too many PATHs: the input list holds 32767\n");
 }
 
 // A PATH that is not a file or a folder, and a folder gone by the time its turn comes, are
