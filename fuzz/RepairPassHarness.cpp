@@ -517,7 +517,7 @@ PassOutcome PassRunner::Run(const PassCase& pass) {
             fs.Put(name + ".bak", kOldBackup);
         }
         if (pass.staleTemp) {
-            fs.Put(name + ".$$$", kStaleTemp);
+            fs.PutMarked(name + ".$$$", kStaleTemp, KorbeltMark::Copy);
         }
     }
     fs.SetWithoutHardLinks(pass.withoutHardLinks);

@@ -92,6 +92,8 @@ const char* OutcomeName(FileOutcome outcome, bool dryRun) {
             return "intact";
         case FileOutcome::Ignored:
             return "ignored";
+        case FileOutcome::DamageLeft:
+            return "damage left";
         case FileOutcome::AlreadyDone:
             return "already done";
         case FileOutcome::Busy:
@@ -218,6 +220,9 @@ std::string FileRecord(const FileReport& report, bool dryRun) {
     }
     if (report.backupDropped) {
         out += ",\"backup\":\"dropped\"";
+    }
+    if (!report.copyName.empty()) {
+        out += "," + NameFields("copy", report.copyName);
     }
     return out + "}";
 }

@@ -22,10 +22,22 @@ int Rank(ExitStatus status) {
 }  // namespace
 
 ExitStatus ExitStatusOf(FileOutcome outcome) {
-    if (IsFailure(outcome)) {
-        return ExitStatus::Failed;
+    switch (outcome) {
+        case FileOutcome::Repaired:
+        case FileOutcome::Clean:
+        case FileOutcome::Intact:
+        case FileOutcome::Ignored:
+        case FileOutcome::AlreadyDone:
+            return ExitStatus::Ok;
+        case FileOutcome::DamageLeft:
+            return ExitStatus::DamageLeft;
+        case FileOutcome::Busy:
+            return ExitStatus::Busy;
+        case FileOutcome::NotRepaired:
+        case FileOutcome::NotVerified:
+            return ExitStatus::Failed;
     }
-    return outcome == FileOutcome::Busy ? ExitStatus::Busy : ExitStatus::Ok;
+    return ExitStatus::Failed;
 }
 
 ExitStatus Worse(ExitStatus a, ExitStatus b) {
@@ -40,6 +52,7 @@ OutcomeGroup GroupOf(FileOutcome outcome) {
         case FileOutcome::Intact:
             return OutcomeGroup::Clean;
         case FileOutcome::Ignored:
+        case FileOutcome::DamageLeft:
         case FileOutcome::Busy:
             return OutcomeGroup::Left;
         case FileOutcome::NotRepaired:

@@ -21,7 +21,7 @@ ExitStatus Worse(ExitStatus a, ExitStatus b);
 enum class OutcomeGroup {
     Repaired,  // repaired
     Clean,     // nothing to repair, or proven intact
-    Left,      // left as it is with something in it: skipped by an option, busy, damage left
+    Left,      // left as it is with something in it: skipped by an option, damage left, busy
     Failed,    // not repaired, or its repair not verified
     Repeated,  // reached again under another name: counted where it was first reached
 };

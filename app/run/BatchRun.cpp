@@ -1,6 +1,7 @@
 #include "run/BatchRun.h"
 
 #include <algorithm>
+#include <set>
 
 #include "input/InputEntry.h"
 #include "settings/Version.h"
@@ -65,6 +66,7 @@ void BatchRun::ProcessFiles() {
     running_ = true;
     failures_ = 0;
     busy_ = 0;
+    damageLeft_ = 0;
     engine_.StartRun(controls_.OptionsForRun());
     ShowRunning();
     const int count = list_.Count();
@@ -118,6 +120,8 @@ FileOutcome BatchRun::ProcessOne(const std::string& name) {
         ++failures_;
     } else if (outcome == FileOutcome::Busy) {
         ++busy_;
+    } else if (outcome == FileOutcome::DamageLeft) {
+        ++damageLeft_;
     }
     controls_.FileFinished();
     controls_.FileReported(engine_.Report());
@@ -149,15 +153,31 @@ BatchRun::Walk BatchRun::ProcessDirectoryEntry(const std::string& directory) {
         return Walk::GoOn;
     }
     SortNames(*names);
+    const std::set<std::string> listed(names->begin(), names->end());
     for (const std::string& name : *names) {
         if (controls_.EndRunRequested()) {
             return Walk::Stop;
+        }
+        if (IsOwnBackup(directory, name, listed)) {
+            continue;
         }
         if (IsFailure(ProcessOne(directory + "/" + name)) && !ProcessRemainingFiles()) {
             return Walk::Stop;
         }
     }
     return Walk::GoOn;
+}
+
+// The original Korbelt kept beside a file it repaired is not a download to repair again. Only
+// a folder's listing passes over it; named on its own, it is processed as asked.
+bool BatchRun::IsOwnBackup(const std::string& directory, const std::string& name,
+                           const std::set<std::string>& listed) {
+    const std::string suffix = ".bak";
+    if (name.size() <= suffix.size() || !name.ends_with(suffix)) {
+        return false;
+    }
+    return listed.contains(name.substr(0, name.size() - suffix.size())) &&
+           fs_.MarkOf(directory + "/" + name) == KorbeltMark::Backup;
 }
 
 bool BatchRun::ProcessRemainingFiles() {

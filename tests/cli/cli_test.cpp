@@ -377,12 +377,28 @@ TEST_F(Cli, SecondInterruptAbortsTheFileAndLeavesNoTemporaryFile) {
     cli.Signal(SIGINT);
     EXPECT_EQ(cli.Wait(), 1);
     const Bytes out = ReadBytes(dir.File("out"));
-    EXPECT_EQ(std::string(out.begin(), out.end()), "Aborted " + big + "\n");
+    EXPECT_EQ(std::string(out.begin(), out.end()),
+              "Aborted " + big + "\n  the file was left as it was\n");
     EXPECT_FALSE(Exists(big + ".$$$"));
     EXPECT_FALSE(Exists(big + ".bak"));
     struct stat info {};
     stat(big.c_str(), &info);
     EXPECT_EQ(info.st_size, 400 * 1024 * 1024 + 1);
+}
+
+// A NAME.$$$ Korbelt did not write is kept, and the record names where the copy went.
+TEST_F(Cli, JsonNamesTheCopyWrittenBesideAKeptTemporaryName) {
+    const std::string a = File("a\xff.avi");
+    File("a\xff.avi.$$$", {'p'});
+    const ProgramResult result = Run({"--json", a});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const std::string copy = a + ".1.$$$";
+    EXPECT_NE(result.out.find(",\"copy\":\"" + dir.Path() +
+                              "/a\\udcff.avi.1.$$$\",\"copy_base64\":\"" + Base64(copy) + "\"}\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_EQ(ReadBytes(a + ".$$$"), Bytes{'p'});
+    EXPECT_EQ(ReadBytes(a), Repaired());
 }
 
 // SIGTERM ends the run at once: the file aborted has its record, the run no summary, so that
@@ -401,10 +417,15 @@ TEST_F(Cli, ARunEndedByASignalHasNoSummary) {
     EXPECT_EQ(cli.Wait(&signal), -1);
     EXPECT_EQ(signal, SIGTERM);
     const Bytes out = ReadBytes(dir.File("out"));
-    EXPECT_EQ(std::string(out.begin(), out.end()),
-              "{\"type\":\"file\",\"version\":1,\"name\":\"" + big +
-                  "\",\"outcome\":\"not repaired\",\"failure\":\"aborted\",\"bytes\":{\"read\":0,"
-                  "\"written\":0,\"removed\":0},\"finds\":[]}\n");
+    const std::string records(out.begin(), out.end());
+    const std::string head = "{\"type\":\"file\",\"version\":1,\"name\":\"" + big +
+                             "\",\"outcome\":\"not repaired\",\"failure\":\"aborted\",\"bytes\":{"
+                             "\"read\":";
+    const std::string tail = ",\"written\":0,\"removed\":0},\"finds\":[]}\n";
+    EXPECT_EQ(records.substr(0, head.size()), head) << records;
+    ASSERT_GT(records.size(), tail.size());
+    EXPECT_EQ(records.substr(records.size() - tail.size()), tail) << records;
+    EXPECT_EQ(Count(records, "\n"), 1) << records;
 }
 
 // Checksum files for the evidence tests: made by the real tools in the test's directory.
@@ -484,6 +505,39 @@ TEST_F(Cli, LeaveUnpatternedKeepsAFileOfChancePairsAndJsonTellsTheVerdict) {
               std::string::npos);
     EXPECT_NE(result.err.find("; the file was left as it is\n"), std::string::npos);
     EXPECT_EQ(ReadBytes(b).size(), damaged.size() - 8);
+    // The copy that was thrown away is in no figure: the file holds what it held.
+    const std::string first = result.out.substr(0, result.out.find('\n'));
+    EXPECT_NE(first.find("\"bytes\":{\"read\":120000,\"written\":120000,\"removed\":0}"),
+              std::string::npos)
+        << first;
+    EXPECT_EQ(first.find("\"decision\":\"removed\""), std::string::npos) << first;
+}
+
+// Damage the markers show outside the search range stays in the file: that is no success,
+// but no failure either, and its own exit status says so.
+TEST_F(Cli, KnownDamageLeftInAFileIsItsOwnOutcome) {
+    Bytes damaged = QuietBytes(8 * 300, 5);
+    for (std::size_t m = 8; m-- > 0;) {
+        std::copy_n("\r\n-", 3, damaged.begin() + static_cast<long>(m * 300));
+        damaged.insert(damaged.begin() + static_cast<long>(m * 300 + 46), 'R');
+        damaged[m * 300 + 47] = 'R';
+    }
+    const std::string a = File("a.avi", damaged);
+    const std::string clean = File("b.avi", QuietBytes(3000, 6));
+    const ProgramResult result = Run({"--json", clean, a});
+    EXPECT_EQ(result.exitCode, 4) << result.err;
+    EXPECT_EQ(ReadBytes(a), damaged);
+    EXPECT_NE(result.out.find("\"outcome\":\"damage left\""), std::string::npos) << result.out;
+    // The summary counts it as left, and its exit status is the run's.
+    EXPECT_NE(result.out.find("\"repaired\":0,\"clean\":1,\"left\":1,\"failed\":0,"),
+              std::string::npos)
+        << result.out;
+    EXPECT_EQ(result.out.substr(result.out.size() - 11), ",\"exit\":4}\n");
+    EXPECT_NE(result.err.find("; outside the search range 39-45, the range 46-47 would repair it"),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(Run({"--range", "46-47", a}).exitCode, 0);
+    EXPECT_EQ(ReadBytes(a).size(), damaged.size() - 8);
 }
 
 // par2 makes slices over 64 MiB for large sets: such a set still proves a file intact.
