@@ -149,11 +149,7 @@ BatchRun::Walk BatchRun::ProcessDirectoryEntry(const std::string& directory) {
     if (!names) {
         host_.Status().AppendLine("Unable to list directory '" + directory + "'");
         ++failures_;
-        controls_.FileFinished();
-        FileReport unlisted;
-        unlisted.name = directory;
-        unlisted.failure = "unable to list directory";
-        controls_.FileReported(unlisted);
+        controls_.FolderUnlisted(directory);
         return Walk::GoOn;
     }
     SortNames(*names);

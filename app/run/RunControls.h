@@ -23,6 +23,9 @@ class RunControls {
     // A file's pass has ended and its status lines are final; what came of it.
     virtual void FileFinished() {}
     virtual void FileReported(const FileReport& report) { (void)report; }
+    // A directory entry whose folder could not be listed: none of its files was reached. Its
+    // status line has been written.
+    virtual void FolderUnlisted(const std::string& folder) { (void)folder; }
     // The program is being ended (a signal, the session's end): no further file is started.
     virtual bool EndRunRequested() { return false; }
 };

@@ -97,4 +97,38 @@ NzbgetEscapesTheNamesItPrints() {
     nzbget 0 "$WORK/$name"
 }
 
+# Every byte but "/" in a name, and the ill-formed UTF-8 sequences: each file is repaired and
+# counted, and no name breaks a line of the log.
+EveryByteInNames() {
+    local names=() byte sequence
+    for byte in $(seq 1 255); do
+        [ "$byte" -ne 47 ] && names+=("$(printf "byte-%02x-\\$(printf %03o "$byte")x.avi" "$byte")")
+    done
+    for sequence in '\300\200' '\340\200\200' '\355\240\200' '\364\220\200\200' \
+        '\365\200\200\200' '\377\376' '\342\202' '\360\237\230' '\302\233[31m'; do
+        names+=("$(printf "seq-$sequence.avi")")
+    done
+    local nzbget_line="[INFO] Korbelt: repaired ${#names[@]} file(s), 0 proven by their checksums"
+    local sabnzbd_line="Korbelt: repaired what carried extra bytes; no par2 set to prove the job whole"
+    for manager in nzbget sabnzbd; do
+        local folder=$WORK/$manager line=${manager}_line
+        mkdir "$folder"
+        for name in "${names[@]}"; do cp "$WORK/damaged.avi" "$folder/$name"; done
+        local made=("$folder"/*)
+        [ "${#made[@]}" -eq "${#names[@]}" ] || fail "${#made[@]} names made, not ${#names[@]}"
+        "$manager" 0 "$folder"
+        has_line "${!line}"
+        for name in "${names[@]}"; do
+            cmp -s "$folder/$name.bak" "$WORK/damaged.avi" || fail "not repaired: $name"
+        done
+    done
+}
+
+# A run cut short has no summary record: whatever its exit status, the script fails.
+NzbgetWantsTheSummary() {
+    download "$WORK/job"
+    nzbget 1 "$WORK/job" NZBPO_KORBELTCLI=/bin/true
+    has_line "[ERROR] Korbelt: korbelt-cli ended before its summary (exit status 0)"
+}
+
 "$4"
