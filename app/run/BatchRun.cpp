@@ -78,8 +78,9 @@ void BatchRun::ProcessFiles() {
             continue;
         }
         const std::string& text = list_.Text(position);
+        controls_.EntryStarted(position);
         const Walk walk = IsFileEntry(text) ? ProcessFileEntry(position, EntryPath(text))
-                                            : ProcessDirectoryEntry(EntryPath(text));
+                                            : ProcessDirectoryEntry(position, EntryPath(text));
         if (walk == Walk::Stop) {
             break;
         }
@@ -110,7 +111,7 @@ void BatchRun::ShowIdle() {
     host_.SetTitle(Version::IdleTitle());
 }
 
-FileOutcome BatchRun::ProcessOne(const std::string& name) {
+FileOutcome BatchRun::ProcessOne(int position, const std::string& name, EntryOutcome& entry) {
     run_.listindex = host_.Status().AppendLine("Processing " + name);
     controls_.FileStarted(name);
     const FileOutcome outcome = engine_.ProcessFile(name);
@@ -121,11 +122,14 @@ FileOutcome BatchRun::ProcessOne(const std::string& name) {
     }
     controls_.FileFinished();
     controls_.FileReported(engine_.Report());
+    entry.Add(engine_.Report());
+    controls_.EntryReported(position, entry);
     return outcome;
 }
 
 BatchRun::Walk BatchRun::ProcessFileEntry(int position, const std::string& name) {
-    const FileOutcome outcome = ProcessOne(name);
+    EntryOutcome entry(EntryOutcome::Kind::File);
+    const FileOutcome outcome = ProcessOne(position, name, entry);
     if (outcome == FileOutcome::Busy) {
         return Walk::GoOn;  // still to be done, but nothing went wrong here
     }
@@ -140,7 +144,7 @@ BatchRun::Walk BatchRun::ProcessFileEntry(int position, const std::string& name)
     return Walk::GoOn;
 }
 
-BatchRun::Walk BatchRun::ProcessDirectoryEntry(const std::string& directory) {
+BatchRun::Walk BatchRun::ProcessDirectoryEntry(int position, const std::string& directory) {
     auto names = fs_.ListOrdinaryFiles(directory);
     if (!names) {
         host_.Status().AppendLine("Unable to list directory '" + directory + "'");
@@ -150,14 +154,23 @@ BatchRun::Walk BatchRun::ProcessDirectoryEntry(const std::string& directory) {
         unlisted.name = directory;
         unlisted.failure = "unable to list directory";
         controls_.FileReported(unlisted);
+        // The directory itself failed, not one of its files.
+        EntryOutcome failed(EntryOutcome::Kind::File);
+        failed.Add(unlisted);
+        controls_.EntryReported(position, failed);
         return Walk::GoOn;
     }
     SortNames(*names);
+    EntryOutcome entry(EntryOutcome::Kind::Directory);
+    if (names->empty()) {
+        controls_.EntryReported(position, entry);
+    }
     for (const std::string& name : *names) {
         if (controls_.EndRunRequested()) {
             return Walk::Stop;
         }
-        if (IsFailure(ProcessOne(directory + "/" + name)) && !ProcessRemainingFiles()) {
+        if (IsFailure(ProcessOne(position, directory + "/" + name, entry)) &&
+            !ProcessRemainingFiles()) {
             return Walk::Stop;
         }
     }

@@ -206,25 +206,24 @@ void frmKorbelt::BuildLogic() {
                                                            mnuOptionsVerify,
                                                            mnuOptionsLeaveUnpatterned, labOptions);
     options_ = std::make_unique<Options>(globals_, *optionsDisplay_);
-    host_ = std::make_unique<WindowHost>(
-        WindowHost::Widgets{this, cmdProcessAuto, cmdProcessInter, cmdStop, ProgressBar1}, *status_,
-        leavingBoxes_, globals_, *optionsDisplay_);
+    commands_ = std::make_unique<InputListCommands>(inputs_, fs_, *status_, leavingBoxes_,
+                                                    [] { QCoreApplication::processEvents(); });
+    lstInputFiles = new InputListWidget(inputs_, *commands_, centralWidget());
+    lstInputFiles->setObjectName("lstInputFiles");
+    lstInputFiles->setGeometry(48, 128, 401, 94);
+    Label1->setBuddy(lstInputFiles);
+    host_ = std::make_unique<WindowHost>(WindowHost::Widgets{this, cmdProcessAuto, cmdProcessInter,
+                                                             cmdStop, ProgressBar1, lstInputFiles},
+                                         *status_, leavingBoxes_, globals_, *optionsDisplay_);
     engine_ = std::make_unique<RepairEngine>(
         *host_, run_, library_, fs_, NumberFormat(NumberFormat::LocaleThousandsSeparator()));
     checksums_ = std::make_unique<ChecksumCatalog>(fs_);
     engine_->SetChecksums(checksums_.get());
-    commands_ = std::make_unique<InputListCommands>(inputs_, fs_, *status_, leavingBoxes_,
-                                                    [] { QCoreApplication::processEvents(); });
     chooser_ = std::make_unique<FileChooser>(*commands_);
     batch_ = std::make_unique<BatchRun>(*host_, run_, *engine_, inputs_, *host_, fs_);
     paintThrottle_ = new PaintThrottle(this);
     qtDialog_ = std::make_unique<QtOpenFileDialog>(this);
     dialog_ = qtDialog_.get();
-
-    lstInputFiles = new InputListWidget(inputs_, *commands_, centralWidget());
-    lstInputFiles->setObjectName("lstInputFiles");
-    lstInputFiles->setGeometry(48, 128, 401, 94);
-    Label1->setBuddy(lstInputFiles);
 }
 
 void frmKorbelt::SetTabOrder() {

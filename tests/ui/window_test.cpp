@@ -1,6 +1,7 @@
 // The main window driven as a person would: start-up, menus, the input list, runs, Stop,
 // the dialogs it opens, and leaving the program.
 #include <sys/stat.h>
+#include <unistd.h>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -28,6 +29,7 @@
 #include "input/FileChooser.h"
 #include "input/InputListCommands.h"
 #include "settings/QSettingsStore.h"
+#include "ui/InputListWidget.h"
 #include "ui/QtOpenFileDialog.h"
 #include "ui/TerminationSignals.h"
 #include "ui/frmKorbelt.h"
@@ -62,6 +64,25 @@ Bytes Damaged(std::size_t size = 300) {
     }
     data[100] = 13, data[101] = 10, data[102] = '-';
     data[141] = data[142] = 'R';
+    return data;
+}
+
+// Eight markers, each followed 46 characters on by a slipped-in byte: damage the markers
+// show plainly, outside the default search range.
+Bytes DamagedOutsideTheRange() {
+    Bytes data = Damaged(2600);
+    data[100] = data[101] = data[102] = 'x';
+    for (std::size_t m = 8; m-- > 0;) {
+        const std::size_t at = 200 + m * 300;
+        data[at] = 13, data[at + 1] = 10, data[at + 2] = '-';
+        data.insert(data.begin() + static_cast<long>(at + 46), data[at + 46]);
+    }
+    return data;
+}
+
+Bytes Clean() {
+    Bytes data = Damaged();
+    data[142] = 'S';
     return data;
 }
 
@@ -368,6 +389,93 @@ TEST_F(Window, RunRepairsSelectedEntriesAndDeselectsThem) {
     EXPECT_FALSE(list->item(0)->isSelected());
     EXPECT_FALSE(list->item(1)->isSelected());
     EXPECT_EQ(list->currentRow(), 1);
+}
+
+// What an entry shows of its outcome; an entry with a mark shows it with an icon.
+struct Shown {
+    std::optional<OutcomeMark> mark;
+    std::string note;
+    bool operator==(const Shown&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Shown& shown) {
+    return out << (shown.mark ? static_cast<int>(*shown.mark) : -1) << " '" << shown.note << "'";
+}
+
+Shown EntryShows(const QListWidget* list, int index) {
+    const QListWidgetItem* entry = list->item(index);
+    const QVariant mark = entry->data(InputListWidget::kOutcomeRole);
+    EXPECT_TRUE(!mark.isValid() || !entry->icon().isNull()) << index;
+    return {mark.isValid() ? std::optional(static_cast<OutcomeMark>(mark.toInt())) : std::nullopt,
+            entry->toolTip().toStdString()};
+}
+
+// Each entry shows what came of it with an icon and a tooltip beside its unchanged text: a
+// directory the worst of its files and their count. The next run takes the mark off each
+// entry it comes to before it processes it again.
+TEST_F(Window, EachEntryShowsWhatCameOfItsFilesAfterAMixedRun) {
+    Open();
+    mkdir(dir.File("sums").c_str(), 0755);
+    const std::string verified = File("sums/v.avi");
+    Bytes repaired = Damaged();
+    repaired.erase(repaired.begin() + 141);
+    const std::string md5 = ToHex(DigestOf(DigestKind::Md5, repaired.data(), repaired.size()));
+    const std::string sums = md5 + "  v.avi\n";
+    File("sums/v.md5", Bytes(sums.begin(), sums.end()));
+    const std::string failed = dir.File("link.avi");
+    symlink(File("target.avi").c_str(), failed.c_str());
+    mkdir(dir.File("d").c_str(), 0755);
+    File("d/a.avi");
+    File("d/b.avi", Clean());
+    symlink(dir.File("target.avi").c_str(), dir.File("d/c.avi").c_str());
+    const std::vector<std::string> paths = {File("r.avi"),
+                                            verified,
+                                            File("c.avi", Clean()),
+                                            File("l.avi", DamagedOutsideTheRange()),
+                                            failed,
+                                            dir.File("d")};
+    for (const std::string& path : paths) {
+        window->Commands().AddInputFile(path);
+    }
+    window->Commands().AddInputFile(dir.File("target.avi"));
+    window->Inputs().SetSelected(6, false);
+    auto* list = Get<QListWidget>("lstInputFiles");
+    EXPECT_EQ(EntryShows(list, 0), (Shown{std::nullopt, ""}));
+    window->Boxes().SetNextAnswer(QMessageBox::Yes);  // process the remaining files
+    window->Boxes().SetNextAnswer(QMessageBox::Yes);  // after the link in the directory
+    window->cmdProcessAuto_Click();
+    EXPECT_EQ(window->Boxes().PendingAnswers(), 0);
+
+    const std::vector<Shown> expected = {
+        {OutcomeMark::Repaired, "Repaired: 1 byte removed; the original is kept as r.avi.bak"},
+        {OutcomeMark::Verified,
+         "Repaired and verified: 1 byte removed, the repair matches 'v.md5'; the original is "
+         "kept as v.avi.bak"},
+        {OutcomeMark::Clean, "Clean: nothing to remove; left as it is"},
+        {OutcomeMark::DamageLeft,
+         "Left with damage: damage at 46 characters, outside the search range 39-45; the range "
+         "46-47 would repair it"},
+        {OutcomeMark::Failed, "Failed: symbolic link, not followed"},
+        {OutcomeMark::Failed, "3 files: 1 failed, 1 repaired, 1 clean"},
+        {std::nullopt, ""}};
+    for (int i = 0; i < list->count(); ++i) {
+        EXPECT_EQ(EntryShows(list, i), expected[static_cast<std::size_t>(i)]) << i;
+        EXPECT_EQ(list->item(i)->text().toStdString(),
+                  (i == 5 ? "directory " : "file ") + (i < 6 ? paths[i] : dir.File("target.avi")));
+    }
+
+    // Again, the failed link now a damaged file of its own: while the run is at that entry it
+    // shows nothing, and the entries the run does not come to keep their marks.
+    std::remove(failed.c_str());
+    File("link.avi", Damaged(400000));
+    window->Inputs().SetSelected(5, false);
+    Shown during;
+    DuringTheRun([&] { during = EntryShows(list, 4); });
+    window->cmdProcessAuto_Click();
+    EXPECT_EQ(during, (Shown{std::nullopt, ""}));
+    EXPECT_EQ(EntryShows(list, 4).mark, OutcomeMark::Repaired);
+    EXPECT_EQ(EntryShows(list, 5), expected[5]);
+    EXPECT_EQ(EntryShows(list, 0), expected[0]);
 }
 
 // A checksum list beside the file says it is intact: the window leaves it alone while
