@@ -137,6 +137,27 @@ TEST(AboutBox, ThreeLabelsArePureBlueAndInstructionsIsBold) {
     EXPECT_FALSE(Child<QLabel>(&box, "Label2")->font().bold());
 }
 
+// A dark theme's blue for links: the blue labels take it rather than a blue it cannot show.
+TEST(AboutBox, InADarkPaletteTheBlueLabelsTakeItsLinkColour) {
+    const QPalette standard = QApplication::palette();
+    QPalette dark = standard;
+    dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Link, QColor(0x4d, 0xa6, 0xff));
+    QApplication::setPalette(dark);
+    {
+        frmAbout box;
+        for (const char* name : {"lblTitle", "lblVersion", "lblDisclaimer"}) {
+            EXPECT_EQ(Child<QLabel>(&box, name)->palette().color(QPalette::WindowText),
+                      QColor(0x4d, 0xa6, 0xff))
+                << name;
+        }
+        EXPECT_EQ(Child<QLabel>(&box, "Label2")->palette().color(QPalette::WindowText),
+                  QColor(0xee, 0xee, 0xee));
+    }
+    QApplication::setPalette(standard);
+}
+
 TEST(AboutBox, FixedClientAreaWithoutMinimiseOrMaximise) {
     frmAbout box;
     EXPECT_EQ(box.size(), QSize(391, 334));

@@ -17,6 +17,7 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <QUrl>
 #include <csignal>
 #include <fstream>
@@ -274,6 +275,47 @@ TEST_F(Window, ControlsHaveTheirCaptionsPlacesAndKeyboardOrder) {
     }
 }
 
+// Larger than drawn, the lists take the room: the input list a third of the extra height,
+// the status list the rest, with the buttons beside and below them following. It never
+// gets smaller than drawn.
+TEST_F(Window, GrowsFromItsDrawnLayoutAndNeverShrinksBelowIt) {
+    Open();
+    EXPECT_EQ(window->centralWidget()->minimumSize(), QSize(542, 495));
+    window->centralWidget()->resize(542 + 100, 495 + 90);
+    EXPECT_EQ(Get<QWidget>("lstInputFiles")->geometry(), QRect(48, 128, 501, 94 + 30));
+    EXPECT_EQ(Get<QWidget>("cmdInputFile")->geometry(), QRect(556, 128, 73, 25));
+    EXPECT_EQ(Get<QWidget>("cmdClear")->geometry(), QRect(556, 192, 73, 25));
+    EXPECT_EQ(Get<QWidget>("cmdProcessAuto")->geometry(), QRect(24, 262, 169, 25));
+    EXPECT_EQ(Get<QWidget>("cmdStop")->geometry(), QRect(250, 262, 137, 25));
+    EXPECT_EQ(Get<QWidget>("cmdProcessInter")->geometry(), QRect(444, 262, 169, 25));
+    EXPECT_EQ(Get<QWidget>("List1")->geometry(), QRect(16, 294, 605, 172 + 60));
+    EXPECT_EQ(Get<QWidget>("ProgressBar1")->geometry(), QRect(24, 538, 597, 25));
+    EXPECT_EQ(Get<QWidget>("Frame1")->geometry(), QRect(16, 8, 613, 89));
+    EXPECT_EQ(Get<QWidget>("labOptions")->geometry(), QRect(24, 40, 557, 33));
+    EXPECT_EQ(Get<QWidget>("Label1")->geometry(), QRect(16, 112, 65, 17));
+    window->centralWidget()->resize(542, 495);
+    EXPECT_EQ(Get<QWidget>("List1")->geometry(), QRect(16, 264, 505, 172));
+    EXPECT_EQ(Get<QWidget>("cmdProcessInter")->geometry(), QRect(344, 232, 169, 25));
+}
+
+// The pointer resting on a status line too long for the list shows it whole; on one that
+// fits, nothing.
+TEST_F(Window, AStatusLineTooLongForTheListShowsWholeOnHover) {
+    Open();
+    const std::string longName = dir.File(std::string(120, 'n') + ".avi");
+    window->Commands().AddInputFile(longName);
+    window->Commands().AddInputFile("short.avi");
+    auto* list = Get<QListWidget>("List1");
+    const auto Hover = [&](int line) {
+        const QPoint at = list->visualItemRect(list->item(line)).center();
+        QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text().toStdString() : std::string();
+    };
+    EXPECT_EQ(Hover(1), "");
+    EXPECT_EQ(Hover(0), "Invalid File '" + longName + "'");
+}
+
 TEST_F(Window, OptionSwitchesFlipTheirMarkAndTheText) {
     Open();
     Action("mnuOptionsTruncate")->trigger();
@@ -309,6 +351,30 @@ TEST_F(Window, FileExitWritesTheStoreAndTheCloseBoxDoesNot) {
 
     Open();
     EXPECT_TRUE(Action("mnuOptionsTruncate")->isChecked());
+}
+
+// The usual keys beside the access keys: Open chooses input files, Esc stops a run, and the
+// menu entries themselves keep no shortcut.
+TEST_F(Window, OpenAndEscapeDoWhatBrowseAndStopDo) {
+    Open();
+    QTest::keySequence(window.get(), QKeySequence::Open);
+    EXPECT_EQ(dialog.openings.size(), 1u);
+    QTest::keyClick(window.get(), Qt::Key_Escape);  // no run: nothing to stop
+    EXPECT_TRUE(BoxTexts().empty());
+
+    const std::string big = File("big.avi", Damaged(400000));
+    window->Commands().AddInputFile(big);
+    window->Boxes().SetNextAnswer(QMessageBox::Yes);
+    std::size_t openingsDuringTheRun = 0;
+    DuringTheRun([&] {
+        QTest::keySequence(window.get(), QKeySequence::Open);
+        openingsDuringTheRun = dialog.openings.size() - 1;
+        QTest::keyClick(window.get(), Qt::Key_Escape);
+    });
+    window->cmdProcessAuto_Click();
+    EXPECT_EQ(openingsDuringTheRun, 0u);
+    EXPECT_EQ(BoxTexts(), (std::vector<QString>{"Abort Processing?"}));
+    EXPECT_EQ(StatusLines().at(0), "Aborted " + big);
 }
 
 TEST_F(Window, RunButtonsGiveWayToStopWhileARunIsGoing) {
