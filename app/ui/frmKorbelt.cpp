@@ -414,13 +414,14 @@ void frmKorbelt::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
+    // However the window is closed, the settings are kept, as File, Exit keeps them.
     if (batch_->Running()) {
         event->ignore();
-        AgreeToLeaveRun(false);
+        AgreeToLeaveRun(true);
         return;
     }
     event->accept();
-    EndProgram(false);
+    EndProgram(true);
 }
 
 bool frmKorbelt::AgreeToLeaveRun(bool saveSettings) {
