@@ -96,6 +96,8 @@ TEST(AboutBox, CreditLineShowsProvidedByPrendleAloneOnItsFirstLine) {
     EXPECT_EQ(lines[0], QStringLiteral("Provided by Prendle"));
     EXPECT_TRUE(credit->text().contains(QStringLiteral("thanks"), Qt::CaseInsensitive));
     EXPECT_TRUE(credit->text().contains(QStringLiteral("input and ideas")));
+    EXPECT_TRUE(credit->text().endsWith(
+        QStringLiteral("\nKorbelt is free software under the MIT licence.")));
 }
 
 TEST(AboutBox, LabelTextsAreExact) {
@@ -116,12 +118,13 @@ TEST(AboutBox, LabelTextsAreExact) {
                              "After processing the input file is renamed with \".bak\" added to "
                              "the filename, the temporary file used is renamed to the input "
                              "filename."));
+    EXPECT_EQ(LabelText(&box, "lblBrowseNote"), QStringLiteral("The \"...\" button is Browse."));
 }
 
 TEST(AboutBox, EveryLabelFitsItsSpace) {
     frmAbout box;
-    for (const char* name :
-         {"lblTitle", "lblVersion", "Label1", "Label2", "Label3", "Label4", "lblDisclaimer"}) {
+    for (const char* name : {"lblTitle", "lblVersion", "Label1", "Label2", "Label3", "Label4",
+                             "lblDisclaimer", "lblBrowseNote"}) {
         EXPECT_TRUE(FitsItsLabel(Child<QLabel>(&box, name))) << name;
     }
 }

@@ -846,16 +846,35 @@ TEST_F(Window, SearchRangeLabelIsRebuiltAfterEveryClosingOfTheRangeDialog) {
     EXPECT_NE(StoredText().find("DBRangeEnd=49"), std::string::npos);
 }
 
-TEST_F(Window, AboutBoxOpensFromTheHelpMenu) {
+// Every control the About box's texts name is one the window has, under its caption.
+TEST_F(Window, AboutBoxOpensFromTheHelpMenuAndNamesOnlyTheWindowsControls) {
     Open();
     QString caption;
+    QString texts;
     WhenModalShows([](QWidget* modal) { return modal->objectName() == "frmAbout"; },
                    [&](QWidget* modal) {
                        caption = modal->windowTitle();
+                       for (const QLabel* label : modal->findChildren<QLabel*>()) {
+                           texts += label->text() + "\n";
+                       }
                        QTest::keyClick(modal, Qt::Key_Escape);
                    });
     Action("mnuHelpAbout")->trigger();
     EXPECT_EQ(caption, "About Korbelt Tamsel Extra Byte Utility");
+    const auto Caption = [&](const char* name) {
+        const QObject* control = window->findChild<QObject*>(name);
+        return control == nullptr ? QString() : control->property("text").toString().remove('&');
+    };
+    const std::vector<std::tuple<QString, const char*, QString>> named = {
+        {"the file->choose input file menu", "mnuFileInput", "Choose Input File(s)"},
+        {"The \"...\" button is Browse.", "cmdInputFile", "Browse"},
+        {"to the Input File field", "Label1", "Input File(s)"},
+        {"Press the Process Automatically", "cmdProcessAuto", "Process File(s) Automatically"},
+        {"or Process Interactively button", "cmdProcessInter", "Process File(s) Interactively"}};
+    for (const auto& [phrase, name, shown] : named) {
+        EXPECT_TRUE(texts.contains(phrase)) << phrase.toStdString();
+        EXPECT_EQ(Caption(name), shown) << name;
+    }
 }
 
 }  // namespace
