@@ -26,6 +26,10 @@ class MemoryInputFile : public InputFile {
     }
     LockResult Lock() override { return LockResult::Locked; }
     std::error_code SetAccess(const FileIdentity&) override { return {}; }
+    std::error_code SetMark(KorbeltMark mark, const std::string& path) override {
+        fs_.SetMarkOf(bytes_, mark, path);
+        return {};
+    }
 
     std::int64_t Length(std::error_code& error) override {
         if (const int fault = fs_.Check(FaultSite::InputLength)) {
@@ -73,6 +77,27 @@ void MemoryFileSystem::Put(const std::string& path, const Bytes& bytes) {
     files_[path] = std::make_shared<Bytes>(bytes);
 }
 
+void MemoryFileSystem::PutMarked(const std::string& path, const Bytes& bytes, KorbeltMark mark) {
+    Put(path, bytes);
+    SetMarkOf(files_[path], mark, path);
+}
+
+void MemoryFileSystem::SetMarkOf(const std::shared_ptr<Bytes>& bytes, KorbeltMark mark,
+                                 const std::string& path) {
+    if (mark == KorbeltMark::None) {
+        marks_.erase(bytes);
+    } else {
+        marks_[bytes] = {mark, BaseName(path)};
+    }
+}
+
+KorbeltMark MemoryFileSystem::MarkOf(const std::string& path) {
+    const auto file = files_.find(path);
+    const auto mark = file == files_.end() ? marks_.end() : marks_.find(file->second);
+    return mark != marks_.end() && mark->second.second == BaseName(path) ? mark->second.first
+                                                                         : KorbeltMark::None;
+}
+
 std::optional<Bytes> MemoryFileSystem::Get(const std::string& path) const {
     const auto it = files_.find(path);
     if (it == files_.end()) {
@@ -110,6 +135,7 @@ std::shared_ptr<Bytes> MemoryFileSystem::CreateNew(const std::string& path) {
         return nullptr;  // only ever a new file, as O_EXCL makes it
     }
     slot = std::make_shared<Bytes>();
+    SetMarkOf(slot, KorbeltMark::Copy, path);  // as korbscan marks every copy it makes
     return slot;
 }
 

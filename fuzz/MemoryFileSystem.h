@@ -39,6 +39,10 @@ class MemoryFileSystem : public FileSystem {
     // Empties the directory and forgets the calls counted and the fault planted.
     void Reset();
     void Put(const std::string& path, const Bytes& bytes);
+    // A file Korbelt left under that name: its copy, as a killed pass leaves it.
+    void PutMarked(const std::string& path, const Bytes& bytes, KorbeltMark mark);
+    // Marks are held by contents, as an extended attribute is held by the inode.
+    void SetMarkOf(const std::shared_ptr<Bytes>& bytes, KorbeltMark mark, const std::string& path);
     std::optional<Bytes> Get(const std::string& path) const;
     // Every name with its bytes, for comparing the whole directory before and after.
     std::map<std::string, Bytes> Snapshot() const;
@@ -54,6 +58,7 @@ class MemoryFileSystem : public FileSystem {
     bool IsOrdinaryDirectory(const std::string& path) override;
     bool EntryExists(const std::string& path) override;
     std::optional<FileIdentity> Lookup(const std::string& path) override;
+    KorbeltMark MarkOf(const std::string& path) override;
     std::uint32_t UserId() override { return 0; }
     std::unique_ptr<InputFile> OpenInput(const std::string& path, std::error_code& error) override;
     std::error_code Remove(const std::string& path) override;
@@ -74,6 +79,7 @@ class MemoryFileSystem : public FileSystem {
 
   private:
     std::map<std::string, std::shared_ptr<Bytes>> files_;
+    std::map<std::shared_ptr<Bytes>, std::pair<KorbeltMark, std::string>> marks_;  // with the name
     int calls_[static_cast<int>(FaultSite::Count)] = {};
     FaultSite failSite_ = FaultSite::Count;
     int failNth_ = 0;

@@ -4,10 +4,68 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
+#include <stdio.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 enum { CR = 13, LF = 10, DASH = 45 };
+
+/* Every copy carries this extended attribute from the moment it has a name, so that a later
+ * run can tell a copy left behind by a killed run from a file of the same name that came with
+ * a download, and delete only the first. */
+static const char kMarkName[] = "user.korbelt.made";
+
+/* "copy NAME", NAME the last component of the path: the mark counts only while the file
+ * keeps the name it was made under. */
+static int SetMark(int fd, const char* path) {
+    const char* slash = strrchr(path, '/');
+    char value[300];
+    const int length = snprintf(value, sizeof(value), "copy %s", slash == NULL ? path : slash + 1);
+    if (length < 0 || (size_t)length >= sizeof(value)) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    return fsetxattr(fd, kMarkName, value, (size_t)length, 0);
+}
+
+/* The new file made unnamed in path's directory, marked, then given its name: no moment
+ * exists in which the name holds an unmarked copy. -1 with errno set where the file system
+ * cannot do so (no O_TMPFILE, no extended attributes, no /proc). */
+static int CreateMarked(const char* path) {
+    char directory[4096];
+    const char* slash = strrchr(path, '/');
+    const size_t length = slash == NULL ? 1 : (slash == path ? 1 : (size_t)(slash - path));
+    if (length >= sizeof(directory)) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    memcpy(directory, slash == NULL ? "." : path, length);
+    directory[length] = 0;
+    int fd;
+    do {
+        fd = open(directory, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        return -1;
+    }
+    char self[64];
+    snprintf(self, sizeof(self), "/proc/self/fd/%d", fd);
+    if (SetMark(fd, path) != 0 ||
+        linkat(AT_FDCWD, self, AT_FDCWD, path, AT_SYMLINK_FOLLOW) != 0) {
+        const int error = errno;
+        close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
+/* Errors that mean only that the file system cannot make a marked file at once. */
+static int CannotMarkAtOnce(int error) {
+    return error == EOPNOTSUPP || error == EISDIR || error == EINVAL || error == ENOENT ||
+           error == ENOTSUP || error == EPERM || error == EXDEV || error == ENOSYS;
+}
 
 int32_t korbOpenFile(const char* path) {
     if (path == NULL) {
@@ -18,10 +76,18 @@ int32_t korbOpenFile(const char* path) {
      * device, another file's second name, a file of another user's) is left untouched and
      * the open fails with EEXIST. Readable by its writer only until the caller has given it
      * the permissions it is meant to have. */
-    int fd;
+    int fd = CreateMarked(path);
+    if (fd >= 0 || !CannotMarkAtOnce(errno)) {
+        return fd < 0 ? -1 : (int32_t)fd;
+    }
     do {
         fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     } while (fd < 0 && errno == EINTR);
+    if (fd >= 0) {
+        /* Where extended attributes are kept at all; without the mark a copy left by a kill
+         * is kept by the next run rather than deleted. */
+        (void)SetMark(fd, path);
+    }
     return fd < 0 ? -1 : (int32_t)fd;
 }
 

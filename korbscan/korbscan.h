@@ -21,8 +21,11 @@ extern "C" {
 #endif
 
 /* Creates path as a new file, readable and writable by its owner only, and opens it
- * write-only. Fails when anything is under that name already. Returns a handle >= 0, or -1
- * with errno set. */
+ * write-only. Fails when anything is under that name already. Where the file system keeps
+ * extended attributes, the file carries "user.korbelt.made" = "copy " + the path's last
+ * component from the moment it has that name: the mark by which Korbelt tells a copy of its
+ * own from a file it did not write.
+ * Returns a handle >= 0, or -1 with errno set. */
 KORBSCAN_API int32_t korbOpenFile(const char* path);
 
 /* Closes the handle. Always returns 0. */

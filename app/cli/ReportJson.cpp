@@ -51,6 +51,8 @@ const char* OutcomeName(FileOutcome outcome) {
             return "intact";
         case FileOutcome::Ignored:
             return "ignored";
+        case FileOutcome::DamageLeft:
+            return "damage left";
         case FileOutcome::AlreadyDone:
             return "already done";
         case FileOutcome::Busy:

@@ -27,6 +27,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitNotRepaired = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitBusy = 3;  // nothing failed, but another Korbelt was repairing a file
+constexpr int kExitDamageLeft = 4;  // nothing failed, but known damage was left in a file
 
 // The settings of the window, then this run's overrides. The store is only read.
 void PutOptionsInForce(const CliOptions& cli, ModGlobals& globals, OptionMarks& marks) {
@@ -118,6 +119,9 @@ int Repair(const CliOptions& cli) {
     host.ClearProgress();
     if (!everyPathValid || batch.Failures() != 0) {
         return kExitNotRepaired;
+    }
+    if (batch.DamageLeft() != 0) {
+        return kExitDamageLeft;
     }
     return batch.Busy() != 0 ? kExitBusy : kExitOk;
 }

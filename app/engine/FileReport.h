@@ -90,6 +90,7 @@ struct FileReport {
     std::optional<ChecksumReport> checksums;
     std::optional<PatternVerdict> pattern;  // of a file whose bytes were scanned
     bool backupDropped = false;             // the repair was proven and NAME.bak deleted
+    std::string copyName;  // where the copy was written, when NAME.$$$ was taken and kept
     std::string failure;  // what failed, as the file's status line says after its name
 };
 

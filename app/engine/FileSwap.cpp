@@ -13,10 +13,16 @@ bool LinkUnsupported(const std::error_code& error) {
            error == std::errc::function_not_supported;
 }
 
-// A further line for a warning when putting the input back failed too.
-std::string OriginalNowAt(bool restored, const std::string& bak) {
-    return restored ? ""
-                    : std::string(RepairEngine::kCrLf) + "The original file is now '" + bak + "'";
+// A failed swap, said with a further line where putting the input back failed too: then the
+// original is no longer under its own name.
+PassFailure SwapFailed(const std::string& what, const std::string& action,
+                       const std::string& name, const std::error_code& error, bool restored,
+                       const std::string& bak) {
+    PassFailure failure =
+        Unable(what, action, name, error,
+               restored ? "" : std::string(RepairEngine::kCrLf) + "The original file is now '" + bak + "'");
+    failure.leftAsItWas = restored;
+    return failure;
 }
 
 }  // namespace
@@ -34,10 +40,17 @@ void RepairEngine::FinishFile(Pass& pass) {
     const bool leftAlone = changed && pass.evidence.entries.empty() && options_.leaveUnpatterned &&
                            !run_.interactive && report_.pattern &&
                            report_.pattern->kind == PatternVerdict::Kind::NoPattern;
-    const Verdict verdict =
+    Verdict verdict =
         !pass.evidence.entries.empty() ? Judge(pass, changed)
         : leftAlone                    ? Verdict{false, "", FileOutcome::Ignored}
                     : Verdict{true, "", changed ? FileOutcome::Repaired : FileOutcome::Clean};
+    // Damage the markers show outside the search range is still in the file, whatever else
+    // was removed: the file is not whole, and says so by its outcome.
+    if ((verdict.outcome == FileOutcome::Clean || verdict.outcome == FileOutcome::Repaired) &&
+        report_.pattern && report_.pattern->kind == PatternVerdict::Kind::Damage &&
+        !report_.pattern->InRange()) {
+        verdict.outcome = FileOutcome::DamageLeft;
+    }
     const bool swap = changed && verdict.keepCopy;
     if (swap && !options_.dryRun) {
         GiveCopyTheInputsAccess(pass);
@@ -63,8 +76,10 @@ void RepairEngine::FinishFile(Pass& pass) {
     StatusList& status = host_.Status();
     status.SetLine(run_.listindex, pass.filename);
     report_.bytesRead = readpos - 1;
-    report_.bytesWritten = writepos - 1;
-    report_.bytesRemoved = readpos - writepos;
+    // What the file under its name holds now: a copy that never took the name changed nothing.
+    const bool dropped = changed && !swap && !options_.dryRun;
+    report_.bytesWritten = dropped ? readpos - 1 : writepos - 1;
+    report_.bytesRemoved = dropped ? 0 : readpos - writepos;
     if (report_.pattern) {
         const std::string line = PatternLine(*report_.pattern, removedRepeats, format_);
         if (!line.empty()) {
@@ -151,8 +166,8 @@ void RepairEngine::PutRepairedCopyInPlace(Pass& pass) {
         }
         if ((error = fs_.Rename(temp, name))) {
             const bool restored = !fs_.Rename(bak, name);
-            throw Unable("rename of temporary file failed", renameTemp, name, error,
-                         OriginalNowAt(restored, bak));
+            throw SwapFailed("rename of temporary file failed", renameTemp, name, error, restored,
+                             bak);
         }
     } else {
         throw Unable("rename to backup file failed", "create backup file", bak, error);
@@ -160,9 +175,15 @@ void RepairEngine::PutRepairedCopyInPlace(Pass& pass) {
     if ((error = fs_.SyncDirectoryOf(name))) {
         // Without the directory on disk a crash could lose the swap: put the input back.
         const bool restored = !fs_.Rename(bak, name);
-        throw Unable("write of directory failed", "write the directory of", name, error,
-                     OriginalNowAt(restored, bak));
+        throw SwapFailed("write of directory failed", "write the directory of", name, error,
+                         restored, bak);
     }
+    // Under the file's name the copy is the repaired file: its mark, given for the copy's
+    // name, counts no more, and goes where it can. A later run over the folder must know
+    // NAME.bak for the original kept, not a download to repair; where no mark can be kept,
+    // that run repairs it as any file.
+    (void)pass.copy->SetMark(KorbeltMark::None, name);
+    (void)pass.input->SetMark(KorbeltMark::Backup, bak);
 }
 
 // Deletes the old backup, but only the very one the user agreed to delete, and never a

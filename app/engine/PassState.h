@@ -26,6 +26,7 @@ class ReadAheadInput;
 struct PassFailure {
     std::string what;
     std::string warning;
+    bool leftAsItWas = true;  // false once the original is no longer under its own name
 };
 
 // "Unable to <action> '<name>'", then any further lines, then the system's reason: the shape
@@ -33,7 +34,8 @@ struct PassFailure {
 inline PassFailure Unable(const std::string& what, const std::string& action,
                           const std::string& name, const std::string& reason,
                           const std::string& more = "") {
-    return {what, "Unable to " + action + " '" + name + "'" + more + RepairEngine::kCrLf + reason};
+    return {what, "Unable to " + action + " '" + name + "'" + more + RepairEngine::kCrLf + reason,
+            true};
 }
 
 inline PassFailure Unable(const std::string& what, const std::string& action,
@@ -45,7 +47,8 @@ inline PassFailure Unable(const std::string& what, const std::string& action,
 inline PassFailure InputChanged(const std::string& filename, const char* how = "changed") {
     return {"input file changed during processing",
             "Input file '" + filename + "'" + RepairEngine::kCrLf + how +
-                " while it was being repaired; it was left as it is"};
+                " while it was being repaired; it was left as it is",
+            true};
 }
 
 // What the end of a pass does with its copy, and what it says about the file.
@@ -61,6 +64,7 @@ struct RepairEngine::Pass {
     std::string bakname;
     FileOutcome outcome = FileOutcome::NotRepaired;
     std::optional<FileIdentity> agreedBackup;  // the old backup the user agreed to delete
+    std::string postedBackup;  // the checksum file naming NAME.bak, which is then kept
     int progressline = 0;
     std::unique_ptr<InputFile> input;  // open, and locked, until the pass ends
     FileIdentity identity;             // of the input when it was opened
@@ -68,6 +72,7 @@ struct RepairEngine::Pass {
     FileIdentity copyIdentity;
     std::int32_t outhandle = -1;
     bool tempCreated = false;
+    bool copying = false;  // the records are being copied: readpos and writepos are this file's
     int lastpct = -1;
     int reccount = 0;
     ReadAheadInput* window = nullptr;  // the input, when it is read ahead

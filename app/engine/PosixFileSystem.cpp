@@ -3,6 +3,7 @@
 #include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,6 +21,15 @@ std::error_code LastError() {
 
 std::error_code ResultOf(int rc) {
     return rc == 0 ? std::error_code() : LastError();
+}
+
+// The extended attribute korbscan gives every copy it creates, and its values.
+constexpr const char* kMarkName = "user.korbelt.made";
+
+// "copy NAME" or "backup NAME": the role and the last component of the name it was given.
+std::string MarkValue(KorbeltMark mark, const std::string& path) {
+    const char* role = mark == KorbeltMark::Copy ? "copy " : "backup ";
+    return role + BaseName(path);
 }
 
 // "." and ".." name directories the user means, not hidden ones.
@@ -222,6 +232,15 @@ class PosixInputFile : public InputFile {
         return ResultOf(fchmod(fd_, from.permissions));
     }
 
+    std::error_code SetMark(KorbeltMark mark, const std::string& path) override {
+        if (mark == KorbeltMark::None) {
+            const int rc = fremovexattr(fd_, kMarkName);
+            return rc != 0 && errno == ENODATA ? std::error_code() : ResultOf(rc);
+        }
+        const std::string value = MarkValue(mark, path);
+        return ResultOf(fsetxattr(fd_, kMarkName, value.data(), value.size(), 0));
+    }
+
   private:
     std::uint64_t WritesSeen() {
         return watch_ >= 0 ? writeWatch_->WritesTo(watch_) - writesBefore_ : 0;
@@ -259,6 +278,21 @@ std::optional<FileIdentity> PosixFileSystem::Lookup(const std::string& path) {
         return std::nullopt;
     }
     return IdentityOf(info);
+}
+
+KorbeltMark PosixFileSystem::MarkOf(const std::string& path) {
+    char value[512];
+    const ssize_t length = lgetxattr(path.c_str(), kMarkName, value, sizeof(value));
+    if (length < 0) {
+        return KorbeltMark::None;
+    }
+    const std::string found(value, static_cast<std::size_t>(length));
+    for (const KorbeltMark mark : {KorbeltMark::Copy, KorbeltMark::Backup}) {
+        if (found == MarkValue(mark, path)) {
+            return mark;
+        }
+    }
+    return KorbeltMark::None;
 }
 
 std::uint32_t PosixFileSystem::UserId() {

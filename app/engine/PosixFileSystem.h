@@ -15,6 +15,7 @@ class PosixFileSystem : public FileSystem {
     bool IsOrdinaryDirectory(const std::string& path) override;
     bool EntryExists(const std::string& path) override;
     std::optional<FileIdentity> Lookup(const std::string& path) override;
+    KorbeltMark MarkOf(const std::string& path) override;
     std::uint32_t UserId() override;
     std::unique_ptr<InputFile> OpenInput(const std::string& path, std::error_code& error) override;
     std::error_code Remove(const std::string& path) override;

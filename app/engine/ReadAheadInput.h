@@ -29,6 +29,9 @@ class ReadAheadInput : public InputFile {
     void WatchWrites() override { file_->WatchWrites(); }
     LockResult Lock() override { return file_->Lock(); }
     std::error_code SetAccess(const FileIdentity& from) override { return file_->SetAccess(from); }
+    std::error_code SetMark(KorbeltMark mark, const std::string& path) override {
+        return file_->SetMark(mark, path);
+    }
 
     // A read that leaves the bytes where the window holds them: bytes points at them, valid
     // until the next read. Returns and reports what ReadAt would; a read larger than the

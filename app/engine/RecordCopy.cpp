@@ -31,6 +31,7 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
     readpos = 1;
     writepos = 1;
     heldcr = 0;
+    pass.copying = true;
     pass.lastpct = -1;
     pass.reccount = 0;
     pass.gathered =

@@ -1,6 +1,7 @@
 #include "engine/RepairEngine.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 
@@ -57,7 +58,7 @@ FileOutcome RepairEngine::ProcessSteps(const std::string& filename) {
     MessageBoxes& boxes = host_.Boxes();
     Pass pass;
     pass.filename = filename;
-    pass.tempname = filename + ".$$$";
+    pass.tempname = filename + kCopySuffix;
     pass.bakname = filename + ".bak";
     if (filename.empty()) {
         boxes.Warning("Please choose a file first");
@@ -84,23 +85,26 @@ FileOutcome RepairEngine::ProcessSteps(const std::string& filename) {
     if (entry && run_.processed.Contains(*entry)) {
         return Refuse(filename, "already processed in this run", FileOutcome::AlreadyDone);
     }
-    if (checksums_ != nullptr && options_.verify) {
-        if (const auto left = LeaveChecksumFile(filename)) {
-            return *left;
+    try {
+        if (checksums_ != nullptr && options_.verify) {
+            if (const auto left = LeaveChecksumFile(filename)) {
+                return *left;
+            }
+            pass.evidence = checksums_->For(filename);
+            WarnOfUnreadChecksumFiles();
+            if (const auto intact = ProveIntact(pass)) {
+                return *intact;
+            }
         }
-        pass.evidence = checksums_->For(filename);
-        WarnOfUnreadChecksumFiles();
-        if (const auto intact = ProveIntact(pass)) {
-            return *intact;
+        if (!options_.dryRun && !AgreeToReplaceBackup(pass)) {
+            return BackupKept(pass);
         }
-    }
-    if (!options_.dryRun && !AgreeToReplaceBackup(pass)) {
-        report_.failure = "an old backup is kept";
-        run_.fileerror = true;
-        return FileOutcome::NotRepaired;
+    } catch (const ChecksumCatalog::Stopped&) {
+        return AbortedBeforePass(filename);
     }
 
     busy_ = true;
+
     StatusList& status = host_.Status();
     pass.progressline = status.AppendLine("- opening files");
     status.SelectLine(pass.progressline);
@@ -109,6 +113,46 @@ FileOutcome RepairEngine::ProcessSteps(const std::string& filename) {
     status.SetTopLine(status.LineCount() - 1);
     busy_ = false;
     return pass.outcome;
+}
+
+// NAME.bak stays: the user said No, or it came with the download.
+FileOutcome RepairEngine::BackupKept(const Pass& pass) {
+    if (!pass.postedBackup.empty()) {
+        return Refuse(pass.filename,
+                      "not repaired: '" + pass.bakname + "' came with the download ('" +
+                          pass.postedBackup + "' names it) and is kept",
+                      FileOutcome::NotRepaired);
+    }
+    report_.failure = "an old backup is kept";
+    run_.fileerror = true;
+    return FileOutcome::NotRepaired;
+}
+
+// Stop answered Yes before the pass began: nothing was opened for writing.
+FileOutcome RepairEngine::AbortedBeforePass(const std::string& filename) {
+    host_.Status().SetLine(run_.listindex, "Aborted " + filename);
+    report_.failure = "aborted";
+    run_.fileerror = true;
+    return FileOutcome::NotRepaired;
+}
+
+void RepairEngine::SetChecksums(ChecksumCatalog* checksums) {
+    checksums_ = checksums;
+    if (checksums_ != nullptr) {
+        checksums_->SetStopCheck([this] { return StopWhileReading(); });
+    }
+}
+
+// Reading a folder of thousands of checksum files takes seconds: meanwhile the window is
+// yielded to, and Stop asked about, as often as the pass does between records.
+bool RepairEngine::StopWhileReading() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastLook_ < kLookEvery) {
+        return false;
+    }
+    lastLook_ = now;
+    host_.YieldToUi();
+    return !GoOnAfterStop();
 }
 
 // What the checksums said of a copy that never took the file's name says nothing of the file.
@@ -137,6 +181,14 @@ bool RepairEngine::AgreeToReplaceBackup(Pass& pass) {
     const std::optional<FileIdentity> backup = fs_.Lookup(pass.bakname);
     if (!backup || backup->kind == FileIdentity::Kind::Directory) {
         return true;
+    }
+    // A NAME.bak that a checksum file names came with the download: it is not asked about,
+    // and never deleted.
+    if (checksums_ != nullptr) {
+        if (const std::optional<std::string> naming = checksums_->Naming(pass.bakname)) {
+            pass.postedBackup = *naming;
+            return false;
+        }
     }
     if (!host_.Boxes().Question(QuestionKind::ReplaceBackup,
                                 "Backup file '" + pass.bakname + "' already exists" + kCrLf +
@@ -201,7 +253,11 @@ void RepairEngine::RunPass(Pass& pass) {
         status.SetLine(run_.listindex, pass.filename + " - " + failure.what);
         report_.failure = failure.what;
         status.RemoveLine(pass.progressline);
+        report_.bytesRead = pass.copying ? readpos - 1 : 0;
+        TellCopyAbandoned(pass.copying && failure.leftAsItWas);
         run_.fileerror = true;
+    } catch (const ChecksumCatalog::Stopped&) {
+        AbortFile(pass, "Aborted " + pass.filename, "aborted");
     } catch (const LibraryUnavailable& missing) {
         CloseOutputQuietly(pass);
         DiscardTemporaryFile(pass);
@@ -288,7 +344,7 @@ bool RepairEngine::SkipHJSplitPiece(Pass& pass) {
 
 bool RepairEngine::OpenOutput(Pass& pass) {
     if (!options_.dryRun) {
-        if (const std::string reason = ClearStaleCopy(pass); !reason.empty()) {
+        if (const std::string reason = ClaimCopyName(pass); !reason.empty()) {
             RefuseOutput(pass, reason);
             return false;
         }
@@ -306,37 +362,80 @@ bool RepairEngine::OpenOutput(Pass& pass) {
     return true;
 }
 
-// NAME.$$$ is created afresh, never reused. One left by a pass that was killed, a file of
-// this user's with no other name that no Korbelt holds, is removed first. Anything else
-// there is not this pass's to touch: the reason is returned and the file is not repaired.
-std::string RepairEngine::ClearStaleCopy(Pass& pass) {
-    const std::optional<FileIdentity> stale = fs_.Lookup(pass.tempname);
-    if (!stale) {
+// The copy is written under NAME.$$$ wherever that name is free, or holds a stale copy of
+// Korbelt's own, which is deleted first. A file there that Korbelt cannot show it wrote
+// (one that came with the download, or anybody's) stays exactly as it is, and the copy takes
+// the first free name of NAME.1.$$$, NAME.2.$$$ ...; the file's lines say which. Anything but
+// a file at NAME.$$$ is not this pass's to step round: the reason is returned and the file
+// is not repaired.
+std::string RepairEngine::ClaimCopyName(Pass& pass) {
+    const std::string first = pass.tempname;
+    std::string kept;
+    for (int n = 0; n < kCopyNames; ++n) {
+        const std::string name =
+            n == 0 ? first : pass.filename + "." + std::to_string(n) + kCopySuffix;
+        const std::optional<FileIdentity> there = fs_.Lookup(name);
+        std::string why;
+        if (there && there->kind != FileIdentity::Kind::Regular) {
+            if (n == 0) {
+                return "The name is taken by something that is not a file";
+            }
+            continue;
+        }
+        if (there && !(why = WhyNotAStaleCopy(name, *there)).empty()) {
+            kept = n == 0 ? why : kept;
+            continue;
+        }
+        if (there) {
+            if (const std::error_code error = fs_.Remove(name);
+                error && error != std::errc::no_such_file_or_directory) {
+                if (n == 0) {
+                    return "The name is taken by a file left by an earlier run, which cannot be "
+                           "deleted: " +
+                           error.message();
+                }
+                continue;
+            }
+            run_.processed.AddRemovedCopy(name);
+        }
+        pass.tempname = name;
+        if (n != 0) {
+            report_.copyName = name;
+            InformUser("  '" + first + "' is kept: " + kept + "; the copy is written as '" +
+                       name + "'");
+        }
         return {};
     }
-    if (stale->kind != FileIdentity::Kind::Regular) {
-        return "The name is taken by something that is not a file";
+    return "The name is taken, and so are the other names tried for the copy";
+}
+
+// Why a file under a copy's name must stay; nothing when it is a copy a killed run of
+// Korbelt left behind: a file of this user's with no other name, carrying the mark only
+// Korbelt's copies carry, that no checksum file names and no Korbelt holds.
+std::string RepairEngine::WhyNotAStaleCopy(const std::string& name, const FileIdentity& there) {
+    if (there.links != 1) {
+        return "it has other names too";
     }
-    if (stale->links != 1) {
-        return "The name is taken by a file that has other names too";
+    if (there.owner != fs_.UserId()) {
+        return "it belongs to another user";
     }
-    if (stale->owner != fs_.UserId()) {
-        return "The name is taken by a file of another user";
+    if (fs_.MarkOf(name) != KorbeltMark::Copy) {
+        return "Korbelt did not write it";
+    }
+    if (checksums_ != nullptr) {
+        if (const std::optional<std::string> naming = checksums_->Naming(name)) {
+            return "it came with the download ('" + *naming + "' names it)";
+        }
     }
     std::error_code error;
-    std::unique_ptr<InputFile> held = fs_.OpenInput(pass.tempname, error);
+    std::unique_ptr<InputFile> held = fs_.OpenInput(name, error);
     FileIdentity identity;
     if (!held || (error = held->Identify(identity))) {
-        return "The name is taken by a file that cannot be examined: " + error.message();
+        return "it cannot be examined: " + error.message();
     }
-    if (!identity.SameFile(*stale) || held->Lock() == LockResult::HeldElsewhere) {
-        return "Another Korbelt is writing it";
+    if (!identity.SameFile(there) || held->Lock() == LockResult::HeldElsewhere) {
+        return "another Korbelt is writing it";
     }
-    if ((error = fs_.Remove(pass.tempname)) && error != std::errc::no_such_file_or_directory) {
-        return "The name is taken by a file left by an earlier run, which cannot be deleted: " +
-               error.message();
-    }
-    run_.processed.AddRemovedCopy(pass.tempname);
     return {};
 }
 
@@ -355,6 +454,8 @@ void RepairEngine::HoldCopy(Pass& pass) {
             "Error opening output file '" + pass.tempname + "'" + kCrLf + error.message()};
     }
     (void)pass.copy->Lock();
+    // korbscan marks the copies it makes; a record I/O that does not is made up for here.
+    (void)pass.copy->SetMark(KorbeltMark::Copy, pass.tempname);
 }
 
 void RepairEngine::RefuseOutput(Pass& pass, const std::string& reason) {
@@ -378,6 +479,25 @@ void RepairEngine::AbortFile(Pass& pass, const std::string& line, const std::str
     status.RemoveLine(pass.progressline);
     if (error) {
         host_.Boxes().Warning(Unable("", "delete temporary file", pass.tempname, error).warning);
+    }
+    report_.bytesRead = readpos - 1;
+    TellCopyAbandoned(true);
+}
+
+// A copy given up (Stop, a failed write, a wrapper with no end) changed nothing: the report
+// says so of every find, the lines shown as the finds were met stay, and one more line ends
+// the file's block where the original is still under its own name.
+void RepairEngine::TellCopyAbandoned(bool leftAsItWas) {
+    for (Decision& decision : report_.finds) {
+        if (decision.removed) {
+            decision.removed = false;
+            decision.reason = Reason::CopyDropped;
+        }
+    }
+    report_.bytesWritten = 0;
+    report_.bytesRemoved = 0;
+    if (leftAsItWas) {
+        InformUser("  the file was left as it was");
     }
 }
 

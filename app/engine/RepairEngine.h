@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -45,6 +46,10 @@ class RepairEngine {
     static constexpr int kWrapperSkip = 31;
     // The progress line is rewritten, and the window yielded to, once per this many records.
     static constexpr int kRecordsPerProgressLine = 8;
+    // The copy's name is the file's with this added; where that is not free, the file's
+    // with ".1" to ".99" and this.
+    static constexpr const char* kCopySuffix = ".$$$";
+    static constexpr int kCopyNames = 100;
     // With the truncate option, this many bytes or fewer after a wrapper's end are dropped.
     static constexpr std::int64_t kTruncateWithin = 10;
 
@@ -74,7 +79,7 @@ class RepairEngine {
 
     // Checksum files decide where they know a file (nullptr: nobody checks). The catalog
     // must outlive the engine's use of it.
-    void SetChecksums(ChecksumCatalog* checksums) { checksums_ = checksums; }
+    void SetChecksums(ChecksumCatalog* checksums);
 
     // A new run with its options: every file may be repaired once more, every folder's
     // checksums read anew. In a dry run every check, question and status line is as in a
@@ -103,6 +108,9 @@ class RepairEngine {
 
     FileOutcome ProcessSteps(const std::string& filename);
     FileOutcome Refuse(const std::string& filename, const std::string& why, FileOutcome outcome);
+    FileOutcome BackupKept(const Pass& pass);
+    FileOutcome AbortedBeforePass(const std::string& filename);
+    bool StopWhileReading();
     struct Verdict;
     struct Guide;
     std::optional<FileOutcome> ProveIntact(Pass& pass);
@@ -145,13 +153,15 @@ class RepairEngine {
     std::int64_t SlicesMatching(InputFile& file, const Expectation& expected);
     void Observe(Pass& pass, const std::uint8_t* bytes, std::int64_t count);
     void MarkRemovalsUndone();
+    void TellCopyAbandoned(bool leftAsItWas);
     bool AgreeToReplaceBackup(Pass& pass);
     void RunPass(Pass& pass);
     void OpenInput(Pass& pass);
     bool OpenAndLockInput(Pass& pass);
     bool SkipHJSplitPiece(Pass& pass);
     bool OpenOutput(Pass& pass);
-    std::string ClearStaleCopy(Pass& pass);
+    std::string ClaimCopyName(Pass& pass);
+    std::string WhyNotAStaleCopy(const std::string& name, const FileIdentity& there);
     void HoldCopy(Pass& pass);
     void RefuseOutput(Pass& pass, const std::string& reason);
     void CheckInputUnchanged(Pass& pass);
@@ -194,6 +204,9 @@ class RepairEngine {
     std::vector<std::uint8_t> readWindow_;  // allocated at the first file, then reused
     bool busy_ = false;
     ChecksumCatalog* checksums_ = nullptr;
+    // How often reading checksum files yields to the window and looks at Stop.
+    static constexpr std::chrono::milliseconds kLookEvery{20};
+    std::chrono::steady_clock::time_point lastLook_;
     // Set while a pass is guided by slice checksums: the scan then only gathers the finds.
     std::unique_ptr<Guide> guide_;
     // Length of the file being repaired; bytes of buff beyond it read as 0 and never pair.

@@ -92,10 +92,7 @@ std::optional<FileOutcome> RepairEngine::ProveIntact(Pass& pass) {
     if (!read) {
         if (run_.stopflag) {
             run_.stopflag = false;
-            host_.Status().SetLine(run_.listindex, "Aborted " + pass.filename);
-            report_.failure = "aborted";
-            run_.fileerror = true;
-            return FileOutcome::NotRepaired;
+            return AbortedBeforePass(pass.filename);
         }
         return std::nullopt;
     }

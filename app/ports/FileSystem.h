@@ -39,6 +39,14 @@ struct FileIdentity {
     }
 };
 
+// How Korbelt marks the files it makes, in the file system beside the file's bytes (an
+// extended attribute), so that a later run can tell its own from files of the same name that
+// came with a download: a copy being written, or the original kept beside its repair. A mark
+// holds the name Korbelt gave the file and counts only while the file has that name, so that
+// a repaired copy that took another name is never taken for a copy again. Without a mark a
+// file is never taken for Korbelt's.
+enum class KorbeltMark { None, Copy, Backup };
+
 // What came of asking for a file's advisory lock.
 enum class LockResult {
     Locked,         // held until the file is closed
@@ -62,6 +70,13 @@ class InputFile {
     // Gives the file this owner and group where the process may (a failure to is no error)
     // and these permission bits.
     virtual std::error_code SetAccess(const FileIdentity& from) = 0;
+    // Marks the file as Korbelt's under the path given (None takes the mark away). Fails
+    // where the file system keeps no extended attributes; the file is then not Korbelt's.
+    virtual std::error_code SetMark(KorbeltMark mark, const std::string& path) {
+        (void)mark;
+        (void)path;
+        return std::make_error_code(std::errc::operation_not_supported);
+    }
 
     // Current length in bytes.
     virtual std::int64_t Length(std::error_code& error) = 0;
@@ -92,6 +107,12 @@ class FileSystem {
     virtual bool EntryExists(const std::string& path) = 0;
     // What is under that name, without following a symbolic link; nothing when nothing is.
     virtual std::optional<FileIdentity> Lookup(const std::string& path) = 0;
+    // Korbelt's mark on what is under that name, if it was given for that very name; no
+    // symbolic link is followed.
+    virtual KorbeltMark MarkOf(const std::string& path) {
+        (void)path;
+        return KorbeltMark::None;
+    }
     // The user the process acts as.
     virtual std::uint32_t UserId() = 0;
 

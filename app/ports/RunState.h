@@ -13,6 +13,7 @@ enum class FileOutcome {
     Clean,        // nothing to remove: the file was left as it is
     Intact,       // proven intact by a checksum: left as it is, whatever the pattern finds
     Ignored,      // skipped by an option: an HJSplit piece, or repeats that look like chance
+    DamageLeft,   // the markers show damage that was not repaired (outside the search range)
     AlreadyDone,  // another name led to the same file earlier in the run
     Busy,         // another Korbelt is repairing it: left alone
     NotRepaired,  // failed, refused or aborted: the file is as it was

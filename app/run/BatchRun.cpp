@@ -1,6 +1,7 @@
 #include "run/BatchRun.h"
 
 #include <algorithm>
+#include <set>
 
 #include "input/InputEntry.h"
 #include "settings/Version.h"
@@ -65,6 +66,7 @@ void BatchRun::ProcessFiles() {
     running_ = true;
     failures_ = 0;
     busy_ = 0;
+    damageLeft_ = 0;
     engine_.StartRun(controls_.OptionsForRun());
     ShowRunning();
     const int count = list_.Count();
@@ -119,6 +121,8 @@ FileOutcome BatchRun::ProcessOne(int position, const std::string& name, EntryOut
         ++failures_;
     } else if (outcome == FileOutcome::Busy) {
         ++busy_;
+    } else if (outcome == FileOutcome::DamageLeft) {
+        ++damageLeft_;
     }
     controls_.FileFinished();
     controls_.FileReported(engine_.Report());
@@ -161,20 +165,37 @@ BatchRun::Walk BatchRun::ProcessDirectoryEntry(int position, const std::string& 
         return Walk::GoOn;
     }
     SortNames(*names);
+    const std::set<std::string> listed(names->begin(), names->end());
     EntryOutcome entry(EntryOutcome::Kind::Directory);
-    if (names->empty()) {
-        controls_.EntryReported(position, entry);
-    }
     for (const std::string& name : *names) {
         if (controls_.EndRunRequested()) {
             return Walk::Stop;
+        }
+        if (IsOwnBackup(directory, name, listed)) {
+            continue;
         }
         if (IsFailure(ProcessOne(position, directory + "/" + name, entry)) &&
             !ProcessRemainingFiles()) {
             return Walk::Stop;
         }
     }
+    // Nothing in it to process: it is told so once.
+    if (entry.Files() == 0) {
+        controls_.EntryReported(position, entry);
+    }
     return Walk::GoOn;
+}
+
+// The original Korbelt kept beside a file it repaired is not a download to repair again. Only
+// a folder's listing passes over it; named on its own, it is processed as asked.
+bool BatchRun::IsOwnBackup(const std::string& directory, const std::string& name,
+                           const std::set<std::string>& listed) {
+    const std::string suffix = ".bak";
+    if (name.size() <= suffix.size() || !name.ends_with(suffix)) {
+        return false;
+    }
+    return listed.contains(name.substr(0, name.size() - suffix.size())) &&
+           fs_.MarkOf(directory + "/" + name) == KorbeltMark::Backup;
 }
 
 bool BatchRun::ProcessRemainingFiles() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,8 @@ class BatchRun {
     int Failures() const { return failures_; }
     // Files of the last run left alone because another Korbelt was repairing them.
     int Busy() const { return busy_; }
+    // Files whose markers show damage the run left in them.
+    int DamageLeft() const { return damageLeft_; }
 
     // Ascending by name, ignoring ASCII case; equal names then in plain byte order.
     static void SortNames(std::vector<std::string>& names);
@@ -43,6 +46,8 @@ class BatchRun {
     Walk ProcessDirectoryEntry(int position, const std::string& directory);
     FileOutcome ProcessOne(int position, const std::string& name, EntryOutcome& entry);
     bool ProcessRemainingFiles();
+    bool IsOwnBackup(const std::string& directory, const std::string& name,
+                     const std::set<std::string>& listed);
 
     EngineHost& host_;
     RunState& run_;
@@ -53,6 +58,7 @@ class BatchRun {
     bool running_ = false;
     int failures_ = 0;
     int busy_ = 0;
+    int damageLeft_ = 0;
 };
 
 }  // namespace korbelt

@@ -14,6 +14,10 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::string KeptAs(const FileReport& report) {
+    return "the original is kept as " + BaseName(report.name) + ".bak";
+}
+
 std::string Quoted(const std::string& path) {
     return "'" + BaseName(path) + "'";
 }
@@ -22,15 +26,8 @@ ChecksumReport::Verdict VerdictOf(const FileReport& report) {
     return report.checksums ? report.checksums->verdict : ChecksumReport::Verdict::None;
 }
 
-bool DamageOutsideRange(const FileReport& report) {
-    return report.pattern && report.pattern->kind == PatternVerdict::Kind::Damage &&
-           !report.pattern->InRange();
-}
-
 std::string RepairedNote(const FileReport& report) {
-    const std::string kept = report.backupDropped
-                                 ? "no backup kept"
-                                 : "the original is kept as " + BaseName(report.name) + ".bak";
+    const std::string kept = report.backupDropped ? "no backup kept" : KeptAs(report);
     const std::string removed = Counted(report.bytesRemoved, "byte") + " removed";
     if (VerdictOf(report) == ChecksumReport::Verdict::Verified) {
         return "Repaired and verified: " + removed + ", the repair matches " +
@@ -39,15 +36,21 @@ std::string RepairedNote(const FileReport& report) {
     return "Repaired: " + removed + "; " + kept;
 }
 
-std::string CleanNote(const FileReport& report) {
-    if (!DamageOutsideRange(report)) {
-        return "Clean: nothing to remove; left as it is";
+// Damage the markers show outside the search range, and what else the pass removed.
+std::string DamageLeftNote(const FileReport& report) {
+    std::string note = "Left with damage";
+    if (report.pattern && report.pattern->kind == PatternVerdict::Kind::Damage) {
+        const PatternVerdict& verdict = *report.pattern;
+        note += ": damage at " + std::to_string(verdict.distance) +
+                " characters, outside the search range " + std::to_string(verdict.rangeStart) +
+                "-" + std::to_string(verdict.rangeEnd) + "; the range " +
+                std::to_string(verdict.distance) + "-" + std::to_string(verdict.distance + 1) +
+                " would repair it";
     }
-    const PatternVerdict& verdict = *report.pattern;
-    return "Left with damage: damage at " + std::to_string(verdict.distance) +
-           " characters, outside the search range " + std::to_string(verdict.rangeStart) + "-" +
-           std::to_string(verdict.rangeEnd) + "; the range " + std::to_string(verdict.distance) +
-           "-" + std::to_string(verdict.distance + 1) + " would repair it";
+    if (report.bytesRemoved > 0) {
+        note += "; " + Counted(report.bytesRemoved, "byte") + " removed, " + KeptAs(report);
+    }
+    return note;
 }
 
 std::string NotVerifiedNote(const FileReport& report) {
@@ -109,10 +112,11 @@ Judged JudgeOf(const FileReport& report) {
         case FileOutcome::Intact:
             return {OutcomeMark::Verified, IntactNote(report)};
         case FileOutcome::Clean:
-            return {DamageOutsideRange(report) ? OutcomeMark::DamageLeft : OutcomeMark::Clean,
-                    CleanNote(report)};
+            return {OutcomeMark::Clean, "Clean: nothing to remove; left as it is"};
         case FileOutcome::Ignored:
             return {OutcomeMark::Skipped, IgnoredNote(report)};
+        case FileOutcome::DamageLeft:
+            return {OutcomeMark::DamageLeft, DamageLeftNote(report)};
         case FileOutcome::AlreadyDone:
             return {OutcomeMark::Skipped, "Skipped: " + report.failure};
         case FileOutcome::Busy:

@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     std::setlocale(LC_NUMERIC, "");
     QApplication::setApplicationName("Korbelt");
     // Lets the desktop match the window to its entry: the icon and name in the task bar.
-    QGuiApplication::setDesktopFileName("org.example.korbelt.Korbelt");
+    QGuiApplication::setDesktopFileName(KORBELT_APP_ID);
     QApplication::setWindowIcon(korbelt::AppIcon());
     korbelt::QSettingsStore store;
     korbelt::frmKorbelt window(store);

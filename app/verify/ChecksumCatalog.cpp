@@ -5,6 +5,8 @@
 
 #include "verify/TextLists.h"
 
+#include <memory>
+
 namespace korbelt {
 namespace {
 
@@ -53,6 +55,29 @@ bool IsVolume(const std::string& name) {
     return Lower(name).find(".vol") != std::string::npos;
 }
 
+// A checksum file that asks the stop check before each read.
+class StoppableFile : public InputFile {
+  public:
+    StoppableFile(std::unique_ptr<InputFile> file, const std::function<bool()>& stopped)
+        : file_(std::move(file)), stopped_(stopped) {}
+
+    std::error_code Identify(FileIdentity& identity) override { return file_->Identify(identity); }
+    LockResult Lock() override { return file_->Lock(); }
+    std::error_code SetAccess(const FileIdentity& from) override { return file_->SetAccess(from); }
+    std::int64_t Length(std::error_code& error) override { return file_->Length(error); }
+    std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t count,
+                       std::error_code& error) override {
+        if (stopped_()) {
+            throw ChecksumCatalog::Stopped{};
+        }
+        return file_->ReadAt(offset, buffer, count, error);
+    }
+
+  private:
+    std::unique_ptr<InputFile> file_;
+    const std::function<bool()>& stopped_;
+};
+
 }  // namespace
 
 const Expectation* Evidence::SliceGuide() const {
@@ -97,7 +122,7 @@ std::optional<std::string> ChecksumCatalog::AddChecksumFile(const std::string& p
     std::optional<std::string> reason;
     if (KindOf(path) == FileKind::Par2) {
         std::error_code error;
-        std::unique_ptr<InputFile> file = fs_.OpenInput(from, error);
+        std::unique_ptr<InputFile> file = Open(from, error);
         if (!file) {
             return error.message();
         }
@@ -146,6 +171,31 @@ Evidence ChecksumCatalog::For(const std::string& path) {
     return evidence;
 }
 
+std::optional<std::string> ChecksumCatalog::Naming(const std::string& path) {
+    const std::string directory = DirectoryName(path);
+    const Folder& folder = FolderOf(directory);
+    const std::string key = Lower(InFolder(directory, BaseName(path)));
+    const auto found = folder.entries.find(key);
+    if (found != folder.entries.end() && !found->second.empty()) {
+        return found->second.front().expectation.source;
+    }
+    return std::nullopt;
+}
+
+std::unique_ptr<InputFile> ChecksumCatalog::Open(const std::string& path, std::error_code& error) {
+    std::unique_ptr<InputFile> file = fs_.OpenInput(path, error);
+    if (file && stopped_) {
+        return std::make_unique<StoppableFile>(std::move(file), stopped_);
+    }
+    return file;
+}
+
+void ChecksumCatalog::StopIfAsked() const {
+    if (stopped_ && stopped_()) {
+        throw Stopped{};
+    }
+}
+
 std::vector<UnreadChecksumFile> ChecksumCatalog::TakeNewlyUnread() {
     return std::exchange(newlyUnread_, {});
 }
@@ -156,13 +206,18 @@ ChecksumCatalog::Folder& ChecksumCatalog::FolderOf(const std::string& directory)
         return known->second;
     }
     Folder& folder = folders_[directory];
-    auto names = fs_.ListOrdinaryFiles(directory).value_or(std::vector<std::string>());
-    for (const std::string& name : names) {
-        folder.files.insert(Lower(InFolder(directory, name)));
-    }
-    ReadFolder(directory, names, folder);
-    for (const auto& [path, from] : added_) {
-        ReadInto(folder, path, from, directory);
+    try {
+        auto names = fs_.ListOrdinaryFiles(directory).value_or(std::vector<std::string>());
+        for (const std::string& name : names) {
+            folder.files.insert(Lower(InFolder(directory, name)));
+        }
+        ReadFolder(directory, names, folder);
+        for (const auto& [path, from] : added_) {
+            ReadInto(folder, path, from, directory);
+        }
+    } catch (const Stopped&) {
+        folders_.erase(directory);
+        throw;
     }
     return folder;
 }
@@ -178,6 +233,7 @@ void ChecksumCatalog::ReadFolder(const std::string& directory, std::vector<std::
                           [](const std::string& name) { return !IsVolume(name); });
     std::set<Par2SetId> described;
     for (const std::string& name : names) {
+        StopIfAsked();
         const FileKind kind = KindOf(name);
         // Named as the file they describe is: "set.par2" beside "movie.avi".
         const std::string path = directory == "." ? name : InFolder(directory, name);
@@ -209,7 +265,7 @@ void ChecksumCatalog::ReadInto(Folder& folder, const std::string& path, const st
     };
     if (KindOf(path) == FileKind::Par2) {
         std::error_code error;
-        std::unique_ptr<InputFile> file = fs_.OpenInput(readFrom, error);
+        std::unique_ptr<InputFile> file = Open(readFrom, error);
         if (!file) {
             NoteUnread(folder, path, OpenFailure(error));
             return;
@@ -257,7 +313,7 @@ std::optional<std::string> ChecksumCatalog::ReadList(const std::string& path,
                                                      const std::string& readFrom,
                                                      const std::function<void(Expectation)>& take) {
     std::error_code error;
-    std::unique_ptr<InputFile> file = fs_.OpenInput(readFrom, error);
+    std::unique_ptr<InputFile> file = Open(readFrom, error);
     const std::int64_t size = file ? file->Length(error) : 0;
     if (!file || error) {
         return OpenFailure(error);
@@ -290,7 +346,7 @@ bool ChecksumCatalog::SetDescribedAlready(const std::string& path,
         return false;
     }
     std::error_code error;
-    std::unique_ptr<InputFile> file = fs_.OpenInput(path, error);
+    std::unique_ptr<InputFile> file = Open(path, error);
     const std::optional<Par2SetId> set = file ? FirstPacketSet(*file) : std::nullopt;
     return set && described.contains(*set);
 }
@@ -304,7 +360,7 @@ const Par2Contents& ChecksumCatalog::ReadPar2File(const std::string& path,
         return known->second;
     }
     std::error_code error;
-    std::unique_ptr<InputFile> file = fs_.OpenInput(path, error);
+    std::unique_ptr<InputFile> file = Open(path, error);
     if (!file) {
         if (unread != nullptr) {
             *unread = OpenFailure(error);
@@ -336,7 +392,7 @@ void ChecksumCatalog::LoadSlicesOf(Expectation& expectation) {
         from = path == expectation.source ? readFrom : from;
     }
     std::error_code error;
-    std::unique_ptr<InputFile> file = fs_.OpenInput(from, error);
+    std::unique_ptr<InputFile> file = Open(from, error);
     if (file) {
         LoadSlices(*file, expectation);
     }

@@ -50,6 +50,14 @@ class ChecksumCatalog {
 
     explicit ChecksumCatalog(FileSystem& fs) : fs_(fs) {}
 
+    // Thrown out of any call that reads checksum files once the stop check says so. What was
+    // read of the folder is forgotten, so that it is read whole when it is asked for again.
+    struct Stopped {};
+    // Asked before each read of a checksum file and each file of a folder looked at; true
+    // stops the reading. A folder of thousands of lists takes seconds to read, and Stop, or a
+    // signal, must not wait for it.
+    void SetStopCheck(std::function<bool()> stopped) { stopped_ = std::move(stopped); }
+
     // A checksum file kept elsewhere; its entries match by the file's name alone. It is read
     // once now, from readFrom when given (a symbolic link's target: the user chose the link),
     // and then for each folder of the run. Returns why it cannot be read, or nothing.
@@ -60,6 +68,9 @@ class ChecksumCatalog {
 
     // What the checksum files say of the file.
     Evidence For(const std::string& path);
+    // A checksum file of the folder (or given for the run) that names the file, whatever the
+    // case of the name: the file came with the download. Nothing when none names it.
+    std::optional<std::string> Naming(const std::string& path);
     // The checksum files found unreadable since the last call: each is told of once a run.
     std::vector<UnreadChecksumFile> TakeNewlyUnread();
 
@@ -82,6 +93,8 @@ class ChecksumCatalog {
     };
 
     Folder& FolderOf(const std::string& directory);
+    std::unique_ptr<InputFile> Open(const std::string& path, std::error_code& error);
+    void StopIfAsked() const;
     void ReadFolder(const std::string& directory, std::vector<std::string>& names, Folder& folder);
     void ReadInto(Folder& folder, const std::string& path, const std::string& readFrom,
                   const std::string& directory);
@@ -98,6 +111,7 @@ class ChecksumCatalog {
     std::vector<std::pair<std::string, std::string>> added_;  // path as given, path read from
     std::vector<UnreadChecksumFile> newlyUnread_;
     std::set<std::string> toldUnread_;
+    std::function<bool()> stopped_;
 };
 
 }  // namespace korbelt

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <thread>
 
@@ -314,12 +315,55 @@ TEST_F(Cli, SecondInterruptAbortsTheFileAndLeavesNoTemporaryFile) {
     cli.Signal(SIGINT);
     EXPECT_EQ(cli.Wait(), 1);
     const Bytes out = ReadBytes(dir.File("out"));
-    EXPECT_EQ(std::string(out.begin(), out.end()), "Aborted " + big + "\n");
+    EXPECT_EQ(std::string(out.begin(), out.end()),
+              "Aborted " + big + "\n  the file was left as it was\n");
     EXPECT_FALSE(Exists(big + ".$$$"));
     EXPECT_FALSE(Exists(big + ".bak"));
     struct stat info {};
     stat(big.c_str(), &info);
     EXPECT_EQ(info.st_size, 400 * 1024 * 1024 + 1);
+}
+
+// Thousands of md5 lists beside the file take a second or more to read. SIGTERM, SIGHUP and a
+// second Ctrl-C end the run there, within moments, and the file is left as it was.
+TEST_F(Cli, SignalsAreAnsweredWhileTheChecksumFilesAreRead) {
+    const std::string movie = File("movie.avi");
+    std::string lines;
+    for (int k = 0; k < 1000; ++k) {
+        lines += "d41d8cd98f00b204e9800998ecf8427e  part" + std::to_string(k) + ".bin\n";
+    }
+    for (int n = 0; n < 3000; ++n) {
+        std::ofstream(dir.File("list" + std::to_string(n) + ".md5")) << lines;
+    }
+    using Clock = std::chrono::steady_clock;
+    for (const std::vector<int>& signals : std::vector<std::vector<int>>{
+             {SIGTERM}, {SIGHUP}, {SIGINT, SIGINT}}) {
+        SCOPED_TRACE("signal " + std::to_string(signals.front()));
+        BackgroundProgram cli(ProgramDirectory() + "/korbelt-cli", {"--yes", movie},
+                              {"LC_ALL=C", "XDG_CONFIG_HOME=" + dir.File("cfg")}, dir.File("out"),
+                              dir.File("err"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const auto signalled = Clock::now();
+        for (const int signal : signals) {
+            cli.Signal(signal);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        int ending = 0;
+        const int status = cli.Wait(&ending);
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() -
+                                                                                signalled);
+        std::printf("ended %lld ms after the first signal\n", static_cast<long long>(took.count()));
+        EXPECT_LT(took.count(), 500);
+        if (signals.size() == 1) {
+            EXPECT_EQ(status, -1);
+            EXPECT_EQ(ending, signals.front());
+        } else {
+            EXPECT_EQ(status, 1);
+        }
+        const Bytes out = ReadBytes(dir.File("out"));
+        EXPECT_EQ(std::string(out.begin(), out.end()), "Aborted " + movie + "\n");
+        EXPECT_EQ(ReadBytes(movie), Damaged());
+    }
 }
 
 // Checksum files for the evidence tests: made by the real tools in the test's directory.
@@ -391,6 +435,34 @@ TEST_F(Cli, LeaveUnpatternedKeepsAFileOfChancePairsAndJsonTellsTheVerdict) {
               std::string::npos);
     EXPECT_NE(result.err.find("; the file was left as it is\n"), std::string::npos);
     EXPECT_EQ(ReadBytes(b).size(), damaged.size() - 8);
+    // The copy that was thrown away is in no figure: the file holds what it held.
+    const std::string first = result.out.substr(0, result.out.find('\n'));
+    EXPECT_NE(first.find("\"bytes\":{\"read\":120000,\"written\":120000,\"removed\":0}"),
+              std::string::npos)
+        << first;
+    EXPECT_EQ(first.find("\"decision\":\"removed\""), std::string::npos) << first;
+}
+
+// Damage the markers show outside the search range stays in the file: that is no success,
+// but no failure either, and its own exit status says so.
+TEST_F(Cli, KnownDamageLeftInAFileIsItsOwnOutcome) {
+    Bytes damaged = QuietBytes(8 * 300, 5);
+    for (std::size_t m = 8; m-- > 0;) {
+        std::copy_n("\r\n-", 3, damaged.begin() + static_cast<long>(m * 300));
+        damaged.insert(damaged.begin() + static_cast<long>(m * 300 + 46), 'R');
+        damaged[m * 300 + 47] = 'R';
+    }
+    const std::string a = File("a.avi", damaged);
+    const std::string clean = File("b.avi", QuietBytes(3000, 6));
+    const ProgramResult result = Run({"--json", clean, a});
+    EXPECT_EQ(result.exitCode, 4) << result.err;
+    EXPECT_EQ(ReadBytes(a), damaged);
+    EXPECT_NE(result.out.find("\"outcome\":\"damage left\""), std::string::npos) << result.out;
+    EXPECT_NE(result.err.find("; outside the search range 39-45, the range 46-47 would repair it"),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(Run({"--range", "46-47", a}).exitCode, 0);
+    EXPECT_EQ(ReadBytes(a).size(), damaged.size() - 8);
 }
 
 // par2 makes slices over 64 MiB for large sets: such a set still proves a file intact.

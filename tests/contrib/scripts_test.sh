@@ -41,6 +41,26 @@ KeepAPostedBackup() {
     done
 }
 
+# A movie.avi.$$$ that came with the download is posted data, not a copy of Korbelt's: the
+# queue run of the NZBGet script and the post-processing of the SABnzbd script keep it as it
+# was posted, repair movie.avi beside it, and the job's par2 set verifies afterwards.
+KeepAPostedTemporaryName() {
+    mkdir "$WORK/posted"
+    cp "$WORK/damaged.avi" "$WORK/posted/movie.avi"
+    "$CLI" --yes --no-verify "$WORK/posted/movie.avi" >/dev/null
+    rm "$WORK/posted/movie.avi.bak"
+    printf 'part of the post\r\n-' >"$WORK/posted/movie.avi.\$\$\$"
+    (cd "$WORK/posted" && par2 create -q -q -n1 -r5 job.par2 movie.avi 'movie.avi.$$$')
+    for manager in nzbget sabnzbd; do
+        local folder=$WORK/$manager
+        cp -r "$WORK/posted" "$folder" && cp "$WORK/damaged.avi" "$folder/movie.avi"
+        "$manager" 0 "$folder"
+        cmp "$folder/movie.avi.\$\$\$" "$WORK/posted/movie.avi.\$\$\$"
+        cmp "$folder/movie.avi" "$WORK/posted/movie.avi"
+        (cd "$folder" && par2 verify -q -q job.par2) || fail "the job's par2 set does not verify"
+    done
+}
+
 # Sets are told by their files' names, whatever the folder's; a set of volumes alone too.
 SabnzbdRepairsEveryPar2Set() {
     mkdir "$WORK/posted" "$WORK/Show.vol1+2" "$WORK/volumes only"

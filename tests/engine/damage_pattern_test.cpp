@@ -123,6 +123,7 @@ TEST_F(DamagePatternTest, AnInteractiveRunAsksAboutThePairsAtTheDistanceOnly) {
 }
 
 // Damage at 46 lies outside the default range: it is named with a range that repairs it,
+// the file is said to be left with its damage,
 // and nothing else is removed; with that range the file is restored.
 TEST_F(DamagePatternTest, DamageOutsideTheRangeIsNamedAndRepairedWithTheRangeItNames) {
     const Marked file = WithMarkers(8, 1, 46);
@@ -131,11 +132,14 @@ TEST_F(DamagePatternTest, DamageOutsideTheRangeIsNamedAndRepairedWithTheRangeItN
               "  damage at 46 characters: 8 of 8 markers, chance would give 1; outside the search "
               "range 39-45, the range 46-47 would repair it");
     EXPECT_EQ(ReadBytes(path), file.arrived);
-    EXPECT_EQ(engine.Report().outcome, FileOutcome::Clean);
+    // Known damage left in the file is no clean result.
+    EXPECT_EQ(engine.Report().outcome, FileOutcome::DamageLeft);
+    EXPECT_FALSE(run.fileerror);
     options.rangeStart = 46;
     options.rangeEnd = 47;
     Repair(file);
     EXPECT_EQ(ReadBytes(path), file.posted);
+    EXPECT_EQ(engine.Report().outcome, FileOutcome::Repaired);
 }
 
 // Random bytes with 400 markers: chance pairs only. They are still removed and told so;

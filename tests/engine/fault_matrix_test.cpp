@@ -120,7 +120,10 @@ TEST_F(FailureMessages, WriteFailingPartWaySaysWhatAndWhy) {
     EXPECT_EQ(Warnings(), (std::vector<std::string>{"Unable to write temporary file '" + path +
                                                     ".$$$'\r\nNo space left on device"}));
     EXPECT_EQ(Lines().at(0), path + " - write to temporary file failed");
-    EXPECT_EQ(Lines().size(), 2u);  // the first find's report line stays
+    // The first find's report line stays, and the last says nothing was changed.
+    EXPECT_EQ(Lines().size(), 3u);
+    EXPECT_EQ(Lines().back(), "  the file was left as it was");
+    EXPECT_FALSE(engine.Report().finds.at(0).removed);
     EXPECT_FALSE(Exists(path + ".$$$"));
 }
 
@@ -130,7 +133,7 @@ TEST_F(FailureMessages, UnreadableInput) {
     Process(path);
     EXPECT_EQ(Warnings(), (std::vector<std::string>{"Unable to read input file '" + path +
                                                     "'\r\nInput/output error"}));
-    EXPECT_EQ(Lines(), (std::vector<std::string>{path + " - read input file failed"}));
+    EXPECT_EQ(Lines(), (std::vector<std::string>{path + " - read input file failed", "  the file was left as it was"}));
 }
 
 TEST_F(FailureMessages, InputThatCannotBeOpened) {

@@ -1,15 +1,18 @@
 // The wide write of the record I/O (korbWriteBuffEx and the engine's seam for it) and the
 // vectorised marker scan, held against the plain reading of the scan rules.
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <random>
 
 #include <gtest/gtest.h>
 
 #include "TempDir.h"
 #include "engine/KorbscanLibrary.h"
+#include "engine/PosixFileSystem.h"
 
 namespace korbelt::test {
 namespace {
@@ -148,6 +151,25 @@ TEST_F(RecordIoTest, WideWriteRefusesANegativeLengthAndABadHandle) {
     errno = 0;
     EXPECT_EQ(library.WriteBuffEx(-1, bytes.data(), 10), -1);
     EXPECT_EQ(errno, EBADF);
+}
+
+// Every copy the library makes is Korbelt's by its mark, from the moment it has its name and
+// for as long as it keeps it; the name it takes is still only ever a new one.
+TEST_F(RecordIoTest, ACopyCarriesKorbeltsMarkUnderTheNameItWasMadeUnder) {
+    PosixFileSystem fs;
+    const std::string path = dir.File("movie.avi.$$$");
+    const std::int32_t handle = library.OpenFile(path);
+    ASSERT_GE(handle, 0);
+    EXPECT_EQ(fs.MarkOf(path), KorbeltMark::Copy);
+    EXPECT_EQ(library.OpenFile(path), -1);
+    EXPECT_EQ(errno, EEXIST);
+    library.CloseFile(handle);
+    ASSERT_EQ(rename(path.c_str(), dir.File("movie.avi").c_str()), 0);
+    EXPECT_EQ(fs.MarkOf(dir.File("movie.avi")), KorbeltMark::None);
+    ASSERT_EQ(symlink("movie.avi", path.c_str()), 0);
+    EXPECT_EQ(fs.MarkOf(path), KorbeltMark::None);
+    EXPECT_EQ(library.OpenFile(path), -1);
+    EXPECT_EQ(library.OpenFile(dir.File("no such folder/x.$$$")), -1);
 }
 
 // Record I/O that only has the record write: the seam's own wide write cuts it up.

@@ -289,7 +289,8 @@ TEST_F(RepairPass, StopAnsweredYesLeavesTheInputAndNoTemporaryFile) {
     host.boxes.Answer(true);
     Process(path);
     EXPECT_EQ(Lines(),
-              (Lines_{"Aborted " + path, "  @101 found 093 078 065 065 057 096 084  removed"}));
+              (Lines_{"Aborted " + path, "  @101 found 093 078 065 065 057 096 084  removed",
+                       "  the file was left as it was"}));
     ExpectUntouched(path, data);
     EXPECT_TRUE(run.fileerror);
     EXPECT_EQ(host.progress.back(), 0);
@@ -377,7 +378,8 @@ TEST_F(RepairPass, WrapperWithoutAnEndAbandonsTheFile) {
     Process(path);
     EXPECT_EQ(host.boxes.Texts(ScriptedBoxes::Kind::Notice).size(), 1u);
     EXPECT_EQ(Lines(),
-              (Lines_{"Aborted-bad Mime Wrapper " + path, "  @101 found Mime Wrapper removed"}));
+              (Lines_{"Aborted-bad Mime Wrapper " + path, "  @101 found Mime Wrapper removed",
+                       "  the file was left as it was"}));
     ExpectUntouched(path, data);
     EXPECT_TRUE(run.fileerror);
 

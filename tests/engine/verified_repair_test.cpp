@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "ChildProcess.h"
+#include "Forwarding.h"
 #include "PassFixture.h"
 #include "verify/ChecksumCatalog.h"
 
@@ -224,6 +227,61 @@ TEST_F(VerifiedRepair, AWholeFileDigestAloneKeepsTheCopyAndSaysItDoesNotMatch) {
     EXPECT_EQ(Lines().back(), "  not verified: does not match '" + dir.File("list.md5") + "'");
     EXPECT_TRUE(run.fileerror);
     EXPECT_EQ(ReadBytes(path), Without(posted, 30000 + 41));
+}
+
+// Checksum lists that take their time to open, as on a slow share, counted.
+class SlowLists : public ForwardingFileSystem {
+  public:
+    using ForwardingFileSystem::ForwardingFileSystem;
+    std::unique_ptr<InputFile> OpenInput(const std::string& path, std::error_code& error) override {
+        if (path.ends_with(".md5")) {
+            ++opened;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return real_.OpenInput(path, error);
+    }
+    int opened = 0;
+};
+
+// A folder of many checksum lists takes a second to read: Stop is answered there, not after
+// it, and the file is left as it was. What was read of the folder then is forgotten, so that
+// the next file of the run has every list read.
+TEST_F(PassFixture, StopIsAnsweredWhileTheChecksumFilesAreRead) {
+    SlowLists slow{realFs};
+    ChecksumCatalog catalog{slow};
+    engine.SetChecksums(&catalog);
+    Bytes posted = CleanBytes(20000, 5);
+    Put(posted, 5000, {13, 10, '-'});
+    Bytes arrived = posted;
+    arrived.insert(arrived.begin() + 5041, posted[5041]);
+    const std::string path = Input("movie.avi", arrived);
+    constexpr int kLists = 200;
+    for (int n = 0; n < kLists; ++n) {
+        const std::string list = "d41d8cd98f00b204e9800998ecf8427e  other" + std::to_string(n) + "\n";
+        Input("list" + std::to_string(n) + ".md5", Bytes(list.begin(), list.end()));
+    }
+    const auto started = std::chrono::steady_clock::now();
+    host.onYield = [&](int) {
+        run.stopflag = std::chrono::steady_clock::now() - started > std::chrono::milliseconds(50);
+    };
+    host.boxes.Answer(true);  // Abort Processing? Yes
+    Process(path);
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(Lines(), (Texts{"Aborted " + path}));
+    EXPECT_EQ(Questions(), (Texts{"Abort Processing?"}));
+    EXPECT_EQ(engine.Report().outcome, FileOutcome::NotRepaired);
+    EXPECT_LT(took, std::chrono::milliseconds(500));
+    EXPECT_LT(slow.opened, kLists / 2);
+    EXPECT_EQ(ReadBytes(path), arrived);
+    EXPECT_EQ(ListDirectory(dir.Path()).size(), static_cast<std::size_t>(kLists + 1));
+
+    host.onYield = nullptr;
+    run.stopflag = false;
+    slow.opened = 0;
+    host.status.lines.clear();
+    Process(path);
+    EXPECT_EQ(slow.opened, kLists);
+    EXPECT_EQ(ReadBytes(path), posted);
 }
 
 }  // namespace

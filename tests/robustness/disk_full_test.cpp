@@ -17,8 +17,8 @@ const Bytes& Input() {
     return data;
 }
 
-// What korbelt-cli prints for a file whose copy could not be written: the file's line, then
-// the report lines of the finds made before the disk filled up.
+// What korbelt-cli prints for a file whose copy could not be written: the file's line, the
+// report lines of the finds made before the disk filled up, and that nothing was changed.
 void ExpectWriteFailure(const ProgramResult& result, const std::string& path,
                         const std::string& reason) {
     EXPECT_EQ(result.exitCode, 1);
@@ -27,6 +27,7 @@ void ExpectWriteFailure(const ProgramResult& result, const std::string& path,
     const std::string line = path + " - write to temporary file failed\n";
     EXPECT_EQ(result.out.compare(0, line.size(), line), 0) << result.out;
     EXPECT_EQ(result.out.find("bytes removed"), std::string::npos) << "no summary for a failure";
+    EXPECT_TRUE(result.out.ends_with("\n  the file was left as it was\n")) << result.out;
 }
 
 TEST(DiskFull, OnASmallTmpfsTheInputStaysWholeAndTheSpaceIsGivenBack) {
@@ -84,6 +85,14 @@ TEST(DiskFull, AFileSizeLimitStopsTheCopyAndTheInputStaysWhole) {
     ExpectWriteFailure(result, path, "File too large");
     EXPECT_EQ(ReadBytes(path), Input());
     EXPECT_EQ(ListDirectory(home.Path()), (std::vector<std::string>{"cfg", "movie.avi"}));
+
+    // The record says what happened on disk: nothing removed, nothing written to the file.
+    const ProgramResult json = RunCliAs(home.Path(), {"--yes", "--json", path}, 0, 0, 3 << 20);
+    EXPECT_EQ(json.exitCode, 1);
+    EXPECT_NE(json.out.find("\"bytes\":{\"read\":"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find(",\"written\":0,\"removed\":0}"), std::string::npos) << json.out;
+    EXPECT_EQ(json.out.find("\"decision\":\"removed\""), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"reason\":\"copy dropped\""), std::string::npos) << json.out;
 }
 
 TEST(DiskFull, AFailedFileInADirectoryDoesNotStopTheRest) {

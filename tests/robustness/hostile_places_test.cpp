@@ -240,7 +240,8 @@ TEST_F(ChangingInput, ShrinkingBeforeTheFirstRecordIsNoticedAtOnce) {
     ChangeAt(1, [&] { CutTo(1000); });
     Process(path);
     ExpectLeftAsItIs(Bytes(Big().begin(), Big().begin() + 1000), "became shorter");
-    EXPECT_EQ(Lines().size(), 1u) << "not a single record was written";
+    EXPECT_EQ(Lines(), (Texts{Lines().at(0), "  the file was left as it was"}))
+        << "not a single record was written";
 }
 
 TEST_F(ChangingInput, ShrinkingHalfWayIsNoticedAtTheNextRead) {
@@ -373,7 +374,8 @@ TEST_F(HostilePlaces, InputsOpenAtOnceShareOneWatchAndSeeOnlyTheirOwnWrites) {
 }
 
 // One file reached by several names in one run is repaired once; the backup this run made is
-// neither repaired nor replaced, and the copy that took the name is not repaired again.
+// neither repaired nor replaced (a folder's listing passes over it), and the copy that took
+// the name is not repaired again.
 TEST_F(HostilePlaces, AFileReachedByManyNamesInOneRunIsRepairedOnce) {
     const std::string d = dir.File("d");
     mkdir(d.c_str(), 0755);
@@ -390,9 +392,9 @@ TEST_F(HostilePlaces, AFileReachedByManyNamesInOneRunIsRepairedOnce) {
         return std::count(lines.begin(), lines.end(), line + " - already processed in this run");
     };
     EXPECT_EQ(count(path), 2);  // the second file entry and the first directory's listing
-    EXPECT_EQ(count(path + ".bak"), 1);
+    EXPECT_EQ(count(path + ".bak"), 0);
     EXPECT_EQ(count(d + "//movie.avi"), 1);
-    EXPECT_EQ(count(d + "//movie.avi.bak"), 1);
+    EXPECT_EQ(count(d + "//movie.avi.bak"), 0);
     EXPECT_EQ(count(dir.File("d/../d/movie.avi")), 1);
     // A new run is a new run.
     host.status.lines.clear();

@@ -169,14 +169,29 @@ TEST_F(BatchRunTest, DirectoryFilesAreProcessedInNameOrderIgnoringCase) {
     EXPECT_EQ(controls.filesFinished, 4);
 }
 
-TEST_F(BatchRunTest, SecondRunOverADirectoryTakesBackupsAlong) {
+// The original a run kept beside its repair is no download to repair again: a second run over
+// the folder passes over it, and it keeps the original bytes. A NAME.bak that came with the
+// download, and one named on its own, are processed as any file.
+TEST_F(BatchRunTest, SecondRunOverADirectoryPassesOverItsOwnBackups) {
     const std::string d = MakeDir("dl");
-    MakeFile("dl/a.avi");
+    const Bytes original = ReadBytes(MakeFile("dl/a.avi"));
+    MakeFile("dl/notes.bak");
     Add(d);
     batch.cmdProcessAuto_Click();
+    ASSERT_EQ(ReadBytes(d + "/a.avi.bak"), original);
+    ASSERT_EQ(ReadBytes(d + "/notes.bak.bak"), original);
     host.boxes.Answer(true);  // a.avi.bak exists now: delete it?
+    host.boxes.Answer(true);  // and notes.bak.bak
     batch.cmdProcessAuto_Click();
-    EXPECT_EQ(OutcomeLines(), (Texts{d + "/a.avi", d + "/a.avi.bak"}));
+    EXPECT_EQ(OutcomeLines(), (Texts{d + "/a.avi", d + "/notes.bak"}));
+    EXPECT_EQ(ReadBytes(d + "/a.avi.bak"), original);
+    EXPECT_FALSE(Exists(d + "/a.avi.bak.bak"));
+
+    list.Clear();
+    Add(d + "/a.avi.bak");
+    batch.cmdProcessAuto_Click();
+    EXPECT_EQ(OutcomeLines(), (Texts{d + "/a.avi.bak"}));
+    EXPECT_EQ(ReadBytes(d + "/a.avi.bak.bak"), original);
 }
 
 TEST_F(BatchRunTest, EmptyDirectoryAddsNoLine) {

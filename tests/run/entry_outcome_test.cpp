@@ -36,6 +36,13 @@ TEST(EntryOutcome, EachOutcomeHasItsMarkAndNote) {
     sliced.checksums->slicesMatching = 7;
     sliced.checksums->slicesWere = 5;
     sliced.checksums->sliceCount = 10;
+    FileReport outside = Report(FileOutcome::DamageLeft);
+    outside.pattern = PatternVerdict{};
+    outside.pattern->kind = PatternVerdict::Kind::Damage;
+    outside.pattern->distance = 48;
+    outside.pattern->rangeStart = 39;
+    outside.pattern->rangeEnd = 45;
+    outside.bytesRemoved = 2;
     const std::vector<std::tuple<FileReport, OutcomeMark, std::string>> cases = {
         {Checked(FileOutcome::Intact, ChecksumReport::Verdict::Intact, "/dl/a.sfv"),
          OutcomeMark::Verified, "Verified: matches 'a.sfv'; left as it is"},
@@ -49,6 +56,9 @@ TEST(EntryOutcome, EachOutcomeHasItsMarkAndNote) {
          "Skipped: already processed in this run"},
         {Report(FileOutcome::Busy, "skipped, another Korbelt is repairing it"),
          OutcomeMark::Skipped, "Skipped: another Korbelt is repairing it"},
+        {outside, OutcomeMark::DamageLeft,
+         "Left with damage: damage at 48 characters, outside the search range 39-45; the range "
+         "48-49 would repair it; 2 bytes removed, the original is kept as a.avi.bak"},
         {sliced, OutcomeMark::DamageLeft,
          "Left with damage: does not match 'a.par2'; 7 of 10 slices match, was 5"},
         {Checked(FileOutcome::NotVerified, ChecksumReport::Verdict::NotVerified, "/dl/a.md5"),

@@ -27,6 +27,7 @@ class ForwardingFileSystem : public FileSystem {
     std::optional<FileIdentity> Lookup(const std::string& path) override {
         return real_.Lookup(path);
     }
+    KorbeltMark MarkOf(const std::string& path) override { return real_.MarkOf(path); }
     std::uint32_t UserId() override { return real_.UserId(); }
     std::unique_ptr<InputFile> OpenInput(const std::string& path, std::error_code& error) override {
         return real_.OpenInput(path, error);
@@ -91,6 +92,9 @@ class ForwardingInputFile : public InputFile {
     void WatchWrites() override { real_->WatchWrites(); }
     LockResult Lock() override { return real_->Lock(); }
     std::error_code SetAccess(const FileIdentity& from) override { return real_->SetAccess(from); }
+    std::error_code SetMark(KorbeltMark mark, const std::string& path) override {
+        return real_->SetMark(mark, path);
+    }
 
   protected:
     std::unique_ptr<InputFile> real_;

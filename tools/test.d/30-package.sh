@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Debian package, end to end: built with CPack in a build directory of its own, its
-# contents and control fields checked, the desktop entry and AppStream metainfo validated,
-# then installed for real with apt-get, the installed programs and download-manager scripts
+# contents and control fields checked, lintian run on it (any error or warning fails), the
+# desktop entry and AppStream metainfo validated, then installed for real with apt-get,
+# Korbelt checked to be no file type's default opener, the installed programs and download-manager scripts
 # run on damaged files, and removed again without leaving a file behind.
 #
 # Installing and removing a package needs root (or sudo); it is meant for a machine that is
@@ -13,8 +14,10 @@ cd "$(dirname "$0")/../.."
 SOURCE_DIR=$(pwd)
 BUILD_DIR=${PACKAGE_BUILD_DIR:-build-deb}
 PACKAGES=(cmake ninja-build g++ qt6-base-dev libssl-dev zlib1g-dev fonts-dejavu-core dpkg-dev
-          desktop-file-utils appstream file par2)
-APP_ID=org.example.korbelt.Korbelt
+          desktop-file-utils appstream file par2 lintian libglib2.0-bin shared-mime-info xdg-utils)
+# The id the desktop entry and the metainfo are named by, where CMake has it.
+APP_ID=$(sed -n 's/^set(KORBELT_APP_ID \([^ )]*\))$/\1/p' CMakeLists.txt)
+[ -n "$APP_ID" ] || { echo "FAIL: no KORBELT_APP_ID in CMakeLists.txt" >&2; exit 1; }
 CONTRIB=/usr/share/korbelt/contrib
 # shellcheck source=tools/packages.sh
 source tools/packages.sh
@@ -74,6 +77,7 @@ rm -f "$BUILD_DIR"/korbelt_*.deb
 (cd "$BUILD_DIR" && cpack -G DEB)
 DEB=$(ls "$SOURCE_DIR/$BUILD_DIR"/korbelt_*.deb)
 [ "$(basename "$DEB")" = "korbelt_1.3.2_amd64.deb" ] || fail "package file is $(basename "$DEB")"
+MULTIARCH=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 SAMPLE=$SOURCE_DIR/$BUILD_DIR/bin/korbelt-sample
 BUILT_CLI=$SOURCE_DIR/$BUILD_DIR/bin/korbelt-cli
 
@@ -88,15 +92,28 @@ field() { dpkg-deb -f "$DEB" "$1"; }
 for dependency in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6; do
     [[ ", $(field Depends)," == *", $dependency ("* ]] || fail "Depends lacks $dependency: $(field Depends)"
 done
+# The download managers need par2, Korbelt's checksums do not.
+[ "$(field Suggests)" = par2 ] || fail "Suggests: $(field Suggests)"
+[[ ", $(field Depends)," != *" par2"* ]] || fail "Depends names par2: $(field Depends)"
+grep -qF "\"homepage\": \"$(field Homepage)\"," contrib/nzbget/Korbelt/manifest.json ||
+    fail "the NZBGet manifest names another home page than the package's $(field Homepage)"
 pass "control fields"
 
-cat >"$WORK/expected-files" <<'EOF'
+# lintian, Debian's own checks of a package: not one error or warning.
+lintian --fail-on none "$DEB" >"$WORK/lintian" 2>&1 || fail "lintian did not run: $(cat "$WORK/lintian")"
+if grep -E '^[EW]: ' "$WORK/lintian"; then fail "lintian reports the errors and warnings above"; fi
+pass "lintian: no error, no warning"
+
+cat >"$WORK/expected-files" <<EOF
 ./usr/bin/Korbelt
 ./usr/bin/korbelt -> Korbelt
 ./usr/bin/korbelt-cli
-./usr/lib/korbelt/libkorbscan.so
-./usr/share/applications/org.example.korbelt.Korbelt.desktop
+./usr/lib/$MULTIARCH/korbelt/libkorbscan.so
+./usr/share/applications/$APP_ID.desktop
 ./usr/share/doc/korbelt/README.md
+./usr/share/doc/korbelt/changelog.gz
+./usr/share/doc/korbelt/copyright
+./usr/share/doc/korbelt/docs/user-guide.md
 ./usr/share/icons/hicolor/128x128/apps/korbelt.png
 ./usr/share/icons/hicolor/16x16/apps/korbelt.png
 ./usr/share/icons/hicolor/256x256/apps/korbelt.png
@@ -106,8 +123,10 @@ cat >"$WORK/expected-files" <<'EOF'
 ./usr/share/korbelt/contrib/nzbget/Korbelt/main.sh
 ./usr/share/korbelt/contrib/nzbget/Korbelt/manifest.json
 ./usr/share/korbelt/contrib/sabnzbd/korbelt.sh
+./usr/share/man/man1/Korbelt.1.gz
 ./usr/share/man/man1/korbelt-cli.1.gz
-./usr/share/metainfo/org.example.korbelt.Korbelt.metainfo.xml
+./usr/share/man/man1/korbelt.1.gz -> Korbelt.1.gz
+./usr/share/metainfo/$APP_ID.metainfo.xml
 EOF
 dpkg-deb -c "$DEB" >"$WORK/listing"
 # Files and links only (directories end in a slash); the sixth column on is the name.
@@ -116,7 +135,7 @@ awk '$1 !~ /^d/ { $1 = $2 = $3 = $4 = $5 = ""; sub(/^ +/, ""); print }' "$WORK/l
 diff -u "$WORK/expected-files" "$WORK/files" || fail "the package holds other files than these"
 grep -q '^-rwxr-xr-x .* ./usr/share/korbelt/contrib/nzbget/Korbelt/main.sh$' "$WORK/listing" ||
     fail "the NZBGet script is not executable"
-grep -q '^-rw-r--r-- .* ./usr/lib/korbelt/libkorbscan.so$' "$WORK/listing" ||
+grep -q "^-rw-r--r-- .* ./usr/lib/$MULTIARCH/korbelt/libkorbscan.so\$" "$WORK/listing" ||
     fail "libkorbscan.so is not installed read-only for all"
 pass "package contents"
 
@@ -128,6 +147,13 @@ grep -qx 'Exec=Korbelt %F' "$WORK/root/usr/share/applications/$APP_ID.desktop" |
 appstreamcli validate --no-net "$WORK/root/usr/share/metainfo/$APP_ID.metainfo.xml"
 # The entry, the metainfo and the icon together, as a software centre reads them.
 appstreamcli validate-tree --no-net "$WORK/root"
+# The changelog is of the package's version, the licence the MIT licence of the source.
+[ "$(dpkg-parsechangelog -l "$WORK/root/usr/share/doc/korbelt/changelog.gz" -S Version)" = 1.3.2 ] ||
+    fail "the changelog's latest entry is not 1.3.2"
+grep -qx 'License: Expat' "$WORK/root/usr/share/doc/korbelt/copyright" ||
+    fail "the copyright file names no Expat (MIT) licence"
+grep -qx '  <project_license>MIT</project_license>' "$WORK/root/usr/share/metainfo/$APP_ID.metainfo.xml" ||
+    fail "the metainfo names no MIT licence"
 for size in 16 32 48 128 256; do
     [[ "$(file "$WORK/root/usr/share/icons/hicolor/${size}x${size}/apps/korbelt.png")" == \
         *"PNG image data, $size x $size,"* ]] || fail "the ${size} pixel icon is not $size x $size"
@@ -141,7 +167,31 @@ dpkg -L korbelt | LC_ALL=C sort >"$WORK/installed-paths"
 [ "$(command -v korbelt-cli)" = /usr/bin/korbelt-cli ] || fail "korbelt-cli is $(command -v korbelt-cli)"
 [ "$(korbelt-cli --version)" = "korbelt-cli 1.3.2" ] || fail "korbelt-cli --version: $(korbelt-cli --version)"
 [ "$(readlink /usr/bin/korbelt)" = Korbelt ] || fail "korbelt does not lead to Korbelt"
-pass "installed, korbelt-cli --version"
+for page in Korbelt korbelt korbelt-cli; do
+    zcat "/usr/share/man/man1/$page.1.gz" | grep -q '^\.SH NAME' || fail "no manual page for $page"
+done
+pass "installed, korbelt-cli --version, a manual page for each program"
+
+# Korbelt is no file type's default opener, also where nothing else opens the type (no video
+# player, no archive manager here), neither for GLib's file managers (gio) nor for xdg-open;
+# it claims no type, and "Open With" offers it among all the applications.
+for type in video/x-msvideo video/mpeg video/x-matroska video/mp4 application/vnd.rar \
+            application/zip application/x-7z-compressed application/octet-stream; do
+    gio mime "$type" >"$WORK/gio-mime" 2>&1 || true
+    if grep -qF "$APP_ID" "$WORK/gio-mime"; then fail "gio: $(cat "$WORK/gio-mime")"; fi
+    default=$(xdg-mime query default "$type" 2>&1 || true)
+    [[ "$default" != *"$APP_ID"* ]] || fail "xdg-mime query default $type: $default"
+done
+grep -qF "$APP_ID" /usr/share/applications/mimeinfo.cache 2>/dev/null &&
+    fail "the MIME cache of the desktop entries names Korbelt"
+grep -Eq '^(NoDisplay|Hidden)=true' "/usr/share/applications/$APP_ID.desktop" &&
+    fail "the desktop entry is hidden from the lists of applications"
+# And the check would see a claim: the same entry associated with AVI by the user is found.
+mkdir -p "$XDG_CONFIG_HOME"
+printf '[Added Associations]\nvideo/x-msvideo=%s.desktop;\n' "$APP_ID" >"$XDG_CONFIG_HOME/mimeapps.list"
+gio mime video/x-msvideo | grep -qF "$APP_ID" || fail "gio does not see the installed desktop entry"
+rm "$XDG_CONFIG_HOME/mimeapps.list"
+pass "Korbelt is no file type's default, and in the list of applications"
 
 # The installed page and the installed program's help list the same options.
 zcat /usr/share/man/man1/korbelt-cli.1.gz >"$WORK/korbelt-cli.1"
@@ -156,9 +206,9 @@ cp "$WORK/pristine/damaged.avi" "$WORK/reference/damaged.avi"
 "$BUILT_CLI" "$WORK/reference/damaged.avi" >/dev/null
 (cd / && LD_DEBUG=libs korbelt-cli "$WORK/one/damaged.avi") >"$WORK/one.out" 2>"$WORK/one.err" ||
     fail "the installed korbelt-cli failed: $(cat "$WORK/one.out" "$WORK/one.err")"
-# Not beside the program, so found through the RUNPATH $ORIGIN/../lib/korbelt.
-grep -Eq "calling init: /usr/bin/\.\./lib/korbelt/libkorbscan\.so$" "$WORK/one.err" ||
-    fail "the installed korbelt-cli did not load /usr/lib/korbelt/libkorbscan.so"
+# Not beside the program, so found through the RUNPATH $ORIGIN/../lib/MULTIARCH/korbelt.
+grep -Eq "calling init: /usr/bin/\.\./lib/$MULTIARCH/korbelt/libkorbscan\.so$" "$WORK/one.err" ||
+    fail "the installed korbelt-cli did not load /usr/lib/$MULTIARCH/korbelt/libkorbscan.so"
 grep -qx "  91 bytes removed, .*" "$WORK/one.out" || fail "no removal reported: $(cat "$WORK/one.out")"
 cmp "$WORK/one/damaged.avi" "$WORK/reference/damaged.avi" || fail "repaired bytes differ"
 cmp "$WORK/one/damaged.avi.bak" "$WORK/pristine/damaged.avi" || fail "the backup is not the original"
@@ -421,7 +471,11 @@ while read -r path; do
         fail "$path is still there after the removal"
     fi
 done <"$WORK/installed-paths"
-as_root env DEBIAN_FRONTEND=noninteractive apt-get purge -y korbelt
+# With no maintainer scripts and no conffiles, dpkg keeps nothing of a removed korbelt to
+# purge; whatever it does keep goes now.
+if dpkg-query -W korbelt >/dev/null 2>&1; then
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get purge -y korbelt
+fi
 if dpkg-query -W korbelt >/dev/null 2>&1; then fail "dpkg still knows korbelt after the purge"; fi
 command -v korbelt-cli >/dev/null && fail "korbelt-cli is still on the PATH"
 pass "removed and purged, nothing left"
