@@ -1,5 +1,6 @@
 #include "ui/DrawnForm.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace korbelt {
