@@ -414,14 +414,13 @@ void frmKorbelt::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    // However the window is closed, the settings are kept, as File, Exit keeps them.
     if (batch_->Running()) {
         event->ignore();
-        AgreeToLeaveRun(true);
+        AgreeToLeaveRun(false);
         return;
     }
     event->accept();
-    EndProgram(true);
+    EndProgram(false);
 }
 
 bool frmKorbelt::AgreeToLeaveRun(bool saveSettings) {
