@@ -13,6 +13,10 @@
 //   korbelt-bench-input sparse MIB FILE
 //       A sparse file of MIB mebibytes, all holes except a repeated byte every 64 MiB and a
 //       wrapper in the middle: almost nothing on the disk, but every byte is read and written.
+//   korbelt-bench-input finds THOUSANDS CLEAN DAMAGED [SEED]
+//       THOUSANDS thousand CR LF '-' markers, one every 44 bytes, and nothing else; in DAMAGED
+//       each with its byte at 41 repeated: a find per marker, as many status lines and
+//       records, and repairing DAMAGED must give CLEAN back byte for byte.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -313,6 +317,26 @@ int MakeSparse(std::int64_t mib, const char* path) {
     return 0;
 }
 
+// Markers as close as the default range lets them follow one another: the pair of each ends
+// before the next marker's CR, and no other pair is in reach of a check.
+constexpr std::size_t kDenseMarkerEvery = 44;
+
+int MakeFinds(std::int64_t thousands, const char* cleanPath, const char* damagedPath,
+              std::uint64_t seed) {
+    Random random(seed);
+    Output clean(cleanPath);
+    Output damaged(damagedPath);
+    for (std::int64_t n = 0; n < thousands * 1000; ++n) {
+        Bytes marker = {kCR, kLF, '-'};
+        const Bytes tail = NoPairs(random, kDenseMarkerEvery - marker.size());
+        marker.insert(marker.end(), tail.begin(), tail.end());
+        clean.Append(marker);
+        marker.insert(marker.begin() + kRepeatOffset, marker[kRepeatOffset]);
+        damaged.Append(marker);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -330,9 +354,14 @@ int main(int argc, char** argv) {
     if (mode == "sparse" && argc == 4) {
         return MakeSparse(std::atoll(argv[2]), argv[3]);
     }
+    if (mode == "finds" && (argc == 5 || argc == 6)) {
+        const std::uint64_t seed = argc == 6 ? std::strtoull(argv[5], nullptr, 10) : 1;
+        return MakeFinds(std::atoll(argv[2]), argv[3], argv[4], seed);
+    }
     std::fprintf(stderr,
                  "usage: korbelt-bench-input pair MIB CLEAN DAMAGED [SEED]\n"
                  "       korbelt-bench-input guided KIND MIB EVERY_KIB CLEAN DAMAGED [SEED]\n"
-                 "       korbelt-bench-input sparse MIB FILE\n");
+                 "       korbelt-bench-input sparse MIB FILE\n"
+                 "       korbelt-bench-input finds THOUSANDS CLEAN DAMAGED [SEED]\n");
     return 2;
 }
