@@ -107,10 +107,19 @@ Decision RepairEngine::Decide(const Find& find) {
     return {find, true, Reason::Found};
 }
 
-// The find's line, and its place in the report; whether it is removed.
+// The find's line, and its place in the report; whether it is removed. A wrapper the record
+// loop cuts learns its length a record later.
 bool RepairEngine::Tell(const Decision& decision) {
-    report_.finds.push_back(decision);
-    findLines_.push_back(host_.Status().AppendLine(FindLine(decision, format_, options_.dryRun)));
+    const int line = host_.Status().AppendLine(FindLine(decision, format_, options_.dryRun));
+    finds_.Add(decision, line,
+               decision.removed && decision.find.kind == FindKind::Wrapper && !guide_);
+    if (finds_.OverHeld()) {
+        if (verdictMayMove_) {
+            startAgain_ = true;
+        } else {
+            finds_.PassOn();
+        }
+    }
     host_.YieldToUi();
     return decision.removed;
 }

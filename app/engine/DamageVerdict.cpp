@@ -27,7 +27,12 @@ RepairEngine::Ending RepairEngine::CopyJudgingMarkers(Pass& pass) {
     if (markersDecide && run_.interactive && !CountMarkersFirst(pass)) {
         return Ending::UserAbort;
     }
-    const Ending ending = CopyRecords(pass);
+    verdictMayMove_ = markersDecide && counting_;
+    Ending ending = CopyRecords(pass);
+    if (ending == Ending::TooManyHeld) {
+        ending = StartAgainCountingFirst(pass);
+    }
+    verdictMayMove_ = false;
     if (ending != Ending::Normal || !counting_) {
         return ending;
     }
@@ -78,37 +83,47 @@ bool RepairEngine::DamageMovesAFind() const {
     if (!report_.pattern || report_.pattern->kind != PatternVerdict::Kind::Damage || pairAt_) {
         return false;
     }
-    return std::any_of(report_.finds.begin(), report_.finds.end(), [&](const Decision& decision) {
-        const Find& find = decision.find;
-        return find.kind == FindKind::RepeatedByte && decision.removed &&
-               find.offset - (find.position - 1) != report_.pattern->distance;
-    });
+    return finds_.RemovedRepeatAwayFrom(report_.pattern->distance);
 }
 
 // The pass again from the start, the repeated-byte check looking at the damage's distance
 // only: its copy and its finds replace the first pass's. False when no copy can be opened.
 bool RepairEngine::StartAgainAtDamage(Pass& pass) {
+    DropPassSoFar(pass);
+    counting_ = false;
+    pairAt_ = report_.pattern->distance;
+    return OpenOutput(pass);
+}
+
+// More finds than are held while the verdict could still move them: the pass starts again
+// with the markers counted first, as in an interactive run, so that the finds can go on as
+// they come.
+RepairEngine::Ending RepairEngine::StartAgainCountingFirst(Pass& pass) {
+    DropPassSoFar(pass);
+    verdictMayMove_ = false;
+    StartCensus();
+    if (!CountMarkersFirst(pass)) {
+        return Ending::UserAbort;
+    }
+    return OpenOutput(pass) ? CopyRecords(pass) : Ending::OutputRefused;
+}
+
+// The copy so far and the finds' lines go: the pass is to start again.
+void RepairEngine::DropPassSoFar(Pass& pass) {
     pass.runLength = 0;
     CloseOutput(pass);
     if (const std::error_code error = DiscardTemporaryFile(pass)) {
         throw Unable("delete temporary file failed", "delete temporary file", pass.tempname, error);
     }
     pass.copy.reset();
-    for (auto line = findLines_.rbegin(); line != findLines_.rend(); ++line) {
-        host_.Status().RemoveLine(*line);
+    for (const int line : finds_.Withdraw()) {
+        host_.Status().RemoveLine(line);
     }
-    findLines_.clear();
-    report_.finds.clear();
-    counting_ = false;
-    pairAt_ = report_.pattern->distance;
-    return OpenOutput(pass);
 }
 
 // The repeated bytes the pass decided to remove.
 std::int64_t RepairEngine::RemovedRepeats() const {
-    return std::count_if(report_.finds.begin(), report_.finds.end(), [](const Decision& decision) {
-        return decision.find.kind == FindKind::RepeatedByte && decision.removed;
-    });
+    return finds_.RemovedRepeats();
 }
 
 }  // namespace korbelt

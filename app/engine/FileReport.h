@@ -83,7 +83,14 @@ struct PatternVerdict {
 struct FileReport {
     std::string name;
     FileOutcome outcome = FileOutcome::NotRepaired;
+    // Every find with its decision; of a file with more finds than the engine holds
+    // (FindLog::kHeld), only those not yet passed on to the report's sink, which come after
+    // the ones passed on.
     std::vector<Decision> finds;
+    std::int64_t findsPassedOn = 0;
+    // The finds passed on that were decided for removal were not removed after all: the
+    // copy was not kept (as Reason::CopyDropped says of each find still held).
+    bool passedOnUndone = false;
     std::int64_t bytesRead = 0;
     std::int64_t bytesWritten = 0;  // to the repaired copy, kept or not
     std::int64_t bytesRemoved = 0;

@@ -32,6 +32,7 @@ bool RepairEngine::AdvanceGuide(Pass& pass, bool atEnd) {
     Guide& guide = *guide_;
     while (!guide.planner.Done() && (atEnd || guide.planner.NeededUpTo() <= readpos - 1)) {
         ApplySlicePlan(pass, guide.planner.PlanNext(guide.removals));
+        ForgetPlannedFinds();
         if (guide.planner.ReadError()) {
             throw Unable("read input file failed", "read input file", pass.filename,
                          guide.planner.ReadError());
@@ -98,6 +99,16 @@ void RepairEngine::ApplySlicePlan(Pass& pass, const SlicePlan& plan) {
     guide.declined = guide.declined || !allKept;
     // A slice the checksums proved, written as they proved it, is proven again by its MD5.
     WriteKept(pass, plan.end, removed, plan.verified && allKept ? plan.index : -1);
+}
+
+// The finds of the slices planned are told: the guide keeps those still to be planned only,
+// no more than the scan is ahead of the copy.
+void RepairEngine::ForgetPlannedFinds() {
+    Guide& guide = *guide_;
+    const auto planned = static_cast<long>(guide.planner.Planned());
+    guide.finds.erase(guide.finds.begin(), guide.finds.begin() + planned);
+    guide.removals.erase(guide.removals.begin(), guide.removals.begin() + planned);
+    guide.planner.Forget(static_cast<std::size_t>(planned));
 }
 
 // A find of the guided pass as the scan saw it; a slipped byte the scan never saw has none.

@@ -85,9 +85,9 @@ struct RepairEngine::Pass {
     std::unique_ptr<EvidenceCheck> written;  // the copy, checked as it is written
 };
 
-// A pass guided by slice checksums: the scan's finds, in input order, as the pattern alone
-// would remove them, the planner that decides them a slice at a time, and how far the copy
-// is written.
+// A pass guided by slice checksums: the scan's finds not yet planned, in input order, as the
+// pattern alone would remove them, the planner that decides them a slice at a time, and how
+// far the copy is written.
 struct RepairEngine::Guide {
     Guide(InputFile& input, std::int64_t length, const Expectation& expected)
         : planner(input, length, expected), proof(std::make_unique<SliceProof>(expected)) {}

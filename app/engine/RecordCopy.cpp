@@ -32,6 +32,7 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
     writepos = 1;
     heldcr = 0;
     pass.copying = true;
+    startAgain_ = false;
     pass.lastpct = -1;
     pass.reccount = 0;
     pass.gathered =
@@ -56,6 +57,9 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
             continue;
         }
         readpos = WriteRec(pass, readpos, ScanRecord(), iflength_);
+        if (startAgain_) {
+            return Ending::TooManyHeld;
+        }
         if (guide_ && !AdvanceGuide(pass, false)) {
             return Ending::UserAbort;
         }
@@ -93,9 +97,9 @@ void RepairEngine::NoteWrapperEnd(std::int64_t resume) {
             guide_->finds.back().length = resume - guide_->finds.back().offset;
             guide_->removals.back().length = guide_->finds.back().length;
         }
-    } else if (!report_.finds.empty() && report_.finds.back().find.kind == FindKind::Wrapper) {
-        Find& wrapper = report_.finds.back().find;
-        wrapper.length = resume - wrapper.offset;
+    } else if (Find* wrapper = finds_.OpenWrapper()) {
+        wrapper->length = resume - wrapper->offset;
+        finds_.WrapperEnded();
     }
 }
 

@@ -49,7 +49,7 @@ FileOutcome RepairEngine::ProcessFile(const std::string& filename) {
     }
     report_ = FileReport();
     report_.name = filename;
-    findLines_.clear();
+    finds_.Start(host_.Status(), sink_);
     report_.outcome = ProcessSteps(filename);
     return report_.outcome;
 }
@@ -234,6 +234,7 @@ void RepairEngine::RunPass(Pass& pass) {
                 FinishFile(pass);
                 break;
             case Ending::UserAbort:
+            case Ending::TooManyHeld:  // the pass has started again before it ends here
                 AbortFile(pass, "Aborted " + pass.filename, "aborted");
                 break;
             case Ending::BadWrapper:
@@ -488,12 +489,7 @@ void RepairEngine::AbortFile(Pass& pass, const std::string& line, const std::str
 // says so of every find, the lines shown as the finds were met stay, and one more line ends
 // the file's block where the original is still under its own name.
 void RepairEngine::TellCopyAbandoned(bool leftAsItWas) {
-    for (Decision& decision : report_.finds) {
-        if (decision.removed) {
-            decision.removed = false;
-            decision.reason = Reason::CopyDropped;
-        }
-    }
+    finds_.Undo(nullptr);
     report_.bytesWritten = 0;
     report_.bytesRemoved = 0;
     if (leftAsItWas) {

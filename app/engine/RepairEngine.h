@@ -13,8 +13,10 @@
 #include "engine/DamagePattern.h"
 #include "engine/DiscardingRecordIo.h"
 #include "engine/FileReport.h"
+#include "engine/FindLog.h"
 #include "engine/NumberFormat.h"
 #include "engine/RecordBuffer.h"
+#include "engine/ReportSink.h"
 #include "ports/EngineHost.h"
 #include "ports/FileSystem.h"
 #include "ports/RecordIo.h"
@@ -80,6 +82,9 @@ class RepairEngine {
     // Checksum files decide where they know a file (nullptr: nobody checks). The catalog
     // must outlive the engine's use of it.
     void SetChecksums(ChecksumCatalog* checksums);
+    // Where the finds of a file with more of them than are held go as they come (nullptr:
+    // nowhere but the status lines). The sink must outlive the engine's use of it.
+    void SetReportSink(ReportSink* sink) { sink_ = sink; }
 
     // A new run with its options: every file may be repaired once more, every folder's
     // checksums read anew. In a dry run every check, question and status line is as in a
@@ -104,7 +109,7 @@ class RepairEngine {
   private:
     friend class RepairEngineTestPeer;
     struct Pass;
-    enum class Ending { Normal, UserAbort, BadWrapper, OutputRefused };
+    enum class Ending { Normal, UserAbort, BadWrapper, OutputRefused, TooManyHeld };
 
     FileOutcome ProcessSteps(const std::string& filename);
     FileOutcome Refuse(const std::string& filename, const std::string& why, FileOutcome outcome);
@@ -124,8 +129,11 @@ class RepairEngine {
     void JudgeMarkers();
     bool DamageMovesAFind() const;
     bool StartAgainAtDamage(Pass& pass);
+    Ending StartAgainCountingFirst(Pass& pass);
+    void DropPassSoFar(Pass& pass);
     std::int64_t RemovedRepeats() const;
     void ApplySlicePlan(Pass& pass, const SlicePlan& plan);
+    void ForgetPlannedFinds();
     Find FindAt(std::int64_t offset) const;
     bool TellGuided(const Find& find, bool keep, Reason reason);
     void NoteGuidedFind(const Find& find);
@@ -218,7 +226,13 @@ class RepairEngine {
     MarkerCensus census_;
     bool counting_ = true;
     std::optional<int> pairAt_;
-    std::vector<int> findLines_;  // the status line of each find of the report
+    // The markers' verdict, judged once the pass is done, may still move its finds: none of
+    // them may go on until then, and a pass that finds more than are held starts again with
+    // the markers counted first.
+    bool verdictMayMove_ = false;
+    bool startAgain_ = false;
+    FindLog finds_{report_};
+    ReportSink* sink_ = nullptr;
 };
 
 }  // namespace korbelt

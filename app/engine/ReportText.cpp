@@ -57,6 +57,13 @@ std::string BytesLine(std::int64_t removed, std::int64_t read, std::int64_t writ
            (dryRun ? " bytes would be written." : " bytes written.");
 }
 
+std::string RemovalsNotMadeLine(std::int64_t removals, const NumberFormat& format, bool dryRun) {
+    const std::string count = " (" + format.Grouped(removals) + " in all): ";
+    return dryRun ? "  none of the removals above would be made" + count +
+                        "the copy would not be kept"
+                  : "  none of the removals above was made" + count + "the copy was not kept";
+}
+
 std::string FindQuestion(const Find& find, const NumberFormat& format) {
     const char* what = find.kind == FindKind::RepeatedByte ? "Shall I remove the repeated byte?"
                        : find.kind == FindKind::Wrapper    ? "Shall I remove the Wrapper?"

@@ -13,6 +13,10 @@ std::string FindLine(const Decision& decision, const NumberFormat& format, bool 
 // The line that ends a file's pass: the bytes left out, read and written.
 std::string BytesLine(std::int64_t removed, std::int64_t read, std::int64_t written,
                       const NumberFormat& format, bool dryRun = false);
+// The line that follows the finds of a file with more of them than are held, when its copy
+// is not kept: the lines above that say a find was removed are not rewritten.
+std::string RemovalsNotMadeLine(std::int64_t removals, const NumberFormat& format,
+                                bool dryRun = false);
 // The question asked about a find before it is removed.
 std::string FindQuestion(const Find& find, const NumberFormat& format);
 // The line the markers' verdict gets where it tells the user something: damage at one

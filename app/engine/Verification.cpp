@@ -305,15 +305,13 @@ std::int64_t RepairEngine::SlicesMatching(InputFile& file, const Expectation& ex
 }
 
 // The finds of a pass whose copy was discarded were never removed from the file: their
-// lines must not say so.
+// lines must not say so. Those already passed on are told so in one line after them.
 void RepairEngine::MarkRemovalsUndone() {
-    for (std::size_t index = 0; index < report_.finds.size(); ++index) {
-        Decision& decision = report_.finds[index];
-        if (decision.removed) {
-            decision.removed = false;
-            decision.reason = Reason::CopyDropped;
-            host_.Status().SetLine(findLines_[index], FindLine(decision, format_, options_.dryRun));
-        }
+    const std::int64_t passedOn = finds_.Undo([this](int line, const Decision& decision) {
+        host_.Status().SetLine(line, FindLine(decision, format_, options_.dryRun));
+    });
+    if (passedOn > 0) {
+        InformUser(RemovalsNotMadeLine(passedOn, format_, options_.dryRun));
     }
 }
 

@@ -18,6 +18,10 @@ class StatusList {
     virtual void SelectLine(int index) = 0;
     virtual void SetTopLine(int index) = 0;
     virtual void Clear() = 0;
+
+    // Line index is final: nothing rewrites or removes it any more. A list that shows each
+    // line once, when it is done, may show this one now and keep no more of it.
+    virtual void Settle(int /*index*/) {}
 };
 
 }  // namespace korbelt

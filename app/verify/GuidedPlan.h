@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -67,6 +68,10 @@ class GuidedPlanner {
     SlicePlan PlanNext(const std::vector<Removal>& finds);
     // The finds past the last slice, which no slice proves or disproves.
     std::vector<SlicePlan::Ignored> Rest(const std::vector<Removal>& finds);
+    // How many of the finds given so far are planned: no later call needs them, and the
+    // caller may drop them from the front of its list once it says so with Forget.
+    std::size_t Planned() const { return nextFind_; }
+    void Forget(std::size_t count) { nextFind_ -= std::min(count, nextFind_); }
     // A read that failed: nothing planned is to be used.
     std::error_code ReadError() const { return readError_; }
 
