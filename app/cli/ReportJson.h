@@ -14,6 +14,12 @@ namespace korbelt {
 // "surrogateescape" reads back), and such a name also goes as its bytes in base64, in a
 // field named after it with "_base64" added.
 std::string FileRecord(const FileReport& report, bool dryRun);
+// The same record in pieces, for a file whose finds come one at a time: from its start to the
+// opening of its finds, each find (those after the first preceded by a comma), and from the
+// end of its finds to the end of the record.
+std::string FileRecordStart(const FileReport& report);
+std::string FindRecord(const Decision& decision, bool dryRun);
+std::string FileRecordEnd(const FileReport& report, bool dryRun);
 std::string ErrorRecord(const PathError& error);
 std::string SummaryRecord(const RunTally& tally, bool dryRun);
 

@@ -15,9 +15,28 @@ bool RunReporter::ShowsLines(const FileReport& report) const {
     return verbosity_ != Verbosity::Quiet || ExitStatusOf(report.outcome) != ExitStatus::Ok;
 }
 
+void RunReporter::Find(const FileReport& report, const Decision& decision) {
+    if (streams_.records == nullptr) {
+        return;
+    }
+    const std::string piece = recordOpen_ ? "," + FindRecord(decision, dryRun_)
+                                          : FileRecordStart(report) + FindRecord(decision, dryRun_);
+    recordOpen_ = true;
+    std::fputs(piece.c_str(), streams_.records);
+}
+
 void RunReporter::File(const FileReport& report) {
     tally_.Count(report);
-    Record(FileRecord(report, dryRun_));
+    if (!recordOpen_) {
+        Record(FileRecord(report, dryRun_));
+        return;
+    }
+    recordOpen_ = false;
+    std::string rest;
+    for (const Decision& decision : report.finds) {
+        rest += "," + FindRecord(decision, dryRun_);
+    }
+    Record(rest + FileRecordEnd(report, dryRun_));
 }
 
 void RunReporter::Error(const PathError& error) {

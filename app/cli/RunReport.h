@@ -6,6 +6,7 @@
 #include "cli/RunTally.h"
 #include "engine/FileReport.h"
 #include "engine/NumberFormat.h"
+#include "engine/ReportSink.h"
 
 namespace korbelt {
 
@@ -19,7 +20,9 @@ struct ReportStreams {
 
 // What becomes of each file's report and each error of a run: counted, printed as a line,
 // a record or both, as the verbosity asks; and at the end the summary and the exit status.
-class RunReporter {
+// A file's record is begun as soon as its first find is passed on, each find written as it
+// comes, and ended with the file's report.
+class RunReporter : public ReportSink {
   public:
     RunReporter(ReportStreams streams, Verbosity verbosity, bool dryRun, NumberFormat format);
 
@@ -27,7 +30,11 @@ class RunReporter {
     // was left for later.
     bool ShowsLines(const FileReport& report) const;
     bool ShowsProgress() const { return verbosity_ != Verbosity::Quiet; }
+    // Whether every file's lines are printed, whatever came of the file: a line can then go
+    // out as soon as it is final.
+    bool ShowsEveryFile() const { return verbosity_ != Verbosity::Quiet; }
 
+    void Find(const FileReport& report, const Decision& decision) override;
     void File(const FileReport& report);
     void Error(const PathError& error);
     // The summary, as a line and a record, unless the run was cut short (by a signal): a
@@ -42,6 +49,7 @@ class RunReporter {
     bool dryRun_;
     NumberFormat format_;
     RunTally tally_;
+    bool recordOpen_ = false;  // a file record is begun, and holds a find
 };
 
 }  // namespace korbelt

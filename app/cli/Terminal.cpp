@@ -1,5 +1,7 @@
 #include "cli/Terminal.h"
 
+#include <algorithm>
+
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,6 +25,16 @@ std::string TerminalText(const std::string& text) {
     }
     return out + EscapeForTerminal(text.substr(from));
 }
+
+// Whether a byte stands for itself on a terminal: printable ASCII but the backslash.
+bool PlainByte(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x20 && byte < 0x7f && byte != '\\';
+}
+
+// Settled lines are written a few tens of kilobytes at a time: millions of them may come, and
+// standard error writes each line it is given at once.
+constexpr std::size_t kSettledBuffer = std::size_t{64} << 10;
 
 void AppendHex(std::string& out, unsigned char byte) {
     static const char digits[] = "0123456789abcdef";
@@ -73,6 +85,9 @@ bool IsUtf8(const std::string& text) {
 }
 
 std::string EscapeForTerminal(const std::string& text) {
+    if (std::all_of(text.begin(), text.end(), PlainByte)) {
+        return text;
+    }
     std::string out;
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
@@ -110,36 +125,112 @@ std::string EscapeForTerminal(const std::string& text) {
 }
 
 int TerminalStatus::AppendLine(const std::string& text) {
-    lines_.push_back(text);
-    return static_cast<int>(lines_.size()) - 1;
+    held_.push_back({count_, text});
+    return count_++;
+}
+
+TerminalStatus::Held* TerminalStatus::Find(int index) {
+    return const_cast<Held*>(static_cast<const TerminalStatus*>(this)->Find(index));
+}
+
+const TerminalStatus::Held* TerminalStatus::Find(int index) const {
+    const auto at = std::lower_bound(held_.begin(), held_.end(), index,
+                                     [](const Held& line, int i) { return line.index < i; });
+    return at != held_.end() && at->index == index && !at->gone ? &*at : nullptr;
 }
 
 void TerminalStatus::SetLine(int index, const std::string& text) {
-    if (index >= 0 && index < LineCount()) {
-        lines_[static_cast<std::size_t>(index)] = text;
+    if (Held* line = Find(index)) {
+        line->text = text;
     }
 }
 
 void TerminalStatus::RemoveLine(int index) {
-    if (index >= 0 && index < LineCount()) {
-        lines_.erase(lines_.begin() + index);
+    if (index < 0 || index >= count_) {
+        return;
     }
+    const auto at = std::lower_bound(held_.begin(), held_.end(), index,
+                                     [](const Held& line, int i) { return line.index < i; });
+    auto after = at;
+    if (at != held_.end() && at->index == index) {
+        gone_ -= at->gone ? 1 : 0;
+        after = held_.erase(at);
+    }
+    for (; after != held_.end(); ++after) {
+        --after->index;
+    }
+    first_ -= first_ > index ? 1 : 0;
+    --count_;
 }
 
 std::string TerminalStatus::Line(int index) const {
-    return index >= 0 && index < LineCount() ? lines_[static_cast<std::size_t>(index)] : "";
+    const Held* line = Find(index);
+    return line != nullptr ? line->text : "";
 }
 
 void TerminalStatus::Clear() {
-    lines_.clear();
-    printed_ = 0;
+    held_.clear();
+    gone_ = 0;
+    count_ = 0;
+    first_ = -1;
+}
+
+void TerminalStatus::Print(const std::string& text) {
+    pending_ += EscapeForTerminal(text);
+    pending_ += '\n';
+}
+
+void TerminalStatus::Flush() {
+    std::fwrite(pending_.data(), 1, pending_.size(), out_);
+    std::fflush(out_);
+    pending_.clear();
+}
+
+void TerminalStatus::Settle(int index) {
+    Held* line = Find(index);
+    if (line == nullptr) {
+        return;
+    }
+    if (printSettled_) {
+        if (beforeSettled_) {
+            beforeSettled_();
+        }
+        if (const Held* first = Find(first_); first != nullptr && !firstShown_ && first != line) {
+            Print(first->text);
+            firstShown_ = true;
+        }
+        Print(line->text);
+        if (pending_.size() >= kSettledBuffer) {
+            Flush();
+        }
+    }
+    line->gone = true;
+    line->text = std::string();
+    // The lines gone are dropped once they are half of those held: each line is moved a
+    // bounded number of times, however many are settled.
+    if (++gone_ * 2 > held_.size()) {
+        std::erase_if(held_, [](const Held& held) { return held.gone; });
+        gone_ = 0;
+    }
 }
 
 void TerminalStatus::PrintFinished() {
-    for (; printed_ < lines_.size(); ++printed_) {
-        std::fprintf(out_, "%s\n", EscapeForTerminal(lines_[printed_]).c_str());
+    for (const Held& line : held_) {
+        if (!line.gone) {
+            Print(line.text);
+        }
     }
-    std::fflush(out_);
+    Flush();
+    DropFinished();
+}
+
+void TerminalStatus::DropFinished() {
+    if (!pending_.empty()) {
+        Flush();
+    }
+    held_.clear();
+    gone_ = 0;
+    first_ = -1;
 }
 
 TerminalHost::TerminalHost(TerminalStatus& status, const RunOptions& options, RunState& run,
@@ -150,11 +241,18 @@ TerminalHost::TerminalHost(TerminalStatus& status, const RunOptions& options, Ru
       in_(in),
       err_(err),
       answers_(answers),
-      showProgress_(isatty(fileno(err)) != 0) {}
+      showProgress_(isatty(fileno(err)) != 0) {
+    status_.BeforeSettledLines([this] {
+        if (progressShown_) {
+            ClearProgress();
+        }
+    });
+}
 
 void TerminalHost::ReportTo(RunReporter& reporter) {
     reporter_ = &reporter;
     showProgress_ = showProgress_ && reporter.ShowsProgress();
+    status_.PrintSettled(reporter.ShowsEveryFile());
 }
 
 void TerminalHost::SetProgress(int percent) {
@@ -171,6 +269,7 @@ void TerminalHost::SetProgress(int percent) {
     }
     winsize size{};
     const int columns = ioctl(fileno(err_), TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+    status_.Flush();
     const Progress progress{currentFile_, percent, currentSize_,
                             std::chrono::duration<double>(now - partStart_).count()};
     std::fprintf(err_, "\r\033[K%s", ProgressLine(progress, columns).c_str());
@@ -179,6 +278,8 @@ void TerminalHost::SetProgress(int percent) {
 }
 
 void TerminalHost::ClearProgress() {
+    // Lines settled meanwhile go out before anything else is written.
+    status_.Flush();
     if (progressShown_) {
         std::fprintf(err_, "\r\033[K");
         std::fflush(err_);
@@ -195,6 +296,7 @@ void TerminalHost::YieldToUi() {
 }
 
 void TerminalHost::FileStarted(const std::string& name) {
+    status_.StartFile(run_.listindex);
     currentFile_ = BaseName(name);
     struct stat info {};
     currentSize_ = stat(name.c_str(), &info) == 0 ? info.st_size : 0;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,11 @@ bool IsUtf8(const std::string& text);
 std::string EscapeForTerminal(const std::string& text);
 
 // The status list of the command line. Lines are printed to stdout once they are final:
-// before a run as they come ("Invalid File" lines), during a run file by file.
+// before a run as they come ("Invalid File" lines), during a run file by file. A line the
+// engine settles before its file is done (a find of a file with more of them than the
+// engine holds) is printed at once and kept no longer, after the file's first line as it
+// stands then; the file's other lines follow when it is done, its first line again among
+// them as it ends.
 class TerminalStatus : public StatusList {
   public:
     explicit TerminalStatus(std::FILE* out) : out_(out) {}
@@ -33,21 +38,46 @@ class TerminalStatus : public StatusList {
     int AppendLine(const std::string& text) override;
     void SetLine(int index, const std::string& text) override;
     void RemoveLine(int index) override;
-    int LineCount() const override { return static_cast<int>(lines_.size()); }
+    int LineCount() const override { return count_; }
     std::string Line(int index) const override;
     void SelectLine(int) override {}
     void SetTopLine(int) override {}
     void Clear() override;
+    void Settle(int index) override;
 
+    // A file's lines begin with this one.
+    void StartFile(int first) { first_ = first; firstShown_ = false; }
+    // Whether settled lines are printed (else they are passed over, like the lines of a
+    // file that is not shown).
+    void PrintSettled(bool print) { printSettled_ = print; }
+    // Called before a settled line is printed: a progress line drawn in place goes first.
+    void BeforeSettledLines(std::function<void()> clear) { beforeSettled_ = std::move(clear); }
+    // Writes out the settled lines printed so far.
+    void Flush();
     // Prints the lines that are final now.
     void PrintFinished();
     // Passes over them without printing them.
-    void DropFinished() { printed_ = lines_.size(); }
+    void DropFinished();
 
   private:
+    struct Held {
+        int index;
+        std::string text;
+        bool gone = false;  // printed or passed over already
+    };
+    Held* Find(int index);
+    const Held* Find(int index) const;
+    void Print(const std::string& text);
+
     std::FILE* out_;
-    std::vector<std::string> lines_;
-    std::size_t printed_ = 0;
+    std::vector<Held> held_;  // the lines not yet printed, by index
+    std::size_t gone_ = 0;    // entries of held_ that are gone
+    int count_ = 0;
+    int first_ = -1;
+    bool firstShown_ = false;
+    bool printSettled_ = true;
+    std::function<void()> beforeSettled_;
+    std::string pending_;  // printed, not yet written
 };
 
 class RunReporter;

@@ -134,6 +134,7 @@ ExitStatus Repair(const CliOptions& cli) {
     KorbscanLibrary library;
     RepairEngine engine(host, run, library, fs, format);
     engine.SetChecksums(&checksums);
+    engine.SetReportSink(&reporter);
 
     InputList list;
     AddPaths(cli, list, fs, host, reporter);

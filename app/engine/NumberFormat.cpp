@@ -38,9 +38,13 @@ std::string NumberFormat::Grouped(std::int64_t value) const {
 }
 
 std::string NumberFormat::ThreeDigits(unsigned value) {
-    char text[16];
-    std::snprintf(text, sizeof(text), "%03u", value);
-    return text;
+    if (value > 999) {
+        return std::to_string(value);
+    }
+    const char text[3] = {static_cast<char>('0' + value / 100),
+                          static_cast<char>('0' + value / 10 % 10),
+                          static_cast<char>('0' + value % 10)};
+    return std::string(text, 3);
 }
 
 }  // namespace korbelt

@@ -3,6 +3,9 @@
 #include <QFile>
 #include <QListWidget>
 
+#include "ui/StatusLine.h"
+#include "ui/StatusListWidget.h"
+
 namespace korbelt {
 
 QString ToQt(const std::string& text) {
@@ -14,9 +17,18 @@ std::string FromQt(const QString& text) {
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
+QtStatusList::QtStatusList(QListWidget* list)
+    : list_(list), laidOutLater_(qobject_cast<StatusListWidget*>(list)) {}
+
 int QtStatusList::AppendLine(const std::string& text) {
-    list_->addItem(ToQt(text));
+    list_->addItem(new StatusLine(text));
     return list_->count() - 1;
+}
+
+void QtStatusList::CatchUp() {
+    if (laidOutLater_ != nullptr) {
+        laidOutLater_->CatchUp();
+    }
 }
 
 void QtStatusList::SetLine(int index, const std::string& text) {
@@ -39,10 +51,12 @@ std::string QtStatusList::Line(int index) const {
 }
 
 void QtStatusList::SelectLine(int index) {
+    CatchUp();
     list_->setCurrentRow(index);
 }
 
 void QtStatusList::SetTopLine(int index) {
+    CatchUp();
     if (QListWidgetItem* item = list_->item(index)) {
         list_->scrollToItem(item, QAbstractItemView::PositionAtTop);
     }

@@ -8,10 +8,12 @@ class QListWidget;
 
 namespace korbelt {
 
+class StatusListWidget;
+
 // The status list List1, shown by a QListWidget whose lines stay in the order they came.
 class QtStatusList : public StatusList {
   public:
-    explicit QtStatusList(QListWidget* list) : list_(list) {}
+    explicit QtStatusList(QListWidget* list);
 
     int AppendLine(const std::string& text) override;
     void SetLine(int index, const std::string& text) override;
@@ -23,7 +25,10 @@ class QtStatusList : public StatusList {
     void Clear() override;
 
   private:
+    void CatchUp();
+
     QListWidget* list_;
+    StatusListWidget* laidOutLater_;  // list_, where it lays out long lists later
 };
 
 // Paths and status lines are bytes on Linux; the widgets show them in the locale's encoding.

@@ -6,6 +6,64 @@
 
 namespace korbelt {
 
+StatusListWidget::StatusListWidget(QWidget* parent) : QListWidget(parent) {
+    idle_.setInterval(kIdleMs);
+    connect(&idle_, &QTimer::timeout, this, &StatusListWidget::CatchUpWhenIdle);
+}
+
+void StatusListWidget::rowsInserted(const QModelIndex& parent, int start, int end) {
+    unlaid_ += end - start + 1;
+    if (count() <= kLaidOutAtOnce || unlaid_ * 2 >= count()) {
+        unlaid_ = 0;
+        QListWidget::rowsInserted(parent, start, end);
+        return;
+    }
+    // The view's own work for new rows, without the layout of all of them.
+    QAbstractItemView::rowsInserted(parent, start, end);
+    LayOutLater();
+}
+
+void StatusListWidget::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                                   const QList<int>& roles) {
+    if (count() <= kLaidOutAtOnce) {
+        QListWidget::dataChanged(topLeft, bottomRight, roles);
+        return;
+    }
+    rewritten_ = true;
+    QAbstractItemView::dataChanged(topLeft, bottomRight, roles);
+    LayOutLater();
+}
+
+void StatusListWidget::LayOutLater() {
+    if (!idle_.isActive()) {
+        lastTick_ = unlaid_;
+        idle_.start();
+    }
+}
+
+void StatusListWidget::reset() {
+    idle_.stop();
+    unlaid_ = 0;
+    rewritten_ = false;
+    QListWidget::reset();
+}
+
+void StatusListWidget::CatchUp() {
+    idle_.stop();
+    if (unlaid_ > 0 || rewritten_) {
+        unlaid_ = 0;
+        rewritten_ = false;
+        scheduleDelayedItemsLayout();
+    }
+}
+
+void StatusListWidget::CatchUpWhenIdle() {
+    if (unlaid_ == lastTick_) {
+        CatchUp();
+    }
+    lastTick_ = unlaid_;
+}
+
 bool StatusListWidget::viewportEvent(QEvent* event) {
     if (event->type() != QEvent::ToolTip) {
         return QListWidget::viewportEvent(event);

@@ -462,9 +462,9 @@ TEST_F(Cli, ARunEndedByASignalHasNoSummary) {
     const Bytes out = ReadBytes(dir.File("out"));
     const std::string records(out.begin(), out.end());
     const std::string head = "{\"type\":\"file\",\"version\":1,\"name\":\"" + big +
-                             "\",\"outcome\":\"not repaired\",\"failure\":\"aborted\",\"bytes\":{"
-                             "\"read\":";
-    const std::string tail = ",\"written\":0,\"removed\":0},\"finds\":[]}\n";
+                             "\",\"finds\":[],\"outcome\":\"not repaired\",\"failure\":\"aborted\","
+                             "\"bytes\":{\"read\":";
+    const std::string tail = ",\"written\":0,\"removed\":0}}\n";
     EXPECT_EQ(records.substr(0, head.size()), head) << records;
     ASSERT_GT(records.size(), tail.size());
     EXPECT_EQ(records.substr(records.size() - tail.size()), tail) << records;
@@ -506,15 +506,15 @@ TEST_F(CliEvidence, JsonReportsEachFileAsData) {
     EXPECT_EQ(result.out.substr(0, result.out.find(summary)),
               "{\"type\":\"file\",\"version\":1,\"name\":\"" + oddName + "\",\"name_base64\":\"" +
                   Base64(odd) +
-                  "\",\"outcome\":\"repaired\",\"bytes\":{\"read\":300,\"written\":299,"
-                  "\"removed\":1},\"finds\":[{\"kind\":\"repeated byte\",\"offset\":141,"
+                  "\",\"finds\":[{\"kind\":\"repeated byte\",\"offset\":141,"
                   "\"length\":1,\"position\":101,\"bytes\":[116,97,82,82,100,101,102],"
-                  "\"decision\":\"removed\",\"reason\":\"found\"}],"
+                  "\"decision\":\"removed\",\"reason\":\"found\"}],\"outcome\":\"repaired\","
+                  "\"bytes\":{\"read\":300,\"written\":299,\"removed\":1},"
                   "\"pattern\":{\"verdict\":\"undecided\",\"markers\":1}}\n"
                   "{\"type\":\"file\",\"version\":1,\"name\":\"" +
                   posted +
-                  "\",\"outcome\":\"intact\",\"bytes\":{\"read\":300,\"written\":0,"
-                  "\"removed\":0},\"finds\":[],\"checksums\":{\"verdict\":\"intact\","
+                  "\",\"finds\":[],\"outcome\":\"intact\",\"bytes\":{\"read\":300,\"written\":0,"
+                  "\"removed\":0},\"checksums\":{\"verdict\":\"intact\","
                   "\"file\":\"" +
                   dir.File("posted.md5") +
                   "\",\"disagreeing\":[],\"unread\":[],\"unchecked\":0}}\n");
