@@ -78,9 +78,9 @@ install(FILES contrib/nzbget/Korbelt/manifest.json
         DESTINATION ${KORBELT_CONTRIB_DIR}/nzbget/Korbelt)
 install(PROGRAMS contrib/nzbget/Korbelt/main.sh DESTINATION ${KORBELT_CONTRIB_DIR}/nzbget/Korbelt)
 install(PROGRAMS contrib/sabnzbd/korbelt.sh DESTINATION ${KORBELT_CONTRIB_DIR}/sabnzbd)
-# The README and the user guide it links to, in the same places.
+# The README and the guides it links to, in the same places.
 install(FILES README.md DESTINATION ${KORBELT_DOC_DIR})
-install(FILES docs/user-guide.md DESTINATION ${KORBELT_DOC_DIR}/docs)
+install(FILES docs/user-guide.md docs/scripting.md DESTINATION ${KORBELT_DOC_DIR}/docs)
 
 if(KORBELT_BUILD_TESTS AND TARGET korbelt-cli)
     add_test(NAME ManPage.AgreesWithHelp

@@ -198,6 +198,17 @@ class Verdict {
 
     void CheckCommon() {
         Expect(fs_.Get(kDirectory + "/neighbour.avi") == kNeighbour, "another file was touched");
+        // Korbelt deletes only what it wrote: a NAME.$$$ without its mark stays as it was, and
+        // the copy written beside it under another name goes as NAME.$$$ would.
+        if (pass_.staleTemp && pass_.postedTemp) {
+            Expect(fs_.Get(temp_) == Before(temp_), "a posted NAME.$$$ was changed or deleted");
+        }
+        const std::string other = name_ + ".1.$$$";
+        Expect(!fs_.Get(other) ||
+                   (fs_.FaultFired() &&
+                    std::any_of(host_.warnings.begin(), host_.warnings.end(),
+                                [&](const std::string& w) { return Contains(w, other); })),
+               "NAME.1.$$$ left behind and no warning names it");
         for (const auto& asked : host_.questions) {
             const std::string& q = asked.text;
             Expect(StartsWith(q, "Backup file '" + bak_ + "' already exists\r\n") ||
@@ -278,7 +289,8 @@ class Verdict {
         const auto bak = fs_.Get(bak_);
         CheckNeverNeither(name, bak);
         // A file proven intact is not touched, nor is a NAME.$$$ an earlier run left.
-        Expect(!fs_.Get(temp_) || (Intact() && fs_.Get(temp_) == Before(temp_)),
+        Expect(!fs_.Get(temp_) ||
+                   ((Intact() || pass_.postedTemp) && fs_.Get(temp_) == Before(temp_)),
                "NAME.$$$ left behind by a finished pass");
         Expect(!host_.lines.empty() && host_.lines[0] == name_, "the file's line is not its name");
         if (!name) {
@@ -381,7 +393,8 @@ PassCase PassCase::Decode(const std::uint8_t* bytes, std::size_t size) {
     pass.name = static_cast<Name>(flags >> 6);
     pass.rangestart = static_cast<std::int16_t>(at(1) | at(2) << 8);
     pass.rangeend = static_cast<std::int16_t>(at(3) | at(4) << 8);
-    pass.faultSite = at(5);
+    pass.faultSite = at(5) & 0x7f;
+    pass.postedTemp = (at(5) & 0x80) != 0;
     pass.faultNth = at(6);
     pass.faultErrorIndex = static_cast<int>(at(7) % kErrorCount);
     pass.lead = (at(8) | at(9) << 8) % kMaxLead;
@@ -410,7 +423,7 @@ Bytes PassCase::Encode() const {
     out[2] = static_cast<std::uint8_t>((rangestart >> 8) & 0xff);
     out[3] = static_cast<std::uint8_t>(rangeend & 0xff);
     out[4] = static_cast<std::uint8_t>((rangeend >> 8) & 0xff);
-    out[5] = static_cast<std::uint8_t>(faultSite);
+    out[5] = static_cast<std::uint8_t>((faultSite & 0x7f) | (postedTemp ? 0x80 : 0));
     out[6] = static_cast<std::uint8_t>(faultNth);
     out[7] = static_cast<std::uint8_t>(faultErrorIndex);
     out[8] = static_cast<std::uint8_t>(lead & 0xff);
@@ -448,7 +461,7 @@ std::string PassCase::Describe() const {
     text << "name " << PathOf(name) << (interactive ? " interactive" : " automatic")
          << (truncate ? " truncate" : "") << (ignoreHJSplit ? " ignore-hjsplit" : "")
          << (dryRun ? " dry-run" : "") << (oldBackup ? " old-backup" : "")
-         << (staleTemp ? " stale-temp" : "") << (withoutHardLinks ? " no-hard-links" : "")
+         << (staleTemp ? (postedTemp ? " posted-temp" : " stale-temp") : "") << (withoutHardLinks ? " no-hard-links" : "")
          << (wideWrites ? " wide-writes" : "") << (leaveUnpatterned ? " leave-unpatterned" : "")
          << " range " << rangestart << ".." << rangeend;
     if (slices) {
@@ -517,7 +530,11 @@ PassOutcome PassRunner::Run(const PassCase& pass) {
             fs.Put(name + ".bak", kOldBackup);
         }
         if (pass.staleTemp) {
-            fs.PutMarked(name + ".$$$", kStaleTemp, KorbeltMark::Copy);
+            if (pass.postedTemp) {
+                fs.Put(name + ".$$$", kStaleTemp);
+            } else {
+                fs.PutMarked(name + ".$$$", kStaleTemp, KorbeltMark::Copy);
+            }
         }
     }
     fs.SetWithoutHardLinks(pass.withoutHardLinks);

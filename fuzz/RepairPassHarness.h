@@ -19,7 +19,8 @@ namespace korbelt::fuzz {
 //          exists, 32 a stale NAME.$$$ exists, 64 and 128 the name: a.avi, piece.007,
 //          .hidden, or the empty name
 //   1-2    range start, 3-4 range end: signed 16-bit, little-endian, not checked at all
-//   5      fault site (see FaultSite; larger values: none), 6 the call that fails (0: none),
+//   5      bits 0-6: fault site (see FaultSite; larger values: none); bit 7: the stale NAME.$$$
+//          came with the download (no mark of Korbelt's), 6 the call that fails (0: none),
 //   7      its errno, from a table of realistic ones
 //   8-9    length of an inert lead-in before the data, so that short data can sit at any
 //          record boundary (taken modulo 24,576)
@@ -43,6 +44,7 @@ struct PassCase {
     bool dryRun = false;
     bool oldBackup = false;
     bool staleTemp = false;
+    bool postedTemp = false;  // the NAME.$$$ there is no copy of Korbelt's
     bool withoutHardLinks = false;
     bool wideWrites = false;
     bool slices = false;

@@ -186,6 +186,12 @@ std::vector<std::pair<std::string, PassCase>> SeedCases() {
     PassCase stale = With(worked);
     stale.staleTemp = true;
     add("stale-temporary-file", stale);
+    PassCase posted = stale;
+    posted.postedTemp = true;
+    add("posted-temporary-file", posted);
+    posted.faultSite = static_cast<int>(FaultSite::WriteTemp);
+    posted.faultNth = 1;
+    add("posted-temporary-file-write-fails", posted);
     PassCase noLinks = With(worked);
     noLinks.withoutHardLinks = true;
     add("without-hard-links", noLinks);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Renders the main window (idle and during a run), the range dialog and the About box to
-# PNG files, offscreen: tools/screenshots.sh [OUTPUT_DIR]   (default docs/screenshots)
+# Renders the main window (idle, during a run, after it, and after a run whose files came out
+# repaired, clean, left with damage and failed), the range dialog and the About box to PNG
+# files, offscreen: tools/screenshots.sh [OUTPUT_DIR]   (default docs/screenshots)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}

@@ -46,6 +46,12 @@ bool ShortOption(char letter, CliOptions& options) {
         case 'h':
             options.help = true;
             return true;
+        case 'q':
+            options.verbosity = Verbosity::Quiet;
+            return true;
+        case 'v':
+            options.verbosity = Verbosity::Verbose;
+            return true;
         default:
             return false;
     }
@@ -64,6 +70,10 @@ bool LongFlag(const std::string& name, CliOptions& options) {
         options.json = true;
     else if (name == "--drop-verified-backups")
         options.dropVerifiedBackups = true;
+    else if (name == "--quiet")
+        options.verbosity = Verbosity::Quiet;
+    else if (name == "--verbose")
+        options.verbosity = Verbosity::Verbose;
     else if (name == "--help")
         options.help = true;
     else if (name == "--version")
@@ -158,9 +168,13 @@ std::string UsageText() {
            "                           question, also with --yes, and print it with the\n"
            "                           answer\n"
            "  -n, --dry-run            report what would be removed; change nothing on disk\n"
-           "      --json               one JSON object per file on standard output (its\n"
-           "                           outcome, finds, bytes and checksums); the status\n"
-           "                           lines go to standard error\n"
+           "  -q, --quiet              print errors only: the lines of files that were not\n"
+           "                           repaired or were left, warnings and questions\n"
+           "  -v, --verbose            print every line, and the summary even when the\n"
+           "                           output is not a terminal\n"
+           "      --json               JSON records on standard output: one per file, one\n"
+           "                           per error, a summary at the end (see the manual\n"
+           "                           page); the status lines go to standard error\n"
            "      --range START-END    look for repeated bytes START to END characters after\n"
            "                           CR LF '-' (default 39-45; 0 <= START < END <= 51)\n"
            "      --truncate           cut a file off at a MIME wrapper within 10 bytes of\n"
@@ -184,14 +198,20 @@ std::string UsageText() {
            "      --version            show the version and exit\n"
            "\n"
            "The status lines go to standard output, control characters in names escaped\n"
-           "(\\n, \\t, \\xHH, \\\\); questions, warnings and progress to standard error.\n"
+           "(\\n, \\t, \\xHH, \\\\); questions, warnings, errors and progress to standard\n"
+           "error. On a terminal the run ends with a summary line.\n"
            "Ctrl-C once asks whether to abort the current file; twice aborts it. SIGTERM\n"
            "and SIGHUP abort it at once and end the run.\n"
            "\n"
-           "Exit status: 0 every file repaired, clean or proven intact, 1 a PATH was invalid\n"
-           "or a file was not repaired (or its repair not verified where a checksum is\n"
-           "known), 2 the command line was wrong, 3 a file was left alone because another\n"
-           "Korbelt was repairing it.\n";
+           "Exit status: 0 every file repaired, clean, intact or ignored; 1 a PATH was\n"
+           "invalid, a file was not repaired (or its repair not verified where a checksum\n"
+           "is known) or the output not fully written; 2 the command line was wrong; 3 only\n"
+           "files another Korbelt was repairing were left; 4 nothing failed, but known\n"
+           "damage was left in a file. The first that applies of 2, 1, 4, 3 is the status.\n";
+}
+
+std::string UsageHint() {
+    return "Try 'korbelt-cli --help'.\n";
 }
 
 }  // namespace korbelt

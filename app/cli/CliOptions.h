@@ -6,6 +6,10 @@
 
 namespace korbelt {
 
+// How much a run prints besides its questions: errors only, every line (with the summary
+// on a terminal), or every line and the summary wherever the output goes.
+enum class Verbosity { Quiet, Normal, Verbose };
+
 // What the command line asks for.
 struct CliOptions {
     std::vector<std::string> paths;
@@ -14,8 +18,8 @@ struct CliOptions {
     bool keepBackups = false;  // answer No to replacing an old backup, even with --yes
     bool dryRun = false;
     bool json = false;
-    bool dropVerifiedBackups = false;  // a repair its checksum proves keeps no NAME.bak  // reports
-                                       // on standard output, the status lines on standard error
+    bool dropVerifiedBackups = false;  // a repair its checksum proves keeps no NAME.bak
+    Verbosity verbosity = Verbosity::Normal;
     bool help = false;
     bool version = false;
     std::optional<int> rangeStart;
@@ -34,7 +38,9 @@ struct CliParse {
 
 CliParse ParseCommandLine(const std::vector<std::string>& arguments);
 
-// The usage text printed by --help and after a usage error.
+// The usage text printed by --help.
 std::string UsageText();
+// The line after a usage error's own, pointing to the help.
+std::string UsageHint();
 
 }  // namespace korbelt

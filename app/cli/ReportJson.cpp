@@ -1,5 +1,8 @@
 #include "cli/ReportJson.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
 
 #include "cli/Terminal.h"
@@ -33,18 +36,56 @@ std::string Escaped(const std::string& text) {
     return out + "\"";
 }
 
-std::string List(const std::vector<std::string>& texts) {
+std::string Base64(const std::string& bytes) {
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out = "\"";
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+        std::uint32_t group = 0;
+        for (std::size_t k = 0; k < 3; ++k) {
+            group = group << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        }
+        for (std::size_t k = 0; k < 4; ++k) {
+            out += k <= n ? digits[group >> (18 - 6 * k) & 63] : '=';
+        }
+    }
+    return out + "\"";
+}
+
+// "key":"name", and "key_base64" with its bytes where the name is not UTF-8.
+std::string NameFields(const char* key, const std::string& name) {
+    std::string out = std::string("\"") + key + "\":" + Escaped(name);
+    if (!IsUtf8(name)) {
+        out += std::string(",\"") + key + "_base64\":" + Base64(name);
+    }
+    return out;
+}
+
+std::string List(const std::vector<std::string>& texts, std::string (*each)(const std::string&)) {
     std::string out = "[";
     for (std::size_t i = 0; i < texts.size(); ++i) {
-        out += (i == 0 ? "" : ",") + Escaped(texts[i]);
+        out += (i == 0 ? "" : ",") + each(texts[i]);
     }
     return out + "]";
 }
 
-const char* OutcomeName(FileOutcome outcome) {
+// A list of names, and beside it the bytes of all of them where one is not UTF-8.
+std::string NameListFields(const char* key, const std::vector<std::string>& names) {
+    std::string out = std::string("\"") + key + "\":" + List(names, Escaped);
+    if (!std::all_of(names.begin(), names.end(), IsUtf8)) {
+        out += std::string(",\"") + key + "_base64\":" + List(names, Base64);
+    }
+    return out;
+}
+
+std::string Head(const char* type) {
+    return std::string("{\"type\":\"") + type + "\",\"version\":" + std::to_string(kRecordVersion);
+}
+
+const char* OutcomeName(FileOutcome outcome, bool dryRun) {
     switch (outcome) {
         case FileOutcome::Repaired:
-            return "repaired";
+            return dryRun ? "would be repaired" : "repaired";
         case FileOutcome::Clean:
             return "clean";
         case FileOutcome::Intact:
@@ -111,7 +152,7 @@ std::string Number(std::int64_t value) {
     return std::to_string(value);
 }
 
-std::string FindJson(const Decision& decision) {
+std::string FindJson(const Decision& decision, bool dryRun) {
     const Find& find = decision.find;
     std::string shown = "[";
     for (std::size_t i = 0; i < find.shown.size(); ++i) {
@@ -120,20 +161,23 @@ std::string FindJson(const Decision& decision) {
     return std::string("{\"kind\":\"") + KindName(find.kind) +
            "\",\"offset\":" + Number(find.offset) + ",\"length\":" + Number(find.length) +
            ",\"position\":" + Number(find.position) + ",\"bytes\":" + shown + "]" +
-           ",\"decision\":\"" + (decision.removed ? "removed" : "kept") + "\",\"reason\":\"" +
-           ReasonName(decision.reason) + "\"}";
+           ",\"decision\":\"" +
+           (!decision.removed ? "kept"
+            : dryRun          ? "would be removed"
+                              : "removed") +
+           "\",\"reason\":\"" + ReasonName(decision.reason) + "\"}";
 }
 
 std::string ChecksumsJson(const ChecksumReport& checksums) {
-    std::string out = std::string("{\"verdict\":\"") + VerdictName(checksums.verdict) +
-                      "\",\"file\":" + Escaped(checksums.file) +
-                      ",\"disagreeing\":" + List(checksums.disagreeing);
+    std::string out = std::string("{\"verdict\":\"") + VerdictName(checksums.verdict) + "\"," +
+                      NameFields("file", checksums.file) + "," +
+                      NameListFields("disagreeing", checksums.disagreeing);
     if (checksums.slicesMatching) {
         out += ",\"slices\":{\"matching\":" + Number(*checksums.slicesMatching) +
                ",\"was\":" + Number(checksums.slicesWere.value_or(0)) +
                ",\"of\":" + Number(checksums.sliceCount) + "}";
     }
-    return out + ",\"unread\":" + List(checksums.unread) +
+    return out + "," + NameListFields("unread", checksums.unread) +
            ",\"unchecked\":" + Number(checksums.unchecked) + "}";
 }
 
@@ -155,9 +199,9 @@ std::string PatternJson(const PatternVerdict& pattern) {
 
 }  // namespace
 
-std::string ReportJson(const FileReport& report) {
-    std::string out = "{\"name\":" + Escaped(report.name) + ",\"outcome\":\"" +
-                      OutcomeName(report.outcome) + "\"";
+std::string FileRecord(const FileReport& report, bool dryRun) {
+    std::string out = Head("file") + "," + NameFields("name", report.name) + ",\"outcome\":\"" +
+                      OutcomeName(report.outcome, dryRun) + "\"";
     if (!report.failure.empty()) {
         out += ",\"failure\":" + Escaped(report.failure);
     }
@@ -165,7 +209,7 @@ std::string ReportJson(const FileReport& report) {
            ",\"written\":" + Number(report.bytesWritten) +
            ",\"removed\":" + Number(report.bytesRemoved) + "},\"finds\":[";
     for (std::size_t i = 0; i < report.finds.size(); ++i) {
-        out += (i == 0 ? "" : ",") + FindJson(report.finds[i]);
+        out += (i == 0 ? "" : ",") + FindJson(report.finds[i], dryRun);
     }
     out += "]";
     if (report.checksums) {
@@ -177,7 +221,38 @@ std::string ReportJson(const FileReport& report) {
     if (report.backupDropped) {
         out += ",\"backup\":\"dropped\"";
     }
+    if (!report.copyName.empty()) {
+        out += "," + NameFields("copy", report.copyName);
+    }
     return out + "}";
+}
+
+std::string ErrorRecord(const PathError& error) {
+    const char* phase = error.phase == ErrorPhase::Listing     ? "listing"
+                        : error.phase == ErrorPhase::Checksums ? "checksums"
+                                                               : "arguments";
+    return Head("error") + "," + NameFields("path", error.path) + ",\"phase\":\"" + phase +
+           "\",\"reason\":" + Escaped(error.reason) + "}";
+}
+
+std::string SummaryRecord(const RunTally& tally, bool dryRun) {
+    char seconds[32];
+    const auto end = std::to_chars(seconds, seconds + sizeof(seconds), tally.Seconds(),
+                                   std::chars_format::fixed, 3)
+                         .ptr;
+    const auto files = [&](OutcomeGroup group) { return std::to_string(tally.Files(group)); };
+    return Head("summary") + ",\"dry_run\":" + (dryRun ? "true" : "false") +
+           ",\"files\":" + std::to_string(tally.Files()) +
+           ",\"repaired\":" + files(OutcomeGroup::Repaired) +
+           ",\"clean\":" + files(OutcomeGroup::Clean) + ",\"left\":" + files(OutcomeGroup::Left) +
+           ",\"failed\":" + files(OutcomeGroup::Failed) +
+           ",\"repeated\":" + files(OutcomeGroup::Repeated) +
+           ",\"errors\":" + std::to_string(tally.Errors()) +
+           ",\"bytes\":{\"read\":" + Number(tally.BytesRead()) +
+           ",\"written\":" + Number(tally.BytesWritten()) +
+           ",\"removed\":" + Number(tally.BytesRemoved()) +
+           "},\"seconds\":" + std::string(seconds, end) +
+           ",\"exit\":" + std::to_string(static_cast<int>(tally.Status())) + "}";
 }
 
 }  // namespace korbelt

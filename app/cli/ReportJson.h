@@ -2,13 +2,22 @@
 
 #include <string>
 
+#include "cli/RunTally.h"
 #include "engine/FileReport.h"
 
 namespace korbelt {
 
-// A file's report as one line of JSON, for korbelt-cli --json. Names are the bytes the file
-// system gives: UTF-8 passes as it is, a byte that is not UTF-8 becomes \udcXX (the escape
-// that Python's "surrogateescape" reads back), control characters \uXXXX.
-std::string ReportJson(const FileReport& report);
+// The records of korbelt-cli --json, one line of JSON each (docs/scripting.md): a "file"
+// record per file, an "error" record per PATH that could not be used, a "summary" record at
+// the end. Every line is valid JSON in valid UTF-8 whatever bytes the names hold: a byte
+// that is not part of well-formed UTF-8 becomes \udcXX (the escape that Python's
+// "surrogateescape" reads back), and such a name also goes as its bytes in base64, in a
+// field named after it with "_base64" added.
+std::string FileRecord(const FileReport& report, bool dryRun);
+std::string ErrorRecord(const PathError& error);
+std::string SummaryRecord(const RunTally& tally, bool dryRun);
+
+// The record format's version: changed only when a field changes its meaning or goes.
+inline constexpr int kRecordVersion = 1;
 
 }  // namespace korbelt

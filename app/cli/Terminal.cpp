@@ -1,9 +1,13 @@
 #include "cli/Terminal.h"
 
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "cli/Interrupts.h"
-#include "cli/ReportJson.h"
+#include "cli/PathErrors.h"
+#include "cli/ReportLines.h"
+#include "cli/RunReport.h"
 #include "ports/FileSystem.h"
 
 namespace korbelt {
@@ -29,22 +33,43 @@ void AppendHex(std::string& out, unsigned char byte) {
 
 }  // namespace
 
+// The well-formed sequences of Unicode's table: no overlong form, no surrogate (ED A0 to
+// ED BF), nothing above U+10FFFF (F4 90 on, F5 to FF), no truncated sequence.
 std::size_t Utf8SequenceAt(const std::string& text, std::size_t i) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     const unsigned char lead = byte(i);
-    const std::size_t length = lead >= 0xf0 && lead <= 0xf4   ? 4
-                               : lead >= 0xe0                 ? 3
-                               : lead >= 0xc2 && lead <= 0xdf ? 2
+    const std::size_t length = lead >= 0xc2 && lead <= 0xdf   ? 2
+                               : lead >= 0xe0 && lead <= 0xef ? 3
+                               : lead >= 0xf0 && lead <= 0xf4 ? 4
                                                               : 0;
     if (length == 0 || i + length > text.size()) {
         return 0;
     }
-    for (std::size_t k = 1; k < length; ++k) {
+    // The second byte's range depends on the lead; the others are plain continuations.
+    const unsigned char second = byte(i + 1);
+    const unsigned char low = lead == 0xe0 ? 0xa0 : lead == 0xf0 ? 0x90 : 0x80;
+    const unsigned char high = lead == 0xed ? 0x9f : lead == 0xf4 ? 0x8f : 0xbf;
+    if (second < low || second > high) {
+        return 0;
+    }
+    for (std::size_t k = 2; k < length; ++k) {
         if ((byte(i + k) & 0xc0) != 0x80) {
             return 0;
         }
     }
     return length;
+}
+
+bool IsUtf8(const std::string& text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length =
+            static_cast<unsigned char>(text[i]) < 0x80 ? 1 : Utf8SequenceAt(text, i);
+        if (length == 0) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
 }
 
 std::string EscapeForTerminal(const std::string& text) {
@@ -86,11 +111,6 @@ std::string EscapeForTerminal(const std::string& text) {
 
 int TerminalStatus::AppendLine(const std::string& text) {
     lines_.push_back(text);
-    if (echo_) {
-        std::fprintf(out_, "%s\n", EscapeForTerminal(text).c_str());
-        std::fflush(out_);
-        printed_ = lines_.size();
-    }
     return static_cast<int>(lines_.size()) - 1;
 }
 
@@ -132,11 +152,28 @@ TerminalHost::TerminalHost(TerminalStatus& status, const RunOptions& options, Ru
       answers_(answers),
       showProgress_(isatty(fileno(err)) != 0) {}
 
+void TerminalHost::ReportTo(RunReporter& reporter) {
+    reporter_ = &reporter;
+    showProgress_ = showProgress_ && reporter.ShowsProgress();
+}
+
 void TerminalHost::SetProgress(int percent) {
-    if (!showProgress_) {
+    const auto now = std::chrono::steady_clock::now();
+    // A part of the pass that reads the file from the start again starts the clock again;
+    // the 0 at the very end of a pass is no news worth a line.
+    const bool again = percent < lastPercent_;
+    if (again) {
+        partStart_ = now;
+    }
+    lastPercent_ = percent;
+    if (!showProgress_ || (again && percent == 0)) {
         return;
     }
-    std::fprintf(err_, "\r\033[K%s %d%%", EscapeForTerminal(currentFile_).c_str(), percent);
+    winsize size{};
+    const int columns = ioctl(fileno(err_), TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+    const Progress progress{currentFile_, percent, currentSize_,
+                            std::chrono::duration<double>(now - partStart_).count()};
+    std::fprintf(err_, "\r\033[K%s", ProgressLine(progress, columns).c_str());
     std::fflush(err_);
     progressShown_ = true;
 }
@@ -159,20 +196,36 @@ void TerminalHost::YieldToUi() {
 
 void TerminalHost::FileStarted(const std::string& name) {
     currentFile_ = BaseName(name);
+    struct stat info {};
+    currentSize_ = stat(name.c_str(), &info) == 0 ? info.st_size : 0;
+    lastPercent_ = -1;
+    partStart_ = std::chrono::steady_clock::now();
 }
 
 void TerminalHost::FileFinished() {
     ClearProgress();
-    status_.PrintFinished();
     // Each file starts with no Ctrl-C counted against it.
     Interrupts::Reset();
     handledInterrupts_ = 0;
 }
 
 void TerminalHost::FileReported(const FileReport& report) {
-    if (reports_ != nullptr) {
-        std::fprintf(reports_, "%s\n", ReportJson(report).c_str());
-        std::fflush(reports_);
+    if (reporter_ == nullptr || reporter_->ShowsLines(report)) {
+        status_.PrintFinished();
+    } else {
+        status_.DropFinished();
+    }
+    if (reporter_ != nullptr) {
+        reporter_->File(report);
+    }
+}
+
+// The line the window gets for such a folder is told here as an error of the command line.
+void TerminalHost::FolderUnlisted(const std::string& folder) {
+    ClearProgress();
+    status_.DropFinished();
+    if (reporter_ != nullptr) {
+        reporter_->Error(UnlistedFolder(folder));
     }
 }
 

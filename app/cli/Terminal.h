@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -12,8 +14,10 @@
 
 namespace korbelt {
 
-// The length of the well-formed UTF-8 sequence at text[i], or 0.
+// The length of the well-formed UTF-8 sequence of two to four bytes at text[i], or 0.
 std::size_t Utf8SequenceAt(const std::string& text, std::size_t i);
+// Whether all of a text is well-formed UTF-8.
+bool IsUtf8(const std::string& text);
 
 // A text as korbelt-cli prints it: control characters (bytes 1 to 31, 127, and 128 to 159
 // alone or as UTF-8) that a file name may hold become \n, \t, \r or \xHH, and a backslash
@@ -26,9 +30,6 @@ class TerminalStatus : public StatusList {
   public:
     explicit TerminalStatus(std::FILE* out) : out_(out) {}
 
-    // While adding paths every line is final at once.
-    void SetEchoEachLine(bool echo) { echo_ = echo; }
-
     int AppendLine(const std::string& text) override;
     void SetLine(int index, const std::string& text) override;
     void RemoveLine(int index) override;
@@ -40,13 +41,16 @@ class TerminalStatus : public StatusList {
 
     // Prints the lines that are final now.
     void PrintFinished();
+    // Passes over them without printing them.
+    void DropFinished() { printed_ = lines_.size(); }
 
   private:
     std::FILE* out_;
     std::vector<std::string> lines_;
     std::size_t printed_ = 0;
-    bool echo_ = false;
 };
+
+class RunReporter;
 
 // The answers the command line gives without asking.
 struct AutomaticAnswers {
@@ -56,7 +60,8 @@ struct AutomaticAnswers {
 
 // The engine's host for the command line. Questions go to stderr and are answered from
 // stdin, warnings go to stderr, progress too but only on a terminal. Ctrl-C is the Stop
-// button; a second Ctrl-C aborts the current file without waiting for an answer.
+// button; a second Ctrl-C aborts the current file without waiting for an answer. Each
+// file's status lines are printed once it is done, where the reporter wants them.
 class TerminalHost : public EngineHost, public MessageBoxes, public RunControls {
   public:
     TerminalHost(TerminalStatus& status, const RunOptions& options, RunState& run, std::FILE* in,
@@ -78,8 +83,10 @@ class TerminalHost : public EngineHost, public MessageBoxes, public RunControls 
     void FileStarted(const std::string& name) override;
     void FileFinished() override;
     void FileReported(const FileReport& report) override;
-    // Each file's report as a line of JSON, as soon as the file is done.
-    void PrintReportsTo(std::FILE* out) { reports_ = out; }
+    void FolderUnlisted(const std::string& folder) override;
+    // Each file's report, and each folder that cannot be listed, goes to the reporter, which
+    // also says whether a file's lines are printed and whether progress is shown.
+    void ReportTo(RunReporter& reporter);
     bool EndRunRequested() override;
 
     // Wipes the progress line, if one is showing.
@@ -96,11 +103,16 @@ class TerminalHost : public EngineHost, public MessageBoxes, public RunControls 
     std::FILE* in_;
     std::FILE* err_;
     AutomaticAnswers answers_;
-    std::FILE* reports_ = nullptr;
+    RunReporter* reporter_ = nullptr;
     bool showProgress_;
     bool progressShown_ = false;
     int handledInterrupts_ = 0;
-    std::string currentFile_;  // the name the progress line shows
+    // What the progress line shows of the current file, and when this part of its pass
+    // began: the checks before the copy read it from the start too.
+    std::string currentFile_;
+    std::int64_t currentSize_ = 0;
+    int lastPercent_ = -1;
+    std::chrono::steady_clock::time_point partStart_;
 };
 
 }  // namespace korbelt

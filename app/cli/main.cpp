@@ -1,4 +1,6 @@
 // korbelt-cli: the repair job from a terminal, for scripts and download managers.
+#include <unistd.h>
+
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -9,6 +11,8 @@
 
 #include "cli/CliOptions.h"
 #include "cli/Interrupts.h"
+#include "cli/PathErrors.h"
+#include "cli/RunReport.h"
 #include "cli/Terminal.h"
 #include "engine/KorbscanLibrary.h"
 #include "engine/PosixFileSystem.h"
@@ -22,12 +26,6 @@
 
 namespace korbelt {
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitNotRepaired = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitBusy = 3;  // nothing failed, but another Korbelt was repairing a file
-constexpr int kExitDamageLeft = 4;  // nothing failed, but known damage was left in a file
 
 // The settings of the window, then this run's overrides. The store is only read.
 void PutOptionsInForce(const CliOptions& cli, ModGlobals& globals, OptionMarks& marks) {
@@ -60,25 +58,65 @@ void PutOptionsInForce(const CliOptions& cli, ModGlobals& globals, OptionMarks& 
 // Checksum files named on the command line are read before any file is touched: one that
 // cannot be read stops the run, as a wrong command line does. A symbolic link is followed
 // there, since the user chose it.
-bool AddChecksumFiles(const CliOptions& cli, ChecksumCatalog& checksums) {
+bool AddChecksumFiles(const CliOptions& cli, ChecksumCatalog& checksums, RunReporter& reporter) {
     for (const std::string& file : cli.checksums) {
         char* resolved = realpath(file.c_str(), nullptr);
         const std::string from = resolved != nullptr ? resolved : file;
         std::free(resolved);
         if (const auto reason = checksums.AddChecksumFile(file, from)) {
-            std::fprintf(stderr, "korbelt-cli: cannot read checksum file '%s': %s\n",
-                         EscapeForTerminal(file).c_str(), reason->c_str());
+            reporter.Error({file, *reason, ErrorPhase::Checksums});
             return false;
         }
     }
     return true;
 }
 
-int Repair(const CliOptions& cli) {
+// The command line takes the PATHs the window's input list would: each PATH it will not
+// take is an error of the run, told in the command line's own words.
+void AddPaths(const CliOptions& cli, InputList& list, FileSystem& fs, MessageBoxes& boxes,
+              RunReporter& reporter) {
+    class NoLines : public StatusList {
+      public:
+        int AppendLine(const std::string&) override { return 0; }
+        void SetLine(int, const std::string&) override {}
+        void RemoveLine(int) override {}
+        int LineCount() const override { return 0; }
+        std::string Line(int) const override { return ""; }
+        void SelectLine(int) override {}
+        void SetTopLine(int) override {}
+        void Clear() override {}
+    } noLines;
+    InputListCommands commands(list, fs, noLines, boxes);
+    for (const std::string& path : cli.paths) {
+        switch (commands.AddInputFile(path)) {
+            case InputListCommands::Added::Entry:
+                break;
+            case InputListCommands::Added::Invalid:
+                reporter.Error(UnusablePath(path));
+                break;
+            case InputListCommands::Added::ListFull:
+                reporter.Error({path,
+                                "Too many PATHs: the input list holds " +
+                                    std::to_string(InputList::kMaxEntries),
+                                ErrorPhase::Arguments});
+                break;
+        }
+    }
+}
+
+ExitStatus Repair(const CliOptions& cli) {
+    // With --json the records are the data on standard output, the lines only messages.
+    std::FILE* lines = cli.json ? stderr : stdout;
+    const NumberFormat format(NumberFormat::LocaleThousandsSeparator());
+    RunReporter reporter({.lines = lines,
+                          .errors = stderr,
+                          .records = cli.json ? stdout : nullptr,
+                          .linesOnTerminal = isatty(fileno(lines)) != 0},
+                         cli.verbosity, cli.dryRun, format);
     PosixFileSystem fs;
     ChecksumCatalog checksums(fs);
-    if (!AddChecksumFiles(cli, checksums)) {
-        return kExitUsage;
+    if (!AddChecksumFiles(cli, checksums, reporter)) {
+        return reporter.Finish();
     }
     Interrupts::Install();
     ModGlobals globals;
@@ -86,30 +124,19 @@ int Repair(const CliOptions& cli) {
     PutOptionsInForce(cli, globals, marks);
 
     RunState run;
-    // With --json the reports are the data on standard output, the lines only messages.
-    TerminalStatus status(cli.json ? stderr : stdout);
+    TerminalStatus status(lines);
     RunOptions options = Options::InForce(globals, marks);
     options.dryRun = cli.dryRun;
     options.dropVerifiedBackups = cli.dropVerifiedBackups;
     TerminalHost host(status, options, run, stdin, stderr,
                       {.yesToAll = cli.yes, .keepBackups = cli.keepBackups});
-    if (cli.json) {
-        host.PrintReportsTo(stdout);
-    }
+    host.ReportTo(reporter);
     KorbscanLibrary library;
-    RepairEngine engine(host, run, library, fs,
-                        NumberFormat(NumberFormat::LocaleThousandsSeparator()));
+    RepairEngine engine(host, run, library, fs, format);
     engine.SetChecksums(&checksums);
 
     InputList list;
-    InputListCommands commands(list, fs, status, host);
-    status.SetEchoEachLine(true);
-    for (const std::string& path : cli.paths) {
-        commands.AddInputFile(path);
-    }
-    status.SetEchoEachLine(false);
-    const bool everyPathValid = list.Count() == static_cast<int>(cli.paths.size());
-
+    AddPaths(cli, list, fs, host, reporter);
     BatchRun batch(host, run, engine, list, host, fs);
     if (cli.interactive) {
         batch.cmdProcessInter_Click();
@@ -117,39 +144,33 @@ int Repair(const CliOptions& cli) {
         batch.cmdProcessAuto_Click();
     }
     host.ClearProgress();
-    if (!everyPathValid || batch.Failures() != 0) {
-        return kExitNotRepaired;
-    }
-    if (batch.DamageLeft() != 0) {
-        return kExitDamageLeft;
-    }
-    return batch.Busy() != 0 ? kExitBusy : kExitOk;
+    return reporter.Finish(Interrupts::Terminating() != 0);
 }
 
-// The status lines are the program's result: when they could not all be written (a full
-// disk, a closed pipe), the run did not succeed whatever it did to the files.
-int CheckOutputWritten(int status) {
+// The status lines and records are the program's result: when they could not all be
+// written (a full disk, a closed pipe), the run did not succeed whatever it did to the files.
+ExitStatus CheckOutputWritten(ExitStatus status) {
     if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) {
         return status;
     }
     const int error = errno;
     std::fprintf(stderr, "korbelt-cli: cannot write the status lines: %s\n", std::strerror(error));
-    return status == kExitUsage ? status : kExitNotRepaired;
+    return Worse(status, ExitStatus::Failed);
 }
 
-int Main(const std::vector<std::string>& arguments) {
+ExitStatus Main(const std::vector<std::string>& arguments) {
     const CliParse parse = ParseCommandLine(arguments);
     if (!parse.error.empty()) {
-        std::fprintf(stderr, "korbelt-cli: %s\n%s", parse.error.c_str(), UsageText().c_str());
-        return kExitUsage;
+        std::fprintf(stderr, "korbelt-cli: %s\n%s", parse.error.c_str(), UsageHint().c_str());
+        return ExitStatus::Usage;
     }
     if (parse.options.help) {
         std::fputs(UsageText().c_str(), stdout);
-        return kExitOk;
+        return ExitStatus::Ok;
     }
     if (parse.options.version) {
         std::printf("korbelt-cli %s\n", Version::Text().c_str());
-        return kExitOk;
+        return ExitStatus::Ok;
     }
     return Repair(parse.options);
 }
@@ -160,7 +181,7 @@ int Main(const std::vector<std::string>& arguments) {
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    const int status = korbelt::CheckOutputWritten(korbelt::Main(arguments));
+    const korbelt::ExitStatus status = korbelt::CheckOutputWritten(korbelt::Main(arguments));
     korbelt::Interrupts::EndByTerminatingSignal();
-    return status;
+    return static_cast<int>(status);
 }

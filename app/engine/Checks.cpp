@@ -110,7 +110,7 @@ Decision RepairEngine::Decide(const Find& find) {
 // The find's line, and its place in the report; whether it is removed.
 bool RepairEngine::Tell(const Decision& decision) {
     report_.finds.push_back(decision);
-    findLines_.push_back(host_.Status().AppendLine(FindLine(decision, format_)));
+    findLines_.push_back(host_.Status().AppendLine(FindLine(decision, format_, options_.dryRun)));
     host_.YieldToUi();
     return decision.removed;
 }

@@ -103,9 +103,8 @@ void RepairEngine::FinishFile(Pass& pass) {
     }
     if (swap == changed) {
         status.RemoveLine(pass.progressline);
-        InformUser("  " + NumberFormat::Plain(readpos - writepos) + " bytes removed, " +
-                   format_.Grouped(readpos - 1) + " bytes read, " + format_.Grouped(writepos - 1) +
-                   " bytes written.");
+        InformUser(
+            BytesLine(readpos - writepos, readpos - 1, writepos - 1, format_, options_.dryRun));
     } else {
         MarkRemovalsUndone();
         status.RemoveLine(pass.progressline);

@@ -43,8 +43,20 @@ const char* Outcome(Reason reason) {
 
 }  // namespace
 
-std::string FindLine(const Decision& decision, const NumberFormat& format) {
+std::string FindLine(const Decision& decision, const NumberFormat& format, bool dryRun) {
+    // Only a dry run has a find that is only to be removed; the window never makes one.
+    if (dryRun && decision.reason == Reason::Found) {
+        return Seen(decision.find, format) + " would be removed";
+    }
     return Seen(decision.find, format) + Outcome(decision.reason);
+}
+
+std::string BytesLine(std::int64_t removed, std::int64_t read, std::int64_t written,
+                      const NumberFormat& format, bool dryRun) {
+    return "  " + NumberFormat::Plain(removed) +
+           (dryRun ? " bytes would be removed, " : " bytes removed, ") + format.Grouped(read) +
+           " bytes read, " + format.Grouped(written) +
+           (dryRun ? " bytes would be written." : " bytes written.");
 }
 
 std::string FindQuestion(const Find& find, const NumberFormat& format) {

@@ -8,8 +8,11 @@
 namespace korbelt {
 
 // A find's status line as the window and the command line show it: where it was seen, what
-// it is, what became of it.
-std::string FindLine(const Decision& decision, const NumberFormat& format);
+// it is, what became of it; in a dry run, what would become of it.
+std::string FindLine(const Decision& decision, const NumberFormat& format, bool dryRun = false);
+// The line that ends a file's pass: the bytes left out, read and written.
+std::string BytesLine(std::int64_t removed, std::int64_t read, std::int64_t written,
+                      const NumberFormat& format, bool dryRun = false);
 // The question asked about a find before it is removed.
 std::string FindQuestion(const Find& find, const NumberFormat& format);
 // What became of a file the markers' verdict speaks of.

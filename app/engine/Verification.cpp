@@ -312,7 +312,7 @@ void RepairEngine::MarkRemovalsUndone() {
         if (decision.removed) {
             decision.removed = false;
             decision.reason = Reason::CopyDropped;
-            host_.Status().SetLine(findLines_[index], FindLine(decision, format_));
+            host_.Status().SetLine(findLines_[index], FindLine(decision, format_, options_.dryRun));
         }
     }
 }

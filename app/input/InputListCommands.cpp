@@ -20,7 +20,7 @@ void InputListCommands::InformUser(const std::string& text) {
     status_.AppendLine(text);
 }
 
-void InputListCommands::AddInputFile(const std::string& filename) {
+InputListCommands::Added InputListCommands::AddInputFile(const std::string& filename) {
     std::string entry;
     // The file test comes first: a name is a directory entry only when no file answers.
     if (fs_.IsOrdinaryFile(filename)) {
@@ -29,11 +29,13 @@ void InputListCommands::AddInputFile(const std::string& filename) {
         entry = DirectoryEntry(filename);
     } else {
         InformUser("Invalid File '" + filename + "'");
-        return;
+        return Added::Invalid;
     }
     if (!list_.Append(entry)) {
         InformUser("Input list is full");
+        return Added::ListFull;
     }
+    return Added::Entry;
 }
 
 InputListCommands::DropEffect InputListCommands::lstInputFiles_OLEDragOver(bool offersfilelist,

@@ -22,9 +22,12 @@ class InputListCommands {
     InputListCommands(InputList& list, FileSystem& fs, StatusList& status, MessageBoxes& boxes,
                       std::function<void()> yieldToUi = {});
 
+    // What came of adding a name.
+    enum class Added { Entry, Invalid, ListFull };
+
     // Appends a selected "file " or "directory " entry for filename, or reports it as a
     // status line. The path is taken literally: wildcards match nothing but themselves.
-    void AddInputFile(const std::string& filename);
+    Added AddInputFile(const std::string& filename);
 
     // Only a list of files is welcome, and only as a copy; moves and links are refused.
     static DropEffect lstInputFiles_OLEDragOver(bool offersfilelist, bool offerscopy);

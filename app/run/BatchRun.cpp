@@ -80,8 +80,9 @@ void BatchRun::ProcessFiles() {
             continue;
         }
         const std::string& text = list_.Text(position);
+        controls_.EntryStarted(position);
         const Walk walk = IsFileEntry(text) ? ProcessFileEntry(position, EntryPath(text))
-                                            : ProcessDirectoryEntry(EntryPath(text));
+                                            : ProcessDirectoryEntry(position, EntryPath(text));
         if (walk == Walk::Stop) {
             break;
         }
@@ -112,7 +113,7 @@ void BatchRun::ShowIdle() {
     host_.SetTitle(Version::IdleTitle());
 }
 
-FileOutcome BatchRun::ProcessOne(const std::string& name) {
+FileOutcome BatchRun::ProcessOne(int position, const std::string& name, EntryOutcome& entry) {
     run_.listindex = host_.Status().AppendLine("Processing " + name);
     controls_.FileStarted(name);
     const FileOutcome outcome = engine_.ProcessFile(name);
@@ -125,11 +126,14 @@ FileOutcome BatchRun::ProcessOne(const std::string& name) {
     }
     controls_.FileFinished();
     controls_.FileReported(engine_.Report());
+    entry.Add(engine_.Report());
+    controls_.EntryReported(position, entry);
     return outcome;
 }
 
 BatchRun::Walk BatchRun::ProcessFileEntry(int position, const std::string& name) {
-    const FileOutcome outcome = ProcessOne(name);
+    EntryOutcome entry(EntryOutcome::Kind::File);
+    const FileOutcome outcome = ProcessOne(position, name, entry);
     if (outcome == FileOutcome::Busy) {
         return Walk::GoOn;  // still to be done, but nothing went wrong here
     }
@@ -144,20 +148,24 @@ BatchRun::Walk BatchRun::ProcessFileEntry(int position, const std::string& name)
     return Walk::GoOn;
 }
 
-BatchRun::Walk BatchRun::ProcessDirectoryEntry(const std::string& directory) {
+BatchRun::Walk BatchRun::ProcessDirectoryEntry(int position, const std::string& directory) {
     auto names = fs_.ListOrdinaryFiles(directory);
     if (!names) {
         host_.Status().AppendLine("Unable to list directory '" + directory + "'");
         ++failures_;
-        controls_.FileFinished();
+        controls_.FolderUnlisted(directory);
+        // The directory itself failed, not one of its files.
         FileReport unlisted;
         unlisted.name = directory;
         unlisted.failure = "unable to list directory";
-        controls_.FileReported(unlisted);
+        EntryOutcome failed(EntryOutcome::Kind::File);
+        failed.Add(unlisted);
+        controls_.EntryReported(position, failed);
         return Walk::GoOn;
     }
     SortNames(*names);
     const std::set<std::string> listed(names->begin(), names->end());
+    EntryOutcome entry(EntryOutcome::Kind::Directory);
     for (const std::string& name : *names) {
         if (controls_.EndRunRequested()) {
             return Walk::Stop;
@@ -165,9 +173,14 @@ BatchRun::Walk BatchRun::ProcessDirectoryEntry(const std::string& directory) {
         if (IsOwnBackup(directory, name, listed)) {
             continue;
         }
-        if (IsFailure(ProcessOne(directory + "/" + name)) && !ProcessRemainingFiles()) {
+        if (IsFailure(ProcessOne(position, directory + "/" + name, entry)) &&
+            !ProcessRemainingFiles()) {
             return Walk::Stop;
         }
+    }
+    // Nothing in it to process: it is told so once.
+    if (entry.Files() == 0) {
+        controls_.EntryReported(position, entry);
     }
     return Walk::GoOn;
 }

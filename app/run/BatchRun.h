@@ -43,8 +43,8 @@ class BatchRun {
     void ShowRunning();
     void ShowIdle();
     Walk ProcessFileEntry(int position, const std::string& name);
-    Walk ProcessDirectoryEntry(const std::string& directory);
-    FileOutcome ProcessOne(const std::string& name);
+    Walk ProcessDirectoryEntry(int position, const std::string& directory);
+    FileOutcome ProcessOne(int position, const std::string& name, EntryOutcome& entry);
     bool ProcessRemainingFiles();
     bool IsOwnBackup(const std::string& directory, const std::string& name,
                      const std::set<std::string>& listed);

@@ -4,6 +4,7 @@
 
 #include "engine/FileReport.h"
 #include "ports/RunOptions.h"
+#include "run/EntryOutcome.h"
 
 namespace korbelt {
 
@@ -23,6 +24,18 @@ class RunControls {
     // A file's pass has ended and its status lines are final; what came of it.
     virtual void FileFinished() {}
     virtual void FileReported(const FileReport& report) { (void)report; }
+    // A directory entry whose folder could not be listed: none of its files was reached. Its
+    // status line has been written.
+    virtual void FolderUnlisted(const std::string& folder) { (void)folder; }
+    // The walk has reached a selected entry and is about to process it: what an earlier run
+    // made of it no longer holds.
+    virtual void EntryStarted(int position) { (void)position; }
+    // What has come of the entry so far: after each of its files, and once for a directory
+    // without any.
+    virtual void EntryReported(int position, const EntryOutcome& outcome) {
+        (void)position;
+        (void)outcome;
+    }
     // The program is being ended (a signal, the session's end): no further file is started.
     virtual bool EndRunRequested() { return false; }
 };

@@ -92,7 +92,7 @@ void MakeBold(QWidget* widget) {
 
 void MakeBlue(QWidget* widget) {
     QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    palette.setColor(QPalette::WindowText, palette.color(QPalette::Link));
     widget->setPalette(palette);
 }
 

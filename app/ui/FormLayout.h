@@ -28,7 +28,8 @@ QLabel* PlaceLabel(QWidget* form, const char* name, const QString& text, const Q
 QPushButton* PlaceButton(QWidget* form, const char* name, const QString& text, const QRect& where);
 
 void MakeBold(QWidget* widget);
-// Pure blue text: red 0, green 0, blue 255.
+// Blue text in the palette's link colour: pure blue (red 0, green 0, blue 255) in the
+// standard light palette, and a blue a dark theme keeps readable.
 void MakeBlue(QWidget* widget);
 
 }  // namespace korbelt

@@ -5,8 +5,10 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QStyle>
 #include <QUrl>
 
+#include "ui/OutcomeIcon.h"
 #include "ui/QtStatusList.h"
 
 namespace korbelt {
@@ -41,6 +43,8 @@ InputListWidget::InputListWidget(InputList& model, InputListCommands& commands, 
     setAcceptDrops(true);
     setDropIndicatorShown(false);
     setDragDropMode(QAbstractItemView::DropOnly);
+    const int icon = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+    setIconSize(QSize(icon, icon));
     model_.SetObserver(this);
     for (int i = 0; i < model_.Count(); ++i) {
         EntryAdded(i, model_.Text(i));
@@ -131,6 +135,7 @@ void InputListWidget::dropEvent(QDropEvent* event) {
 
 void InputListWidget::EntryAdded(int index, const std::string& text) {
     insertItem(index, ToQt(text));
+    ClearOutcome(index);
     ShowMark(index, model_.Selected(index));
 }
 
@@ -157,6 +162,22 @@ void InputListWidget::Cleared() {
 void InputListWidget::ScrollRequested(int index) {
     if (QListWidgetItem* entry = item(index)) {
         scrollToItem(entry, QAbstractItemView::PositionAtTop);
+    }
+}
+
+void InputListWidget::ShowOutcome(int index, OutcomeMark mark, const QString& note) {
+    if (QListWidgetItem* entry = item(index)) {
+        entry->setIcon(OutcomeIcon(mark, *style()));
+        entry->setToolTip(note);
+        entry->setData(kOutcomeRole, static_cast<int>(mark));
+    }
+}
+
+void InputListWidget::ClearOutcome(int index) {
+    if (QListWidgetItem* entry = item(index)) {
+        entry->setIcon(NoOutcomeIcon(iconSize()));
+        entry->setToolTip(QString());
+        entry->setData(kOutcomeRole, QVariant());
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include "input/InputList.h"
 #include "input/InputListCommands.h"
+#include "run/EntryOutcome.h"
 
 namespace korbelt {
 
@@ -16,8 +17,16 @@ class InputListWidget : public QListWidget, private InputListObserver {
     InputListWidget(InputList& model, InputListCommands& commands, QWidget* parent = nullptr);
     ~InputListWidget() override;
 
+    // The item data role that holds an entry's OutcomeMark, as an int, once it is done.
+    static constexpr int kOutcomeRole = Qt::UserRole + 1;
+
     // While a run walks the list, nothing may be dropped on it.
     void SetDropsAccepted(bool accepted) { dropsAccepted_ = accepted; }
+
+    // What came of the entry in the last run that processed it: an icon and a tooltip beside
+    // its text, which stays as it is.
+    void ShowOutcome(int index, OutcomeMark mark, const QString& note);
+    void ClearOutcome(int index);
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;

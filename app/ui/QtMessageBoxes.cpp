@@ -1,13 +1,34 @@
 #include "ui/QtMessageBoxes.h"
 
 #include <QApplication>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QPushButton>
+#include <QSpacerItem>
 
 #include "settings/Version.h"
 
 namespace korbelt {
 
 QtMessageBoxes::QtMessageBoxes(QWidget* parent) : owner(parent) {}
+
+int QtMessageBoxes::TitleWidth(const QString& title) {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    font.setBold(true);
+    return QFontMetrics(font).horizontalAdvance(title) + kTitleBarControls;
+}
+
+// A box as narrow as a short question would have its title cut by the window manager.
+void QtMessageBoxes::MakeRoomForTitle(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (grid == nullptr) {
+        return;
+    }
+    grid->addItem(
+        new QSpacerItem(TitleWidth(box.windowTitle()), 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+        grid->rowCount(), 0, 1, grid->columnCount());
+}
 
 QString QtMessageBoxes::BoxText(const std::string& text) {
     QString result = QString::fromStdString(text);
@@ -40,6 +61,7 @@ QMessageBox::StandardButton QtMessageBoxes::Show(QMessageBox::Icon icon,
     // File names may hold '<' or '&'; they must show as written.
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(defaultbutton);
+    MakeRoomForTitle(box);
     shown.push_back({box.windowTitle(), box.icon(), box.standardButtons(),
                      box.standardButton(box.defaultButton()), box.text()});
     return Answer(box);

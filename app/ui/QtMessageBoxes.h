@@ -45,11 +45,17 @@ class QtMessageBoxes : public MessageBoxes {
     // CR LF (and a lone CR or LF) becomes the one line break a QLabel knows.
     static QString BoxText(const std::string& text);
 
+    // What a title bar needs for the title in the desktop's bold title font, with its icon
+    // and buttons; a box is never narrower.
+    static int TitleWidth(const QString& title);
+    static constexpr int kTitleBarControls = 120;
+
   private:
     QMessageBox::StandardButton Show(QMessageBox::Icon icon, QMessageBox::StandardButtons buttons,
                                      QMessageBox::StandardButton defaultbutton,
                                      const std::string& text);
     QMessageBox::StandardButton Answer(QMessageBox& box);
+    static void MakeRoomForTitle(QMessageBox& box);
 
     QPointer<QWidget> owner;
     QPointer<QMessageBox> open_;

@@ -7,6 +7,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "ui/InputListWidget.h"
+
 namespace korbelt {
 namespace {
 
@@ -115,6 +117,18 @@ void WindowHost::SetEnabled(Control control, bool enabled) {
 
 void WindowHost::SetVisible(Control control, bool visible) {
     WidgetOf(control)->setVisible(visible);
+}
+
+void WindowHost::EntryStarted(int position) {
+    if (widgets_.lstInputFiles != nullptr) {
+        widgets_.lstInputFiles->ClearOutcome(position);
+    }
+}
+
+void WindowHost::EntryReported(int position, const EntryOutcome& outcome) {
+    if (widgets_.lstInputFiles != nullptr) {
+        widgets_.lstInputFiles->ShowOutcome(position, outcome.Mark(), ToQt(outcome.Note()));
+    }
 }
 
 }  // namespace korbelt

@@ -18,6 +18,8 @@ class QWidget;
 
 namespace korbelt {
 
+class InputListWidget;
+
 // The two option check marks of the Options menu and the label that sums them up.
 class MenuOptionsDisplay : public OptionsDisplay {
   public:
@@ -75,6 +77,7 @@ class WindowHost : public EngineHost, public RunControls {
         QPushButton* cmdProcessInter;
         QPushButton* cmdStop;
         QProgressBar* ProgressBar1;
+        InputListWidget* lstInputFiles;  // where each entry's outcome shows, if anywhere
     };
 
     WindowHost(const Widgets& widgets, StatusList& status, MessageBoxes& boxes,
@@ -90,6 +93,8 @@ class WindowHost : public EngineHost, public RunControls {
 
     void SetEnabled(Control control, bool enabled) override;
     void SetVisible(Control control, bool visible) override;
+    void EntryStarted(int position) override;
+    void EntryReported(int position, const EntryOutcome& outcome) override;
     bool EndRunRequested() override { return endRequested_; }
     // The program is being left: the run starts no further file.
     void RequestEnd() { endRequested_ = true; }

@@ -27,10 +27,14 @@ const char* const kTemporaryFileNote =
     "with \".bak\" added to the filename, the temporary file used is renamed to the input "
     "filename.";
 
-// The name stands alone on the first line, the thanks go below it.
+// The name stands alone on the first line, the thanks and the licence go below it.
 const char* const kCreditLine =
     "Provided by Prendle\n"
-    "Thanks to everyone who helped this utility along with their input and ideas.";
+    "Thanks to all for their input and ideas.\n"
+    "Korbelt is free software under the MIT licence.";
+
+// The first instruction names a "..." button the window calls Browse.
+const char* const kBrowseNote = "The \"...\" button is Browse.";
 
 QString Caption() {
     return QStringLiteral("About ") + QString::fromLatin1(Version::kAppTitle);
@@ -77,6 +81,7 @@ void frmAbout::BuildControls() {
     new EtchedRule(this, 264, {6, 377}, {8, 378});
     MakeBlue(PlaceLabel(this, "lblDisclaimer", QString::fromLatin1(kCreditLine),
                         QRect(24, 280, 241, 47)));
+    PlaceLabel(this, "lblBrowseNote", QString::fromLatin1(kBrowseNote), QRect(288, 307, 97, 26));
 
     cmdOK->setFocus();
 }

@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 
 #include <algorithm>
 
@@ -22,11 +23,13 @@
 #include "settings/SettingsStore.h"
 #include "settings/Version.h"
 #include "ui/AppIcon.h"
+#include "ui/DrawnForm.h"
 #include "ui/FormLayout.h"
 #include "ui/InputListWidget.h"
 #include "ui/PaintThrottle.h"
 #include "ui/QtOpenFileDialog.h"
 #include "ui/QtStatusList.h"
+#include "ui/StatusListWidget.h"
 #include "ui/frmAbout.h"
 #include "ui/frmDBRangeOpt.h"
 #include "verify/ChecksumCatalog.h"
@@ -103,16 +106,35 @@ frmKorbelt::frmKorbelt(SettingsStore& store, QWidget* parent)
     BuildControls();
     BuildMenus();
     BuildLogic();
+    BuildShortcuts();
     SetTabOrder();
     Form_Load();
 }
 
 frmKorbelt::~frmKorbelt() = default;
 
+// How each control shares in a window larger than drawn: the lists and the frame widen,
+// the buttons beside the input list keep to its right edge, the input list takes a third of
+// the extra height and the status list the rest, the progress bar stays at the bottom.
+namespace {
+namespace shares {
+constexpr double kInputList = 1.0 / 3;
+constexpr DrawnForm::Share kFixed{};
+constexpr DrawnForm::Share kWiden{0, 0, 1, 0};
+constexpr DrawnForm::Share kBesideInputList{1, 0, 0, 0};
+constexpr DrawnForm::Share kInputListShare{0, 0, 1, kInputList};
+constexpr DrawnForm::Share kRunLeft{0, kInputList, 0, 0};
+constexpr DrawnForm::Share kRunMiddle{0.5, kInputList, 0, 0};
+constexpr DrawnForm::Share kRunRight{1, kInputList, 0, 0};
+constexpr DrawnForm::Share kStatusList{0, kInputList, 1, 1 - kInputList};
+constexpr DrawnForm::Share kProgress{0, 1, 1, 0};
+}  // namespace shares
+}  // namespace
+
 void frmKorbelt::BuildControls() {
-    auto* client = new QWidget(this);
+    form_ = new DrawnForm(QSize(kClientWidth, kClientHeight), this);
+    QWidget* client = form_;
     client->setObjectName("client");
-    client->setFixedSize(kClientWidth, kClientHeight);
     client->setFont(StandardDialogFont());
     setCentralWidget(client);
 
@@ -121,7 +143,6 @@ void frmKorbelt::BuildControls() {
     // The input list needs its commands; it is placed once they exist (BuildLogic).
     Frame1 = new QGroupBox(tr("Current Options"), client);
     Frame1->setObjectName("Frame1");
-    Frame1->setGeometry(16, 8, 513, 89);
     labOptions = Label(Frame1, "labOptions", QString(), {24, 40, 457, 33});
     labSearchRange = Label(Frame1, "labSearchRange", tr("search range"), {24, 24, 457, 17});
     cmdStop = Button(client, "cmdStop", tr("Stop Processing File"), {200, 232, 137, 25});
@@ -131,13 +152,11 @@ void frmKorbelt::BuildControls() {
                              {344, 232, 169, 25});
     ProgressBar1 = new QProgressBar(client);
     ProgressBar1->setObjectName("ProgressBar1");
-    ProgressBar1->setGeometry(24, 448, 497, 25);
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setVisible(false);
-    List1 = new QListWidget(client);
+    List1 = new StatusListWidget(client);
     List1->setObjectName("List1");
-    List1->setGeometry(16, 264, 505, 172);
     List1->setFont(StatusFont());
     List1->setSortingEnabled(false);
     // Every line has the same height: a rewritten line then needs no layout of the others.
@@ -147,12 +166,44 @@ void frmKorbelt::BuildControls() {
     cmdInputFile = Button(client, "cmdInputFile", tr("Bro&wse"), {456, 128, 73, 25});
     Label1 = Label(client, "Label1", tr("I&nput File(s)"), {16, 112, 65, 17});
 
+    using namespace shares;
+    form_->Place(cmdClear, cmdClear->geometry(), kBesideInputList);
+    form_->Place(cmdTidy, cmdTidy->geometry(), kBesideInputList);
+    form_->Place(Frame1, {16, 8, 513, 89}, kWiden);
+    form_->Place(labOptions, labOptions->geometry(), kWiden);
+    form_->Place(labSearchRange, labSearchRange->geometry(), kWiden);
+    form_->Place(cmdStop, cmdStop->geometry(), kRunMiddle);
+    form_->Place(cmdProcessInter, cmdProcessInter->geometry(), kRunRight);
+    form_->Place(ProgressBar1, {24, 448, 497, 25}, kProgress);
+    form_->Place(List1, {16, 264, 505, 172}, kStatusList);
+    form_->Place(cmdProcessAuto, cmdProcessAuto->geometry(), kRunLeft);
+    form_->Place(cmdInputFile, cmdInputFile->geometry(), kBesideInputList);
+    form_->Place(Label1, Label1->geometry(), kFixed);
+
     connect(cmdClear, &QPushButton::clicked, this, &frmKorbelt::cmdClear_Click);
     connect(cmdTidy, &QPushButton::clicked, this, &frmKorbelt::cmdTidy_Click);
     connect(cmdStop, &QPushButton::clicked, this, &frmKorbelt::cmdStop_Click);
     connect(cmdProcessInter, &QPushButton::clicked, this, &frmKorbelt::cmdProcessInter_Click);
     connect(cmdProcessAuto, &QPushButton::clicked, this, &frmKorbelt::cmdProcessAuto_Click);
     connect(cmdInputFile, &QPushButton::clicked, this, &frmKorbelt::cmdInputFile_Click);
+}
+
+// The desktop's usual keys, besides the menus' access keys. They belong to the window, not
+// to the menu entries, which keep no shortcut of their own.
+void frmKorbelt::BuildShortcuts() {
+    keyOpen_ = new QShortcut(QKeySequence::Open, this);
+    keyOpen_->setObjectName("keyOpen");
+    connect(keyOpen_, &QShortcut::activated, this, &frmKorbelt::cmdInputFile_Click);
+    // Where the desktop's key scheme has no Quit key, it is Ctrl+Q.
+    const QKeySequence quit(QKeySequence::Quit);
+    keyQuit_ = new QShortcut(quit.isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q) : quit, this);
+    keyQuit_->setObjectName("keyQuit");
+    connect(keyQuit_, &QShortcut::activated, this, &frmKorbelt::mnuFileExit_Click);
+    // Stop's key, only while Stop is there to press.
+    keyStop_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    keyStop_->setObjectName("keyStop");
+    keyStop_->setEnabled(false);
+    connect(keyStop_, &QShortcut::activated, this, &frmKorbelt::cmdStop_Click);
 }
 
 void frmKorbelt::BuildMenus() {
@@ -206,25 +257,24 @@ void frmKorbelt::BuildLogic() {
                                                            mnuOptionsVerify,
                                                            mnuOptionsLeaveUnpatterned, labOptions);
     options_ = std::make_unique<Options>(globals_, *optionsDisplay_);
-    host_ = std::make_unique<WindowHost>(
-        WindowHost::Widgets{this, cmdProcessAuto, cmdProcessInter, cmdStop, ProgressBar1}, *status_,
-        leavingBoxes_, globals_, *optionsDisplay_);
+    commands_ = std::make_unique<InputListCommands>(inputs_, fs_, *status_, leavingBoxes_,
+                                                    [] { QCoreApplication::processEvents(); });
+    lstInputFiles = new InputListWidget(inputs_, *commands_, centralWidget());
+    lstInputFiles->setObjectName("lstInputFiles");
+    form_->Place(lstInputFiles, {48, 128, 401, 94}, shares::kInputListShare);
+    Label1->setBuddy(lstInputFiles);
+    host_ = std::make_unique<WindowHost>(WindowHost::Widgets{this, cmdProcessAuto, cmdProcessInter,
+                                                             cmdStop, ProgressBar1, lstInputFiles},
+                                         *status_, leavingBoxes_, globals_, *optionsDisplay_);
     engine_ = std::make_unique<RepairEngine>(
         *host_, run_, library_, fs_, NumberFormat(NumberFormat::LocaleThousandsSeparator()));
     checksums_ = std::make_unique<ChecksumCatalog>(fs_);
     engine_->SetChecksums(checksums_.get());
-    commands_ = std::make_unique<InputListCommands>(inputs_, fs_, *status_, leavingBoxes_,
-                                                    [] { QCoreApplication::processEvents(); });
     chooser_ = std::make_unique<FileChooser>(*commands_);
     batch_ = std::make_unique<BatchRun>(*host_, run_, *engine_, inputs_, *host_, fs_);
     paintThrottle_ = new PaintThrottle(this);
     qtDialog_ = std::make_unique<QtOpenFileDialog>(this);
     dialog_ = qtDialog_.get();
-
-    lstInputFiles = new InputListWidget(inputs_, *commands_, centralWidget());
-    lstInputFiles->setObjectName("lstInputFiles");
-    lstInputFiles->setGeometry(48, 128, 401, 94);
-    Label1->setBuddy(lstInputFiles);
 }
 
 void frmKorbelt::SetTabOrder() {
@@ -290,6 +340,8 @@ void frmKorbelt::SetInputCommandsEnabled(bool enabled) {
     for (QAction* action : {mnuRunAuto, mnuRunInter, mnuFileInput}) {
         action->setEnabled(enabled);
     }
+    keyOpen_->setEnabled(enabled);
+    keyStop_->setEnabled(!enabled);
     for (QWidget* widget : {static_cast<QWidget*>(cmdInputFile), static_cast<QWidget*>(cmdTidy),
                             static_cast<QWidget*>(cmdClear)}) {
         widget->setEnabled(enabled);

@@ -18,11 +18,13 @@ class QLabel;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
+class QShortcut;
 
 namespace korbelt {
 
 class BatchRun;
 class ChecksumCatalog;
+class DrawnForm;
 class FileChooser;
 class InputListCommands;
 class InputListWidget;
@@ -93,6 +95,7 @@ class frmKorbelt : public QMainWindow {
     void BuildControls();
     void BuildLogic();
     void BuildMenus();
+    void BuildShortcuts();
     void SetTabOrder();
     void CentreOnScreen();
     void RunBatch(bool interactive);
@@ -108,6 +111,7 @@ class frmKorbelt : public QMainWindow {
     QtMessageBoxes boxes_;
     LeavingBoxes leavingBoxes_;
 
+    DrawnForm* form_ = nullptr;
     QPushButton* cmdClear = nullptr;
     QPushButton* cmdTidy = nullptr;
     InputListWidget* lstInputFiles = nullptr;
@@ -132,6 +136,9 @@ class frmKorbelt : public QMainWindow {
     QAction* mnuOptionsVerify = nullptr;
     QAction* mnuOptionsLeaveUnpatterned = nullptr;
     QAction* mnuHelpAbout = nullptr;
+    QShortcut* keyOpen_ = nullptr;
+    QShortcut* keyQuit_ = nullptr;
+    QShortcut* keyStop_ = nullptr;
 
     std::unique_ptr<QtStatusList> status_;
     std::unique_ptr<MenuOptionsDisplay> optionsDisplay_;

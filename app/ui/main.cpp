@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QSessionManager>
 #include <clocale>
+#include <cstdio>
 
 #include "run/BatchRun.h"
 #include "settings/QSettingsStore.h"
@@ -11,6 +12,11 @@
 #include "ui/frmKorbelt.h"
 
 int main(int argc, char** argv) {
+    // --help and --version answer on the terminal: no window, no display needed.
+    if (const auto answer = korbelt::TerminalAnswer(argc, argv)) {
+        std::fputs(answer->c_str(), stdout);
+        return 0;
+    }
     // Takes Qt's own options (-platform, -style ...) out of argc and argv.
     QApplication app(argc, argv);
     // Thousands separators follow the user's locale; QApplication has set it up.

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -34,11 +35,38 @@ Bytes Damaged() {
 
 const std::string kFind = "  @101 found 116 097 082 082 100 101 102 ";
 const std::string kSummary = "  1 bytes removed, 300 bytes read, 299 bytes written.";
+const std::string kDrySummary =
+    "  1 bytes would be removed, 300 bytes read, 299 bytes would be written.";
 
 Bytes Repaired() {
     Bytes data = Damaged();
     data.erase(data.begin() + 141);
     return data;
+}
+
+std::string Base64(const std::string& bytes) {
+    const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    unsigned bits = 0;
+    int held = 0;
+    for (const char c : bytes) {
+        bits = bits << 8 | static_cast<unsigned char>(c);
+        for (held += 8; held >= 6; held -= 6) {
+            out += digits[(bits >> (held - 6)) & 63];
+        }
+    }
+    if (held > 0) {
+        out += digits[(bits << (6 - held)) & 63];
+    }
+    return out + std::string((4 - out.size() % 4) % 4, '=');
+}
+
+int Count(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
 }
 
 std::string Joined(const Texts& lines) {
@@ -82,14 +110,21 @@ TEST_F(Cli, RepairsFilesAndPrintsTheStatusListOnly) {
     EXPECT_EQ(ListDirectory(dir.Path()), (Texts{"a.avi", "a.avi.bak", "cfg", "clean.bin"}));
 }
 
-TEST_F(Cli, InvalidPathIsReportedFirstAndMakesTheExitStatusOne) {
+// An error names the program, the path and the reason, on standard error; the window's
+// "Invalid File" line is not the command line's.
+TEST_F(Cli, InvalidPathIsAnErrorLineAndMakesTheExitStatusOne) {
     const std::string a = File("a.avi");
     File(".hidden");
-    const ProgramResult result = Run({a, dir.File("missing"), dir.File(".hidden")});
+    mkfifo(dir.File("fifo").c_str(), 0644);
+    const ProgramResult result =
+        Run({a, dir.File("missing"), dir.File(".hidden"), dir.File("fifo"), dir.File("a.avi/x")});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.out, Joined({"Invalid File '" + dir.File("missing") + "'",
-                                  "Invalid File '" + dir.File(".hidden") + "'", a,
-                                  kFind + " removed", kSummary}));
+    EXPECT_EQ(result.out, Joined({a, kFind + " removed", kSummary}));
+    EXPECT_EQ(result.err,
+              Joined({"korbelt-cli: " + dir.File("missing") + ": No such file or directory",
+                      "korbelt-cli: " + dir.File(".hidden") + ": Hidden: its name starts with '.'",
+                      "korbelt-cli: " + dir.File("fifo") + ": Not a regular file or directory",
+                      "korbelt-cli: " + dir.File("a.avi/x") + ": Not a directory"}));
     EXPECT_EQ(ReadBytes(a), Repaired());
 }
 
@@ -106,8 +141,12 @@ TEST_P(CliUsage, UsageErrorsTouchNothingAndExitTwo) {
     const ProgramResult result = Run(arguments);
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_EQ(result.out, "");
+    // One line naming the problem, one pointing to the help.
+    const std::string hint = "\nTry 'korbelt-cli --help'.\n";
+    ASSERT_GT(result.err.size(), hint.size()) << result.err;
     EXPECT_EQ(result.err.rfind("korbelt-cli: ", 0), 0u) << result.err;
-    EXPECT_NE(result.err.find("Usage: korbelt-cli [OPTIONS] PATH..."), std::string::npos);
+    EXPECT_EQ(result.err.find('\n'), result.err.size() - hint.size()) << result.err;
+    EXPECT_EQ(result.err.substr(result.err.size() - hint.size()), hint);
     EXPECT_EQ(ReadBytes(a), Damaged());
     EXPECT_EQ(ListDirectory(dir.Path()), (Texts{"a.avi", "cfg"}));
 }
@@ -120,13 +159,19 @@ INSTANTIATE_TEST_SUITE_P(
                       Texts{"--range", "a-b", "FILE"}, Texts{"--range=39", "FILE"},
                       Texts{"FILE", "--range"}, Texts{"-i"}));
 
+TEST_F(Cli, UsageErrorsSayWhat) {
+    EXPECT_EQ(Run({}).err, "korbelt-cli: no PATH given\nTry 'korbelt-cli --help'.\n");
+    EXPECT_EQ(Run({"--frob", "a"}).err,
+              "korbelt-cli: unknown option '--frob'\nTry 'korbelt-cli --help'.\n");
+}
+
 TEST_F(Cli, HelpAndVersionGoToStandardOutput) {
     const ProgramResult help = Run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_EQ(help.out.rfind("Usage: korbelt-cli [OPTIONS] PATH...\n", 0), 0u);
-    for (const char* option :
-         {"--interactive", "--yes", "--dry-run", "--range START-END", "--truncate", "--no-truncate",
-          "--ignore-hjsplit", "--no-ignore-hjsplit", "--help", "--version"}) {
+    for (const char* option : {"--interactive", "--yes", "--dry-run", "--quiet", "--verbose",
+                               "--range START-END", "--truncate", "--no-truncate",
+                               "--ignore-hjsplit", "--no-ignore-hjsplit", "--help", "--version"}) {
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     }
     EXPECT_EQ(Run({"-h"}).out, help.out);
@@ -212,9 +257,27 @@ TEST_F(Cli, DryRunReportsEverythingAndChangesNothing) {
     EXPECT_EQ(ReadBytes(d + "/a.avi"), Damaged());
     EXPECT_EQ(ReadBytes(d + "/a.avi.bak"), (Bytes{'o', 'l', 'd'}));
 
-    EXPECT_EQ(dry.out, Joined({d + "/a.avi", kFind + " removed", kSummary, d + "/a.avi.bak",
-                               "  0 bytes removed, 3 bytes read, 3 bytes written.", d + "/b.avi",
-                               "  0 bytes removed, 10 bytes read, 10 bytes written."}));
+    // Its lines say what would happen: nothing is removed or written.
+    EXPECT_EQ(
+        dry.out,
+        Joined({d + "/a.avi", kFind + " would be removed", kDrySummary, d + "/a.avi.bak",
+                "  0 bytes would be removed, 3 bytes read, 3 bytes would be written.", d + "/b.avi",
+                "  0 bytes would be removed, 10 bytes read, 10 bytes would be written."}));
+    const ProgramResult records = Run({"--dry-run", "--json", "-v", d + "/a.avi"});
+    EXPECT_EQ(records.exitCode, 0);
+    EXPECT_NE(records.out.find("\"outcome\":\"would be repaired\""), std::string::npos);
+    EXPECT_NE(records.out.find("\"decision\":\"would be removed\""), std::string::npos);
+    EXPECT_NE(records.out.find("{\"type\":\"summary\",\"version\":1,\"dry_run\":true,"),
+              std::string::npos);
+    // The bytes of the file and of the summary; no find says it was removed.
+    EXPECT_EQ(Count(records.out, "\"removed\""), 2);
+    EXPECT_EQ(Count(records.out, "\"removed\":1}"), 2);
+    EXPECT_EQ(records.err.rfind(Joined({d + "/a.avi", kFind + " would be removed", kDrySummary}) +
+                                    "Summary (dry run): 1 would be repaired, 0 clean, 0 left, "
+                                    "0 failed; 1 bytes would be removed in ",
+                                0),
+              0u)
+        << records.err;
     // A real run reports the same for the file the dry run looked at.
     const ProgramResult real = Run({"--yes", d + "/a.avi"});
     EXPECT_EQ(real.out, Joined({d + "/a.avi", kFind + " removed", kSummary}));
@@ -247,7 +310,7 @@ TEST_F(Cli, NamesAreEscapedAndTheStatusLinesMustReachTheirReader) {
     const ProgramResult result = Run({"--dry-run", d});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, Joined({d + "/evil\\n" + kSummary + "\\x1b[31m\\\\\\x9b.avi",
-                                  kFind + " removed", kSummary}));
+                                  kFind + " would be removed", kDrySummary}));
 
     const std::string cli = ProgramDirectory() + "/korbelt-cli";
     const ProgramResult here =
@@ -367,6 +430,48 @@ TEST_F(Cli, SignalsAreAnsweredWhileTheChecksumFilesAreRead) {
     }
 }
 
+// A NAME.$$$ Korbelt did not write is kept, and the record names where the copy went.
+TEST_F(Cli, JsonNamesTheCopyWrittenBesideAKeptTemporaryName) {
+    const std::string a = File("a\xff.avi");
+    File("a\xff.avi.$$$", {'p'});
+    const ProgramResult result = Run({"--json", a});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const std::string copy = a + ".1.$$$";
+    EXPECT_NE(result.out.find(",\"copy\":\"" + dir.Path() +
+                              "/a\\udcff.avi.1.$$$\",\"copy_base64\":\"" + Base64(copy) + "\"}\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_EQ(ReadBytes(a + ".$$$"), Bytes{'p'});
+    EXPECT_EQ(ReadBytes(a), Repaired());
+}
+
+// SIGTERM ends the run at once: the file aborted has its record, the run no summary, so that
+// a script can tell it was cut short.
+TEST_F(Cli, ARunEndedByASignalHasNoSummary) {
+    const std::string big = dir.File("big.mkv");
+    ASSERT_EQ(truncate(File("big.mkv", {}).c_str(), 400 * 1024 * 1024), 0);
+    BackgroundProgram cli(ProgramDirectory() + "/korbelt-cli", {"--json", big, big},
+                          {"LC_ALL=C", "XDG_CONFIG_HOME=" + dir.File("cfg")}, dir.File("out"),
+                          dir.File("err"));
+    for (int i = 0; i < 2000 && !Exists(big + ".$$$"); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    cli.Signal(SIGTERM);
+    int signal = 0;
+    EXPECT_EQ(cli.Wait(&signal), -1);
+    EXPECT_EQ(signal, SIGTERM);
+    const Bytes out = ReadBytes(dir.File("out"));
+    const std::string records(out.begin(), out.end());
+    const std::string head = "{\"type\":\"file\",\"version\":1,\"name\":\"" + big +
+                             "\",\"outcome\":\"not repaired\",\"failure\":\"aborted\",\"bytes\":{"
+                             "\"read\":";
+    const std::string tail = ",\"written\":0,\"removed\":0},\"finds\":[]}\n";
+    EXPECT_EQ(records.substr(0, head.size()), head) << records;
+    ASSERT_GT(records.size(), tail.size());
+    EXPECT_EQ(records.substr(records.size() - tail.size()), tail) << records;
+    EXPECT_EQ(Count(records, "\n"), 1) << records;
+}
+
 // Checksum files for the evidence tests: made by the real tools in the test's directory.
 class CliEvidence : public Cli {
   protected:
@@ -383,8 +488,9 @@ class CliEvidence : public Cli {
     }
 };
 
-// --json: one object per file on standard output, names escaped as JSON (a byte that is not
-// UTF-8 as \udcXX), the status lines on standard error.
+// --json: a record per file on standard output, names escaped as JSON (a byte that is not
+// UTF-8 as \udcXX, and the name's bytes in base64 beside it), a summary at the end; the
+// status lines on standard error.
 TEST_F(CliEvidence, JsonReportsEachFileAsData) {
     const std::string odd = File("q\"\n\xff.avi");
     const std::string posted = File("posted.avi");
@@ -392,14 +498,21 @@ TEST_F(CliEvidence, JsonReportsEachFileAsData) {
     const ProgramResult result = Run({"--json", "--verify", odd, posted});
     EXPECT_EQ(result.exitCode, 0);
     const std::string oddName = dir.Path() + "/q\\\"\\u000a\\udcff.avi";
-    EXPECT_EQ(result.out,
-              "{\"name\":\"" + oddName +
+    const std::string summary =
+        "{\"type\":\"summary\",\"version\":1,\"dry_run\":false,\"files\":2,\"repaired\":1,"
+        "\"clean\":1,\"left\":0,\"failed\":0,\"repeated\":0,\"errors\":0,\"bytes\":{\"read\":600,"
+        "\"written\":299,\"removed\":1},\"seconds\":";
+    ASSERT_NE(result.out.find(summary), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.substr(result.out.size() - 11), ",\"exit\":0}\n");
+    EXPECT_EQ(result.out.substr(0, result.out.find(summary)),
+              "{\"type\":\"file\",\"version\":1,\"name\":\"" + oddName + "\",\"name_base64\":\"" +
+                  Base64(odd) +
                   "\",\"outcome\":\"repaired\",\"bytes\":{\"read\":300,\"written\":299,"
                   "\"removed\":1},\"finds\":[{\"kind\":\"repeated byte\",\"offset\":141,"
                   "\"length\":1,\"position\":101,\"bytes\":[116,97,82,82,100,101,102],"
                   "\"decision\":\"removed\",\"reason\":\"found\"}],"
                   "\"pattern\":{\"verdict\":\"undecided\",\"markers\":1}}\n"
-                  "{\"name\":\"" +
+                  "{\"type\":\"file\",\"version\":1,\"name\":\"" +
                   posted +
                   "\",\"outcome\":\"intact\",\"bytes\":{\"read\":300,\"written\":0,"
                   "\"removed\":0},\"finds\":[],\"checksums\":{\"verdict\":\"intact\","
@@ -495,6 +608,11 @@ TEST_F(Cli, KnownDamageLeftInAFileIsItsOwnOutcome) {
     EXPECT_EQ(result.exitCode, 4) << result.err;
     EXPECT_EQ(ReadBytes(a), damaged);
     EXPECT_NE(result.out.find("\"outcome\":\"damage left\""), std::string::npos) << result.out;
+    // The summary counts it as left, and its exit status is the run's.
+    EXPECT_NE(result.out.find("\"repaired\":0,\"clean\":1,\"left\":1,\"failed\":0,"),
+              std::string::npos)
+        << result.out;
+    EXPECT_EQ(result.out.substr(result.out.size() - 11), ",\"exit\":4}\n");
     EXPECT_NE(result.err.find("; outside the search range 39-45, the range 46-47 would repair it"),
               std::string::npos)
         << result.err;
@@ -550,10 +668,20 @@ TEST_F(CliEvidence, AChecksumFileNamedForTheRunMustBeReadable) {
         const ProgramResult result = Run({"--checksums", list, a});
         EXPECT_EQ(result.exitCode, 2) << name;
         EXPECT_EQ(result.err,
-                  "korbelt-cli: cannot read checksum file '" + list + "': " + reason + "\n");
+                  "korbelt-cli: " + list + ": cannot read the checksum file: " + reason + "\n");
         EXPECT_EQ(result.out, "");
     }
     EXPECT_EQ(ReadBytes(a), Damaged());
+    const std::string missing = dir.File("elsewhere/missing.md5");
+    const ProgramResult records = Run({"--json", "--checksums", missing, a});
+    EXPECT_EQ(records.exitCode, 2);
+    EXPECT_EQ(records.out.substr(0, records.out.find("\"seconds\"")),
+              "{\"type\":\"error\",\"version\":1,\"path\":\"" + missing +
+                  "\",\"phase\":\"checksums\",\"reason\":\"No such file or directory\"}\n"
+                  "{\"type\":\"summary\",\"version\":1,\"dry_run\":false,\"files\":0,"
+                  "\"repaired\":0,\"clean\":0,\"left\":0,\"failed\":0,\"repeated\":0,"
+                  "\"errors\":1,\"bytes\":{\"read\":0,\"written\":0,\"removed\":0},");
+    EXPECT_EQ(records.out.substr(records.out.size() - 11), ",\"exit\":2}\n");
 
     StoreSettings("[Options]\nVerifyChecksums=No\n");
     const std::string link = dir.File("elsewhere/link.md5");
@@ -626,6 +754,114 @@ TEST_F(CliEvidence, CheckingAgainstHugeChecksumFilesTakesLittleMemory) {
     struct rusage usage {};
     getrusage(RUSAGE_CHILDREN, &usage);
     EXPECT_LT(usage.ru_maxrss, 100 * 1024) << "KiB at the peak";
+}
+
+// -q prints the lines of what went wrong only; -v adds the summary wherever the lines go.
+TEST_F(Cli, QuietPrintsOnlyWhatWentWrongAndVerboseAddsTheSummary) {
+    const std::string a = File("a.avi");
+    const std::string b = File("b.avi");
+    File("b.avi.bak", {'o', 'l', 'd'});
+    const ProgramResult quiet = Run({"-q", "--keep-backups", a, b, dir.File("gone")});
+    EXPECT_EQ(quiet.exitCode, 1);
+    EXPECT_EQ(quiet.out, Joined({"Processing " + b}));
+    EXPECT_EQ(quiet.err, Joined({"korbelt-cli: " + dir.File("gone") + ": No such file or directory",
+                                 "Backup file '" + b + ".bak' already exists",
+                                 "I will have to delete it. Is this OK [y/N] n (--keep-backups)"}));
+    EXPECT_EQ(ReadBytes(a), Repaired());
+
+    const std::string c = File("c.avi");
+    const std::string e = File("e.avi", Repaired());
+    const ProgramResult verbose = Run({"-v", c, e});
+    EXPECT_EQ(verbose.exitCode, 0);
+    const std::string lines =
+        Joined({c, kFind + " removed", kSummary, e,
+                "  0 bytes removed, 299 bytes read, 299 bytes written.",
+                "Summary: 1 repaired, 1 clean, 0 left, 0 failed; 1 bytes removed in "});
+    EXPECT_EQ(verbose.out.rfind(lines.substr(0, lines.size() - 1), 0), 0u) << verbose.out;
+    EXPECT_EQ(verbose.out.substr(verbose.out.size() - 3), " s\n");
+    EXPECT_EQ(verbose.err, "");
+}
+
+// The input list holds 32,767 entries, as the window's does: a PATH beyond them is an error.
+TEST_F(Cli, PathsBeyondTheInputListAreErrors) {
+    const std::string a = File("a.avi", Repaired());
+    const Texts arguments = [&] {
+        Texts paths{"-q"};
+        paths.insert(paths.end(), 32768, a);
+        return paths;
+    }();
+    const ProgramResult result = Run(arguments);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "korbelt-cli: " + a + ": Too many PATHs: the input list holds 32767\n");
+}
+
+// A PATH that is not a file or a folder, and a folder gone by the time its turn comes, are
+// each an error record; every record carries its type and version, the summary comes last.
+TEST_F(Cli, EachPathGetsItsRecordErrorsIncluded) {
+    const std::string big = dir.File("big.mkv");
+    ASSERT_EQ(truncate(File("big.mkv", {}).c_str(), 400 * 1024 * 1024), 0);
+    const std::string gone = dir.File("gone");
+    mkdir(gone.c_str(), 0755);
+    const std::string missing = dir.File("missing\xff");
+    BackgroundProgram cli(
+        ProgramDirectory() + "/korbelt-cli", {"--json", "--dry-run", big, gone, missing},
+        {"LC_ALL=C", "XDG_CONFIG_HOME=" + dir.File("cfg")}, dir.File("out"), dir.File("err"));
+    // The folder goes while the big file is read, after the PATHs were taken: the error of the
+    // last one has been told.
+    for (int i = 0; i < 2000 && (!Exists(dir.File("err")) || ReadBytes(dir.File("err")).empty());
+         ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(rmdir(gone.c_str()), 0);
+    EXPECT_EQ(cli.Wait(), 1);
+    const Bytes out = ReadBytes(dir.File("out"));
+    const Bytes err = ReadBytes(dir.File("err"));
+    const std::string records(out.begin(), out.end());
+    EXPECT_EQ(records.substr(0, records.find("{\"type\":\"file\"")),
+              "{\"type\":\"error\",\"version\":1,\"path\":\"" + dir.Path() +
+                  "/missing\\udcff\",\"path_base64\":\"" + Base64(missing) +
+                  "\",\"phase\":\"arguments\",\"reason\":\"No such file or directory\"}\n");
+    EXPECT_NE(records.find("\"outcome\":\"clean\""), std::string::npos);
+    const std::string unlisted =
+        "{\"type\":\"error\",\"version\":1,\"path\":\"" + gone +
+        "\",\"phase\":\"listing\",\"reason\":\"No such file or "
+        "directory\"}\n{\"type\":\"summary\",\"version\":1,\"dry_run\":"
+        "true,\"files\":1,\"repaired\":0,\"clean\":1,\"left\":0,\"failed\":"
+        "0,\"repeated\":0,\"errors\":2,";
+    EXPECT_NE(records.find(unlisted), std::string::npos) << records;
+    EXPECT_EQ(records.substr(records.size() - 11), ",\"exit\":1}\n");
+    EXPECT_EQ(std::string(err.begin(), err.end()),
+              Joined({"korbelt-cli: " + dir.Path() + "/missing\xff: No such file or directory", big,
+                      "  0 bytes would be removed, 419,430,400 bytes read, 419,430,400 "
+                      "bytes would be written.",
+                      "korbelt-cli: " + gone +
+                          ": cannot list the folder: No such file or "
+                          "directory"}));
+}
+
+// On a terminal the file's progress is redrawn in place with its share, rate and time left,
+// then wiped before the status lines; the run ends with its summary. Off a terminal, neither
+// (every other test here).
+TEST_F(Cli, OnATerminalProgressIsRedrawnInPlaceAndTheRunEndsWithASummary) {
+    const std::string big = dir.File("big.mkv");
+    ASSERT_EQ(truncate(File("big.mkv", {}).c_str(), std::int64_t{1} << 30), 0);
+    const std::string cli = ProgramDirectory() + "/korbelt-cli";
+    const ProgramResult result =
+        RunProgram("/usr/bin/script", {"-q", "-e", "-c", cli + " --dry-run " + big, "/dev/null"},
+                   "", {"LC_ALL=C", "XDG_CONFIG_HOME=" + dir.File("cfg"), "TERM=dumb"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const std::regex measured(
+        "\r\x1b\\[Kbig\\.mkv  [0-9]{1,2}%  [0-9.]+ [kMG]?B/s  [0-9]+:[0-9]{2} left");
+    EXPECT_TRUE(std::regex_search(result.out, measured)) << result.out.substr(0, 400);
+    EXPECT_NE(result.out.find("\r\x1b[Kbig.mkv  0%  -- B/s  --:-- left"), std::string::npos);
+    const std::string end = "\r\x1b[K" + big +
+                            "\r\n  0 bytes would be removed, 1,073,741,824 bytes read, "
+                            "1,073,741,824 bytes would be written.\r\nSummary (dry run): 0 would "
+                            "be repaired, 1 clean, 0 left, 0 failed; 0 bytes would be removed in ";
+    const auto at = result.out.rfind(end);
+    ASSERT_NE(at, std::string::npos) << result.out.substr(result.out.size() - 400);
+    EXPECT_EQ(result.out.find("\x1b", at + 4), std::string::npos);
 }
 
 }  // namespace

@@ -20,7 +20,9 @@ run() {
 # Every line has its level, so that NZBGet takes none for a command.
 nzbget() {
     run "$1" NZBNA_EVENT=NZB_DOWNLOADED NZBNA_DIRECTORY="$2" "${@:3}" "$CONTRIB/nzbget/Korbelt/main.sh"
-    if grep -v '^\[\(INFO\|WARNING\|ERROR\)\] ' "$WORK/out"; then fail "lines without a level"; fi
+    if grep -v '^\[\(INFO\|WARNING\|ERROR\)\] ' "$WORK/out" | grep -vxF '[NZB] MARK=BAD'; then
+        fail "lines without a level"
+    fi
 }
 
 sabnzbd() { run "$1" "$CONTRIB/sabnzbd/korbelt.sh" "$2" job.nzb job "" tv alt.binaries.test 1; }
@@ -61,6 +63,29 @@ KeepAPostedTemporaryName() {
     done
 }
 
+# Damage the markers show outside the search range, left in the file, fails the job: NZBGet's
+# download is marked bad where no par2 set could still repair it, SABnzbd's job fails.
+DamageLeftFailsTheJob() {
+    local folder=$WORK/job
+    mkdir "$folder"
+    python3 - "$folder/movie.avi" <<'PY'
+import random, sys
+data = bytearray(random.Random(5).randbytes(8 * 300))
+data = bytearray(b if b not in (13, 82) else 14 for b in data)
+for m in range(7, -1, -1):
+    data[m * 300:m * 300 + 3] = b"\r\n-"
+    data[m * 300 + 47:m * 300 + 48] = b"RR"
+open(sys.argv[1], "wb").write(bytes(data))
+PY
+    cp "$folder/movie.avi" "$WORK/arrived.avi"
+    nzbget 1 "$folder"
+    has_line "[ERROR] Korbelt: damage was found and left in 1 file(s), as the lines above say"
+    has_line "[NZB] MARK=BAD"
+    sabnzbd 1 "$folder"
+    has_line "Korbelt: the job is still damaged (korbelt-cli exit status 4, 0 of 0 par2 set(s) whole)"
+    cmp "$folder/movie.avi" "$WORK/arrived.avi"
+}
+
 # Sets are told by their files' names, whatever the folder's; a set of volumes alone too.
 SabnzbdRepairsEveryPar2Set() {
     mkdir "$WORK/posted" "$WORK/Show.vol1+2" "$WORK/volumes only"
@@ -95,6 +120,40 @@ NzbgetEscapesTheNamesItPrints() {
     nzbget 1 "$WORK/$name" NZBPO_KORBELTCLI="$WORK/none/$name"
     has_line "[ERROR] Korbelt: cannot run $WORK/none/$shown; install the korbelt package or set KorbeltCli"
     nzbget 0 "$WORK/$name"
+}
+
+# Every byte but "/" in a name, and the ill-formed UTF-8 sequences: each file is repaired and
+# counted, and no name breaks a line of the log.
+EveryByteInNames() {
+    local names=() byte sequence
+    for byte in $(seq 1 255); do
+        [ "$byte" -ne 47 ] && names+=("$(printf "byte-%02x-\\$(printf %03o "$byte")x.avi" "$byte")")
+    done
+    for sequence in '\300\200' '\340\200\200' '\355\240\200' '\364\220\200\200' \
+        '\365\200\200\200' '\377\376' '\342\202' '\360\237\230' '\302\233[31m'; do
+        names+=("$(printf "seq-$sequence.avi")")
+    done
+    local nzbget_line="[INFO] Korbelt: repaired ${#names[@]} file(s), 0 proven by their checksums"
+    local sabnzbd_line="Korbelt: repaired what carried extra bytes; no par2 set to prove the job whole"
+    for manager in nzbget sabnzbd; do
+        local folder=$WORK/$manager line=${manager}_line
+        mkdir "$folder"
+        for name in "${names[@]}"; do cp "$WORK/damaged.avi" "$folder/$name"; done
+        local made=("$folder"/*)
+        [ "${#made[@]}" -eq "${#names[@]}" ] || fail "${#made[@]} names made, not ${#names[@]}"
+        "$manager" 0 "$folder"
+        has_line "${!line}"
+        for name in "${names[@]}"; do
+            cmp -s "$folder/$name.bak" "$WORK/damaged.avi" || fail "not repaired: $name"
+        done
+    done
+}
+
+# A run cut short has no summary record: whatever its exit status, the script fails.
+NzbgetWantsTheSummary() {
+    download "$WORK/job"
+    nzbget 1 "$WORK/job" NZBPO_KORBELTCLI=/bin/true
+    has_line "[ERROR] Korbelt: korbelt-cli ended before its summary (exit status 0)"
 }
 
 "$4"

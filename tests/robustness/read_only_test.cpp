@@ -52,7 +52,8 @@ TEST(ReadOnly, AFileOnAReadOnlyMountIsRefusedAndKept) {
     // A dry run has nothing to write and reports the find.
     const ProgramResult dry = RunCli(home.Path(), {"--dry-run", path});
     EXPECT_EQ(dry.exitCode, 0) << dry.err;
-    EXPECT_NE(dry.out.find("  6 bytes removed, 50,000 bytes read, 49,994 bytes written."),
+    EXPECT_NE(dry.out.find("  6 bytes would be removed, 50,000 bytes read, 49,994 bytes would be "
+                           "written."),
               std::string::npos)
         << dry.out;
 }

@@ -248,6 +248,25 @@ TEST_F(BatchRunTest, DirectoryThatVanishedIsReportedAndTheRunGoesOn) {
     EXPECT_TRUE(host.boxes.shown.empty());
 }
 
+// Each selected entry the walk comes to is started afresh and reported by its position after
+// each of its files; a directory without files once, one that cannot be listed as failed.
+TEST_F(BatchRunTest, EntriesAreReportedByPositionAfterEachOfTheirFiles) {
+    Add(MakeDir("empty"));
+    const std::string gone = MakeDir("gone");
+    Add(gone);
+    rmdir(gone.c_str());
+    Add(MakeFile("a.avi"));
+    list.SetSelected(2, false);
+    Add(MakeDir("dl"));
+    MakeFile("dl/b.avi");
+    MakeFile("dl/c.avi", true);
+    batch.cmdProcessAuto_Click();
+    EXPECT_EQ(controls.entries, (Texts{"started 0", "0 clean: No files", "started 1",
+                                       "1 failed: Failed: unable to list directory", "started 3",
+                                       "3 repaired: 1 file: 1 repaired",
+                                       "3 repaired: 2 files: 1 repaired, 1 clean"}));
+}
+
 TEST_F(BatchRunTest, NoSecondRunStartsInsideARunningOne) {
     Add(MakeFile("a.avi"));
     Add(MakeFile("b.avi"));

@@ -17,6 +17,15 @@ class RecordingControls : public RunControls {
         calls.push_back(Name(control) + (visible ? " shown" : " hidden"));
     }
     void FileFinished() override { ++filesFinished; }
+    void EntryStarted(int position) override {
+        entries.push_back("started " + std::to_string(position));
+    }
+    void EntryReported(int position, const EntryOutcome& outcome) override {
+        static const char* const kMarks[] = {"clean",   "verified",    "repaired",
+                                             "skipped", "damage left", "failed"};
+        entries.push_back(std::to_string(position) + " " +
+                          kMarks[static_cast<int>(outcome.Mark())] + ": " + outcome.Note());
+    }
     RunOptions OptionsForRun() override { return options; }
 
     static std::string Name(Control control) {
@@ -35,6 +44,7 @@ class RecordingControls : public RunControls {
 
     RunOptions options;
     std::vector<std::string> calls;
+    std::vector<std::string> entries;  // "started 2", "2 repaired: NOTE"
     int filesFinished = 0;
 };
 

@@ -96,6 +96,8 @@ TEST(AboutBox, CreditLineShowsProvidedByPrendleAloneOnItsFirstLine) {
     EXPECT_EQ(lines[0], QStringLiteral("Provided by Prendle"));
     EXPECT_TRUE(credit->text().contains(QStringLiteral("thanks"), Qt::CaseInsensitive));
     EXPECT_TRUE(credit->text().contains(QStringLiteral("input and ideas")));
+    EXPECT_TRUE(credit->text().endsWith(
+        QStringLiteral("\nKorbelt is free software under the MIT licence.")));
 }
 
 TEST(AboutBox, LabelTextsAreExact) {
@@ -116,12 +118,13 @@ TEST(AboutBox, LabelTextsAreExact) {
                              "After processing the input file is renamed with \".bak\" added to "
                              "the filename, the temporary file used is renamed to the input "
                              "filename."));
+    EXPECT_EQ(LabelText(&box, "lblBrowseNote"), QStringLiteral("The \"...\" button is Browse."));
 }
 
 TEST(AboutBox, EveryLabelFitsItsSpace) {
     frmAbout box;
-    for (const char* name :
-         {"lblTitle", "lblVersion", "Label1", "Label2", "Label3", "Label4", "lblDisclaimer"}) {
+    for (const char* name : {"lblTitle", "lblVersion", "Label1", "Label2", "Label3", "Label4",
+                             "lblDisclaimer", "lblBrowseNote"}) {
         EXPECT_TRUE(FitsItsLabel(Child<QLabel>(&box, name))) << name;
     }
 }
@@ -135,6 +138,27 @@ TEST(AboutBox, ThreeLabelsArePureBlueAndInstructionsIsBold) {
     EXPECT_NE(Child<QLabel>(&box, "Label2")->palette().color(QPalette::WindowText), kPureBlue);
     EXPECT_TRUE(Child<QLabel>(&box, "Label1")->font().bold());
     EXPECT_FALSE(Child<QLabel>(&box, "Label2")->font().bold());
+}
+
+// A dark theme's blue for links: the blue labels take it rather than a blue it cannot show.
+TEST(AboutBox, InADarkPaletteTheBlueLabelsTakeItsLinkColour) {
+    const QPalette standard = QApplication::palette();
+    QPalette dark = standard;
+    dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Link, QColor(0x4d, 0xa6, 0xff));
+    QApplication::setPalette(dark);
+    {
+        frmAbout box;
+        for (const char* name : {"lblTitle", "lblVersion", "lblDisclaimer"}) {
+            EXPECT_EQ(Child<QLabel>(&box, name)->palette().color(QPalette::WindowText),
+                      QColor(0x4d, 0xa6, 0xff))
+                << name;
+        }
+        EXPECT_EQ(Child<QLabel>(&box, "Label2")->palette().color(QPalette::WindowText),
+                  QColor(0xee, 0xee, 0xee));
+    }
+    QApplication::setPalette(standard);
 }
 
 TEST(AboutBox, FixedClientAreaWithoutMinimiseOrMaximise) {

@@ -65,6 +65,19 @@ TEST(QtMessageBoxes, QuestionHasNoIconAndYesNoWithYesTheDefault) {
     EXPECT_EQ(boxes.Shown()[1].text, QStringLiteral("Process remaining files?"));
 }
 
+// A short question's box is as wide as its title needs, so that no title bar cuts it.
+TEST(QtMessageBoxes, AShortQuestionsBoxIsWideEnoughForItsTitle) {
+    QtMessageBoxes boxes;
+    int width = 0;
+    WhenModalShows(IsMessageBox, [&](QWidget* box) {
+        width = box->width();
+        static_cast<QMessageBox*>(box)->button(QMessageBox::No)->click();
+    });
+    EXPECT_FALSE(boxes.Question(QuestionKind::AbortProcessing, "Abort Processing?"));
+    EXPECT_GE(width, QtMessageBoxes::TitleWidth(kTitle));
+    EXPECT_GT(QtMessageBoxes::TitleWidth(kTitle), QtMessageBoxes::TitleWidth("Korbelt"));
+}
+
 TEST(QtMessageBoxes, AnswersAreUsedInTheOrderQueued) {
     QtMessageBoxes boxes;
     boxes.SetNextAnswer(QMessageBox::No);

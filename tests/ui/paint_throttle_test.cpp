@@ -105,7 +105,7 @@ class WindowYield : public ::testing::Test {
   protected:
     WindowYield()
         : host({&window, new QPushButton(&window), new QPushButton(&window),
-                new QPushButton(&window), new QProgressBar(&window)},
+                new QPushButton(&window), new QProgressBar(&window), nullptr},
                status, boxes, globals, marks) {}
 
     // Something the window has to handle: it runs when pending events are processed.

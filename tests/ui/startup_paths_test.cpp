@@ -7,6 +7,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "ChildProcess.h"
 #include "FakeHost.h"
 #include "TempDir.h"
 #include "engine/PosixFileSystem.h"
@@ -50,8 +51,31 @@ TEST(StartupPaths, EveryArgumentAfterTheProgramNameIsAPathInOrder) {
 }
 
 TEST(StartupPaths, OptionLookingArgumentsAndOddBytesStayPaths) {
-    const char* argv[] = {"Korbelt", "--help", "-", "/tmp/caf\xe9.avi"};
-    EXPECT_EQ(StartupPaths(4, argv), (Texts{"--help", "-", "/tmp/caf\xe9.avi"}));
+    const char* argv[] = {"Korbelt", "-h", "--open", "-", "/tmp/caf\xe9.avi"};
+    EXPECT_EQ(StartupPaths(5, argv), (Texts{"-h", "--open", "-", "/tmp/caf\xe9.avi"}));
+    EXPECT_EQ(TerminalAnswer(5, argv), std::nullopt);
+}
+
+// The built window, asked for help or its version: the answer on standard output, status 0,
+// and no window. A platform that does not exist would end any program that made one.
+TEST(TerminalAnswer, HelpAndVersionAnswerOnTheTerminalWithoutAWindow) {
+    const std::vector<std::string> headless = {"QT_QPA_PLATFORM=no-such-platform"};
+    const std::string korbelt = ProgramDirectory() + "/Korbelt";
+    const ProgramResult help = RunProgram(korbelt, {"--help"}, "", headless);
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out.rfind("Usage: Korbelt [PATH]...\n", 0), 0u) << help.out;
+    for (const char* option : {"--help", "--version", "korbelt-cli"}) {
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    }
+    EXPECT_EQ(help.err, "");
+    const ProgramResult version =
+        RunProgram(korbelt, {"/some/file.avi", "--version"}, "", headless);
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "Korbelt 1.3.2\nKorbelt is free software under the MIT licence.\n");
+    EXPECT_EQ(version.err, "");
+    const ProgramResult window = RunProgram(korbelt, {"-h"}, "", headless);
+    EXPECT_NE(window.exitCode, 0) << "a path, so the window, which cannot start here";
+    EXPECT_EQ(window.out, "");
 }
 
 // The real file system, except that examining one chosen name fails outright.
@@ -125,13 +149,13 @@ TEST_F(StartedWithPaths, FilesAndFoldersArriveSelectedInTheOrderGiven) {
 
 TEST_F(StartedWithPaths, WhatADropWouldRefuseIsAStatusLineAndNothingElse) {
     AddStartupPaths(
-        {dir.File("missing.avi"), "--version", dir.File(".hidden.avi"), dir.File("b.avi")},
+        {dir.File("missing.avi"), "--verbose", dir.File(".hidden.avi"), dir.File("b.avi")},
         window->Commands());
     QApplication::processEvents();
 
     EXPECT_EQ(Entries(window->Inputs()), Texts{"file " + dir.File("b.avi")});
     EXPECT_EQ(Lines(Child("List1")),
-              (Texts{"Invalid File '" + dir.File("missing.avi") + "'", "Invalid File '--version'",
+              (Texts{"Invalid File '" + dir.File("missing.avi") + "'", "Invalid File '--verbose'",
                      "Invalid File '" + dir.File(".hidden.avi") + "'"}));
     EXPECT_TRUE(window->Boxes().Shown().empty());
 }

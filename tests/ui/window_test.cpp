@@ -1,6 +1,7 @@
 // The main window driven as a person would: start-up, menus, the input list, runs, Stop,
 // the dialogs it opens, and leaving the program.
 #include <sys/stat.h>
+#include <unistd.h>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -16,6 +17,7 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <QUrl>
 #include <csignal>
 #include <fstream>
@@ -28,6 +30,7 @@
 #include "input/FileChooser.h"
 #include "input/InputListCommands.h"
 #include "settings/QSettingsStore.h"
+#include "ui/InputListWidget.h"
 #include "ui/QtOpenFileDialog.h"
 #include "ui/TerminationSignals.h"
 #include "ui/frmKorbelt.h"
@@ -62,6 +65,25 @@ Bytes Damaged(std::size_t size = 300) {
     }
     data[100] = 13, data[101] = 10, data[102] = '-';
     data[141] = data[142] = 'R';
+    return data;
+}
+
+// Eight markers, each followed 46 characters on by a slipped-in byte: damage the markers
+// show plainly, outside the default search range.
+Bytes DamagedOutsideTheRange() {
+    Bytes data = Damaged(2600);
+    data[100] = data[101] = data[102] = 'x';
+    for (std::size_t m = 8; m-- > 0;) {
+        const std::size_t at = 200 + m * 300;
+        data[at] = 13, data[at + 1] = 10, data[at + 2] = '-';
+        data.insert(data.begin() + static_cast<long>(at + 46), data[at + 46]);
+    }
+    return data;
+}
+
+Bytes Clean() {
+    Bytes data = Damaged();
+    data[142] = 'S';
     return data;
 }
 
@@ -253,6 +275,47 @@ TEST_F(Window, ControlsHaveTheirCaptionsPlacesAndKeyboardOrder) {
     }
 }
 
+// Larger than drawn, the lists take the room: the input list a third of the extra height,
+// the status list the rest, with the buttons beside and below them following. It never
+// gets smaller than drawn.
+TEST_F(Window, GrowsFromItsDrawnLayoutAndNeverShrinksBelowIt) {
+    Open();
+    EXPECT_EQ(window->centralWidget()->minimumSize(), QSize(542, 495));
+    window->centralWidget()->resize(542 + 100, 495 + 90);
+    EXPECT_EQ(Get<QWidget>("lstInputFiles")->geometry(), QRect(48, 128, 501, 94 + 30));
+    EXPECT_EQ(Get<QWidget>("cmdInputFile")->geometry(), QRect(556, 128, 73, 25));
+    EXPECT_EQ(Get<QWidget>("cmdClear")->geometry(), QRect(556, 192, 73, 25));
+    EXPECT_EQ(Get<QWidget>("cmdProcessAuto")->geometry(), QRect(24, 262, 169, 25));
+    EXPECT_EQ(Get<QWidget>("cmdStop")->geometry(), QRect(250, 262, 137, 25));
+    EXPECT_EQ(Get<QWidget>("cmdProcessInter")->geometry(), QRect(444, 262, 169, 25));
+    EXPECT_EQ(Get<QWidget>("List1")->geometry(), QRect(16, 294, 605, 172 + 60));
+    EXPECT_EQ(Get<QWidget>("ProgressBar1")->geometry(), QRect(24, 538, 597, 25));
+    EXPECT_EQ(Get<QWidget>("Frame1")->geometry(), QRect(16, 8, 613, 89));
+    EXPECT_EQ(Get<QWidget>("labOptions")->geometry(), QRect(24, 40, 557, 33));
+    EXPECT_EQ(Get<QWidget>("Label1")->geometry(), QRect(16, 112, 65, 17));
+    window->centralWidget()->resize(542, 495);
+    EXPECT_EQ(Get<QWidget>("List1")->geometry(), QRect(16, 264, 505, 172));
+    EXPECT_EQ(Get<QWidget>("cmdProcessInter")->geometry(), QRect(344, 232, 169, 25));
+}
+
+// The pointer resting on a status line too long for the list shows it whole; on one that
+// fits, nothing.
+TEST_F(Window, AStatusLineTooLongForTheListShowsWholeOnHover) {
+    Open();
+    const std::string longName = dir.File(std::string(120, 'n') + ".avi");
+    window->Commands().AddInputFile(longName);
+    window->Commands().AddInputFile("short.avi");
+    auto* list = Get<QListWidget>("List1");
+    const auto Hover = [&](int line) {
+        const QPoint at = list->visualItemRect(list->item(line)).center();
+        QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text().toStdString() : std::string();
+    };
+    EXPECT_EQ(Hover(1), "");
+    EXPECT_EQ(Hover(0), "Invalid File '" + longName + "'");
+}
+
 TEST_F(Window, OptionSwitchesFlipTheirMarkAndTheText) {
     Open();
     Action("mnuOptionsTruncate")->trigger();
@@ -288,6 +351,30 @@ TEST_F(Window, FileExitWritesTheStoreAndTheCloseBoxDoesNot) {
 
     Open();
     EXPECT_TRUE(Action("mnuOptionsTruncate")->isChecked());
+}
+
+// The usual keys beside the access keys: Open chooses input files, Esc stops a run, and the
+// menu entries themselves keep no shortcut.
+TEST_F(Window, OpenAndEscapeDoWhatBrowseAndStopDo) {
+    Open();
+    QTest::keySequence(window.get(), QKeySequence::Open);
+    EXPECT_EQ(dialog.openings.size(), 1u);
+    QTest::keyClick(window.get(), Qt::Key_Escape);  // no run: nothing to stop
+    EXPECT_TRUE(BoxTexts().empty());
+
+    const std::string big = File("big.avi", Damaged(400000));
+    window->Commands().AddInputFile(big);
+    window->Boxes().SetNextAnswer(QMessageBox::Yes);
+    std::size_t openingsDuringTheRun = 0;
+    DuringTheRun([&] {
+        QTest::keySequence(window.get(), QKeySequence::Open);
+        openingsDuringTheRun = dialog.openings.size() - 1;
+        QTest::keyClick(window.get(), Qt::Key_Escape);
+    });
+    window->cmdProcessAuto_Click();
+    EXPECT_EQ(openingsDuringTheRun, 0u);
+    EXPECT_EQ(BoxTexts(), (std::vector<QString>{"Abort Processing?"}));
+    EXPECT_EQ(StatusLines().at(0), "Aborted " + big);
 }
 
 TEST_F(Window, RunButtonsGiveWayToStopWhileARunIsGoing) {
@@ -368,6 +455,93 @@ TEST_F(Window, RunRepairsSelectedEntriesAndDeselectsThem) {
     EXPECT_FALSE(list->item(0)->isSelected());
     EXPECT_FALSE(list->item(1)->isSelected());
     EXPECT_EQ(list->currentRow(), 1);
+}
+
+// What an entry shows of its outcome; an entry with a mark shows it with an icon.
+struct Shown {
+    std::optional<OutcomeMark> mark;
+    std::string note;
+    bool operator==(const Shown&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Shown& shown) {
+    return out << (shown.mark ? static_cast<int>(*shown.mark) : -1) << " '" << shown.note << "'";
+}
+
+Shown EntryShows(const QListWidget* list, int index) {
+    const QListWidgetItem* entry = list->item(index);
+    const QVariant mark = entry->data(InputListWidget::kOutcomeRole);
+    EXPECT_TRUE(!mark.isValid() || !entry->icon().isNull()) << index;
+    return {mark.isValid() ? std::optional(static_cast<OutcomeMark>(mark.toInt())) : std::nullopt,
+            entry->toolTip().toStdString()};
+}
+
+// Each entry shows what came of it with an icon and a tooltip beside its unchanged text: a
+// directory the worst of its files and their count. The next run takes the mark off each
+// entry it comes to before it processes it again.
+TEST_F(Window, EachEntryShowsWhatCameOfItsFilesAfterAMixedRun) {
+    Open();
+    mkdir(dir.File("sums").c_str(), 0755);
+    const std::string verified = File("sums/v.avi");
+    Bytes repaired = Damaged();
+    repaired.erase(repaired.begin() + 141);
+    const std::string md5 = ToHex(DigestOf(DigestKind::Md5, repaired.data(), repaired.size()));
+    const std::string sums = md5 + "  v.avi\n";
+    File("sums/v.md5", Bytes(sums.begin(), sums.end()));
+    const std::string failed = dir.File("link.avi");
+    symlink(File("target.avi").c_str(), failed.c_str());
+    mkdir(dir.File("d").c_str(), 0755);
+    File("d/a.avi");
+    File("d/b.avi", Clean());
+    symlink(dir.File("target.avi").c_str(), dir.File("d/c.avi").c_str());
+    const std::vector<std::string> paths = {File("r.avi"),
+                                            verified,
+                                            File("c.avi", Clean()),
+                                            File("l.avi", DamagedOutsideTheRange()),
+                                            failed,
+                                            dir.File("d")};
+    for (const std::string& path : paths) {
+        window->Commands().AddInputFile(path);
+    }
+    window->Commands().AddInputFile(dir.File("target.avi"));
+    window->Inputs().SetSelected(6, false);
+    auto* list = Get<QListWidget>("lstInputFiles");
+    EXPECT_EQ(EntryShows(list, 0), (Shown{std::nullopt, ""}));
+    window->Boxes().SetNextAnswer(QMessageBox::Yes);  // process the remaining files
+    window->Boxes().SetNextAnswer(QMessageBox::Yes);  // after the link in the directory
+    window->cmdProcessAuto_Click();
+    EXPECT_EQ(window->Boxes().PendingAnswers(), 0);
+
+    const std::vector<Shown> expected = {
+        {OutcomeMark::Repaired, "Repaired: 1 byte removed; the original is kept as r.avi.bak"},
+        {OutcomeMark::Verified,
+         "Repaired and verified: 1 byte removed, the repair matches 'v.md5'; the original is "
+         "kept as v.avi.bak"},
+        {OutcomeMark::Clean, "Clean: nothing to remove; left as it is"},
+        {OutcomeMark::DamageLeft,
+         "Left with damage: damage at 46 characters, outside the search range 39-45; the range "
+         "46-47 would repair it"},
+        {OutcomeMark::Failed, "Failed: symbolic link, not followed"},
+        {OutcomeMark::Failed, "3 files: 1 failed, 1 repaired, 1 clean"},
+        {std::nullopt, ""}};
+    for (int i = 0; i < list->count(); ++i) {
+        EXPECT_EQ(EntryShows(list, i), expected[static_cast<std::size_t>(i)]) << i;
+        EXPECT_EQ(list->item(i)->text().toStdString(),
+                  (i == 5 ? "directory " : "file ") + (i < 6 ? paths[i] : dir.File("target.avi")));
+    }
+
+    // Again, the failed link now a damaged file of its own: while the run is at that entry it
+    // shows nothing, and the entries the run does not come to keep their marks.
+    std::remove(failed.c_str());
+    File("link.avi", Damaged(400000));
+    window->Inputs().SetSelected(5, false);
+    Shown during;
+    DuringTheRun([&] { during = EntryShows(list, 4); });
+    window->cmdProcessAuto_Click();
+    EXPECT_EQ(during, (Shown{std::nullopt, ""}));
+    EXPECT_EQ(EntryShows(list, 4).mark, OutcomeMark::Repaired);
+    EXPECT_EQ(EntryShows(list, 5), expected[5]);
+    EXPECT_EQ(EntryShows(list, 0), expected[0]);
 }
 
 // A checksum list beside the file says it is intact: the window leaves it alone while
@@ -644,16 +818,35 @@ TEST_F(Window, SearchRangeLabelIsRebuiltAfterEveryClosingOfTheRangeDialog) {
     EXPECT_NE(StoredText().find("DBRangeEnd=49"), std::string::npos);
 }
 
-TEST_F(Window, AboutBoxOpensFromTheHelpMenu) {
+// Every control the About box's texts name is one the window has, under its caption.
+TEST_F(Window, AboutBoxOpensFromTheHelpMenuAndNamesOnlyTheWindowsControls) {
     Open();
     QString caption;
+    QString texts;
     WhenModalShows([](QWidget* modal) { return modal->objectName() == "frmAbout"; },
                    [&](QWidget* modal) {
                        caption = modal->windowTitle();
+                       for (const QLabel* label : modal->findChildren<QLabel*>()) {
+                           texts += label->text() + "\n";
+                       }
                        QTest::keyClick(modal, Qt::Key_Escape);
                    });
     Action("mnuHelpAbout")->trigger();
     EXPECT_EQ(caption, "About Korbelt Tamsel Extra Byte Utility");
+    const auto Caption = [&](const char* name) {
+        const QObject* control = window->findChild<QObject*>(name);
+        return control == nullptr ? QString() : control->property("text").toString().remove('&');
+    };
+    const std::vector<std::tuple<QString, const char*, QString>> named = {
+        {"the file->choose input file menu", "mnuFileInput", "Choose Input File(s)"},
+        {"The \"...\" button is Browse.", "cmdInputFile", "Browse"},
+        {"to the Input File field", "Label1", "Input File(s)"},
+        {"Press the Process Automatically", "cmdProcessAuto", "Process File(s) Automatically"},
+        {"or Process Interactively button", "cmdProcessInter", "Process File(s) Interactively"}};
+    for (const auto& [phrase, name, shown] : named) {
+        EXPECT_TRUE(texts.contains(phrase)) << phrase.toStdString();
+        EXPECT_EQ(Caption(name), shown) << name;
+    }
 }
 
 }  // namespace

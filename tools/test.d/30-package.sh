@@ -113,6 +113,7 @@ cat >"$WORK/expected-files" <<EOF
 ./usr/share/doc/korbelt/README.md
 ./usr/share/doc/korbelt/changelog.gz
 ./usr/share/doc/korbelt/copyright
+./usr/share/doc/korbelt/docs/scripting.md
 ./usr/share/doc/korbelt/docs/user-guide.md
 ./usr/share/icons/hicolor/128x128/apps/korbelt.png
 ./usr/share/icons/hicolor/16x16/apps/korbelt.png

@@ -29,8 +29,8 @@
 #
 # Logged: korbelt-cli's status lines as [INFO], its warnings as [WARNING], failures as
 # [ERROR]. A file whose repair its checksum does not prove keeps its NAME.bak, and the last
-# line says so. What was repaired and proven is read from korbelt-cli's reports (--json),
-# never from status lines a file's name could imitate. Exit status: 0 when nothing failed,
+# line says so. What was repaired and proven is read from korbelt-cli's records (--json, by
+# their type), never from status lines a file's name could imitate. Exit status: 0 when nothing failed,
 # 1 otherwise (NZBGet logs it; the par-check decides the download's status).
 
 log() {
@@ -50,13 +50,17 @@ log_lines() {
 escaped() {
     printf '%s' "$1" | LC_ALL=C od -An -v -tu1 | LC_ALL=C awk '
         function hex(byte) { return sprintf("\\x%02x", byte) }
-        # The length of the well-formed UTF-8 sequence at i, or 0.
-        function sequence(i,    lead, size, k) {
+        # The length of the well-formed UTF-8 sequence at i, or 0: no overlong form, no
+        # surrogate, nothing above U+10FFFF, nothing cut short.
+        function sequence(i,    lead, size, low, high, k) {
             lead = b[i]
-            size = lead >= 240 && lead <= 244 ? 4 : lead >= 224 ? 3 \
-                : lead >= 194 && lead <= 223 ? 2 : 0
-            if (i + size > n) return 0
-            for (k = 1; k < size; k++) if (b[i + k] < 128 || b[i + k] >= 192) return 0
+            size = lead >= 194 && lead <= 223 ? 2 : lead >= 224 && lead <= 239 ? 3 \
+                : lead >= 240 && lead <= 244 ? 4 : 0
+            if (size == 0 || i + size > n) return 0
+            low = lead == 224 ? 160 : lead == 240 ? 144 : 128
+            high = lead == 237 ? 159 : lead == 244 ? 143 : 191
+            if (b[i + 1] < low || b[i + 1] > high) return 0
+            for (k = 2; k < size; k++) if (b[i + k] < 128 || b[i + k] >= 192) return 0
             return size
         }
         { for (k = 1; k <= NF; k++) b[n++] = $k }
@@ -119,10 +123,29 @@ result=$?
 # it answered itself.
 sed -e 's/^korbelt-cli: /[WARNING] korbelt-cli: /' -e '/^\[WARNING\] /!s/^/[INFO] /' "$lines"
 
-# A name is a JSON string there, its quotes escaped, so no name can pass for a key.
-repaired=$(grep -c '"outcome":"repaired"' "$reports")
-proven=$(grep '"outcome":"repaired"' "$reports" | grep -c '"verdict":"verified"')
+# The records are read by their type and version, which start each line. A name is a JSON
+# string there, its quotes escaped, so no name can pass for a key.
+files='^{"type":"file","version":1,'
+repaired=$(grep -c "$files"'.*"outcome":"repaired"' "$reports")
+proven=$(grep "$files"'.*"outcome":"repaired"' "$reports" | grep -c '"verdict":"verified"')
 
+# Without its summary record the run was cut short, whatever its exit status says.
+if ! grep -q '^{"type":"summary","version":1,' "$reports"; then
+    log ERROR "Korbelt: korbelt-cli ended before its summary (exit status $result)"
+    exit 1
+fi
+# Damage the markers show and that Korbelt left (outside its search range) is known damage.
+# Where the job brought no par2 set, nothing after this script can repair it, and NZBGet
+# would call the download a success: it is marked bad instead.
+left=$(grep -c "$files"'.*"outcome":"damage left"' "$reports")
+if [ "$left" -gt 0 ]; then
+    log ERROR "Korbelt: damage was found and left in $left file(s), as the lines above say"
+    if ! ls -- "$directory"/*.[pP][aA][rR]2 >/dev/null 2>&1; then
+        log ERROR "Korbelt: no par2 set can repair it; the download is marked bad"
+        echo "[NZB] MARK=BAD"
+    fi
+    exit 1
+fi
 if [ "$result" -ne 0 ]; then
     log ERROR "Korbelt: not every file could be repaired and proven (korbelt-cli exit status $result)"
     exit 1
