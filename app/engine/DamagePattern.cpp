@@ -81,8 +81,8 @@ void MarkerCensus::Count(const std::uint8_t* marker, int available) {
         controlSeen_ += std::max(0, std::min(end, last) - first + 1);
     }
     // The context: the line's first bytes after the dash (FNV-1a), every digit as one. Few,
-    // so that lines made from one template (a BEGIN line, a ruler, a table's rows, an issue
-    // list) are one context however their fields and numbers differ; random bytes differ in
+    // so that lines made from one template (a BEGIN line, a ruler, a table's rows, a changelog's
+    // entries) are one context however their fields and numbers differ; random bytes differ in
     // them all the same.
     std::uint32_t key = 2166136261u;
     for (int k = 3; k < std::min(kContextEnd, available); ++k) {
