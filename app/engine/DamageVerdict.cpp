@@ -14,9 +14,9 @@ constexpr std::size_t kCensusPiece = std::size_t{64} << 10;
 }  // namespace
 
 void RepairEngine::StartCensus() {
-    census_ = MarkerCensus();
+    census_.Clear();
     counting_ = options_.judgeMarkers;
-    pairAt_.reset();
+    pairsAt_ = 0;
 }
 
 // The copy of the file, with its markers counted and judged. Without checksums the verdict
@@ -66,9 +66,7 @@ bool RepairEngine::CountMarkersFirst(Pass& pass) {
     }
     counting_ = false;
     JudgeMarkers();
-    if (report_.pattern->kind == PatternVerdict::Kind::Damage) {
-        pairAt_ = report_.pattern->distance;
-    }
+    LookAtDamageOnly();
     return true;
 }
 
@@ -80,10 +78,11 @@ void RepairEngine::JudgeMarkers() {
 // Whether the repeated-byte check, looking at the damage's distance only, would have
 // removed other bytes than the pass did.
 bool RepairEngine::DamageMovesAFind() const {
-    if (!report_.pattern || report_.pattern->kind != PatternVerdict::Kind::Damage || pairAt_) {
+    if (!report_.pattern || report_.pattern->kind != PatternVerdict::Kind::Damage || pairsAt_) {
         return false;
     }
-    return finds_.RemovedRepeatAwayFrom(report_.pattern->distance);
+    return finds_.RemovedRepeatAt(
+        [this](int distance) { return !report_.pattern->Flags(distance); });
 }
 
 // The pass again from the start, the repeated-byte check looking at the damage's distance
@@ -91,7 +90,7 @@ bool RepairEngine::DamageMovesAFind() const {
 bool RepairEngine::StartAgainAtDamage(Pass& pass) {
     DropPassSoFar(pass);
     counting_ = false;
-    pairAt_ = report_.pattern->distance;
+    LookAtDamageOnly();
     return OpenOutput(pass);
 }
 
@@ -118,6 +117,18 @@ void RepairEngine::DropPassSoFar(Pass& pass) {
     pass.copy.reset();
     for (const int line : finds_.Withdraw()) {
         host_.Status().RemoveLine(line);
+    }
+}
+
+// Where the markers show damage, the repeated-byte check looks at its distances only.
+void RepairEngine::LookAtDamageOnly() {
+    const PatternVerdict& pattern = *report_.pattern;
+    if (pattern.kind != PatternVerdict::Kind::Damage) {
+        return;
+    }
+    pairsAt_ = std::uint64_t{1} << pattern.distance;
+    for (const PatternVerdict::Distance& other : pattern.others) {
+        pairsAt_ |= std::uint64_t{1} << other.distance;
     }
 }
 

@@ -96,9 +96,9 @@ std::int64_t FindLog::RemovedRepeats() const {
     return std::accumulate(removedAt_.begin(), removedAt_.end(), std::int64_t{0});
 }
 
-bool FindLog::RemovedRepeatAwayFrom(int distance) const {
+bool FindLog::RemovedRepeatAt(const std::function<bool(int)>& where) const {
     for (std::size_t at = 0; at < removedAt_.size(); ++at) {
-        if (removedAt_[at] > 0 && static_cast<int>(at) != distance) {
+        if (removedAt_[at] > 0 && where(static_cast<int>(at))) {
             return true;
         }
     }
