@@ -44,6 +44,12 @@ void FakeStatusList::SetTopLine(int index) {
     }
 }
 
+void FakeStatusList::Settle(int index) {
+    if (Inside(index, "Settle")) {
+        settled.push_back(index);
+    }
+}
+
 bool FakeStatusList::Inside(int index, const char* what) {
     if (index >= 0 && index < LineCount()) {
         return true;

@@ -25,8 +25,10 @@ class FakeStatusList : public StatusList {
     void SelectLine(int index) override;
     void SetTopLine(int index) override;
     void Clear() override { lines.clear(); }
+    void Settle(int index) override;
 
     std::vector<std::string> lines;
+    std::vector<int> settled;  // the lines settled, in the order they were
     int selected = -1;
     int topline = -1;
     std::vector<std::string>* log = nullptr;
