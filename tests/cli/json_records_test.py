@@ -248,5 +248,66 @@ def FindLinesAndRecordsAsBefore():
         assert got[key] == want[key], f"{key}\n got: {got[key]}\nwant: {want[key]}"
 
 
+# A CR LF '-' every 44 bytes with its byte at 41 repeated, printable bytes between with no
+# two alike side by side: a find per marker.
+def dense_finds(markers):
+    import random
+    rng = random.Random(9)
+    out = bytearray()
+    for _ in range(markers):
+        unit = bytearray(b"\r\n-")
+        while len(unit) < 44:
+            byte = 48 + rng.randrange(75)
+            if byte != unit[-1]:
+                unit.append(byte)
+        unit.insert(41, unit[41])
+        out += unit
+    return bytes(out)
+
+
+# More finds than korbelt-cli holds: the record is written as they come and the lines too,
+# after the file's first line as it stands then, its last one following them; in quiet mode
+# the lines of a file that went well are not printed at all. Every find is there, in order.
+def ManyFindsGoOutAsTheyCome():
+    markers = 10300
+    with tempfile.TemporaryDirectory() as work:
+        with open(os.path.join(work, "many.avi"), "wb") as out:
+            out.write(dense_finds(markers))
+        cli = os.path.join(BIN, "korbelt-cli")
+        run = subprocess.run([cli, "--json", "--dry-run", "many.avi"], cwd=work,
+                             env=environment(work), capture_output=True)
+        file, summary = records(run.stdout)
+        assert [f["position"] for f in file["finds"]] == [1 + 45 * m for m in range(markers)]
+        assert all(f["decision"] == "would be removed" for f in file["finds"]), file["finds"][0]
+        assert list(file)[:4] == ["type", "version", "name", "finds"], list(file)
+        assert "finds_applied" not in file and file["bytes"]["removed"] == markers, file["bytes"]
+        lines = run.stderr.decode().splitlines()
+        assert lines[0] == "Processing many.avi" and lines[markers + 1] == "many.avi", lines[:2]
+        assert all(l.startswith("  @") and l.endswith("  would be removed")
+                   for l in lines[1:markers + 1])
+        assert lines[-1].startswith("  10300 bytes would be removed, "), lines[-1]
+        quiet = subprocess.run([cli, "--quiet", "--dry-run", "many.avi"], cwd=work,
+                               env=environment(work), capture_output=True)
+        assert quiet.returncode == 0 and quiet.stdout == b"", quiet.stdout[:200]
+        # Chance pairs, a copy not kept: one field says so of the finds written already.
+        import random
+        rng = random.Random(4)
+        chance = bytearray(rng.randbytes(120000 * 100))
+        for at in range(0, len(chance), 100):
+            chance[at:at + 3] = b"\r\n-"
+            d = at + rng.randrange(10, 98)
+            chance[d + 1] = chance[d]
+        with open(os.path.join(work, "chance.avi"), "wb") as out:
+            out.write(chance)
+        run = subprocess.run([cli, "--json", "--leave-unpatterned", "chance.avi"], cwd=work,
+                             env=environment(work), capture_output=True)
+        file, summary = records(run.stdout)
+        assert file["outcome"] == "ignored" and file["finds_applied"] is False, file["outcome"]
+        assert len(file["finds"]) > 10000 and file["finds"][0]["decision"] == "removed"
+        closing = [l for l in run.stderr.decode().splitlines() if l.startswith("  none of")]
+        assert closing == ["  none of the removals above was made (%s in all): the copy was "
+                           "not kept" % format(len(file["finds"]), ",")], closing
+
+
 globals()[CASE]()
 print(f"{CASE}: passed")

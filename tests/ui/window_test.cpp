@@ -14,6 +14,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
@@ -32,6 +33,7 @@
 #include "settings/QSettingsStore.h"
 #include "ui/InputListWidget.h"
 #include "ui/QtOpenFileDialog.h"
+#include "ui/StatusListWidget.h"
 #include "ui/TerminationSignals.h"
 #include "ui/frmKorbelt.h"
 #include "verify/Digest.h"
@@ -457,6 +459,46 @@ TEST_F(Window, RunRepairsSelectedEntriesAndDeselectsThem) {
     EXPECT_FALSE(list->item(0)->isSelected());
     EXPECT_FALSE(list->item(1)->isSelected());
     EXPECT_EQ(list->currentRow(), 1);
+}
+
+// More lines than the list lays out at each append: every line is an item of its own with
+// its text, the list is scrolled to the last of them when the file is done, and a line
+// appended afterwards can be scrolled to once appending pauses.
+TEST_F(Window, AFileWithTensOfThousandsOfFindsShowsEveryLine) {
+    constexpr int kFinds = StatusListWidget::kLaidOutAtOnce + 2000;
+    Bytes bytes;
+    for (int m = 0; m < kFinds; ++m) {
+        Bytes unit = {13, 10, '-'};
+        for (int k = 0; k < 41; ++k) {
+            unit.push_back(static_cast<std::uint8_t>('a' + (k + 3 * m) * 7 % 26));
+        }
+        unit.insert(unit.begin() + 41, unit[41]);
+        bytes.insert(bytes.end(), unit.begin(), unit.end());
+    }
+    Open();
+    const std::string path = File("many.avi", bytes);
+    window->Commands().AddInputFile(path);
+    QTest::mouseClick(Get<QPushButton>("cmdProcessAuto"), Qt::LeftButton);
+    auto* list = Get<QListWidget>("List1");
+    const Texts lines = StatusLines();
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(kFinds + 3));
+    EXPECT_EQ(lines[0], path);
+    EXPECT_EQ(lines[1].substr(0, 9), "  @1 foun");
+    EXPECT_EQ(lines[kFinds].substr(0, 17), "  @539,956 found ");
+    EXPECT_EQ(lines[kFinds].substr(lines[kFinds].size() - 9), "  removed");
+    EXPECT_EQ(lines.back().substr(0, 20), "  12000 bytes remove");
+    const auto shown = [list](int row) {
+        return list->visualItemRect(list->item(row)).intersects(list->viewport()->rect());
+    };
+    EXPECT_TRUE(shown(list->count() - 1));
+    EXPECT_FALSE(shown(0));
+
+    window->Commands().AddInputFile(dir.File("missing.avi"));
+    QTest::qWait(3 * StatusListWidget::kIdleMs);
+    list->scrollToBottom();
+    EXPECT_EQ(list->item(list->count() - 1)->text().toStdString(),
+              "Invalid File '" + dir.File("missing.avi") + "'");
+    EXPECT_TRUE(shown(list->count() - 1));
 }
 
 // What an entry shows of its outcome; an entry with a mark shows it with an icon.
