@@ -6,8 +6,13 @@
 #   bench/run.sh 11     only (11), the folder of small files, or (12), the slices made
 #   bench/run.sh 12     against the planner, which need none of the large inputs: the row is
 #                       printed, bench/results.md is left as it is
+#   bench/run.sh 14     only (14), memory and processor time against the number of finds,
+#                       which needs its own inputs only: its section of bench/results.md is
+#                       written anew. BEFORE_BIN, a directory holding an earlier build's
+#                       korbelt-cli and korbelt-bench-window, adds their figures beside.
 #
-# Builds a Release build (BUILD_DIR, default build-bench), generates its inputs, measures,
+# Builds a Release build (BUILD_DIR, default build-bench; BIN_DIR, a directory of programs
+# already built, is used instead of building), generates its inputs, measures,
 # prints one table and writes it with a description of the machine to bench/results.md.
 # Every comparison runs its two sides in turns, A B A B, RUNS times each (default 5) after
 # one warm-up pair, and reports both medians and the median of the pairwise ratios, so
@@ -25,11 +30,11 @@ RUNS=${RUNS:-5}
 SIZE_MIB=${SIZE_MIB:-1024}  # of the main input; smaller only to try the script out
 SHM_DIR=${SHM_DIR:-/dev/shm}
 DISK_DIR=${DISK_DIR:-$ROOT/$BUILD_DIR/bench-work}
-BIN=$ROOT/$BUILD_DIR/bin
+BIN=${BIN_DIR:-$ROOT/$BUILD_DIR/bin}
 RESULTS=$ROOT/bench/results.md
 ONLY=${1:-}
-if [ -n "$ONLY" ] && [ "$ONLY" != 11 ] && [ "$ONLY" != 12 ]; then
-    echo "usage: bench/run.sh [11|12]" >&2
+if [ -n "$ONLY" ] && [ "$ONLY" != 11 ] && [ "$ONLY" != 12 ] && [ "$ONLY" != 14 ]; then
+    echo "usage: bench/run.sh [11|12|14]" >&2
     exit 2
 fi
 # shellcheck source=tools/packages.sh
@@ -161,6 +166,112 @@ hostile_slices_row() {
             n, w, w / n, (w / n <= 0.1) ? "yes" : "no" }')$'\n'
 }
 
+# --- (14): memory and processor time against the number of finds ----------------------------
+
+# Files with 1, 3 and 6 million finds (a CR LF '-' every 44 bytes, its byte at 41 repeated)
+# repaired by korbelt-cli as it is, with --json and with --dry-run, and by the window; the
+# same runs of the file as posted, without finds, beside them. Peak memory and processor time
+# (user and system) by /usr/bin/time, the median of RUNS_FINDS runs (default 3). What a
+# QListWidget of as many lines costs Qt alone is the window's floor: one item per line.
+RUNS_FINDS=${RUNS_FINDS:-3}
+FINDS_MILLIONS=${FINDS_MILLIONS:-"1 3 6"}
+BEFORE_BIN=${BEFORE_BIN:-}
+FINDS_SECTION=""
+
+# measured PROGRAM ARGS...: "PEAK_KIB CPU_SECONDS WALL_SECONDS [FIRST_LINE]" of the run of
+# median processor time; PREPARE runs before each, and the first line of standard output is
+# kept where FIRST_LINE is set (the output goes to a file then, else to /dev/null).
+measured() {
+    local out=$SHM/finds-time.txt lines=$SHM/finds-lines.txt all=""
+    for _ in $(seq 1 "$RUNS_FINDS"); do
+        [ -z "${PREPARE:-}" ] || $PREPARE
+        /usr/bin/time -f '%M %U %S %e' -o "$out" "$@" >"${FIRST_LINE:+$lines}${FIRST_LINE:-/dev/null}" 2>/dev/null ||
+            { echo "failed: $*" >&2; exit 1; }
+        all+="$(awk '{ printf "%d %.2f %.2f", $1, $2 + $3, $4 }' "$out")"
+        [ -z "${FIRST_LINE:-}" ] || all+=" $(head -n 1 "$lines")"
+        all+=$'\n'
+        rm -f "$lines"
+    done
+    printf '%s' "$all" | sort -k2 -g | sed -n "$(((RUNS_FINDS + 1) / 2))p"
+}
+
+many_finds_rows() {
+    local dir=$SHM/finds cli_rows="" window_rows="" floor_rows="" m
+    mkdir -p "$dir"
+    local -A cpu_first=()
+    for m in $FINDS_MILLIONS; do
+        echo "(14) $m million finds" >&2
+        "$BIN/korbelt-bench-input" finds $((m * 1000)) "$dir/clean.bin" "$dir/damaged.bin"
+        fresh_finds() { rm -f "$dir/work.avi" "$dir/work.avi.bak"; cp "$dir/damaged.bin" "$dir/work.avi"; }
+        fresh_clean() { rm -f "$dir/work.avi" "$dir/work.avi.bak"; cp "$dir/clean.bin" "$dir/work.avi"; }
+        local mode flags
+        for mode in plain json dry; do
+            case $mode in plain) flags=() ;; json) flags=(--json) ;; dry) flags=(--dry-run) ;; esac
+            local now clean before="" cpu
+            now=$(PREPARE=fresh_finds measured "$BIN/korbelt-cli" "${flags[@]}" "$dir/work.avi")
+            if [ "$mode" = plain ]; then
+                cmp "$dir/work.avi" "$dir/clean.bin" ||
+                    { echo "(14): the repair of $m million finds is not the file as posted" >&2; exit 1; }
+            fi
+            clean=$(PREPARE=fresh_clean measured "$BIN/korbelt-cli" "${flags[@]}" "$dir/work.avi")
+            if [ -n "$BEFORE_BIN" ]; then
+                before=$(PREPARE=fresh_finds measured "$BEFORE_BIN/korbelt-cli" "${flags[@]}" "$dir/work.avi")
+            fi
+            cpu=$(echo "$now" | awk '{ print $2 }')
+            [ "$m" = "$(echo "$FINDS_MILLIONS" | awk '{ print $1 }')" ] && cpu_first[$mode]="$cpu $m"
+            cli_rows+=$(awk -v m="$m" -v mode="$mode" -v now="$now" -v clean="$clean" -v before="$before" -v first="${cpu_first[$mode]}" 'BEGIN {
+                split(now, n, " "); split(clean, c, " "); split(first, f, " ")
+                b = "| |"; if (before != "") { split(before, p, " "); b = sprintf("| %.1f | %.2f |", p[1] / 1024, p[2]) }
+                printf "| %d M | korbelt-cli %s | %.1f | %.2f | %.2f | %.1f | %.2f %s %.2f |\n",
+                    m, mode == "plain" ? "" : (mode == "json" ? "--json" : "--dry-run"),
+                    n[1] / 1024, n[2], n[3], c[1] / 1024, c[2], b, (n[2] / m) / (f[1] / f[2]) }')$'\n'
+        done
+        local window before_window=""
+        window=$(FIRST_LINE=1 PREPARE=fresh_finds measured "$BIN/korbelt-bench-window" "$dir/work.avi")
+        if [ -n "$BEFORE_BIN" ] && [ "$m" -le 3 ]; then
+            before_window=$(FIRST_LINE=1 PREPARE=fresh_finds measured "$BEFORE_BIN/korbelt-bench-window" "$dir/work.avi")
+        fi
+        window_rows+=$(awk -v m="$m" -v now="$window" -v before="$before_window" 'BEGIN {
+            split(now, n, " "); b = "| |"
+            if (before != "") { split(before, p, " "); b = sprintf("| %.1f | %.2f |", p[1] / 1024, p[2]) }
+            printf "| %d M | Korbelt window | %.1f | %.2f | %.2f | %d ms %s\n", m, n[1] / 1024, n[2], n[3], n[5], b }')$'\n'
+        local kind floor
+        for kind in plain line bare; do
+            floor=$(PREPARE= measured "$BIN/korbelt-bench-window" --floor $((m * 1000000)) "$kind")
+            floor_rows+=$(awk -v m="$m" -v kind="$kind" -v f="$floor" 'BEGIN {
+                split(f, n, " ")
+                what = kind == "plain" ? "QListWidget, items with their text" : (kind == "line" ? "QListWidget, the status list'"'"'s items (StatusLine)" : "QListWidget, items without text")
+                printf "| %d M | %s | %.1f | %.2f |\n", m, what, n[1] / 1024, n[2] }')$'\n'
+        done
+        rm -f "$dir"/*
+    done
+    rm -rf "$dir"
+    FINDS_SECTION=$(
+        echo "## Memory against the number of finds (14)"
+        echo
+        echo "Written by \`bench/run.sh 14\` on $(date -u '+%Y-%m-%d %H:%M UTC') for commit $(git rev-parse --short HEAD 2>/dev/null || echo unknown)${BEFORE_BIN:+, beside an earlier build (before)}."
+        echo "A CR LF '-' every 44 bytes, its byte at 41 repeated: 45 MB a million finds, on tmpfs."
+        echo "Medians of $RUNS_FINDS runs; CPU is user and system time. The file as posted has no finds:"
+        echo "its runs are the reference. Targets: korbelt-cli at most 40 MiB at 6 million finds,"
+        echo "plain and --json; processor time per million finds the same at every size (the last"
+        echo "column, against the first size, at most 1.1); the window at most 200 MiB."
+        echo
+        echo "| finds | run | peak (MiB) | CPU (s) | wall (s) | without finds: peak (MiB) | CPU (s) | before: peak (MiB) | CPU (s) | CPU a million finds, against the first |"
+        echo "|---|---|---|---|---|---|---|---|---|---|"
+        printf '%s' "$cli_rows"
+        echo
+        echo "| finds | run | peak (MiB) | CPU (s) | wall (s) | longest wait for its events | before: peak (MiB) | CPU (s) |"
+        echo "|---|---|---|---|---|---|---|---|"
+        printf '%s' "$window_rows"
+        echo
+        echo "The window's floor: a shown QListWidget of as many lines of a find, laid out once, without Korbelt."
+        echo
+        echo "| lines | list | peak (MiB) | CPU (s) |"
+        echo "|---|---|---|---|"
+        printf '%s' "$floor_rows"
+    )
+}
+
 TABLE_HEAD="| benchmark | A | B | median A (s) | median B (s) | ratio A / B | target | met |"$'\n'
 TABLE_HEAD+="|---|---|---|---|---|---|---|---|"
 
@@ -175,7 +286,7 @@ cleanup() {
 trap cleanup EXIT
 
 install_missing par2 time cmake ninja-build g++ qt6-base-dev libssl-dev zlib1g-dev
-build
+[ -n "${BIN_DIR:-}" ] || build
 
 SHM=$(mktemp -d "$SHM_DIR/korbelt-bench.XXXXXX")
 # Settings of their own: a user's options must not change what is measured.
@@ -183,6 +294,21 @@ export XDG_CONFIG_HOME=$SHM/config
 export XDG_RUNTIME_DIR=$SHM/runtime
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
+
+if [ "$ONLY" = 14 ]; then
+    many_finds_rows
+    echo
+    echo "$FINDS_SECTION"
+    # Its section of the results is replaced, the rest left as the last full run wrote it.
+    awk -v section="$FINDS_SECTION" '
+        /^## Memory against the number of finds/ { skip = 1; print section; next }
+        skip && /^## / { skip = 0 }
+        !skip { print }
+        END { if (!seen) {} }' "$RESULTS" >"$RESULTS.new"
+    grep -q '^## Memory against the number of finds' "$RESULTS.new" || printf '\n%s\n' "$FINDS_SECTION" >>"$RESULTS.new"
+    mv "$RESULTS.new" "$RESULTS"
+    exit 0
+fi
 
 if [ "$ONLY" = 11 ] || [ "$ONLY" = 12 ]; then
     if [ "$ONLY" = 11 ]; then
@@ -323,7 +449,7 @@ RSS_TABLE=$(awk -v s="$MAX_SMALL" -v l="$MAX_LARGE" 'BEGIN {
 echo "(6) the window against korbelt-cli" >&2
 window_shm() {
     "$BIN/korbelt-bench-window" "$SHM/work.avi" >"$SHM/window-out.txt"
-    head -n 1 "$SHM/window-out.txt" >"$SHM/window-took.txt"
+    head -n 1 "$SHM/window-out.txt" | awk '{ print $1 }' >"$SHM/window-took.txt"
 }
 A_TIMES=""
 B_TIMES=""
@@ -465,6 +591,9 @@ rm -rf "$CORPUS"
 
 # --- the markers' verdict: a corpus it makes, and its cost on the input of row (1) --------
 
+echo "(14) memory and processor time against the number of finds" >&2
+many_finds_rows
+
 VERDICT=$("$BIN/korbelt-bench-verdict" "$SHM" "$SHM/damaged.bin")
 echo "$VERDICT" >&2
 
@@ -510,6 +639,8 @@ REPORT=$(
     echo "$RSS_TABLE"
     echo
     echo "$CORPUS_LINE"
+    echo
+    echo "$FINDS_SECTION"
     echo
     echo "## The markers' verdict"
     echo
