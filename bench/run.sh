@@ -185,7 +185,9 @@ measured() {
     local out=$SHM/finds-time.txt lines=$SHM/finds-lines.txt all=""
     for _ in $(seq 1 "$RUNS_FINDS"); do
         [ -z "${PREPARE:-}" ] || $PREPARE
-        /usr/bin/time -f '%M %U %S %e' -o "$out" "$@" >"${FIRST_LINE:+$lines}${FIRST_LINE:-/dev/null}" 2>/dev/null ||
+        local to=/dev/null
+        [ -z "${FIRST_LINE:-}" ] || to=$lines
+        /usr/bin/time -f '%M %U %S %e' -o "$out" "$@" >"$to" 2>/dev/null ||
             { echo "failed: $*" >&2; exit 1; }
         all+="$(awk '{ printf "%d %.2f %.2f", $1, $2 + $3, $4 }' "$out")"
         [ -z "${FIRST_LINE:-}" ] || all+=" $(head -n 1 "$lines")"
