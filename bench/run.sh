@@ -253,7 +253,7 @@ many_finds_rows() {
         echo
         echo "Written by \`bench/run.sh 14\` on $(date -u '+%Y-%m-%d %H:%M UTC') for commit $(git rev-parse --short HEAD 2>/dev/null || echo unknown)${BEFORE_BIN:+, beside an earlier build (before)}."
         echo "A CR LF '-' every 44 bytes, its byte at 41 repeated: 45 MB a million finds, on tmpfs."
-        echo "Medians of $RUNS_FINDS runs; CPU is user and system time. The file as posted has no finds:"
+        echo "Medians of $RUNS_FINDS run(s); CPU is user and system time. The file as posted has no finds:"
         echo "its runs are the reference. Targets: korbelt-cli at most 40 MiB at 6 million finds,"
         echo "plain and --json; processor time per million finds the same at every size (the last"
         echo "column, against the first size, at most 1.1); the window at most 200 MiB."
