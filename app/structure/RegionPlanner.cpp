@@ -1,0 +1,293 @@
+#include "structure/RegionPlanner.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "verify/SliceSearch.h"
+
+namespace korbelt {
+namespace {
+
+// The checks of one region's choices cost at most this many bytes in all, and at least two
+// choices are checked whatever the region's size: every choice of a few among dozens of
+// candidates in a region of a few MiB.
+constexpr std::int64_t kCheckWork = std::int64_t{64} << 20;
+constexpr std::int64_t kMaxChecks = 4096;
+// Choices looked at (each costing its count of candidates) for one region, checked or not.
+constexpr std::int64_t kMaxSteps = std::int64_t{1} << 22;
+// Other choices that fit a region without a check kept for the verdict.
+constexpr std::size_t kMaxAlternatives = 8;
+// A region up to this size is read whole to try every one-byte removal in one pass.
+constexpr std::int64_t kMaxInMemory = std::int64_t{16} << 20;
+constexpr std::size_t kChunk = std::size_t{1} << 20;
+
+// The next choice of m among n, in lexicographic order of the indexes; false after the last.
+bool NextChoice(std::vector<std::size_t>& chosen, std::size_t n) {
+    const std::size_t m = chosen.size();
+    for (std::size_t i = m; i-- > 0;) {
+        if (chosen[i] < n - m + i) {
+            ++chosen[i];
+            for (std::size_t j = i + 1; j < m; ++j) {
+                chosen[j] = chosen[j - 1] + 1;
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+// The next of the lengths each chosen candidate may take; false after the last.
+bool NextLengths(std::vector<std::size_t>& which, const std::vector<std::size_t>& chosen,
+                 const std::vector<Candidate>& candidates) {
+    for (std::size_t i = which.size(); i-- > 0;) {
+        if (++which[i] < candidates[chosen[i]].lengths.size()) {
+            return true;
+        }
+        which[i] = 0;
+    }
+    return false;
+}
+
+// Whether some choice of m candidates can take out excess bytes: between the m shortest
+// and the m longest they may be.
+bool SizeCanFit(std::size_t m, std::int64_t excess, const std::vector<std::int64_t>& shortest,
+                const std::vector<std::int64_t>& longest) {
+    const std::int64_t least = std::accumulate(shortest.begin(), shortest.begin() + m, 0LL);
+    const std::int64_t most = std::accumulate(longest.begin(), longest.begin() + m, 0LL);
+    return least <= excess && excess <= most;
+}
+
+std::vector<Removal> LeftOf(const std::vector<Candidate>& candidates,
+                            const std::vector<Removal>& removed) {
+    std::vector<Removal> left;
+    for (const Candidate& candidate : candidates) {
+        const bool taken = std::any_of(removed.begin(), removed.end(), [&](const Removal& r) {
+            return r.offset == candidate.offset;
+        });
+        if (!taken) {
+            left.push_back({candidate.offset, candidate.lengths.front()});
+        }
+    }
+    return left;
+}
+
+}  // namespace
+
+Candidate RepeatedByteCandidate(std::int64_t offset) { return Candidate{offset, {1}}; }
+
+Candidate WrapperCandidate(std::int64_t offset, std::int64_t length, std::int64_t secondCr) {
+    Candidate candidate{offset, {length}};
+    for (const std::int64_t resume : {secondCr + 4, secondCr + 5}) {
+        if (resume - offset != length && resume > offset) {
+            candidate.lengths.push_back(resume - offset);
+        }
+    }
+    return candidate;
+}
+
+RegionPlanner::RegionPlanner(InputFile& input, std::int64_t length, StopPredicate stop)
+    : input_(input), length_(length), stop_(std::move(stop)) {}
+
+std::vector<RegionPlan> RegionPlanner::PlanAll(const std::vector<EvidenceRegion>& regions,
+                                               const std::vector<Candidate>& candidates) {
+    std::vector<RegionPlan> plans;
+    std::size_t next = 0;
+    for (const EvidenceRegion& region : regions) {
+        while (next < candidates.size() && candidates[next].offset < region.start) {
+            ++next;
+        }
+        std::vector<Candidate> inside;
+        for (std::size_t i = next; i < candidates.size() && candidates[i].offset < region.end;
+             ++i) {
+            inside.push_back(candidates[i]);
+        }
+        plans.push_back(Plan(region, inside));
+        if (stop_ && stop_()) {
+            break;
+        }
+    }
+    return plans;
+}
+
+RegionPlan RegionPlanner::Plan(const EvidenceRegion& region,
+                               const std::vector<Candidate>& candidates) {
+    RegionPlan plan;
+    plan.region = region;
+    checkWork_ = 0;
+    if (region.Excess() >= 0 && region.start >= 0 && region.end <= length_) {
+        if (!TryEveryByte(region, candidates, plan)) {
+            TryChoices(region, candidates, plan);
+        }
+    }
+    if (plan.standing != RegionStanding::NoFit) {
+        plan.left = LeftOf(candidates, plan.removed);
+    }
+    return plan;
+}
+
+bool RegionPlanner::TryEveryByte(const EvidenceRegion& region,
+                                 const std::vector<Candidate>& candidates, RegionPlan& plan) {
+    if (!region.check || !region.check->PlainCrc32() || region.Excess() != 1 ||
+        region.Span() > kMaxInMemory) {
+        return false;
+    }
+    const auto span = static_cast<std::size_t>(region.Span());
+    buffer_.resize(std::max(span, kChunk));
+    std::error_code error;
+    if (input_.ReadAt(region.start, buffer_.data(), span, error) != span || error) {
+        readError_ = error ? error : std::make_error_code(std::errc::io_error);
+        plan.cutShort = true;
+        return true;
+    }
+    const std::vector<std::size_t> matching =
+        RemovalsMatchingCrc(buffer_.data(), span, region.length, *region.check->PlainCrc32());
+    bool fitting = false;
+    for (const Candidate& candidate : candidates) {
+        if (std::find(candidate.lengths.begin(), candidate.lengths.end(), 1) ==
+            candidate.lengths.end()) {
+            continue;
+        }
+        fitting = true;
+        const auto at = static_cast<std::size_t>(candidate.offset - region.start);
+        if (std::binary_search(matching.begin(), matching.end(), at)) {
+            plan.standing = RegionStanding::Proven;
+            plan.removed = {{candidate.offset, 1}};
+            return true;
+        }
+    }
+    plan.checkFailed = fitting;
+    return true;
+}
+
+// All kept, none, one fewer, two fewer ...: of each size, the choices that take out as many
+// bytes as the region has too many, checked where it has a check.
+void RegionPlanner::TryChoices(const EvidenceRegion& region,
+                               const std::vector<Candidate>& candidates, RegionPlan& plan) {
+    const std::size_t n = candidates.size();
+    const std::int64_t excess = region.Excess();
+    std::vector<std::int64_t> shortest;
+    std::vector<std::int64_t> longest;
+    for (const Candidate& candidate : candidates) {
+        shortest.push_back(*std::min_element(candidate.lengths.begin(), candidate.lengths.end()));
+        longest.push_back(*std::max_element(candidate.lengths.begin(), candidate.lengths.end()));
+    }
+    std::sort(shortest.begin(), shortest.end());
+    std::sort(longest.rbegin(), longest.rend());
+    std::vector<std::size_t> sizes = {n};
+    if (n > 0) {
+        sizes.push_back(0);
+    }
+    for (std::size_t m = n; m-- > 1;) {
+        sizes.push_back(m);
+    }
+    std::int64_t checksLeft = std::clamp<std::int64_t>(
+        kCheckWork / std::max<std::int64_t>(region.length, 1), 2, kMaxChecks);
+    std::int64_t steps = 0;
+    std::vector<std::vector<Removal>> fits;
+    for (const std::size_t m : sizes) {
+        if (!SizeCanFit(m, excess, shortest, longest)) {
+            continue;
+        }
+        std::vector<std::size_t> chosen(m);
+        std::iota(chosen.begin(), chosen.end(), std::size_t{0});
+        do {
+            std::vector<std::size_t> which(m, 0);
+            do {
+                steps += static_cast<std::int64_t>(m) + 1;
+                if (steps > kMaxSteps || (stop_ && steps % 4096 == 0 && stop_())) {
+                    plan.cutShort = true;
+                    goto done;
+                }
+                std::vector<Removal> removed;
+                std::int64_t total = 0;
+                bool apart = true;
+                for (std::size_t i = 0; i < m; ++i) {
+                    const Removal removal{candidates[chosen[i]].offset,
+                                          candidates[chosen[i]].lengths[which[i]]};
+                    apart = apart && (removed.empty() || removed.back().offset +
+                                                                 removed.back().length <=
+                                                             removal.offset);
+                    total += removal.length;
+                    removed.push_back(removal);
+                }
+                if (total != excess || !apart ||
+                    (!removed.empty() &&
+                     removed.back().offset + removed.back().length > region.end)) {
+                    continue;
+                }
+                if (!region.check) {
+                    fits.push_back(std::move(removed));
+                    if (fits.size() > kMaxAlternatives) {
+                        goto done;
+                    }
+                    continue;
+                }
+                if (checksLeft-- <= 0) {
+                    plan.cutShort = true;
+                    goto done;
+                }
+                plan.checkFailed = true;
+                if (Passes(region, removed)) {
+                    plan.standing = RegionStanding::Proven;
+                    plan.checkFailed = false;
+                    plan.removed = std::move(removed);
+                    return;
+                }
+                if (readError_) {
+                    return;
+                }
+            } while (NextLengths(which, chosen, candidates));
+        } while (m > 0 && NextChoice(chosen, n));
+    }
+done:
+    if (!fits.empty()) {
+        plan.standing = RegionStanding::Consistent;
+        plan.removed = fits.front();
+        plan.alternatives.assign(fits.begin() + 1, fits.end());
+    }
+}
+
+// Whether the region's bytes with these removals left out pass its check; read a piece at
+// a time, so a region of any size costs the same memory.
+bool RegionPlanner::Passes(const EvidenceRegion& region, const std::vector<Removal>& removed) {
+    const std::unique_ptr<CheckRun> run = region.check->Start();
+    buffer_.resize(std::max(buffer_.size(), kChunk));
+    std::size_t next = 0;
+    std::int64_t kept = 0;
+    for (std::int64_t at = region.start; at < region.end;) {
+        if (stop_ && stop_()) {
+            return false;
+        }
+        const auto count =
+            static_cast<std::size_t>(std::min<std::int64_t>(kChunk, region.end - at));
+        std::error_code error;
+        if (input_.ReadAt(at, buffer_.data(), count, error) != count || error) {
+            readError_ = error ? error : std::make_error_code(std::errc::io_error);
+            return false;
+        }
+        checkWork_ += static_cast<std::int64_t>(count);
+        // The kept stretches of this piece, between the removals that fall in it.
+        std::int64_t from = at;
+        const std::int64_t pieceEnd = at + static_cast<std::int64_t>(count);
+        while (from < pieceEnd) {
+            while (next < removed.size() && removed[next].offset + removed[next].length <= from) {
+                ++next;
+            }
+            std::int64_t to = pieceEnd;
+            if (next < removed.size() && removed[next].offset <= from) {
+                from = std::min(pieceEnd, removed[next].offset + removed[next].length);
+                continue;
+            }
+            if (next < removed.size()) {
+                to = std::min(to, removed[next].offset);
+            }
+            run->Add(buffer_.data() + (from - at), static_cast<std::size_t>(to - from));
+            kept += to - from;
+            from = to;
+        }
+        at = pieceEnd;
+    }
+    return kept == region.length && run->Passes();
+}
+
+}  // namespace korbelt
