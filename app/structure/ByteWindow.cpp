@@ -5,8 +5,8 @@
 namespace korbelt {
 namespace {
 
-// Four reads' worth: the headers a walker reads near each other come from one read.
-constexpr std::size_t kWindow = 4 * ByteWindow::kMaxRead;
+// Two reads' worth: the headers a walker reads near each other come from one read.
+constexpr std::size_t kWindow = 2 * ByteWindow::kMaxRead;
 
 }  // namespace
 
@@ -20,22 +20,27 @@ const std::uint8_t* ByteWindow::At(std::int64_t offset, std::size_t count) {
     if (const std::uint8_t* mapped = input_.Peek(offset, count)) {
         return mapped;
     }
-    if (offset >= base_ && offset + static_cast<std::int64_t>(count) <=
-                               base_ + static_cast<std::int64_t>(held_)) {
-        return buffer_.data() + (offset - base_);
+    const auto end = offset + static_cast<std::int64_t>(count);
+    for (Slot& slot : slots_) {
+        if (offset >= slot.base && end <= slot.base + static_cast<std::int64_t>(slot.held)) {
+            slot.used = ++uses_;
+            return slot.bytes.data() + (offset - slot.base);
+        }
     }
+    Slot& slot = slots_[0].used <= slots_[1].used ? slots_[0] : slots_[1];
     // Walkers move forward: the window starts a little before the offset asked for, so that
     // a search just behind it is served from the same read.
-    buffer_.resize(kWindow);
-    base_ = std::max<std::int64_t>(0, offset - 256);
+    slot.bytes.resize(kWindow);
+    slot.base = std::max<std::int64_t>(0, offset - 256);
     const auto want = static_cast<std::size_t>(
-        std::min<std::int64_t>(static_cast<std::int64_t>(kWindow), length_ - base_));
-    held_ = input_.ReadAt(base_, buffer_.data(), want, error_);
-    if (error_ || offset + static_cast<std::int64_t>(count) > base_ + static_cast<std::int64_t>(held_)) {
-        held_ = 0;
+        std::min<std::int64_t>(static_cast<std::int64_t>(kWindow), length_ - slot.base));
+    slot.held = input_.ReadAt(slot.base, slot.bytes.data(), want, error_);
+    slot.used = ++uses_;
+    if (error_ || end > slot.base + static_cast<std::int64_t>(slot.held)) {
+        slot.held = 0;
         return nullptr;
     }
-    return buffer_.data() + (offset - base_);
+    return slot.bytes.data() + (offset - slot.base);
 }
 
 }  // namespace korbelt

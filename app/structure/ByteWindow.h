@@ -9,7 +9,7 @@
 
 namespace korbelt {
 
-// The input as a walker reads it: a few bytes at a time at any offset, through one window of
+// The input as a walker reads it: a few bytes at a time at any offset, through windows of
 // fixed size, so that reading a header costs a copy of it at most and the memory stays the
 // same whatever the file claims.
 class ByteWindow {
@@ -31,9 +31,16 @@ class ByteWindow {
   private:
     InputFile& input_;
     std::int64_t length_;
-    std::vector<std::uint8_t> buffer_;
-    std::int64_t base_ = 0;
-    std::size_t held_ = 0;
+    // Two windows, the one used longer ago filled on a miss: a walker that checks a header
+    // ahead and comes back reads each once.
+    struct Slot {
+        std::vector<std::uint8_t> bytes;
+        std::int64_t base = 0;
+        std::size_t held = 0;
+        std::uint64_t used = 0;
+    };
+    Slot slots_[2];
+    std::uint64_t uses_ = 0;
     std::error_code error_;
 };
 

@@ -48,15 +48,6 @@ bool NextLengths(std::vector<std::size_t>& which, const std::vector<std::size_t>
     return false;
 }
 
-// Whether some choice of m candidates can take out excess bytes: between the m shortest
-// and the m longest they may be.
-bool SizeCanFit(std::size_t m, std::int64_t excess, const std::vector<std::int64_t>& shortest,
-                const std::vector<std::int64_t>& longest) {
-    const std::int64_t least = std::accumulate(shortest.begin(), shortest.begin() + m, 0LL);
-    const std::int64_t most = std::accumulate(longest.begin(), longest.begin() + m, 0LL);
-    return least <= excess && excess <= most;
-}
-
 std::vector<Removal> LeftOf(const std::vector<Candidate>& candidates,
                             const std::vector<Removal>& removed) {
     std::vector<Removal> left;
@@ -114,7 +105,10 @@ RegionPlan RegionPlanner::Plan(const EvidenceRegion& region,
     RegionPlan plan;
     plan.region = region;
     checkWork_ = 0;
-    if (region.Excess() >= 0 && region.start >= 0 && region.end <= length_) {
+    if (region.Excess() == 0 && candidates.empty()) {
+        // Nothing to decide: the region fits, and its check is not worth its cost.
+        plan.standing = RegionStanding::Consistent;
+    } else if (region.Excess() >= 0 && region.start >= 0 && region.end <= length_) {
         if (!TryEveryByte(region, candidates, plan)) {
             TryChoices(region, candidates, plan);
         }
@@ -159,20 +153,10 @@ bool RegionPlanner::TryEveryByte(const EvidenceRegion& region,
     return true;
 }
 
-// All kept, none, one fewer, two fewer ...: of each size, the choices that take out as many
-// bytes as the region has too many, checked where it has a check.
-void RegionPlanner::TryChoices(const EvidenceRegion& region,
-                               const std::vector<Candidate>& candidates, RegionPlan& plan) {
-    const std::size_t n = candidates.size();
-    const std::int64_t excess = region.Excess();
-    std::vector<std::int64_t> shortest;
-    std::vector<std::int64_t> longest;
-    for (const Candidate& candidate : candidates) {
-        shortest.push_back(*std::min_element(candidate.lengths.begin(), candidate.lengths.end()));
-        longest.push_back(*std::max_element(candidate.lengths.begin(), candidate.lengths.end()));
-    }
-    std::sort(shortest.begin(), shortest.end());
-    std::sort(longest.rbegin(), longest.rend());
+namespace {
+
+// The sizes of the choices among n, in the order they are tried: all, none, one fewer ...
+std::vector<std::size_t> SizesInOrder(std::size_t n) {
     std::vector<std::size_t> sizes = {n};
     if (n > 0) {
         sizes.push_back(0);
@@ -180,67 +164,107 @@ void RegionPlanner::TryChoices(const EvidenceRegion& region,
     for (std::size_t m = n; m-- > 1;) {
         sizes.push_back(m);
     }
+    return sizes;
+}
+
+}  // namespace
+
+// All kept, none, one fewer, two fewer ...: the choices that take out as many bytes as the
+// region has too many, checked where it has a check. Repeated bytes take one byte each, so
+// of them only as many as the wrappers chosen leave over are chosen: the choices that cannot
+// fit are never looked at, however many candidates there are.
+void RegionPlanner::TryChoices(const EvidenceRegion& region,
+                               const std::vector<Candidate>& candidates, RegionPlan& plan) {
+    std::vector<std::size_t> bytes;
+    std::vector<std::size_t> others;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        (candidates[i].lengths == std::vector<std::int64_t>{1} ? bytes : others).push_back(i);
+    }
+    const std::int64_t excess = region.Excess();
     std::int64_t checksLeft = std::clamp<std::int64_t>(
         kCheckWork / std::max<std::int64_t>(region.length, 1), 2, kMaxChecks);
     std::int64_t steps = 0;
     std::vector<std::vector<Removal>> fits;
-    for (const std::size_t m : sizes) {
-        if (!SizeCanFit(m, excess, shortest, longest)) {
-            continue;
+    // One choice: false when the search is over (found, or out of work).
+    const auto tryChoice = [&](std::vector<Removal> removed) {
+        std::sort(removed.begin(), removed.end(),
+                  [](const Removal& a, const Removal& b) { return a.offset < b.offset; });
+        for (std::size_t i = 1; i < removed.size(); ++i) {
+            if (removed[i - 1].offset + removed[i - 1].length > removed[i].offset) {
+                return true;
+            }
         }
-        std::vector<std::size_t> chosen(m);
+        if (!removed.empty() && removed.back().offset + removed.back().length > region.end) {
+            return true;
+        }
+        if (!region.check) {
+            fits.push_back(std::move(removed));
+            return fits.size() <= kMaxAlternatives;
+        }
+        if (checksLeft-- <= 0) {
+            plan.cutShort = true;
+            return false;
+        }
+        plan.checkFailed = true;
+        if (Passes(region, removed)) {
+            plan.standing = RegionStanding::Proven;
+            plan.checkFailed = false;
+            plan.removed = std::move(removed);
+            return false;
+        }
+        return !readError_;
+    };
+    for (const std::size_t mo : SizesInOrder(others.size())) {
+        std::vector<std::size_t> chosen(mo);
         std::iota(chosen.begin(), chosen.end(), std::size_t{0});
         do {
-            std::vector<std::size_t> which(m, 0);
+            std::vector<std::size_t> picked;
+            for (const std::size_t i : chosen) {
+                picked.push_back(others[i]);
+            }
+            std::vector<std::size_t> which(mo, 0);
             do {
-                steps += static_cast<std::int64_t>(m) + 1;
-                if (steps > kMaxSteps || (stop_ && steps % 4096 == 0 && stop_())) {
-                    plan.cutShort = true;
-                    goto done;
+                std::vector<Removal> base;
+                std::int64_t taken = 0;
+                for (std::size_t i = 0; i < mo; ++i) {
+                    base.push_back({candidates[picked[i]].offset,
+                                    candidates[picked[i]].lengths[which[i]]});
+                    taken += base.back().length;
                 }
-                std::vector<Removal> removed;
-                std::int64_t total = 0;
-                bool apart = true;
-                for (std::size_t i = 0; i < m; ++i) {
-                    const Removal removal{candidates[chosen[i]].offset,
-                                          candidates[chosen[i]].lengths[which[i]]};
-                    apart = apart && (removed.empty() || removed.back().offset +
-                                                                 removed.back().length <=
-                                                             removal.offset);
-                    total += removal.length;
-                    removed.push_back(removal);
-                }
-                if (total != excess || !apart ||
-                    (!removed.empty() &&
-                     removed.back().offset + removed.back().length > region.end)) {
-                    continue;
-                }
-                if (!region.check) {
-                    fits.push_back(std::move(removed));
-                    if (fits.size() > kMaxAlternatives) {
+                const std::int64_t rest = excess - taken;
+                if (rest < 0 || rest > static_cast<std::int64_t>(bytes.size())) {
+                    if ((steps += 1) > kMaxSteps) {
+                        plan.cutShort = true;
                         goto done;
                     }
                     continue;
                 }
-                if (checksLeft-- <= 0) {
-                    plan.cutShort = true;
-                    goto done;
-                }
-                plan.checkFailed = true;
-                if (Passes(region, removed)) {
-                    plan.standing = RegionStanding::Proven;
-                    plan.checkFailed = false;
-                    plan.removed = std::move(removed);
-                    return;
-                }
-                if (readError_) {
-                    return;
-                }
-            } while (NextLengths(which, chosen, candidates));
-        } while (m > 0 && NextChoice(chosen, n));
+                const auto k = static_cast<std::size_t>(rest);
+                std::vector<std::size_t> ones(k);
+                std::iota(ones.begin(), ones.end(), std::size_t{0});
+                do {
+                    steps += static_cast<std::int64_t>(k + mo) + 1;
+                    if (steps > kMaxSteps || (stop_ && steps % 4096 == 0 && stop_())) {
+                        plan.cutShort = true;
+                        goto done;
+                    }
+                    std::vector<Removal> removed = base;
+                    for (const std::size_t i : ones) {
+                        removed.push_back({candidates[bytes[i]].offset, 1});
+                    }
+                    if (!tryChoice(std::move(removed))) {
+                        goto done;
+                    }
+                } while (k > 0 && NextChoice(ones, bytes.size()));
+            } while (NextLengths(which, picked, candidates));
+        } while (mo > 0 && NextChoice(chosen, others.size()));
     }
 done:
-    if (!fits.empty()) {
+    if (plan.standing != RegionStanding::Proven && !fits.empty()) {
+        if (fits.size() > kMaxAlternatives) {
+            fits.resize(kMaxAlternatives + 1);
+            plan.cutShort = true;
+        }
         plan.standing = RegionStanding::Consistent;
         plan.removed = fits.front();
         plan.alternatives.assign(fits.begin() + 1, fits.end());

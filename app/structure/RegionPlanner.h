@@ -28,7 +28,8 @@ Candidate WrapperCandidate(std::int64_t offset, std::int64_t length, std::int64_
 // What a region's evidence decided of the candidates in it.
 enum class RegionStanding {
     Proven,      // the removals chosen give the region its length and pass its check
-    Consistent,  // they give it its length; it has no check, and others in alternatives may too
+    Consistent,  // they give it its length; it has no check (or, with no candidates, nothing
+                 // to check), and others in alternatives may give it too
     NoFit,       // no choice tried gives it its length (and passes its check): plain decisions
 };
 

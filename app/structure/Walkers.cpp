@@ -13,6 +13,10 @@ constexpr std::size_t kHead = 4096;
 
 Walkers::Walkers() {
     walkers_.push_back(MakeZipWalker());
+    walkers_.push_back(MakeRiffWalker());
+    walkers_.push_back(MakeTransportStreamWalker());
+    walkers_.push_back(MakeIsoMediaWalker());
+    walkers_.push_back(MakeMatroskaWalker());
 }
 
 const StructureWalker* Walkers::For(std::string_view head, std::string_view name) const {

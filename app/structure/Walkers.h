@@ -11,6 +11,10 @@ namespace korbelt {
 // One walker a format, each in a file of its own; a new format is a new file and a line in
 // Walkers.cpp.
 std::unique_ptr<StructureWalker> MakeZipWalker();
+std::unique_ptr<StructureWalker> MakeRiffWalker();
+std::unique_ptr<StructureWalker> MakeTransportStreamWalker();
+std::unique_ptr<StructureWalker> MakeIsoMediaWalker();
+std::unique_ptr<StructureWalker> MakeMatroskaWalker();
 
 // Every walker Korbelt has, and the one for a file: by its first bytes, else by its name.
 class Walkers {

@@ -199,29 +199,52 @@ class ZipWalk {
         member.crc = Le32(p + 14);
         member.packed = Le32(p + 18);
         member.size = Le32(p + 22);
-        const std::size_t nameLength = Le16(p + 26);
-        const std::size_t extraLength = Le16(p + 28);
-        const std::int64_t data = at + kLocalSize + static_cast<std::int64_t>(nameLength + extraLength);
-        const std::uint8_t* name = window_.At(at + kLocalSize, nameLength + extraLength);
+        std::size_t nameLength = Le16(p + 26);
+        std::size_t extraLength = Le16(p + 28);
+        std::int64_t nameAt = at + kLocalSize;
+        const struct Member* listed =
+            index < directory_.members.size() ? &directory_.members[index] : nullptr;
+        if (listed != nullptr && !NameAt(nameAt, listed->name)) {
+            // Extra bytes in the header itself: its name is found again a little later, and
+            // its fields are the directory's.
+            const auto found = FindAgain(nameAt + 1, window_.Length(), [&](std::int64_t q) {
+                return NameAt(q, listed->name);
+            });
+            const std::uint8_t* extra = found ? window_.At(*found - 2, 2) : nullptr;
+            if (extra == nullptr) {
+                return std::nullopt;
+            }
+            nameAt = *found;
+            nameLength = listed->name.size();
+            extraLength = Le16(extra);
+            member = *listed;
+            log_.Add({at, nameAt, kLocalSize, nullptr, "ZIP local header '" + Printable(
+                          reinterpret_cast<const std::uint8_t*>(listed->name.data()),
+                          nameLength) + "'"});
+        }
+        const std::int64_t data = nameAt + static_cast<std::int64_t>(nameLength + extraLength);
+        const std::uint8_t* name = window_.At(nameAt, nameLength + extraLength);
         if (name == nullptr) {
             return std::nullopt;
         }
-        member.name.assign(reinterpret_cast<const char*>(name), nameLength);
-        if (member.size == kFar || member.packed == kFar) {
-            ReadZip64(name + nameLength, extraLength, member, true);
+        const std::string shown = Printable(name, nameLength);
+        if (nameAt == at + kLocalSize) {
+            member.name.assign(reinterpret_cast<const char*>(name), nameLength);
+            if (member.size == kFar || member.packed == kFar) {
+                ReadZip64(name + nameLength, extraLength, member, true);
+            }
+            if ((member.flags & kFlagDescriptor) != 0) {
+                // The sizes follow the data; the central directory has them as well.
+                if (listed == nullptr || listed->name != member.name) {
+                    return std::nullopt;
+                }
+                member.crc = listed->crc;
+                member.packed = listed->packed;
+                member.size = listed->size;
+            }
         }
         const bool described = (member.flags & kFlagDescriptor) != 0;
-        if (described) {
-            // The sizes follow the data; the central directory has them as well.
-            if (index >= directory_.members.size() || directory_.members[index].name != member.name) {
-                return std::nullopt;
-            }
-            const struct Member& listed = directory_.members[index];
-            member.crc = listed.crc;
-            member.packed = listed.packed;
-            member.size = listed.size;
-        }
-        log_.Fits(at, data, "ZIP local header '" + Printable(name, nameLength) + "'");
+        log_.Fits(nameAt, data, "ZIP local header '" + shown + "'");
         if (member.packed > static_cast<std::uint64_t>(window_.Length() - data)) {
             return std::nullopt;
         }
@@ -234,7 +257,7 @@ class ZipWalk {
                 const std::int64_t next = expected + extra + trailer;
                 if (IsNextHeader(next) && Describes(next - trailer, trailer, member)) {
                     log_.Add({data, next - trailer, static_cast<std::int64_t>(member.packed),
-                              CheckOf(member), "ZIP member '" + Printable(name, nameLength) + "'"});
+                              CheckOf(member), "ZIP member '" + shown + "'"});
                     if (trailer > 0) {
                         log_.Fits(next - trailer, next, "ZIP data descriptor");
                     }
@@ -243,6 +266,11 @@ class ZipWalk {
             }
         }
         return std::nullopt;
+    }
+
+    bool NameAt(std::int64_t at, const std::string& name) {
+        const std::uint8_t* p = window_.At(at, name.size());
+        return p != nullptr && std::equal(name.begin(), name.end(), p);
     }
 
     // The descriptor at the place given, of the length given, is this member's.

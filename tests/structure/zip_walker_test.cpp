@@ -90,7 +90,8 @@ TEST_F(ZipWalkerTest, AnIntactArchiveFitsEveryRegionAndLeavesItsFinds) {
     for (const RegionPlan& plan : plans) {
         EXPECT_NE(plan.standing, RegionStanding::NoFit) << plan.region.what;
         EXPECT_TRUE(plan.removed.empty()) << plan.region.what;
-        if (plan.region.check) {
+        // The member with the chance find is proven intact by its CRC-32.
+        if (!plan.left.empty()) {
             EXPECT_EQ(plan.standing, RegionStanding::Proven) << plan.region.what;
         }
     }
