@@ -39,8 +39,7 @@ video=(-f lavfi -i "testsrc2=size=320x240:rate=25:duration=8")
 audio=(-f lavfi -i "sine=frequency=440:duration=8")
 subs=(-i "$work/subs.srt")
 ff "${video[@]}" "${audio[@]}" -c:v mpeg4 -q:v 4 -c:a mp2 "$DIR/intact/clip.avi"
-ff "${video[@]}" "${audio[@]}" -c:v mpeg4 -q:v 4 -c:a mp2 -f avi -fs 4000000 \
-    -write_index 1 "$DIR/intact/clip-odml.avi"
+ff "${video[@]}" "${audio[@]}" -c:v mjpeg -q:v 6 -c:a pcm_s16le "$DIR/intact/clip-mjpeg.avi"
 ff "${video[@]}" "${audio[@]}" -c:v mpeg2video -q:v 4 -c:a mp2 "$DIR/intact/clip.ts"
 ff "${video[@]}" "${audio[@]}" -c:v mpeg2video -q:v 4 -c:a mp2 -mpegts_m2ts_mode 1 \
     -f mpegts "$DIR/intact/clip.m2ts"
@@ -50,6 +49,11 @@ ff "${video[@]}" "${audio[@]}" "${subs[@]}" -map 0 -map 1 -map 2 -c:v mpeg4 -c:a
     -c:s mov_text -f mov "$DIR/intact/clip.mov"
 ff "${video[@]}" "${audio[@]}" "${subs[@]}" -map 0 -map 1 -map 2 -c:v libx264 -preset veryfast \
     -c:a aac -c:s srt "$DIR/intact/clip.mkv"
+ff "${video[@]}" "${audio[@]}" "${subs[@]}" -map 0 -map 1 -map 2 -c:v mpeg4 -c:a mp2 -c:s srt \
+    -write_crc32 0 "$DIR/intact/clip-nocrc.mkv"
+# Written to a pipe, the muxer cannot go back: Clusters of unknown size, as a live stream.
+ff "${video[@]}" "${audio[@]}" "${subs[@]}" -map 0 -map 1 -map 2 -c:v mpeg4 -c:a mp2 -c:s srt \
+    -f matroska - | cat > "$DIR/intact/clip-piped.mkv"
 ff "${video[@]}" "${audio[@]}" "${subs[@]}" -map 0 -map 1 -map 2 -c:v libvpx -b:v 400k \
     -c:a libvorbis -c:s webvtt "$DIR/intact/clip.webm"
 ff "${video[@]}" "${audio[@]}" -c:v mpeg2video -q:v 4 -c:a mp2 -f vob "$DIR/intact/clip.mpg"

@@ -7,9 +7,11 @@ Writes up to three damaged copies of INTACT into OUTDIR and a line for each to M
 (damaged path, intact path, format, kind of damage):
   all-markers   a copy of a byte slipped in after every CR LF '-' marker (at most 200), landing
                 40 to 45 bytes after the marker's CR, so that the pair lies in the scan's range
-  some-markers  the same after a random third of them
-  wrappers      a MIME wrapper slipped in after two data CRs (of the file's second and last
-                quarters), its headers closed by a blank line, as a mail gateway leaves one
+  some-markers  the same after a random third of them (three copies, each its own choice)
+  one-marker    the same after one of them (three copies)
+  wrappers      a MIME wrapper slipped in after data CRs (three copies: in the second and
+                last quarters, in the middle, in the first and last tenths), its headers
+                closed by a blank line, as a mail gateway leaves one
 Files without markers get the wrappers only; without CRs, nothing.
 """
 import os
@@ -41,10 +43,9 @@ def repeat_after(data, chosen, rng):
     return bytes(out)
 
 
-def wrap(data, rng):
-    quarter = len(data) // 4
+def wrap(data, fractions):
     places = []
-    for start in (quarter, 3 * quarter):
+    for start in (int(len(data) * f) for f in fractions):
         cr = data.find(b"\r", start)
         if 0 <= cr < len(data) - 64 and (not places or cr > places[-1]):
             places.append(cr)
@@ -66,11 +67,15 @@ def main():
     found = markers(data)
     if found:
         cases.append(("all-markers", repeat_after(data, found, rng)))
-        some = sorted(rng.sample(found, max(1, len(found) // 3)))
-        cases.append(("some-markers", repeat_after(data, some, rng)))
-    wrapped = wrap(data, rng)
-    if wrapped:
-        cases.append(("wrappers", wrapped))
+        for n in range(3):
+            some = sorted(rng.sample(found, max(1, len(found) // 3)))
+            cases.append(("some-markers-%d" % n, repeat_after(data, some, rng)))
+        for n in range(3):
+            cases.append(("one-marker-%d" % n, repeat_after(data, [rng.choice(found)], rng)))
+    for n, fractions in enumerate(((0.25, 0.75), (0.5,), (0.1, 0.9))):
+        wrapped = wrap(data, fractions)
+        if wrapped:
+            cases.append(("wrappers-%d" % n, wrapped))
     with open(manifest, "a") as lines:
         for kind, damaged in cases:
             path = os.path.join(outdir, "%s.%s%s" % (stem, kind, ext))

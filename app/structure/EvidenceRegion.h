@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace korbelt {
 
@@ -41,11 +42,20 @@ std::shared_ptr<const RegionCheck> InflatedCrc32Check(std::uint32_t crc, std::in
 // Extra bytes make a region longer than its length; none of the finds of a region that fits
 // is to be removed.
 struct EvidenceRegion {
+    EvidenceRegion() = default;
+    EvidenceRegion(std::int64_t start_, std::int64_t end_, std::int64_t length_,
+                   std::shared_ptr<const RegionCheck> check_, std::string what_)
+        : start(start_), end(end_), length(length_), check(std::move(check_)),
+          what(std::move(what_)) {}
+
     std::int64_t start = 0;
     std::int64_t end = 0;
     std::int64_t length = 0;
     std::shared_ptr<const RegionCheck> check;  // none: its length is all the evidence
     std::string what;                          // "ZIP member 'doc.txt'"
+    // Where the format can tell, pieces of the region in order, each with the length it must
+    // have: which of them hold the extra bytes narrows the choices its check decides among.
+    std::vector<EvidenceRegion> parts;
 
     std::int64_t Span() const { return end - start; }
     // Bytes more than the structure allows: what removals must account for.

@@ -192,10 +192,15 @@ class MatroskaWalk {
         const std::int64_t data = at + element.header;
         const std::uint8_t* crc = window_.At(data, 6);
         if (crc != nullptr && crc[0] == kCrc32 && crc[1] == 0x84 && element.size >= 6) {
-            // The CRC-32 element comes first and covers the rest of its parent's data.
+            // The CRC-32 element comes first and covers the rest of its parent's data; in a
+            // Cluster longer than it should be, the blocks' sizes tell where the extra bytes are.
             log_.Fits(at, data + 6, what + " header");
-            log_.Add({data + 6, *next, static_cast<std::int64_t>(element.size) - 6,
-                      Crc32Check(Le32(crc + 2)), what});
+            EvidenceRegion region{data + 6, *next, static_cast<std::int64_t>(element.size) - 6,
+                                  Crc32Check(Le32(crc + 2)), what};
+            if (element.id == kCluster && region.Excess() > 0) {
+                Blocks(region.start, region.end, region.Excess(), &region.parts);
+            }
+            log_.Add(std::move(region));
             return *next;
         }
         if (*next == expected) {
@@ -246,7 +251,22 @@ class MatroskaWalk {
     // The blocks of a Cluster from data to end (or the next top-level element, end < 0), excess
     // bytes more than written among them; each a region, or the rest of them one where they
     // cannot be told apart. Where they end.
-    std::optional<std::int64_t> Blocks(std::int64_t at, std::int64_t end, std::int64_t excess) {
+    std::optional<std::int64_t> Blocks(std::int64_t at, std::int64_t end, std::int64_t excess,
+                                       std::vector<EvidenceRegion>* parts = nullptr) {
+        const auto fits = [&](std::int64_t from, std::int64_t to, const std::string& what) {
+            if (parts != nullptr) {
+                parts->push_back({from, to, to - from, nullptr, what});
+            } else {
+                log_.Fits(from, to, what);
+            }
+        };
+        const auto add = [&](EvidenceRegion region) {
+            if (parts != nullptr) {
+                parts->push_back(std::move(region));
+            } else {
+                log_.Add(std::move(region));
+            }
+        };
         std::int64_t left = excess;
         while (end < 0 ? !IsTopLevelAt(at) && at < window_.Length() : at < end) {
             if (poll_.Now()) {
@@ -264,14 +284,17 @@ class MatroskaWalk {
                 return q == expected ? q == end || IsChild(q, end) || (end < 0 && IsTopLevelAt(q))
                                      : IsChildEnd(q, end);
             });
-            if (!next || (*next != expected && ++resyncs_ > kMaxResyncs)) {
+            // A block found again further on than the Cluster's extra bytes reach was found by
+            // chance: the rest is one region.
+            if (!next || (end >= 0 && *next - expected > left) ||
+                (*next != expected && ++resyncs_ > kMaxResyncs)) {
                 break;
             }
             const std::string what = std::string("Matroska ") + NameOf(element->id);
             if (*next == expected) {
-                log_.Fits(at, *next, what);
+                fits(at, *next, what);
             } else {
-                log_.Add({at, *next, expected - at, nullptr, what});
+                add({at, *next, expected - at, nullptr, what});
                 left -= *next - expected;
                 excess_ += end < 0 ? *next - expected : 0;
             }
@@ -279,8 +302,8 @@ class MatroskaWalk {
         }
         if (end >= 0 && at < end) {
             // The rest, of the length it must have with the extra bytes not yet placed.
-            log_.Add({at, end, std::max<std::int64_t>(0, end - at - left), nullptr,
-                      "Matroska Cluster blocks"});
+            add({at, end, std::max<std::int64_t>(0, end - at - left), nullptr,
+                 "Matroska Cluster blocks"});
             return end;
         }
         if (end < 0 && !IsTopLevelAt(at)) {

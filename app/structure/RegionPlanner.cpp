@@ -109,7 +109,7 @@ RegionPlan RegionPlanner::Plan(const EvidenceRegion& region,
         // Nothing to decide: the region fits, and its check is not worth its cost.
         plan.standing = RegionStanding::Consistent;
     } else if (region.Excess() >= 0 && region.start >= 0 && region.end <= length_) {
-        if (!TryEveryByte(region, candidates, plan)) {
+        if (!TryEveryByte(region, candidates, plan) && !TryParts(region, candidates, plan)) {
             TryChoices(region, candidates, plan);
         }
     }
@@ -151,6 +151,75 @@ bool RegionPlanner::TryEveryByte(const EvidenceRegion& region,
     }
     plan.checkFailed = fitting;
     return true;
+}
+
+// The choices the region's parts allow, each part's fitting its length, checked as a whole:
+// a Cluster's blocks, say, leave the finds of the blocks that fit as they are. Those parts
+// that cannot be told apart, or a check no such choice passes, leave the choice to all of
+// the region's candidates.
+bool RegionPlanner::TryParts(const EvidenceRegion& region, const std::vector<Candidate>& candidates,
+                             RegionPlan& plan) {
+    if (!region.check || region.parts.empty() || region.Excess() <= 0) {
+        return false;
+    }
+    std::vector<std::vector<std::vector<Removal>>> choices;
+    std::int64_t placed = 0;
+    for (const EvidenceRegion& part : region.parts) {
+        if (part.Excess() == 0) {
+            continue;
+        }
+        std::vector<Candidate> inside;
+        for (const Candidate& candidate : candidates) {
+            if (candidate.offset >= part.start && candidate.offset < part.end) {
+                inside.push_back(candidate);
+            }
+        }
+        RegionPlan fitted;
+        fitted.region = part;
+        if (part.Excess() > 0) {
+            TryChoices(part, inside, fitted);
+        }
+        if (fitted.standing != RegionStanding::Consistent || fitted.cutShort) {
+            return false;
+        }
+        choices.push_back({fitted.removed});
+        choices.back().insert(choices.back().end(), fitted.alternatives.begin(),
+                              fitted.alternatives.end());
+        placed += part.Excess();
+    }
+    if (placed != region.Excess()) {
+        return false;
+    }
+    std::int64_t checksLeft = std::clamp<std::int64_t>(
+        kCheckWork / std::max<std::int64_t>(region.length, 1), 2, kMaxChecks);
+    std::vector<std::size_t> pick(choices.size(), 0);
+    for (;;) {
+        std::vector<Removal> removed;
+        for (std::size_t i = 0; i < choices.size(); ++i) {
+            removed.insert(removed.end(), choices[i][pick[i]].begin(), choices[i][pick[i]].end());
+        }
+        if (checksLeft-- <= 0) {
+            return false;
+        }
+        if (Passes(region, removed)) {
+            plan.standing = RegionStanding::Proven;
+            plan.removed = std::move(removed);
+            return true;
+        }
+        if (readError_) {
+            return true;
+        }
+        std::size_t i = 0;
+        for (; i < pick.size(); ++i) {
+            if (++pick[i] < choices[i].size()) {
+                break;
+            }
+            pick[i] = 0;
+        }
+        if (i == pick.size()) {
+            return false;
+        }
+    }
 }
 
 namespace {

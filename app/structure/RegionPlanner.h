@@ -67,6 +67,8 @@ class RegionPlanner {
     bool Passes(const EvidenceRegion& region, const std::vector<Removal>& removed);
     bool TryEveryByte(const EvidenceRegion& region, const std::vector<Candidate>& candidates,
                       RegionPlan& plan);
+    bool TryParts(const EvidenceRegion& region, const std::vector<Candidate>& candidates,
+                  RegionPlan& plan);
     void TryChoices(const EvidenceRegion& region, const std::vector<Candidate>& candidates,
                     RegionPlan& plan);
 
