@@ -21,6 +21,20 @@ constexpr std::array<const char*, 14> kContainers = {"moov", "trak", "mdia", "mi
                                                      "dinf", "edts", "mvex", "moof", "traf",
                                                      "mfra", "udta", "meta", "tref"};
 
+// The boxes muxers write, of which one is looked for where extra bytes moved the next box:
+// a box of any name is too easily met by chance.
+constexpr std::array<const char*, 48> kKnown = {
+    "ftyp", "moov", "mdat", "free", "skip", "wide", "uuid", "moof", "mfra", "meta", "pdin",
+    "styp", "sidx", "udta", "trak", "mvhd", "tkhd", "mdia", "mdhd", "hdlr", "minf", "vmhd",
+    "smhd", "nmhd", "dinf", "dref", "stbl", "stsd", "stts", "stss", "ctts", "stsc", "stsz",
+    "stco", "co64", "edts", "elst", "mvex", "trex", "traf", "tfhd", "trun", "tfdt", "mfhd",
+    "titl", "ilst", "tref", "sgpd"};
+
+bool IsKnown(const std::uint8_t* p) {
+    return std::any_of(kKnown.begin(), kKnown.end(),
+                       [p](const char* type) { return std::equal(p, p + 4, type); });
+}
+
 bool IsType(const std::uint8_t* p) {
     return std::all_of(p, p + 4, [](std::uint8_t c) { return (c >= 0x20 && c < 0x7f) || c == 0xA9; });
 }
@@ -114,20 +128,26 @@ class IsoWalk {
         return extent;
     }
 
-    // A box found again: a named type and a size that fits the file, and the box after it
-    // one as well (or the end of the file). A box of size 0 (to the end) is too easily met
+    // A box found again: a type muxers write and a size that fits the file, and a box after
+    // it (or the end of the file). A box of size 0 (to the end) is too easily met
     // by chance to be found again by.
     bool IsBoxAt(std::int64_t at, bool andNext) {
         if (at == window_.Length()) {
             return true;
         }
         const std::uint8_t* p = window_.At(at, 8);
-        if (p == nullptr || Be32(p) == 0 || !IsName(p + 4)) {
+        if (p == nullptr || Be32(p) == 0 || !IsName(p + 4) || (andNext && !IsKnown(p + 4))) {
             return false;
         }
         const auto found = HeaderAt(at, window_.Length() - at);
-        return found && found->size <= window_.Length() - at &&
-               (!andNext || IsBoxAt(at + found->size, false));
+        if (!found || found->size > window_.Length() - at) {
+            return false;
+        }
+        // The box after it may hold extra bytes of its own: it is looked for a little
+        // further on, as its own next box would be.
+        return !andNext || FindAgain(at + found->size, window_.Length(),
+                                     [this](std::int64_t q) { return IsBoxAt(q, false); })
+                               .has_value();
     }
 
     std::optional<Extent> Box(std::int64_t at, std::int64_t rest, int depth) {

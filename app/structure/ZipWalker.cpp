@@ -244,7 +244,7 @@ class ZipWalk {
             }
         }
         const bool described = (member.flags & kFlagDescriptor) != 0;
-        log_.Fits(nameAt, data, "ZIP local header '" + shown + "'");
+        log_.Fits(nameAt == at + kLocalSize ? at : nameAt, data, "ZIP local header '" + shown + "'");
         if (member.packed > static_cast<std::uint64_t>(window_.Length() - data)) {
             return std::nullopt;
         }

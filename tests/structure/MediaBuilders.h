@@ -1,0 +1,153 @@
+#pragma once
+
+// Small valid media files built from the formats' published descriptions, for the walkers'
+// tests: an AVI with an OpenDML extension, a transport stream, an MP4 and a Matroska file.
+#include <string>
+
+#include "TempDir.h"
+#include "verify/Digest.h"
+
+namespace korbelt::test {
+
+inline void PutLe32(Bytes& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+inline void PutBe32(Bytes& out, std::uint32_t v) {
+    for (int i = 3; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+inline void Put(Bytes& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
+inline void Put(Bytes& out, const Bytes& bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
+
+// Subtitle-like payload with a CR LF '-' marker in it, n bytes.
+inline Bytes Payload(std::size_t n, std::uint32_t seed) {
+    Bytes bytes = RandomBytes(n, seed);
+    const std::string line = "\r\n- Where are you going?\r\n";
+    for (std::size_t i = 0; i < line.size() && i + 10 < n; ++i) bytes[10 + i] = static_cast<std::uint8_t>(line[i]);
+    return bytes;
+}
+
+inline Bytes RiffChunk(const std::string& id, const Bytes& data) {
+    Bytes out;
+    Put(out, id);
+    PutLe32(out, static_cast<std::uint32_t>(data.size()));
+    Put(out, data);
+    if (data.size() % 2 == 1) out.push_back(0);
+    return out;
+}
+inline Bytes RiffList(const std::string& id, const std::string& type, const Bytes& chunks) {
+    Bytes data;
+    Put(data, type);
+    Put(data, chunks);
+    return RiffChunk(id, data);
+}
+
+// RIFF 'AVI ' with hdrl, movi of video and audio chunks (odd sizes padded), idx1; then an
+// OpenDML 'AVIX' RIFF with a movi of its own and an 'ix00' index chunk.
+inline Bytes Avi() {
+    Bytes strl = RiffChunk("strh", Bytes(56, 1));
+    Put(strl, RiffChunk("strf", Bytes(40, 2)));
+    Bytes hdrl = RiffChunk("avih", Bytes(56, 3));
+    Put(hdrl, RiffList("LIST", "strl", strl));
+    Bytes movi, idx;
+    for (int i = 0; i < 30; ++i) {
+        const bool video = i % 3 != 2;
+        const Bytes chunk = RiffChunk(video ? "00dc" : "01wb", Payload(video ? 801 + 13 * i : 400, i));
+        Put(idx, video ? "00dc" : "01wb");
+        PutLe32(idx, 16);
+        PutLe32(idx, static_cast<std::uint32_t>(movi.size() + 4));
+        PutLe32(idx, static_cast<std::uint32_t>(chunk.size() - 8));
+        Put(movi, chunk);
+    }
+    Bytes avi = RiffList("LIST", "hdrl", hdrl);
+    Put(avi, RiffList("LIST", "movi", movi));
+    Put(avi, RiffChunk("idx1", idx));
+    Bytes file = RiffList("RIFF", "AVI ", avi);
+    Bytes extension;
+    for (int i = 0; i < 10; ++i) Put(extension, RiffChunk("00dc", Payload(700 + i, 100 + i)));
+    Put(extension, RiffChunk("ix00", Bytes(64, 0)));
+    Put(file, RiffList("RIFF", "AVIX", RiffList("LIST", "movi", extension)));
+    return file;
+}
+
+// count packets of packet bytes (188, or 192 with a time code first), sync byte 0x47.
+inline Bytes TransportStream(int count, std::size_t packet) {
+    Bytes out;
+    for (int i = 0; i < count; ++i) {
+        Bytes p = Payload(packet, 300 + i);
+        const std::size_t sync = packet == 192 ? 4 : 0;
+        for (std::size_t k = 0; k < packet; ++k) if (p[k] == 0x47) p[k] = 0x48;
+        p[sync] = 0x47;
+        Put(out, p);
+    }
+    return out;
+}
+
+inline Bytes IsoBox(const std::string& type, const Bytes& data) {
+    Bytes out;
+    PutBe32(out, static_cast<std::uint32_t>(data.size() + 8));
+    Put(out, type);
+    Put(out, data);
+    return out;
+}
+
+// ftyp, free, mdat, then moov { mvhd, trak { tkhd, mdia { mdhd, minf { stbl { stsd, stsz,
+// stco } } } }, udta } as a muxer that writes the index last leaves it.
+inline Bytes Mp4() {
+    Bytes file = IsoBox("ftyp", Bytes{'i', 's', 'o', 'm', 0, 0, 2, 0, 'i', 's', 'o', 'm'});
+    Put(file, IsoBox("free", {}));
+    Put(file, IsoBox("mdat", Payload(20000, 7)));
+    Bytes stbl = IsoBox("stsd", Bytes(40, 0));
+    Put(stbl, IsoBox("stsz", Bytes(40, 0)));
+    Put(stbl, IsoBox("stco", Bytes(24, 0)));
+    const Bytes minf = IsoBox("stbl", stbl);
+    Bytes mdia = IsoBox("mdhd", Bytes(24, 0));
+    Put(mdia, IsoBox("minf", minf));
+    Bytes trak = IsoBox("tkhd", Bytes(84, 0));
+    Put(trak, IsoBox("mdia", mdia));
+    Bytes moov = IsoBox("mvhd", Bytes(100, 0));
+    Put(moov, IsoBox("trak", trak));
+    Put(moov, IsoBox("udta", IsoBox("titl", Payload(90, 8))));
+    Put(file, IsoBox("moov", moov));
+    return file;
+}
+
+// An EBML element: its ID's bytes, an 8-byte size (or unknown), its data.
+inline Bytes Ebml(std::uint32_t id, const Bytes& data, bool unknownSize = false) {
+    Bytes out;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        if ((id >> shift) != 0 || shift == 0) out.push_back(static_cast<std::uint8_t>(id >> shift));
+    }
+    out.push_back(0x01);
+    for (int i = 6; i >= 0; --i) {
+        out.push_back(unknownSize ? 0xFF : static_cast<std::uint8_t>(data.size() >> (8 * i)));
+    }
+    Put(out, data);
+    return out;
+}
+// An element with a CRC-32 element first over the rest of its data.
+inline Bytes EbmlWithCrc(std::uint32_t id, const Bytes& data) {
+    Bytes inner = {0xBF, 0x84};
+    PutLe32(inner, Crc32(0, data.data(), data.size()));
+    Put(inner, data);
+    return Ebml(id, inner);
+}
+
+// EBML header, Segment { Info (with CRC-32), Tracks, Cluster with CRC-32 { Timestamp,
+// SimpleBlocks }, Cluster without { ... }, Cues }.
+inline Bytes Matroska(bool unknownClusters = false) {
+    Bytes file = Ebml(0x1A45DFA3, Ebml(0x4282, {'w', 'e', 'b', 'm'}));
+    Bytes segment = EbmlWithCrc(0x1549A966, Ebml(0x2AD7B1, {0x0F, 0x42, 0x40}));
+    Put(segment, Ebml(0x1654AE6B, Ebml(0xAE, Bytes(30, 5))));
+    for (int c = 0; c < 2; ++c) {
+        Bytes blocks = Ebml(0xE7, {static_cast<std::uint8_t>(c)});
+        for (int b = 0; b < 12; ++b) Put(blocks, Ebml(0xA3, Payload(300 + 17 * b, 40 + 12 * c + b)));
+        Put(segment, unknownClusters ? Ebml(0x1F43B675, blocks, true)
+                     : c == 0         ? EbmlWithCrc(0x1F43B675, blocks)
+                                      : Ebml(0x1F43B675, blocks));
+    }
+    Put(segment, Ebml(0x1C53BB6B, Ebml(0xBB, Bytes(20, 6))));
+    Put(file, Ebml(0x18538067, segment));
+    return file;
+}
+
+}  // namespace korbelt::test
