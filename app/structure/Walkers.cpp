@@ -17,6 +17,8 @@ Walkers::Walkers() {
     walkers_.push_back(MakeTransportStreamWalker());
     walkers_.push_back(MakeIsoMediaWalker());
     walkers_.push_back(MakeMatroskaWalker());
+    walkers_.push_back(MakeProgramStreamWalker());
+    walkers_.push_back(MakeSevenZipWalker());
 }
 
 const StructureWalker* Walkers::For(std::string_view head, std::string_view name) const {

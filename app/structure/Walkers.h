@@ -15,6 +15,8 @@ std::unique_ptr<StructureWalker> MakeRiffWalker();
 std::unique_ptr<StructureWalker> MakeTransportStreamWalker();
 std::unique_ptr<StructureWalker> MakeIsoMediaWalker();
 std::unique_ptr<StructureWalker> MakeMatroskaWalker();
+std::unique_ptr<StructureWalker> MakeProgramStreamWalker();
+std::unique_ptr<StructureWalker> MakeSevenZipWalker();
 
 // Every walker Korbelt has, and the one for a file: by its first bytes, else by its name.
 class Walkers {

@@ -151,3 +151,48 @@ inline Bytes Matroska(bool unknownClusters = false) {
 }
 
 }  // namespace korbelt::test
+
+namespace korbelt::test {
+
+// An MPEG-2 program stream: packs of a pack header, a system header in the first, and PES
+// packets of video and audio; the end code.
+inline Bytes ProgramStream() {
+    Bytes out;
+    for (int pack = 0; pack < 8; ++pack) {
+        Put(out, Bytes{0, 0, 1, 0xBA, 0x44, 0, 4, 0, 4, 1, 1, 0x89, 0xC3, 0xF8});
+        if (pack == 0) {
+            Put(out, Bytes{0, 0, 1, 0xBB, 0, 6, 0x80, 0xC4, 0xE1, 0x04, 0xE1, 0xFF});
+        }
+        for (const std::uint8_t stream : {std::uint8_t{0xE0}, std::uint8_t{0xC0}}) {
+            Bytes payload = Payload(stream == 0xE0 ? 900 + 31 * pack : 300, 500 + pack);
+            for (std::size_t i = 0; i + 2 < payload.size(); ++i) {
+                if (payload[i] == 0 && payload[i + 1] == 0) payload[i + 1] = 7;  // no start codes
+            }
+            Put(out, Bytes{0, 0, 1, stream, static_cast<std::uint8_t>(payload.size() >> 8),
+                           static_cast<std::uint8_t>(payload.size())});
+            Put(out, payload);
+        }
+    }
+    Put(out, Bytes{0, 0, 1, 0xB9});
+    return out;
+}
+
+// A 7z archive as its signature header describes it: the packed streams (here the members
+// stored as they are), then the next header, whose CRC-32 the signature header holds.
+inline Bytes SevenZip() {
+    const Bytes packed = Payload(5000, 900);
+    Bytes header = {0x01, 0x04, 0x06, 0x00};
+    Put(header, Payload(120, 901));
+    Bytes tail;
+    for (int i = 0; i < 8; ++i) tail.push_back(static_cast<std::uint8_t>(packed.size() >> (8 * i)));
+    for (int i = 0; i < 8; ++i) tail.push_back(static_cast<std::uint8_t>(header.size() >> (8 * i)));
+    PutLe32(tail, Crc32(0, header.data(), header.size()));
+    Bytes out = {'7', 'z', 0xBC, 0xAF, 0x27, 0x1C, 0, 4};
+    PutLe32(out, Crc32(0, tail.data(), tail.size()));
+    Put(out, tail);
+    Put(out, packed);
+    Put(out, header);
+    return out;
+}
+
+}  // namespace korbelt::test
