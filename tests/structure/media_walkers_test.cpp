@@ -5,6 +5,7 @@
 
 #include "MediaBuilders.h"
 #include "StructureFixture.h"
+#include "structure/SplitPieces.h"
 
 namespace korbelt::test {
 namespace {
@@ -171,6 +172,41 @@ TEST_F(MediaWalkersTest, HostileStructureCostsMilliseconds) {
     for (const auto& [what, bytes] : hostile) {
         EXPECT_LT(HostileCost(bytes), 2000.0) << what;
     }
+}
+
+}  // namespace
+}  // namespace korbelt::test
+
+namespace korbelt::test {
+namespace {
+
+// A split file's pieces: the one longer than the others is a region of their length, and
+// the planner removes the find in it.
+TEST(SplitPieces, APieceLongerThanTheOthersIsARegionOfTheirLength) {
+    const std::vector<Piece> folder = {{"movie.avi.001", 1000}, {"movie.avi.002", 1001},
+                                       {"movie.avi.003", 1000}, {"movie.avi.004", 300},
+                                       {"other.001", 5},        {"movie.avi", 7}};
+    const auto region = SplitPieceRegion(folder[1], folder);
+    ASSERT_TRUE(region.has_value());
+    EXPECT_EQ(region->what, "split piece 'movie.avi.002'");
+    EXPECT_EQ(region->Excess(), 1);
+    ASSERT_TRUE(SplitPieceRegion(folder[0], folder));
+    EXPECT_EQ(SplitPieceRegion(folder[0], folder)->Excess(), 0);
+    // The last piece's length nothing gives; a name that is no piece's; pieces that agree on
+    // no length.
+    EXPECT_FALSE(SplitPieceRegion(folder[3], folder));
+    EXPECT_FALSE(SplitPieceRegion(folder[5], folder));
+    const std::vector<Piece> ragged = {{"a.001", 1000}, {"a.002", 1100}, {"a.003", 1200},
+                                       {"a.004", 10}};
+    EXPECT_FALSE(SplitPieceRegion(ragged[0], ragged));
+
+    const Bytes intact = RandomBytes(1000, 3);
+    const Damaged damaged = RepeatBytes(intact, {500});
+    fuzz::BytesInput input(damaged.bytes);
+    RegionPlanner planner(input, 1001, nullptr);
+    const RegionPlan plan = planner.Plan(*region, damaged.inserted);
+    EXPECT_EQ(plan.standing, RegionStanding::Consistent);
+    EXPECT_EQ(plan.removed, (std::vector<Removal>{{500, 1}}));
 }
 
 }  // namespace
