@@ -33,6 +33,10 @@ class RegionCheck {
 
 // The repaired bytes' CRC-32 is the one given.
 std::shared_ptr<const RegionCheck> Crc32Check(std::uint32_t crc);
+// The repaired bytes after the first skip (which hold the CRC itself, as a RAR header's do)
+// have the CRC-32 given, of which the bits of mask are kept.
+std::shared_ptr<const RegionCheck> Crc32CheckAfter(std::size_t skip, std::uint32_t crc,
+                                                   std::uint32_t mask = 0xFFFFFFFFu);
 // The repaired bytes are one whole raw deflate stream that inflates to length bytes of the
 // CRC-32 given.
 std::shared_ptr<const RegionCheck> InflatedCrc32Check(std::uint32_t crc, std::int64_t length);

@@ -36,6 +36,49 @@ class PlainCrc : public RegionCheck {
     std::uint32_t crc_;
 };
 
+class CrcAfterRun : public CheckRun {
+  public:
+    CrcAfterRun(std::size_t skip, std::uint32_t crc, std::uint32_t mask)
+        : skip_(skip), want_(crc & mask), mask_(mask) {}
+    void Add(const std::uint8_t* bytes, std::size_t count) override {
+        const std::size_t skipped = std::min(skip_, count);
+        skip_ -= skipped;
+        crc_.Add(bytes + skipped, count - skipped);
+    }
+    bool Passes() override { return skip_ == 0 && (crc_.Value() & mask_) == want_; }
+
+  private:
+    class Running {
+      public:
+        void Add(const std::uint8_t* bytes, std::size_t count) {
+            value_ = static_cast<std::uint32_t>(crc32(value_, bytes, static_cast<uInt>(count)));
+        }
+        std::uint32_t Value() const { return value_; }
+
+      private:
+        std::uint32_t value_ = 0;
+    };
+    std::size_t skip_;
+    std::uint32_t want_;
+    std::uint32_t mask_;
+    Running crc_;
+};
+
+class CrcAfter : public RegionCheck {
+  public:
+    CrcAfter(std::size_t skip, std::uint32_t crc, std::uint32_t mask)
+        : skip_(skip), crc_(crc), mask_(mask) {}
+    std::unique_ptr<CheckRun> Start() const override {
+        return std::make_unique<CrcAfterRun>(skip_, crc_, mask_);
+    }
+    const char* Kind() const override { return "header CRC"; }
+
+  private:
+    std::size_t skip_;
+    std::uint32_t crc_;
+    std::uint32_t mask_;
+};
+
 // Inflates as the bytes come, into a small buffer of its own: a stream that inflates to
 // more than it should fails as soon as it does, so a hostile one costs its own length.
 class InflateRun : public CheckRun {
@@ -128,6 +171,11 @@ class InflatedCrc : public RegionCheck {
 
 std::shared_ptr<const RegionCheck> Crc32Check(std::uint32_t crc) {
     return std::make_shared<PlainCrc>(crc);
+}
+
+std::shared_ptr<const RegionCheck> Crc32CheckAfter(std::size_t skip, std::uint32_t crc,
+                                                   std::uint32_t mask) {
+    return std::make_shared<CrcAfter>(skip, crc, mask);
 }
 
 std::shared_ptr<const RegionCheck> InflatedCrc32Check(std::uint32_t crc, std::int64_t length) {

@@ -19,6 +19,8 @@ Walkers::Walkers() {
     walkers_.push_back(MakeMatroskaWalker());
     walkers_.push_back(MakeProgramStreamWalker());
     walkers_.push_back(MakeSevenZipWalker());
+    walkers_.push_back(MakeRar4Walker());
+    walkers_.push_back(MakeRar5Walker());
 }
 
 const StructureWalker* Walkers::For(std::string_view head, std::string_view name) const {

@@ -17,6 +17,8 @@ std::unique_ptr<StructureWalker> MakeIsoMediaWalker();
 std::unique_ptr<StructureWalker> MakeMatroskaWalker();
 std::unique_ptr<StructureWalker> MakeProgramStreamWalker();
 std::unique_ptr<StructureWalker> MakeSevenZipWalker();
+std::unique_ptr<StructureWalker> MakeRar4Walker();
+std::unique_ptr<StructureWalker> MakeRar5Walker();
 
 // Every walker Korbelt has, and the one for a file: by its first bytes, else by its name.
 class Walkers {

@@ -196,3 +196,82 @@ inline Bytes SevenZip() {
 }
 
 }  // namespace korbelt::test
+
+namespace korbelt::test {
+
+// A RAR 4 archive of stored members: marker, main header, a file header and its data for
+// each, the end block; each header's CRC the low half of its CRC-32.
+inline Bytes Rar4(const std::vector<Bytes>& members) {
+    const auto block = [](std::uint8_t type, std::uint16_t flags, const Bytes& rest) {
+        Bytes header = {0, 0, type, static_cast<std::uint8_t>(flags), static_cast<std::uint8_t>(flags >> 8),
+                        static_cast<std::uint8_t>(rest.size() + 7), static_cast<std::uint8_t>((rest.size() + 7) >> 8)};
+        Put(header, rest);
+        const std::uint32_t crc = Crc32(0, header.data() + 2, header.size() - 2);
+        header[0] = static_cast<std::uint8_t>(crc);
+        header[1] = static_cast<std::uint8_t>(crc >> 8);
+        return header;
+    };
+    Bytes out = {'R', 'a', 'r', '!', 0x1a, 0x07, 0x00};
+    Put(out, block(0x73, 0, Bytes(6, 0)));
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        const std::string name = "part" + std::to_string(i) + ".txt";
+        Bytes rest;
+        PutLe32(rest, static_cast<std::uint32_t>(members[i].size()));
+        PutLe32(rest, static_cast<std::uint32_t>(members[i].size()));
+        rest.push_back(0);
+        PutLe32(rest, Crc32(0, members[i].data(), members[i].size()));
+        PutLe32(rest, 0x5A8B1C2D);
+        rest.push_back(20);
+        rest.push_back(0x30);
+        rest.push_back(static_cast<std::uint8_t>(name.size()));
+        rest.push_back(0);
+        PutLe32(rest, 0x20);
+        Put(rest, name);
+        Put(out, block(0x74, 0x8000, rest));
+        Put(out, members[i]);
+    }
+    Put(out, block(0x7B, 0x4000, {}));
+    return out;
+}
+
+inline void PutVint(Bytes& out, std::uint64_t v) {
+    do {
+        out.push_back(static_cast<std::uint8_t>((v & 0x7F) | (v > 0x7F ? 0x80 : 0)));
+        v >>= 7;
+    } while (v != 0);
+}
+
+// A RAR 5 archive of stored members: signature, main header, a file header and its data for
+// each, the end header; each header under its CRC-32.
+inline Bytes Rar5(const std::vector<Bytes>& members) {
+    const auto block = [](const Bytes& fields) {
+        Bytes sized;
+        PutVint(sized, fields.size());
+        Put(sized, fields);
+        Bytes out;
+        PutLe32(out, Crc32(0, sized.data(), sized.size()));
+        Put(out, sized);
+        return out;
+    };
+    Bytes out = {'R', 'a', 'r', '!', 0x1a, 0x07, 0x01, 0x00};
+    Put(out, block(Bytes{1, 0, 0}));
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        const std::string name = "part" + std::to_string(i) + ".txt";
+        Bytes fields = {2, 0x02};
+        PutVint(fields, members[i].size());
+        PutVint(fields, 0x0004);
+        PutVint(fields, members[i].size());
+        PutVint(fields, 0x20);
+        PutLe32(fields, Crc32(0, members[i].data(), members[i].size()));
+        PutVint(fields, 0);  // stored
+        PutVint(fields, 1);
+        PutVint(fields, name.size());
+        Put(fields, name);
+        Put(out, block(fields));
+        Put(out, members[i]);
+    }
+    Put(out, block(Bytes{5, 0, 0}));
+    return out;
+}
+
+}  // namespace korbelt::test

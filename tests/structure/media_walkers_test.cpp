@@ -136,6 +136,18 @@ TEST_F(MediaWalkersTest, SevenZipPackedStreamsAndTheNextHeaderLocateTheExtraByte
              RegionStanding::Consistent, RegionStanding::Proven);
 }
 
+// RAR 4 and RAR 5: every header proven by its CRC, every stored member's data by its CRC-32.
+TEST_F(MediaWalkersTest, RarHeadersAndStoredMembersProveTheExtraBytes) {
+    const std::vector<Bytes> members = {Payload(3000, 61), Payload(200, 62), Payload(5000, 63)};
+    for (const auto& [format, archive] :
+         {std::pair<const char*, Bytes>{"RAR 4", Rar4(members)}, {"RAR 5", Rar5(members)}}) {
+        EXPECT_STREQ(walkers.For(std::string_view(reinterpret_cast<const char*>(archive.data()), 64),
+                                 "x.rar")->Format(), format);
+        Restores(archive, format, 0, 2, {"RAR member 'part0.txt'", "RAR member 'part2.txt'"},
+                 RegionStanding::Proven);
+    }
+}
+
 // Sizes of 2^32 - 1 and 2^63, lists nested a thousand deep, millions of empty elements and
 // packets: each walker on each costs milliseconds, and the walk ends.
 TEST_F(MediaWalkersTest, HostileStructureCostsMilliseconds) {
