@@ -35,13 +35,13 @@ PY
 sed -i 's/\([0-9]\)\.\([0-9]\)/\1,\2/g' "$work/subs.srt"
 
 ff() { ffmpeg -hide_banner -loglevel error -y "$@"; }
-video=(-f lavfi -i "testsrc2=size=320x240:rate=25:duration=8")
+video=(-f lavfi -i "testsrc2=size=640x360:rate=25:duration=8")
 audio=(-f lavfi -i "sine=frequency=440:duration=8")
 subs=(-i "$work/subs.srt")
-ff "${video[@]}" "${audio[@]}" -c:v mpeg4 -q:v 4 -c:a mp2 "$DIR/intact/clip.avi"
+ff "${video[@]}" "${audio[@]}" -c:v mpeg4 -q:v 2 -c:a mp2 "$DIR/intact/clip.avi"
 ff "${video[@]}" "${audio[@]}" -c:v mjpeg -q:v 6 -c:a pcm_s16le "$DIR/intact/clip-mjpeg.avi"
-ff "${video[@]}" "${audio[@]}" -c:v mpeg2video -q:v 4 -c:a mp2 "$DIR/intact/clip.ts"
-ff "${video[@]}" "${audio[@]}" -c:v mpeg2video -q:v 4 -c:a mp2 -mpegts_m2ts_mode 1 \
+ff "${video[@]}" "${audio[@]}" -c:v mpeg2video -q:v 2 -c:a mp2 "$DIR/intact/clip.ts"
+ff "${video[@]}" "${audio[@]}" -c:v mpeg2video -q:v 2 -c:a mp2 -mpegts_m2ts_mode 1 \
     -f mpegts "$DIR/intact/clip.m2ts"
 ff "${video[@]}" "${audio[@]}" "${subs[@]}" -map 0 -map 1 -map 2 -c:v libx264 -preset veryfast \
     -c:a aac -c:s mov_text "$DIR/intact/clip.mp4"
@@ -56,7 +56,7 @@ ff "${video[@]}" "${audio[@]}" "${subs[@]}" -map 0 -map 1 -map 2 -c:v mpeg4 -c:a
     -f matroska - | cat > "$DIR/intact/clip-piped.mkv"
 ff "${video[@]}" "${audio[@]}" "${subs[@]}" -map 0 -map 1 -map 2 -c:v libvpx -b:v 400k \
     -c:a libvorbis -c:s webvtt "$DIR/intact/clip.webm"
-ff "${video[@]}" "${audio[@]}" -c:v mpeg2video -q:v 4 -c:a mp2 -f vob "$DIR/intact/clip.mpg"
+ff "${video[@]}" "${audio[@]}" -c:v mpeg2video -q:v 2 -c:a mp2 -f vob "$DIR/intact/clip.mpg"
 
 # Archives: text with CR LF line ends (zip -l), stored and deflated; headers as they are.
 mkdir -p "$work/docs" "$work/include"

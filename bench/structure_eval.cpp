@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -286,6 +287,10 @@ int Evaluate(const std::string& manifest) {
         const double md5 = Md5Seconds(damagedPath);
         tally.walks.push_back(walk / md5);
         tally.plans.push_back(planned / md5);
+        if (std::getenv("KORBELT_BENCH_VERBOSE") != nullptr) {
+            std::fprintf(stderr, "%s: walk %.3f, plan %.3f of md5 (%.6f s)\n",
+                         damagedPath.c_str(), walk / md5, planned / md5, md5);
+        }
     }
     std::printf("| format | cases | restored by the plan | by the plain rule | damaged regions: "
                 "proven / consistent / no fit | walks that lost track | walk / md5 (median, "

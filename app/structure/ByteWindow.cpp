@@ -5,8 +5,9 @@
 namespace korbelt {
 namespace {
 
-// Two reads' worth: the headers a walker reads near each other come from one read.
-constexpr std::size_t kWindow = 2 * ByteWindow::kMaxRead;
+// What one read fills: enough that the headers a walker reads near each other come from one
+// read, little enough that a header after a long stretch of data costs a small read.
+constexpr std::size_t kWindow = std::size_t{64} << 10;
 
 }  // namespace
 
@@ -30,10 +31,11 @@ const std::uint8_t* ByteWindow::At(std::int64_t offset, std::size_t count) {
     Slot& slot = slots_[0].used <= slots_[1].used ? slots_[0] : slots_[1];
     // Walkers move forward: the window starts a little before the offset asked for, so that
     // a search just behind it is served from the same read.
-    slot.bytes.resize(kWindow);
+    const std::size_t window = std::max(kWindow, count + 256);
+    slot.bytes.resize(window);
     slot.base = std::max<std::int64_t>(0, offset - 256);
     const auto want = static_cast<std::size_t>(
-        std::min<std::int64_t>(static_cast<std::int64_t>(kWindow), length_ - slot.base));
+        std::min<std::int64_t>(static_cast<std::int64_t>(window), length_ - slot.base));
     slot.held = input_.ReadAt(slot.base, slot.bytes.data(), want, error_);
     slot.used = ++uses_;
     if (error_ || end > slot.base + static_cast<std::int64_t>(slot.held)) {

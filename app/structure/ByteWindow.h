@@ -31,8 +31,8 @@ class ByteWindow {
   private:
     InputFile& input_;
     std::int64_t length_;
-    // Two windows, the one used longer ago filled on a miss: a walker that checks a header
-    // ahead and comes back reads each once.
+    // Two windows (64 KiB, or what a read of up to kMaxRead needs), the one used longer ago
+    // filled on a miss: a walker that checks a header ahead and comes back reads each once.
     struct Slot {
         std::vector<std::uint8_t> bytes;
         std::int64_t base = 0;

@@ -143,10 +143,11 @@ class IsoWalk {
         if (!found || found->size > window_.Length() - at) {
             return false;
         }
-        // The box after it may hold extra bytes of its own: it is looked for a little
-        // further on, as its own next box would be.
+        // The box after it may hold a byte or two of its own: it is looked for a little
+        // further on too, not as far as a box found again.
         return !andNext || FindAgain(at + found->size, window_.Length(),
-                                     [this](std::int64_t q) { return IsBoxAt(q, false); })
+                                     [this](std::int64_t q) { return IsBoxAt(q, false); },
+                                     kResyncReach / 4)
                                .has_value();
     }
 

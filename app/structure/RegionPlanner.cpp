@@ -126,7 +126,7 @@ bool RegionPlanner::TryEveryByte(const EvidenceRegion& region,
         return false;
     }
     const auto span = static_cast<std::size_t>(region.Span());
-    buffer_.resize(std::max(span, kChunk));
+    buffer_.resize(std::max(span, buffer_.size()));
     std::error_code error;
     if (input_.ReadAt(region.start, buffer_.data(), span, error) != span || error) {
         readError_ = error ? error : std::make_error_code(std::errc::io_error);
@@ -344,15 +344,17 @@ done:
 // a time, so a region of any size costs the same memory.
 bool RegionPlanner::Passes(const EvidenceRegion& region, const std::vector<Removal>& removed) {
     const std::unique_ptr<CheckRun> run = region.check->Start();
-    buffer_.resize(std::max(buffer_.size(), kChunk));
+    // A piece of the region at a time, no larger than it needs.
+    buffer_.resize(std::max(buffer_.size(),
+                            static_cast<std::size_t>(std::min<std::int64_t>(kChunk, region.Span()))));
     std::size_t next = 0;
     std::int64_t kept = 0;
     for (std::int64_t at = region.start; at < region.end;) {
         if (stop_ && stop_()) {
             return false;
         }
-        const auto count =
-            static_cast<std::size_t>(std::min<std::int64_t>(kChunk, region.end - at));
+        const auto count = static_cast<std::size_t>(
+            std::min<std::int64_t>(static_cast<std::int64_t>(buffer_.size()), region.end - at));
         std::error_code error;
         if (input_.ReadAt(at, buffer_.data(), count, error) != count || error) {
             readError_ = error ? error : std::make_error_code(std::errc::io_error);

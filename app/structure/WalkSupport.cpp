@@ -5,8 +5,9 @@
 namespace korbelt {
 
 std::optional<std::int64_t> FindAgain(std::int64_t expected, std::int64_t limit,
-                                      const std::function<bool(std::int64_t)>& isHeader) {
-    const std::int64_t last = std::min(expected + kResyncReach, limit);
+                                      const std::function<bool(std::int64_t)>& isHeader,
+                                      std::int64_t reach) {
+    const std::int64_t last = std::min(expected + reach, limit);
     for (std::int64_t at = expected; at <= last; ++at) {
         if (isHeader(at)) {
             return at;

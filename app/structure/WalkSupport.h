@@ -17,10 +17,11 @@ constexpr std::int64_t kResyncReach = 1024;
 // in a few places but is no longer its format, and the walk gives up rather than search on.
 constexpr int kMaxResyncs = 4096;
 
-// The first place from expected to expected + kResyncReach (and not past limit) where a
+// The first place from expected to expected + reach (and not past limit) where a
 // header is, as isHeader says; none when there is no such place.
 std::optional<std::int64_t> FindAgain(std::int64_t expected, std::int64_t limit,
-                                      const std::function<bool(std::int64_t)>& isHeader);
+                                      const std::function<bool(std::int64_t)>& isHeader,
+                                      std::int64_t reach = kResyncReach);
 
 // The regions of one walk, handed on in order: stretches that fit exactly and have no check
 // of their own are joined into one region while they follow each other, so that a file of a
