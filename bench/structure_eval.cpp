@@ -275,7 +275,8 @@ int Evaluate(const std::string& manifest) {
                          chosen.end());
             chosen.insert(chosen.end(), plan.removed.begin(), plan.removed.end());
         }
-        tally.restored += Without(damaged, chosen) == intact;
+        const bool restored = Without(damaged, chosen) == intact;
+        tally.restored += restored;
         std::vector<EvidenceRegion> regions;
         const double walk = MedianSeconds([&] {
             regions = WalkRegions(*walker, *input, length, nullptr);
@@ -288,8 +289,9 @@ int Evaluate(const std::string& manifest) {
         tally.walks.push_back(walk / md5);
         tally.plans.push_back(planned / md5);
         if (std::getenv("KORBELT_BENCH_VERBOSE") != nullptr) {
-            std::fprintf(stderr, "%s: walk %.3f, plan %.3f of md5 (%.6f s)\n",
-                         damagedPath.c_str(), walk / md5, planned / md5, md5);
+            std::fprintf(stderr, "%s: %s, walk %.3f, plan %.3f of md5 (%.6f s)\n",
+                         damagedPath.c_str(), restored ? "restored" : "not restored", walk / md5,
+                         planned / md5, md5);
         }
     }
     std::printf("| format | cases | restored by the plan | by the plain rule | damaged regions: "

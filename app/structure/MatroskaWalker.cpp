@@ -6,6 +6,8 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "structure/ByteWindow.h"
 #include "structure/WalkSupport.h"
@@ -31,6 +33,7 @@ struct Element {
     std::uint32_t id = 0;
     std::uint64_t size = 0;  // kUnknown when the element's size is not given
     std::int64_t header = 0;
+    std::int64_t headerExcess = 0;  // a byte slipped into its size, when one was
 };
 
 const char* NameOf(std::uint32_t id) {
@@ -142,6 +145,51 @@ class MatroskaWalk {
         return IsTopLevel(element->id) || element->id == kSegment || element->id == kEbmlHeader;
     }
 
+    // A top-level element whose size has one byte too many in it: its ID, and a size that,
+    // with one of its bytes left out, ends the element where another begins (or the file
+    // ends). Kept in repaired_ for the walk to take up.
+    bool DamagedTopLevelAt(std::int64_t at) {
+        const std::uint8_t* p = window_.At(at, 13);
+        if (p == nullptr || p[0] < 0x10 || p[0] >= 0x20) {
+            return false;
+        }
+        const std::uint32_t id = Be32(p);
+        if (!IsTopLevel(id) && id != kSegment) {
+            return false;
+        }
+        for (int skip = 4; skip < 13; ++skip) {
+            std::uint8_t size[9];
+            int n = 0;
+            for (int i = 4; i < 13 && n < 9; ++i) {
+                if (i != skip) {
+                    size[n++] = p[i];
+                }
+            }
+            int length = 1;
+            while (length <= 8 && (size[0] & (0x80 >> (length - 1))) == 0) {
+                ++length;
+            }
+            if (length > 8 || skip >= 4 + length + 1) {
+                continue;
+            }
+            std::uint64_t value = size[0] & (0xFF >> length);
+            for (int i = 1; i < length; ++i) {
+                value = value << 8 | size[i];
+            }
+            const std::int64_t header = 4 + length + 1;
+            if (value > static_cast<std::uint64_t>(window_.Length() - at - header)) {
+                continue;
+            }
+            const std::int64_t end = at + header + static_cast<std::int64_t>(value);
+            if (FindAgain(end, window_.Length(), [this](std::int64_t q) { return IsTopLevelAt(q); },
+                          kResyncReach / 4)) {
+                repaired_ = std::make_pair(at, Element{id, value, header, 1});
+                return true;
+            }
+        }
+        return false;
+    }
+
     std::optional<std::int64_t> Segment(std::int64_t at, const Element& segment) {
         const std::int64_t data = at + segment.header;
         log_.Fits(at, data, "Segment header");
@@ -180,21 +228,30 @@ class MatroskaWalk {
             return std::nullopt;
         }
         const std::int64_t expected = at + element.header + static_cast<std::int64_t>(element.size);
-        const auto next = FindAgain(expected, window_.Length(), [this](std::int64_t q) {
+        auto next = FindAgain(expected, window_.Length(), [this](std::int64_t q) {
             return IsTopLevelAt(q);
         });
+        if (!next && element.headerExcess == 0 && DamagedTopLevelAt(at)) {
+            // Nothing follows where its size puts it: the size itself held a byte too many.
+            const Element repaired = repaired_->second;
+            repaired_.reset();
+            return Whole(at, repaired);
+        }
         if (!next || (*next != expected && ++resyncs_ > kMaxResyncs)) {
             ending_ = WalkEnd::LostTrack;
             return std::nullopt;
         }
-        excess_ += *next - expected;
+        excess_ += *next - expected + element.headerExcess;
         const std::string what = std::string("Matroska ") + NameOf(element.id);
         const std::int64_t data = at + element.header;
         const std::uint8_t* crc = window_.At(data, 6);
+        if (element.headerExcess > 0) {
+            log_.Add({at, data, element.header - element.headerExcess, nullptr, what + " header"});
+        }
         if (crc != nullptr && crc[0] == kCrc32 && crc[1] == 0x84 && element.size >= 6) {
             // The CRC-32 element comes first and covers the rest of its parent's data; in a
             // Cluster longer than it should be, the blocks' sizes tell where the extra bytes are.
-            log_.Fits(at, data + 6, what + " header");
+            log_.Fits(element.headerExcess > 0 ? data : at, data + 6, what + " header");
             EvidenceRegion region{data + 6, *next, static_cast<std::int64_t>(element.size) - 6,
                                   Crc32Check(Le32(crc + 2)), what};
             if (element.id == kCluster && region.Excess() > 0) {
@@ -203,13 +260,14 @@ class MatroskaWalk {
             log_.Add(std::move(region));
             return *next;
         }
+        const std::int64_t from = element.headerExcess > 0 ? data : at;
         if (*next == expected) {
-            log_.Fits(at, *next, what);
+            log_.Fits(from, *next, what);
         } else if (element.id == kCluster) {
-            log_.Fits(at, data, what + " header");
+            log_.Fits(from, data, what + " header");
             Blocks(data, *next, *next - expected);
         } else {
-            log_.Add({at, *next, *next - at - (*next - expected), nullptr, what});
+            log_.Add({from, *next, expected - from, nullptr, what});
         }
         return *next;
     }
@@ -319,6 +377,7 @@ class MatroskaWalk {
     WalkEnd ending_ = WalkEnd::LostTrack;
     std::int64_t excess_ = 0;  // of the regions so far, in the Segment being walked
     int resyncs_ = 0;
+    std::optional<std::pair<std::int64_t, Element>> repaired_;  // where, and what it was
 };
 
 class MatroskaWalker : public StructureWalker {

@@ -83,19 +83,30 @@ class TsWalk {
     }
 
     // A packet starts here: its sync byte, and the next two packets' where the file has them.
+    // The sync bytes found a packet apart are remembered, so that walking on packet by packet
+    // reads one sync byte a packet.
     bool IsPacket(std::int64_t at) {
         if (at == window_.Length()) {
             return true;
         }
-        for (int k = 0; k < 3; ++k) {
-            const std::int64_t sync = at + k * framing_.packet + framing_.sync;
-            if (sync >= window_.Length()) {
-                return k > 0;
+        const std::int64_t size = framing_.packet;
+        const bool onChain = at >= chainStart_ && at <= chainEnd_ && (at - chainStart_) % size == 0;
+        if (!onChain) {
+            chainStart_ = at;
+            chainEnd_ = at - size;
+        }
+        for (std::int64_t next = chainEnd_ + size; next <= at + 2 * size; next += size) {
+            if (next >= window_.Length()) {
+                return next > at;
             }
-            const std::uint8_t* p = window_.At(sync, 1);
-            if (p == nullptr || *p != kSync) {
+            if (!SyncAt(next)) {
+                if (!onChain || next == at) {
+                    chainStart_ = 0;
+                    chainEnd_ = -1;
+                }
                 return false;
             }
+            chainEnd_ = next;
         }
         return true;
     }
@@ -105,6 +116,9 @@ class TsWalk {
     RegionLog log_;
     Framing framing_;
     std::string what_;
+    // Packet starts from chainStart_ to chainEnd_, a packet apart, all with their sync byte.
+    std::int64_t chainStart_ = 0;
+    std::int64_t chainEnd_ = -1;
 };
 
 class TransportStreamWalker : public StructureWalker {
