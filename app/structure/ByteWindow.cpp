@@ -18,15 +18,15 @@ const std::uint8_t* ByteWindow::At(std::int64_t offset, std::size_t count) {
     if (count > kMaxRead || !Holds(offset, static_cast<std::int64_t>(count)) || error_) {
         return nullptr;
     }
-    if (const std::uint8_t* mapped = input_.Peek(offset, count)) {
-        return mapped;
-    }
     const auto end = offset + static_cast<std::int64_t>(count);
     for (Slot& slot : slots_) {
         if (offset >= slot.base && end <= slot.base + static_cast<std::int64_t>(slot.held)) {
             slot.used = ++uses_;
             return slot.bytes.data() + (offset - slot.base);
         }
+    }
+    if (const std::uint8_t* mapped = input_.Peek(offset, count)) {
+        return mapped;
     }
     Slot& slot = slots_[0].used <= slots_[1].used ? slots_[0] : slots_[1];
     // Walkers move forward: the window starts a little before the offset asked for, so that

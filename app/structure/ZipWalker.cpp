@@ -214,9 +214,18 @@ class ZipWalk {
             if (extra == nullptr) {
                 return std::nullopt;
             }
+            // The fixed part whole (its CRC and name length the directory's): the extra bytes
+            // are in the name, and the extra field's length is where it always is.
+            const std::uint8_t* fixed = window_.At(at, kLocalSize);  // read again: p may be gone
+            const bool fixedWhole = fixed != nullptr && Le32(fixed + 14) == listed->crc &&
+                                    nameLength == listed->name.size();
             nameAt = *found;
             nameLength = listed->name.size();
-            extraLength = Le16(extra);
+            const std::uint8_t* field = fixedWhole ? fixed + 28 : window_.At(nameAt - 2, 2);
+            if (field == nullptr) {
+                return std::nullopt;
+            }
+            extraLength = Le16(field);
             member = *listed;
             log_.Add({at, nameAt, kLocalSize, nullptr, "ZIP local header '" + Printable(
                           reinterpret_cast<const std::uint8_t*>(listed->name.data()),
