@@ -204,12 +204,11 @@ class ZipWalk {
         std::int64_t nameAt = at + kLocalSize;
         const struct Member* listed =
             index < directory_.members.size() ? &directory_.members[index] : nullptr;
+        bool damaged = false;
         if (listed != nullptr && !NameAt(nameAt, listed->name)) {
             // Extra bytes in the header itself: its name is found again a little later, and
             // its fields are the directory's.
-            const auto found = FindAgain(nameAt + 1, window_.Length(), [&](std::int64_t q) {
-                return NameAt(q, listed->name);
-            });
+            const auto found = NameFoundAgain(nameAt, listed->name);
             const std::uint8_t* extra = found ? window_.At(*found - 2, 2) : nullptr;
             if (extra == nullptr) {
                 return std::nullopt;
@@ -227,17 +226,18 @@ class ZipWalk {
             }
             extraLength = Le16(field);
             member = *listed;
-            log_.Add({at, nameAt, kLocalSize, nullptr, "ZIP local header '" + Printable(
-                          reinterpret_cast<const std::uint8_t*>(listed->name.data()),
-                          nameLength) + "'"});
+            damaged = true;
         }
         const std::int64_t data = nameAt + static_cast<std::int64_t>(nameLength + extraLength);
         const std::uint8_t* name = window_.At(nameAt, nameLength + extraLength);
         if (name == nullptr) {
             return std::nullopt;
         }
-        const std::string shown = Printable(name, nameLength);
-        if (nameAt == at + kLocalSize) {
+        const std::string shown =
+            damaged ? Printable(reinterpret_cast<const std::uint8_t*>(listed->name.data()),
+                                nameLength)
+                    : Printable(name, nameLength);
+        if (!damaged) {
             member.name.assign(reinterpret_cast<const char*>(name), nameLength);
             if (member.size == kFar || member.packed == kFar) {
                 ReadZip64(name + nameLength, extraLength, member, true);
@@ -253,7 +253,17 @@ class ZipWalk {
             }
         }
         const bool described = (member.flags & kFlagDescriptor) != 0;
-        log_.Fits(nameAt == at + kLocalSize ? at : nameAt, data, "ZIP local header '" + shown + "'");
+        const std::int64_t nameEnd = nameAt + static_cast<std::int64_t>(nameLength);
+        if (damaged) {
+            // The extra bytes are somewhere in its fixed part or its name.
+            log_.Add({at, nameEnd, kLocalSize + static_cast<std::int64_t>(nameLength), nullptr,
+                      "ZIP local header '" + shown + "'"});
+            if (data > nameEnd) {
+                log_.Fits(nameEnd, data, "ZIP extra field");
+            }
+        } else {
+            log_.Fits(at, data, "ZIP local header '" + shown + "'");
+        }
         if (member.packed > static_cast<std::uint64_t>(window_.Length() - data)) {
             return std::nullopt;
         }
@@ -264,7 +274,7 @@ class ZipWalk {
         for (std::int64_t extra = 0; extra <= kResyncReach; ++extra) {
             for (const std::int64_t trailer : trailers) {
                 const std::int64_t next = expected + extra + trailer;
-                if (IsNextHeader(next) && Describes(next - trailer, trailer, member)) {
+                if (IsNextHeader(next, extra == 0) && Describes(next - trailer, trailer, member)) {
                     log_.Add({data, next - trailer, static_cast<std::int64_t>(member.packed),
                               CheckOf(member), "ZIP member '" + shown + "'"});
                     if (trailer > 0) {
@@ -275,6 +285,29 @@ class ZipWalk {
             }
         }
         return std::nullopt;
+    }
+
+    // Where the name that should start at the place given starts, once the extra bytes in or
+    // before it are left out: the bytes from there that end as it does, after those that
+    // begin as it does.
+    std::optional<std::int64_t> NameFoundAgain(std::int64_t at, const std::string& name) {
+        const std::uint8_t* p = window_.At(at, name.size());
+        if (p == nullptr) {
+            return std::nullopt;
+        }
+        std::size_t same = 0;
+        while (same < name.size() && p[same] == static_cast<std::uint8_t>(name[same])) {
+            ++same;
+        }
+        const std::string rest = name.substr(same);
+        const auto resumes = FindAgain(at + static_cast<std::int64_t>(same) + 1, window_.Length(),
+                                       [&](std::int64_t q) { return NameAt(q, rest); });
+        if (!resumes) {
+            return std::nullopt;
+        }
+        // Where it starts as the walk counts it: as many bytes before the name's end as it has.
+        return *resumes + static_cast<std::int64_t>(rest.size()) -
+               static_cast<std::int64_t>(name.size());
     }
 
     bool NameAt(std::int64_t at, const std::string& name) {
@@ -298,7 +331,9 @@ class ZipWalk {
         return Le32(p + (signed_ ? 4 : 0)) == member.crc;
     }
 
-    bool IsNextHeader(std::int64_t at) {
+    // A header where the sizes put it needs only its signature (the rest may hold extra
+    // bytes of its own); one found again must look whole.
+    bool IsNextHeader(std::int64_t at, bool whereExpected) {
         const std::uint8_t* p = window_.At(at, 4);
         if (p == nullptr) {
             return false;
@@ -306,7 +341,7 @@ class ZipWalk {
         const std::uint32_t signature = Le32(p);
         if (signature == kLocalHeader) {
             const std::uint8_t* header = window_.At(at, kLocalSize);
-            return header != nullptr && Le16(header + 4) < 100;  // a version that exists
+            return header != nullptr && (whereExpected || Le16(header + 4) < 100);  // a version
         }
         return signature == kCentralHeader || signature == kEndRecord ||
                signature == kZip64EndRecord || signature == kDigitalSignature;

@@ -97,6 +97,27 @@ TEST_F(ZipWalkerTest, AnIntactArchiveFitsEveryRegionAndLeavesItsFinds) {
     }
 }
 
+// A text that ends in a marker puts the repeated byte in the next member's local header: in
+// its fixed part, or in its name. The directory's copy of the header finds it again.
+TEST_F(ZipWalkerTest, ExtraBytesInALocalHeaderAreFoundAgainByItsName) {
+    const Bytes intact = Archive();
+    const std::string name = "data.bin";
+    const auto second = static_cast<std::size_t>(
+        std::search(intact.begin(), intact.end(), name.begin(), name.end()) - intact.begin());
+    const std::size_t header = second - 30;
+    ASSERT_EQ(intact[header], 'P');
+    for (const std::size_t at : {header + 4, header + 26, second + 3}) {
+        const Damaged damaged = RepeatBytes(intact, {at});
+        const auto regions = Walk(damaged.bytes, "ZIP");
+        const auto hurt = DamagedRegions(regions);
+        ASSERT_EQ(hurt.size(), 1u) << at - header;
+        EXPECT_EQ(hurt[0].what, "ZIP local header 'data.bin'") << at - header;
+        EXPECT_TRUE(Restored(damaged.bytes, Plan(damaged.bytes, regions, damaged.inserted)) ==
+                    intact)
+            << at - header;
+    }
+}
+
 // Written to a pipe, zip puts each member's sizes in a ZIP64 data descriptor after its data.
 TEST_F(ZipWalkerTest, AStreamedArchiveIsWalkedByItsDescriptorsAndCentralDirectory) {
     WriteBytes(dir.File("in.txt"), ToBytes(DashedText(500, 3)));
