@@ -3,12 +3,17 @@
 // cost, on the input of benchmark row (1).
 //
 //   korbelt-bench-verdict WORKDIR [ROW1_INPUT]
+//   korbelt-bench-verdict --real CORPUS WORKDIR
 //
 // Prints, as Markdown: intact files flagged (the target is none); damaged files flagged at
 // the right distance, by marker count and damage rate; files restored byte for byte with the
 // verdict and with the plain rule alone, by data class (the verdict must restore at least as
 // many in every class); and, with ROW1_INPUT, the time and processor time of a repair of it
 // with the verdict against one without (the target is at most 1.05).
+//
+// With --real, the corpus of real files that bench/real_corpus.sh gathers: intact files
+// flagged and bytes removed from them, and the damaged copies repaired with the verdict and
+// with the plain rule, file by file (the verdict must leave no file worse off).
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -67,11 +72,13 @@ Bytes Read(const std::string& path) {
 // One repair of a file in a run of its own; the report of it.
 class Repairer {
   public:
-    FileReport Repair(const std::string& path, bool judge, bool dryRun) {
+    FileReport Repair(const std::string& path, bool judge, bool dryRun,
+                      bool leaveUnpatterned = false) {
         RunOptions options;
         options.judgeMarkers = judge;
         options.dryRun = dryRun;
         options.verify = false;
+        options.leaveUnpatterned = leaveUnpatterned;
         engine_.StartRun(options);
         unlink((path + ".bak").c_str());
         host_.Status().Clear();
@@ -311,12 +318,232 @@ void Cost(const std::string& dir, const std::string& input) {
     unlink((work + ".bak").c_str());
 }
 
+
+// --- the real-file corpus ------------------------------------------------------------------
+
+struct Row {
+    std::string kind, intact, damaged, how;
+};
+
+std::vector<Row> Manifest(const std::string& corpus) {
+    std::vector<Row> rows;
+    std::ifstream in(corpus + "/MANIFEST");
+    for (std::string line; std::getline(in, line);) {
+        Row row;
+        std::size_t a = line.find('\t'), b = line.find('\t', a + 1), c = line.find('\t', b + 1);
+        if (c == std::string::npos) {
+            continue;
+        }
+        row.kind = line.substr(0, a);
+        row.intact = line.substr(a + 1, b - a - 1);
+        row.damaged = line.substr(b + 1, c - b - 1);
+        row.how = line.substr(c + 1);
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+std::vector<std::int64_t> Planted(const std::string& damaged) {
+    std::vector<std::int64_t> planted;
+    std::ifstream in(damaged + ".planted");
+    std::string how;
+    std::getline(in, how);
+    for (std::int64_t at; in >> at;) {
+        planted.push_back(at);
+    }
+    return planted;
+}
+
+std::string Name(const std::string& path) {
+    return path.substr(path.rfind('/') + 1);
+}
+
+std::string VerdictText(const PatternVerdict& p) {
+    switch (p.kind) {
+        case PatternVerdict::Kind::Undecided:
+            return "undecided";
+        case PatternVerdict::Kind::NoPattern:
+            return "no pattern";
+        case PatternVerdict::Kind::Damage:
+            break;
+    }
+    std::string text = "damage at " + std::to_string(p.distance);
+    for (const PatternVerdict::Distance& other : p.others) {
+        text += "+" + std::to_string(other.distance);
+    }
+    return text + " (" + std::to_string(p.matching) + " of " + std::to_string(p.seen) + ")";
+}
+
+// Bytes wrong after a repair: the planted bytes left in, and the bytes removed that were
+// not planted. A removed byte answers a planted one when both lie in one run of equal bytes.
+std::int64_t Errors(const Bytes& damaged, const std::vector<std::int64_t>& planted,
+                    const FileReport& report) {
+    std::map<std::int64_t, std::array<std::int64_t, 2>> runs;  // run start: planted, removed
+    const auto runOf = [&](std::int64_t at) {
+        while (at > 0 && damaged[static_cast<std::size_t>(at - 1)] ==
+                             damaged[static_cast<std::size_t>(at)]) {
+            --at;
+        }
+        return at;
+    };
+    for (const std::int64_t at : planted) {
+        ++runs[runOf(at)][0];
+    }
+    for (const Decision& decision : report.finds) {
+        if (decision.removed) {
+            ++runs[runOf(decision.find.offset)][1];
+        }
+    }
+    std::int64_t errors = 0;
+    for (const auto& [start, counts] : runs) {
+        errors += std::max(counts[0], counts[1]) - std::min(counts[0], counts[1]);
+    }
+    return errors;
+}
+
+struct Counts {
+    int files = 0, flagged = 0, noPattern = 0, undecided = 0;
+    std::int64_t removed = 0, removedLeaving = 0, removedPlain = 0, removedDecided = 0;
+};
+
+void RealIntact(const std::vector<Row>& rows, const std::string& work, Repairer& repairer) {
+    std::map<std::string, Counts> byKind;
+    std::vector<std::string> flagged;
+    for (const Row& row : rows) {
+        if (row.damaged != "-") {
+            continue;
+        }
+        const std::string path = work + "/" + Name(row.intact);
+        Write(path, Read(row.intact));
+        Counts& counts = byKind[row.kind];
+        ++counts.files;
+        const FileReport judged = repairer.Repair(path, true, true);
+        const FileReport leaving = repairer.Repair(path, true, true, true);
+        const FileReport plain = repairer.Repair(path, false, true);
+        counts.removed += judged.bytesRemoved;
+        // A dry run tells what a real one would remove, also of a file it would leave alone.
+        const std::int64_t leavingRemoved =
+            leaving.outcome == FileOutcome::Ignored ? 0 : leaving.bytesRemoved;
+        counts.removedLeaving += leavingRemoved;
+        counts.removedPlain += plain.bytesRemoved;
+        switch (judged.pattern->kind) {
+            case PatternVerdict::Kind::Damage:
+                ++counts.flagged;
+                counts.removedDecided += judged.bytesRemoved;
+                flagged.push_back(row.kind + ": " + Name(row.intact) + ", " +
+                                  VerdictText(*judged.pattern));
+                break;
+            case PatternVerdict::Kind::NoPattern:
+                ++counts.noPattern;
+                counts.removedDecided += leavingRemoved;
+                break;
+            case PatternVerdict::Kind::Undecided:
+                ++counts.undecided;
+                break;
+        }
+        unlink(path.c_str());
+    }
+    Counts all;
+    for (const auto& [kind, c] : byKind) {
+        all.files += c.files;
+        all.flagged += c.flagged;
+        all.removedDecided += c.removedDecided;
+    }
+    std::printf("Intact real files: %d of %d flagged (target: none); %lld bytes removed where "
+                "the verdict decides, with --leave-unpatterned (target: none).\n\n",
+                all.flagged, all.files, static_cast<long long>(all.removedDecided));
+    std::printf(
+        "| kind | files | flagged | no pattern | undecided | bytes removed | with "
+        "--leave-unpatterned | plain rule |\n|---|---|---|---|---|---|---|---|\n");
+    for (const auto& [kind, c] : byKind) {
+        std::printf("| %s | %d | %d | %d | %d | %lld | %lld | %lld |\n", kind.c_str(), c.files,
+                    c.flagged, c.noPattern, c.undecided, static_cast<long long>(c.removed),
+                    static_cast<long long>(c.removedLeaving),
+                    static_cast<long long>(c.removedPlain));
+    }
+    for (const std::string& line : flagged) {
+        std::printf("\n- flagged: %s", line.c_str());
+    }
+    std::printf("\n");
+}
+
+void RealDamaged(const std::vector<Row>& rows, const std::string& work, Repairer& repairer) {
+    struct Tallies {
+        int files = 0, judged = 0, plain = 0, worse = 0, better = 0;
+    };
+    std::map<std::string, Tallies> byHow, byKind;
+    Tallies all;
+    std::vector<std::string> worse;
+    for (const Row& row : rows) {
+        if (row.damaged == "-") {
+            continue;
+        }
+        const Bytes posted = Read(row.intact);
+        const Bytes damaged = Read(row.damaged);
+        const std::vector<std::int64_t> planted = Planted(row.damaged);
+        const std::string path = work + "/" + Name(row.damaged);
+        Write(path, damaged);
+        const FileReport judged = repairer.Repair(path, true, false);
+        const bool judgedRestored = Read(path) == posted;
+        const std::int64_t judgedErrors = Errors(damaged, planted, judged);
+        Write(path, damaged);
+        const FileReport plain = repairer.Repair(path, false, false);
+        const bool plainRestored = Read(path) == posted;
+        const std::int64_t plainErrors = Errors(damaged, planted, plain);
+        std::string how = row.how.substr(0, row.how.find(" at "));
+        for (Tallies* t : {&byHow[how], &byKind[row.kind], &all}) {
+            ++t->files;
+            t->judged += judgedRestored;
+            t->plain += plainRestored;
+            t->worse += judgedErrors > plainErrors;
+            t->better += judgedErrors < plainErrors;
+        }
+        if (judgedErrors > plainErrors) {
+            worse.push_back(row.kind + ": " + Name(row.damaged) + ", " + row.how + ", " +
+                            VerdictText(*judged.pattern) + ": " + std::to_string(judgedErrors) +
+                            " bytes wrong, plain rule " + std::to_string(plainErrors));
+        }
+        unlink(path.c_str());
+        unlink((path + ".bak").c_str());
+    }
+    std::printf(
+        "\nDamaged real files: %d; restored byte for byte %d with the verdict, %d by the plain "
+        "rule; repaired worse than the plain rule: %d (target: none), better: %d.\n\n",
+        all.files, all.judged, all.plain, all.worse, all.better);
+    for (auto* table : {&byHow, &byKind}) {
+        std::printf("| %s | files | restored, verdict | restored, plain rule | fewer bytes wrong "
+                    "| more bytes wrong |\n|---|---|---|---|---|---|\n",
+                    table == &byHow ? "damage" : "kind");
+        for (const auto& [name, t] : *table) {
+            std::printf("| %s | %d | %d | %d | %d | %d |\n", name.c_str(), t.files, t.judged,
+                        t.plain, t.better, t.worse);
+        }
+        std::printf("\n");
+    }
+    for (const std::string& line : worse) {
+        std::printf("- worse: %s\n", line.c_str());
+    }
+}
+
+void Real(const std::string& corpus, const std::string& work) {
+    Repairer repairer;
+    const std::vector<Row> rows = Manifest(corpus);
+    RealIntact(rows, work, repairer);
+    RealDamaged(rows, work, repairer);
+}
+
 }  // namespace
 }  // namespace korbelt
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--real") {
+        korbelt::Real(argv[2], argv[3]);
+        return 0;
+    }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: korbelt-bench-verdict WORKDIR [ROW1_INPUT]\n");
+        std::fprintf(stderr,
+                     "usage: korbelt-bench-verdict WORKDIR [ROW1_INPUT]\n"
+                     "       korbelt-bench-verdict --real CORPUS WORKDIR\n");
         return 2;
     }
     korbelt::Corpus(argv[1]);

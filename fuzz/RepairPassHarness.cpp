@@ -322,8 +322,8 @@ class Verdict {
                    summary + "\"");
     }
 
-    // Where the markers show damage at one distance and no checksum decides, every repeated
-    // byte removed is the pair at that distance.
+    // Where the markers show damage and no checksum decides, every repeated byte removed is
+    // the pair at one of its distances.
     void CheckDamageDistance() {
         if (!report_.pattern || report_.pattern->kind != PatternVerdict::Kind::Damage) {
             return;
@@ -331,7 +331,7 @@ class Verdict {
         for (const Decision& decision : report_.finds) {
             const Find& find = decision.find;
             Expect(find.kind != FindKind::RepeatedByte || !decision.removed ||
-                       find.offset - (find.position - 1) == report_.pattern->distance,
+                       report_.pattern->Flags(static_cast<int>(find.offset - (find.position - 1))),
                    "a repeated byte removed away from the damage's distance");
         }
     }

@@ -193,6 +193,16 @@ std::string PatternJson(const PatternVerdict& pattern) {
                ",\"matching\":" + Number(pattern.matching) + ",\"of\":" + Number(pattern.seen) +
                ",\"chance\":" + Number(pattern.chance) +
                ",\"inRange\":" + (pattern.InRange() ? "true" : "false");
+        if (!pattern.others.empty()) {
+            out += ",\"also\":[";
+            for (std::size_t i = 0; i < pattern.others.size(); ++i) {
+                const PatternVerdict::Distance& other = pattern.others[i];
+                out += std::string(i == 0 ? "" : ",") + "{\"distance\":" + Number(other.distance) +
+                       ",\"matching\":" + Number(other.matching) + ",\"of\":" +
+                       Number(other.seen) + "}";
+            }
+            out += "]";
+        }
     }
     return out + "}";
 }

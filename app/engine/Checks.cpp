@@ -25,10 +25,10 @@ int RepairEngine::Check4RptByte(std::int64_t filepos, int currpos) {
     int i = currpos + start;
     while (i <= currpos + end - 1) {
         // Both bytes of a pair must come from the input: the zeros past its end must not
-        // make its last byte look repeated. Where the markers show damage at one distance,
-        // a pair anywhere else is chance.
+        // make its last byte look repeated. Where the markers show damage, a pair at any
+        // other distance is chance.
         const bool pairInInput = filepos + i + 1 <= iflength_;
-        const bool looked = !pairAt_ || i - currpos == *pairAt_;
+        const bool looked = pairsAt_ == 0 || (pairsAt_ >> (i - currpos) & 1) != 0;
         if (buff[i] == buff[i + 1] && pairInInput && looked) {
             rptbyte = i;
         }

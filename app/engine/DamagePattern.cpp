@@ -26,27 +26,70 @@ double Corrected(double tail) {
     return std::min(1.0, tail * MarkerCensus::kWindowSize);
 }
 
-// Equal pairs at distances first..last from the marker, among the available bytes.
-void CountPairs(const std::uint8_t* at, int available, int first, int last, std::int64_t& hits,
-                std::int64_t& seen) {
-    last = std::min(last, available - 2);
-    for (int k = first; k <= last; ++k) {
-        hits += at[k] == at[k + 1];
-    }
-    seen += std::max(0, last - first + 1);
-}
-
 }  // namespace
 
 void MarkerCensus::Count(const std::uint8_t* marker, int available) {
     ++markers_;
-    for (int k = kWindowFirst; k <= std::min(kWindowLast, available - 2); ++k) {
+    // The pairs after the marker, bit k - 10 for the pair at k: counted for the file's line,
+    // and kept with the marker's context.
+    std::array<std::uint64_t, 2> pairs{};
+    const int last = std::min(kFarControlLast, available - 2);
+    for (int k = kNearControlFirst; k <= last; ++k) {
+        const int bit = k - ContextSketch::kFirstBit;
+        pairs[static_cast<std::size_t>(bit >> 6)] |= std::uint64_t{marker[k] == marker[k + 1]}
+                                                     << (bit & 63);
+    }
+    const auto pairAt = [&](int k) {
+        const int bit = k - ContextSketch::kFirstBit;
+        return static_cast<std::int64_t>(pairs[static_cast<std::size_t>(bit >> 6)] >> (bit & 63) &
+                                         1);
+    };
+    int windowPairs = 0;
+    for (int k = kWindowFirst; k <= std::min(kWindowLast, last); ++k) {
         const std::size_t j = static_cast<std::size_t>(k - kWindowFirst);
         ++seen_[j];
-        hits_[j] += marker[k] == marker[k + 1];
+        hits_[j] += pairAt(k);
+        windowPairs += static_cast<int>(pairAt(k));
     }
-    CountPairs(marker, available, kNearControlFirst, kNearControlLast, controlHits_, controlSeen_);
-    CountPairs(marker, available, kFarControlFirst, kFarControlLast, controlHits_, controlSeen_);
+    for (int a = kWindowFirst; windowPairs > 1 && a <= std::min(kWindowLast, last); ++a) {
+        for (int b = kWindowFirst; pairAt(a) != 0 && b <= std::min(kWindowLast, last); ++b) {
+            both_[static_cast<std::size_t>(a - kWindowFirst)]
+                 [static_cast<std::size_t>(b - kWindowFirst)] += pairAt(b);
+        }
+    }
+    int lineStart = 2;
+    for (int k = 3; k <= last; ++k) {
+        if (marker[k - 2] == kCR && marker[k - 1] == kLF) {
+            lineStart = k;
+        }
+        if (k < kNearControlFirst) {
+            continue;
+        }
+        const auto column = static_cast<std::size_t>(std::min(k - lineStart, kColumns));
+        if (k >= kWindowFirst && k <= kWindowLast) {
+            ++windowColumns_[static_cast<std::size_t>(k - kWindowFirst)][column];
+        } else if (k <= kNearControlLast || k >= kFarControlFirst) {
+            ++columnSeen_[column];
+            columnHits_[column] += pairAt(k);
+        }
+    }
+    for (const auto& [first, end] : {std::pair{kNearControlFirst, kNearControlLast},
+                                    std::pair{kFarControlFirst, kFarControlLast}}) {
+        for (int k = first; k <= std::min(end, last); ++k) {
+            controlHits_ += pairAt(k);
+        }
+        controlSeen_ += std::max(0, std::min(end, last) - first + 1);
+    }
+    // The context: the line's first bytes after the dash (FNV-1a), every digit as one. Few,
+    // so that lines made from one template (a BEGIN line, a ruler, a table's rows, a changelog's
+    // entries) are one context however their fields and numbers differ; random bytes differ in
+    // them all the same.
+    std::uint32_t key = 2166136261u;
+    for (int k = 3; k < std::min(kContextEnd, available); ++k) {
+        const std::uint8_t byte = marker[k] >= '0' && marker[k] <= '9' ? '0' : marker[k];
+        key = (key ^ byte) * 16777619u;
+    }
+    contexts_.Add(key, pairs, std::min(available, kReach));
 }
 
 void MarkerCensus::CountAll(const std::uint8_t* bytes, std::size_t scanned, std::size_t available) {
@@ -63,6 +106,97 @@ void MarkerCensus::CountAll(const std::uint8_t* bytes, std::size_t scanned, std:
     }
 }
 
+void MarkerCensus::Clear() {
+    markers_ = 0;
+    hits_.fill(0);
+    seen_.fill(0);
+    for (auto& row : both_) {
+        row.fill(0);
+    }
+    controlHits_ = 0;
+    controlSeen_ = 0;
+    columnHits_.fill(0);
+    columnSeen_.fill(0);
+    for (auto& columns : windowColumns_) {
+        columns.fill(0);
+    }
+    contexts_.Clear();
+}
+
+namespace {
+
+// What the distinct contexts say: at each distance, those with a pair there of those that
+// reached it, and the chance rate of their control distances.
+struct ContextCounts {
+    std::array<std::int64_t, MarkerCensus::kWindowSize> with{};
+    std::array<std::int64_t, MarkerCensus::kWindowSize> reaching{};
+    double rate = kChanceFloor;
+};
+
+ContextCounts CountContexts(const ContextSketch& sketch) {
+    ContextCounts counts;
+    const ContextSketch::Tally tally = sketch.Count();
+    const auto at = [&](const auto& of, int k) {
+        return of[static_cast<std::size_t>(k - ContextSketch::kFirstBit)];
+    };
+    std::int64_t hits = 0;
+    std::int64_t seen = 0;
+    for (int k = MarkerCensus::kNearControlFirst; k <= MarkerCensus::kFarControlLast; ++k) {
+        if (k >= MarkerCensus::kWindowFirst && k <= MarkerCensus::kWindowLast) {
+            const std::size_t j = static_cast<std::size_t>(k - MarkerCensus::kWindowFirst);
+            counts.with[j] = at(tally.with, k);
+            counts.reaching[j] = at(tally.reaching, k);
+        } else if (k <= MarkerCensus::kNearControlLast || k >= MarkerCensus::kFarControlFirst) {
+            hits += at(tally.with, k);
+            seen += at(tally.reaching, k);
+        }
+    }
+    if (seen > 0) {
+        counts.rate = std::max(kChanceFloor, static_cast<double>(hits) / static_cast<double>(seen));
+    }
+    return counts;
+}
+
+// Whether damage after a tenth of the markers would have shown among n of them.
+bool WouldShow(std::int64_t n, double rate) {
+    const auto told = static_cast<std::int64_t>(
+        std::ceil(static_cast<double>(n) * (kSmallestRateTold + (1 - kSmallestRateTold) * rate)));
+    return Corrected(BinomialTail(n, rate, told)) < kThreshold;
+}
+
+// A distance in the search range whose pairs chance explains this poorly, in a file damaged
+// elsewhere, is damage too: the plain rule would remove its pairs, and so does the verdict.
+constexpr double kAlsoInRange = 1e-3;
+
+}  // namespace
+
+double MarkerCensus::ChanceRate() const {
+    return std::max(kChanceFloor, controlSeen_ == 0 ? 0.0
+                                                    : static_cast<double>(controlHits_) /
+                                                          static_cast<double>(controlSeen_));
+}
+
+// The pairs chance gives at a distance of the window over its markers: each column's rate,
+// drawn towards the file's where the column was seen little.
+double MarkerCensus::ChanceAt(std::size_t j, double rate) const {
+    constexpr double kPrior = 50;
+    double expected = 0;
+    for (std::size_t c = 0; c < columnSeen_.size(); ++c) {
+        const double own = (static_cast<double>(columnHits_[c]) + kPrior * rate) /
+                           (static_cast<double>(columnSeen_[c]) + kPrior);
+        expected += static_cast<double>(windowColumns_[j][c]) * std::max(kChanceFloor, own);
+    }
+    return expected;
+}
+
+PatternVerdict::Distance MarkerCensus::Counted(int distance) const {
+    const std::size_t j = static_cast<std::size_t>(distance - kWindowFirst);
+    return {distance, hits_[j], seen_[j]};
+}
+
+// A distance is damage when its pairs are far beyond chance both among the markers and among
+// their distinct contexts: a template repeated after many markers is the file's structure.
+// The verdict never says more than the markers alone would.
 PatternVerdict MarkerCensus::Judge(int rangeStart, int rangeEnd) const {
     PatternVerdict verdict;
     verdict.markers = markers_;
@@ -71,36 +205,122 @@ PatternVerdict MarkerCensus::Judge(int rangeStart, int rangeEnd) const {
     if (markers_ < kFewestMarkers) {
         return verdict;
     }
-    const double rate = std::max(
-        kChanceFloor, controlSeen_ == 0
-                          ? 0.0
-                          : static_cast<double>(controlHits_) / static_cast<double>(controlSeen_));
-    // The distance chance explains least; of equal scores, the one with more pairs.
-    std::size_t best = 0;
+    const double rate = ChanceRate();
+    const ContextCounts contexts = CountContexts(contexts_);
     std::array<double, kWindowSize> scores{};
+    std::array<double, kWindowSize> tails{};
+    int best = -1;
     for (std::size_t j = 0; j < scores.size(); ++j) {
-        scores[j] = Corrected(BinomialTail(seen_[j], rate, hits_[j]));
-        if (scores[j] < scores[best] || (scores[j] == scores[best] && hits_[j] > hits_[best])) {
-            best = j;
+        tails[j] = BinomialTail(contexts.reaching[j], contexts.rate, contexts.with[j]);
+        const double byMarkers = Corrected(BinomialTail(
+            seen_[j], seen_[j] == 0 ? rate : ChanceAt(j, rate) / static_cast<double>(seen_[j]),
+            hits_[j]));
+        scores[j] = std::max(byMarkers, Corrected(tails[j]));
+        const auto b = static_cast<std::size_t>(best);
+        if (scores[j] < kThreshold &&
+            (best < 0 || scores[j] < scores[b] ||
+             (scores[j] == scores[b] && contexts.with[j] > contexts.with[b]))) {
+            best = static_cast<int>(j);
         }
     }
-    verdict.score = scores[best];
-    if (verdict.score < kThreshold) {
+    if (best >= 0) {
+        const auto b = static_cast<std::size_t>(best);
         verdict.kind = PatternVerdict::Kind::Damage;
-        verdict.distance = kWindowFirst + static_cast<int>(best);
-        verdict.matching = hits_[best];
-        verdict.seen = seen_[best];
-        verdict.chance =
-            static_cast<std::int64_t>(std::ceil(static_cast<double>(verdict.seen) * rate));
+        verdict.score = scores[b];
+        const PatternVerdict::Distance main = Counted(kWindowFirst + best);
+        verdict.distance = main.distance;
+        verdict.matching = main.matching;
+        verdict.seen = main.seen;
+        verdict.chance = static_cast<std::int64_t>(std::ceil(ChanceAt(b, rate)));
+        for (std::size_t j = 0; j < scores.size(); ++j) {
+            const int at = kWindowFirst + static_cast<int>(j);
+            if (j == b || seen_[j] == 0) {
+                continue;
+            }
+            const double own = BinomialTail(std::max<std::int64_t>(0, seen_[j] - hits_[b]),
+                                            ChanceAt(j, rate) / static_cast<double>(seen_[j]),
+                                            hits_[j] - both_[b][j]);
+            const bool damage = Corrected(own) < kThreshold && Corrected(tails[j]) < kThreshold;
+            const bool alsoInRange =
+                verdict.InRange(at) && own < kAlsoInRange && tails[j] < kAlsoInRange;
+            if (damage || alsoInRange) {
+                verdict.others.push_back(Counted(at));
+            }
+        }
         return verdict;
     }
+    verdict.score = *std::min_element(scores.begin(), scores.end());
     const std::int64_t mostSeen = *std::max_element(seen_.begin(), seen_.end());
-    const auto told = static_cast<std::int64_t>(std::ceil(
-        static_cast<double>(mostSeen) * (kSmallestRateTold + (1 - kSmallestRateTold) * rate)));
-    if (Corrected(BinomialTail(mostSeen, rate, told)) < kThreshold) {
+    const std::int64_t mostReaching =
+        *std::max_element(contexts.reaching.begin(), contexts.reaching.end());
+    if (WouldShow(mostSeen, rate) && WouldShow(mostReaching, contexts.rate)) {
         verdict.kind = PatternVerdict::Kind::NoPattern;
     }
     return verdict;
+}
+
+void ContextSketch::Clear() {
+    if (used_ > 0) {
+        entries_.fill(Entry{});
+    }
+    used_ = 0;
+    level_ = 0;
+}
+
+void ContextSketch::Add(std::uint32_t key, const std::array<std::uint64_t, 2>& pairs, int reach) {
+    if (!Kept(key)) {
+        return;
+    }
+    for (std::size_t i = (key * 2654435761u) >> 21;; i = (i + 1) % kEntries) {
+        Entry& entry = entries_[i];
+        if (entry.used && entry.key == key) {
+            entry.pairs[0] |= pairs[0];
+            entry.pairs[1] |= pairs[1];
+            entry.reach = static_cast<std::uint8_t>(std::max<int>(entry.reach, reach));
+            return;
+        }
+        if (!entry.used) {
+            if (used_ >= kEntries / 4 * 3) {
+                Thin();
+                Add(key, pairs, reach);
+                return;
+            }
+            entry = Entry{key, static_cast<std::uint8_t>(reach), true, pairs};
+            ++used_;
+            return;
+        }
+    }
+}
+
+// Half the share of contexts kept: those of the other half of the hashes go.
+void ContextSketch::Thin() {
+    const std::array<Entry, kEntries> old = entries_;
+    entries_.fill(Entry{});
+    used_ = 0;
+    ++level_;
+    for (const Entry& entry : old) {
+        if (entry.used) {
+            Add(entry.key, entry.pairs, entry.reach);
+        }
+    }
+}
+
+ContextSketch::Tally ContextSketch::Count() const {
+    Tally tally;
+    for (const Entry& entry : entries_) {
+        if (!entry.used) {
+            continue;
+        }
+        for (int bit = 0; bit < kBits; ++bit) {
+            tally.with[static_cast<std::size_t>(bit)] +=
+                entry.pairs[static_cast<std::size_t>(bit >> 6)] >> (bit & 63) & 1;
+        }
+        // A pair at k reached: its second byte, k + 1, among the bytes from the marker on.
+        for (int bit = 0; bit < kBits && bit + kFirstBit + 2 <= entry.reach; ++bit) {
+            ++tally.reaching[static_cast<std::size_t>(bit)];
+        }
+    }
+    return tally;
 }
 
 double BinomialTail(std::int64_t n, double p, std::int64_t x) {

@@ -7,10 +7,48 @@
 
 namespace korbelt {
 
+// The markers of one file by what follows them: a text that repeats a line after many
+// markers (a certificate's BEGIN line, a ruler of dashes, a template) repeats its pairs with
+// it, and is one observation of the file's structure, not a hundred. Each distinct context
+// (the bytes from the marker up to the window where damage lies, by a hash) holds the
+// distances at which any of its markers had a pair. The table is of a fixed size: when it
+// fills, only the contexts of a smaller share of the hashes are kept, a sample of them all.
+class ContextSketch {
+  public:
+    static constexpr int kEntries = 2048;
+    // Bit k of a context's pairs: an equal pair k + kFirstBit characters after its marker.
+    static constexpr int kFirstBit = 10;
+    static constexpr int kBits = 128;
+
+    void Add(std::uint32_t key, const std::array<std::uint64_t, 2>& pairs, int reach);
+    void Clear();
+    // Over the contexts kept, by bit: those with the pair, those that reached it.
+    struct Tally {
+        std::array<std::int64_t, kBits> with{};
+        std::array<std::int64_t, kBits> reaching{};
+    };
+    Tally Count() const;
+
+  private:
+    struct Entry {
+        std::uint32_t key = 0;
+        std::uint8_t reach = 0;  // the most bytes from the marker on any of its markers had
+        bool used = false;
+        std::array<std::uint64_t, 2> pairs{};
+    };
+    bool Kept(std::uint32_t key) const { return (key >> 16) < (std::uint32_t{1} << 16 >> level_); }
+    void Thin();
+
+    std::array<Entry, kEntries> entries_{};
+    int used_ = 0;
+    int level_ = 0;  // a context is kept when its hash is below 2^(32 - level)
+};
+
 // Counts, over the CR LF '-' markers of one file, how often an equal pair of bytes follows
 // at each distance. A download path that slips in a repeated byte does it after many
 // markers at one distance; chance puts pairs at every distance alike. The pairs well before
-// and well after the window where such damage lies tell the file's own chance rate.
+// and well after the window where such damage lies tell the file's own chance rate. The
+// judgement is made over distinct contexts; the markers are counted for the file's line.
 class MarkerCensus {
   public:
     // Distances from a marker's CR to the first byte of a pair.
@@ -21,6 +59,10 @@ class MarkerCensus {
     static constexpr int kNearControlLast = 35;
     static constexpr int kFarControlFirst = 50;
     static constexpr int kFarControlLast = 99;
+    // The bytes after the dash that make a marker's context: 3 up to this.
+    static constexpr int kContextEnd = 11;
+    // Columns of a line told apart in the chance rate; the later ones are taken as one.
+    static constexpr int kColumns = 16;
     // The bytes from the CR on that a marker's pairs reach.
     static constexpr int kReach = kFarControlLast + 2;
 
@@ -34,13 +76,28 @@ class MarkerCensus {
 
     PatternVerdict Judge(int rangeStart, int rangeEnd) const;
     std::int64_t Markers() const { return markers_; }
+    void Clear();
 
   private:
+    double ChanceRate() const;
+    double ChanceAt(std::size_t j, double rate) const;
+    PatternVerdict::Distance Counted(int distance) const;
+
     std::int64_t markers_ = 0;
     std::array<std::int64_t, kWindowSize> hits_{};
     std::array<std::int64_t, kWindowSize> seen_{};
+    // Markers with pairs at two distances of the window at once: one slipped-in byte is one
+    // distance, so a second distance is damage only by the markers it has to itself.
+    std::array<std::array<std::int64_t, kWindowSize>, kWindowSize> both_{};
     std::int64_t controlHits_ = 0;
     std::int64_t controlSeen_ = 0;
+    // Where lines break after the markers, chance is not the same in every column: a line's
+    // first columns hold indentation, rulers and numbers. The control pairs by the column
+    // of their line, and how often each distance of the window fell in each column.
+    std::array<std::int64_t, kColumns + 1> columnHits_{};
+    std::array<std::int64_t, kColumns + 1> columnSeen_{};
+    std::array<std::array<std::int64_t, kColumns + 1>, kWindowSize> windowColumns_{};
+    ContextSketch contexts_;
 };
 
 // P[X >= x] for X binomial with n trials of probability p.

@@ -14,9 +14,9 @@ constexpr std::size_t kCensusPiece = std::size_t{64} << 10;
 }  // namespace
 
 void RepairEngine::StartCensus() {
-    census_ = MarkerCensus();
+    census_.Clear();
     counting_ = options_.judgeMarkers;
-    pairAt_.reset();
+    pairsAt_ = 0;
 }
 
 // The copy of the file, with its markers counted and judged. Without checksums the verdict
@@ -61,9 +61,7 @@ bool RepairEngine::CountMarkersFirst(Pass& pass) {
     }
     counting_ = false;
     JudgeMarkers();
-    if (report_.pattern->kind == PatternVerdict::Kind::Damage) {
-        pairAt_ = report_.pattern->distance;
-    }
+    LookAtDamageOnly();
     return true;
 }
 
@@ -75,13 +73,13 @@ void RepairEngine::JudgeMarkers() {
 // Whether the repeated-byte check, looking at the damage's distance only, would have
 // removed other bytes than the pass did.
 bool RepairEngine::DamageMovesAFind() const {
-    if (!report_.pattern || report_.pattern->kind != PatternVerdict::Kind::Damage || pairAt_) {
+    if (!report_.pattern || report_.pattern->kind != PatternVerdict::Kind::Damage || pairsAt_) {
         return false;
     }
     return std::any_of(report_.finds.begin(), report_.finds.end(), [&](const Decision& decision) {
         const Find& find = decision.find;
         return find.kind == FindKind::RepeatedByte && decision.removed &&
-               find.offset - (find.position - 1) != report_.pattern->distance;
+               !report_.pattern->Flags(static_cast<int>(find.offset - (find.position - 1)));
     });
 }
 
@@ -100,8 +98,20 @@ bool RepairEngine::StartAgainAtDamage(Pass& pass) {
     findLines_.clear();
     report_.finds.clear();
     counting_ = false;
-    pairAt_ = report_.pattern->distance;
+    LookAtDamageOnly();
     return OpenOutput(pass);
+}
+
+// Where the markers show damage, the repeated-byte check looks at its distances only.
+void RepairEngine::LookAtDamageOnly() {
+    const PatternVerdict& pattern = *report_.pattern;
+    if (pattern.kind != PatternVerdict::Kind::Damage) {
+        return;
+    }
+    pairsAt_ = std::uint64_t{1} << pattern.distance;
+    for (const PatternVerdict::Distance& other : pattern.others) {
+        pairsAt_ |= std::uint64_t{1} << other.distance;
+    }
 }
 
 // The repeated bytes the pass decided to remove.

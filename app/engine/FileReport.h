@@ -64,6 +64,12 @@ struct PatternVerdict {
         NoPattern,  // pairs no more often at any distance than chance puts them
         Damage,     // far more pairs at one distance than chance gives: slipped-in bytes
     };
+    // A distance damage shows at: the markers with a pair there of those it was seen after.
+    struct Distance {
+        int distance = 0;
+        std::int64_t matching = 0;
+        std::int64_t seen = 0;
+    };
     Kind kind = Kind::Undecided;
     std::int64_t markers = 0;  // CR LF '-' markers counted
     // Damage: the distance from a marker's CR to the first byte of its pair, the markers with
@@ -72,10 +78,32 @@ struct PatternVerdict {
     std::int64_t matching = 0;
     std::int64_t seen = 0;
     std::int64_t chance = 0;
+    // Damage at more than one distance: the others, in the order of the distance.
+    std::vector<Distance> others;
     double score = 1;    // the chance of as many pairs, corrected for the distances tried
     int rangeStart = 0;  // the search range in force
     int rangeEnd = 0;
-    bool InRange() const { return distance >= rangeStart && distance < rangeEnd; }
+    bool InRange(int at) const { return at >= rangeStart && at < rangeEnd; }
+    bool Flags(int at) const {
+        if (kind != Kind::Damage) {
+            return false;
+        }
+        for (const Distance& other : others) {
+            if (other.distance == at) {
+                return true;
+            }
+        }
+        return at == distance;
+    }
+    // Whether the search range repairs every distance damage shows at.
+    bool InRange() const {
+        for (const Distance& other : others) {
+            if (!InRange(other.distance)) {
+                return false;
+            }
+        }
+        return InRange(distance);
+    }
 };
 
 // What came of one file, as data: the window and the command line show it as text, a

@@ -35,15 +35,27 @@ void RepairEngine::FinishFile(Pass& pass) {
     }
     const bool changed = readpos != writepos;
     const std::int64_t removedRepeats = RemovedRepeats();
+    Verdict verdict = !pass.evidence.entries.empty()
+                          ? Judge(pass, changed)
+                          : Verdict{true, "", changed ? FileOutcome::Repaired : FileOutcome::Clean};
     // A file whose repeated bytes look like chance is left as it is, where the user asked
-    // so: in a run that asks no questions, and with no checksum to decide.
-    const bool leftAlone = changed && pass.evidence.entries.empty() && options_.leaveUnpatterned &&
+    // so: in a run that asks no questions, and with no checksum to decide. A checksum that
+    // neither the file nor the copy matches, with no slices to weigh them, decides nothing.
+    const bool checksumDecides =
+        !pass.evidence.entries.empty() &&
+        !(report_.checksums && report_.checksums->verdict == ChecksumReport::Verdict::NotVerified &&
+          !report_.checksums->slicesMatching);
+    const bool leftAlone = changed && !checksumDecides && options_.leaveUnpatterned &&
                            !run_.interactive && report_.pattern &&
                            report_.pattern->kind == PatternVerdict::Kind::NoPattern;
-    Verdict verdict =
-        !pass.evidence.entries.empty() ? Judge(pass, changed)
-        : leftAlone                    ? Verdict{false, "", FileOutcome::Ignored}
-                    : Verdict{true, "", changed ? FileOutcome::Repaired : FileOutcome::Clean};
+    if (leftAlone) {
+        verdict.keepCopy = false;
+        if (pass.evidence.entries.empty()) {
+            verdict.outcome = FileOutcome::Ignored;
+        } else {
+            verdict.line += "; the file was left as it is";
+        }
+    }
     // Damage the markers show outside the search range is still in the file, whatever else
     // was removed: the file is not whole, and says so by its outcome.
     if ((verdict.outcome == FileOutcome::Clean || verdict.outcome == FileOutcome::Repaired) &&
@@ -81,9 +93,12 @@ void RepairEngine::FinishFile(Pass& pass) {
     report_.bytesWritten = dropped ? readpos - 1 : writepos - 1;
     report_.bytesRemoved = dropped ? 0 : readpos - writepos;
     if (report_.pattern) {
-        const std::string line = PatternLine(*report_.pattern, removedRepeats, format_);
+        const PatternFate fate = leftAlone ? PatternFate::LeftAlone
+                                 : swap    ? PatternFate::Repaired
+                                           : PatternFate::Unchanged;
+        const std::string line = PatternLine(*report_.pattern, removedRepeats, fate, format_);
         if (!line.empty()) {
-            InformUser(line + (leftAlone ? "; the file was left as it is" : ""));
+            InformUser(line);
         }
     }
     if (swap == changed) {

@@ -123,6 +123,7 @@ class RepairEngine {
     bool CountMarkersFirst(Pass& pass);
     void JudgeMarkers();
     bool DamageMovesAFind() const;
+    void LookAtDamageOnly();
     bool StartAgainAtDamage(Pass& pass);
     std::int64_t RemovedRepeats() const;
     void ApplySlicePlan(Pass& pass, const SlicePlan& plan);
@@ -213,11 +214,11 @@ class RepairEngine {
     std::int64_t iflength_ = INT64_MAX;
     FileReport report_;
     // The markers of the file, counted by the scan as it meets them, or read first when the
-    // verdict must be known before the first question. Where they show damage at one
-    // distance, the repeated-byte check looks there only.
+    // verdict must be known before the first question. Where they show damage, the
+    // repeated-byte check looks at its distances only (bit k: the pair k after the CR).
     MarkerCensus census_;
     bool counting_ = true;
-    std::optional<int> pairAt_;
+    std::uint64_t pairsAt_ = 0;
     std::vector<int> findLines_;  // the status line of each find of the report
 };
 

@@ -1,5 +1,7 @@
 #include "engine/ReportText.h"
 
+#include <algorithm>
+
 #include "engine/RepairEngine.h"
 
 namespace korbelt {
@@ -69,7 +71,7 @@ std::string FindQuestion(const Find& find, const NumberFormat& format) {
 namespace korbelt {
 
 std::string PatternLine(const PatternVerdict& verdict, std::int64_t removedRepeats,
-                        const NumberFormat& format) {
+                        PatternFate fate, const NumberFormat& format) {
     switch (verdict.kind) {
         case PatternVerdict::Kind::Undecided:
             return "";
@@ -78,7 +80,10 @@ std::string PatternLine(const PatternVerdict& verdict, std::int64_t removedRepea
                 return "";
             }
             return "  no damage pattern: " + format.Grouped(removedRepeats) + " of " +
-                   format.Grouped(verdict.markers) + " markers, as chance gives";
+                   format.Grouped(verdict.markers) + " markers, as chance gives" +
+                   (fate == PatternFate::LeftAlone  ? "; the file was left as it is"
+                    : fate == PatternFate::Repaired ? "; removed all the same"
+                                                    : "");
         case PatternVerdict::Kind::Damage:
             break;
     }
@@ -86,10 +91,22 @@ std::string PatternLine(const PatternVerdict& verdict, std::int64_t removedRepea
     std::string line = "  damage at " + d + " characters: " + format.Grouped(verdict.matching) +
                        " of " + format.Grouped(verdict.seen) + " markers, chance would give " +
                        format.Grouped(verdict.chance);
+    int first = verdict.distance;
+    int last = verdict.distance;
+    for (const PatternVerdict::Distance& other : verdict.others) {
+        line += "; and at " + NumberFormat::Plain(other.distance) + ": " +
+                format.Grouped(other.matching) + " of " + format.Grouped(other.seen);
+        first = std::min(first, other.distance);
+        last = std::max(last, other.distance);
+    }
     if (!verdict.InRange()) {
+        // The range that repairs every distance named, and no more than it must.
+        const bool one = verdict.others.empty();
+        const int start = one ? first : std::min(first, std::max(verdict.rangeStart, 0));
+        const int end = one ? last + 1 : std::max(last + 1, verdict.rangeEnd);
         line += "; outside the search range " + NumberFormat::Plain(verdict.rangeStart) + "-" +
-                NumberFormat::Plain(verdict.rangeEnd) + ", the range " + d + "-" +
-                NumberFormat::Plain(verdict.distance + 1) + " would repair it";
+                NumberFormat::Plain(verdict.rangeEnd) + ", the range " +
+                NumberFormat::Plain(start) + "-" + NumberFormat::Plain(end) + " would repair it";
     }
     return line;
 }

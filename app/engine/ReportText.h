@@ -15,9 +15,16 @@ std::string BytesLine(std::int64_t removed, std::int64_t read, std::int64_t writ
                       const NumberFormat& format, bool dryRun = false);
 // The question asked about a find before it is removed.
 std::string FindQuestion(const Find& find, const NumberFormat& format);
+// What became of a file the markers' verdict speaks of.
+enum class PatternFate {
+    Repaired,   // its copy took its place (or would have, in a dry run)
+    LeftAlone,  // no damage pattern, and the option left it as it is
+    Unchanged,  // its copy was not kept for another reason, which its own line tells
+};
 // The line the markers' verdict gets where it tells the user something: damage at one
-// distance, or no damage pattern behind repeated bytes that were removed. Empty otherwise.
+// distance or more, or no damage pattern behind repeated bytes that were removed, and then
+// whether they were removed all the same. Empty otherwise.
 std::string PatternLine(const PatternVerdict& verdict, std::int64_t removedRepeats,
-                        const NumberFormat& format);
+                        PatternFate fate, const NumberFormat& format);
 
 }  // namespace korbelt

@@ -8,6 +8,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/PathErrors.h"
+#include "cli/ReportJson.h"
 #include "cli/ReportLines.h"
 #include "cli/RunTally.h"
 #include "cli/Terminal.h"
@@ -215,6 +216,39 @@ TEST(SummaryLine, ErrorsAreCountedBesideTheFiles) {
                          "bytes would be removed in ",
                          0),
               0u);
+}
+
+}  // namespace
+}  // namespace korbelt
+
+namespace korbelt {
+namespace {
+
+// Damage at two distances: the record names the main one and the other beside it.
+TEST(FileRecordJson, DamageAtSeveralDistancesNamesEach) {
+    FileReport report;
+    report.name = "a.avi";
+    report.outcome = FileOutcome::Repaired;
+    PatternVerdict pattern;
+    pattern.kind = PatternVerdict::Kind::Damage;
+    pattern.markers = 160;
+    pattern.distance = 40;
+    pattern.matching = 20;
+    pattern.seen = 160;
+    pattern.chance = 1;
+    pattern.rangeStart = 39;
+    pattern.rangeEnd = 46;
+    pattern.others = {{44, 20, 160}};
+    report.pattern = pattern;
+    const std::string record = FileRecord(report, false);
+    EXPECT_NE(record.find("\"pattern\":{\"verdict\":\"damage\",\"markers\":160,\"distance\":40,"
+                          "\"matching\":20,\"of\":160,\"chance\":1,\"inRange\":true,"
+                          "\"also\":[{\"distance\":44,\"matching\":20,\"of\":160}]}"),
+              std::string::npos)
+        << record;
+    pattern.others = {{47, 9, 160}};
+    report.pattern = pattern;
+    EXPECT_NE(FileRecord(report, false).find("\"inRange\":false"), std::string::npos);
 }
 
 }  // namespace

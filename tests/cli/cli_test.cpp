@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <thread>
@@ -554,6 +555,42 @@ TEST_F(Cli, LeaveUnpatternedKeepsAFileOfChancePairsAndJsonTellsTheVerdict) {
               std::string::npos)
         << first;
     EXPECT_EQ(first.find("\"decision\":\"removed\""), std::string::npos) << first;
+}
+
+// A checksum that neither the file nor its copy matches decides nothing: with the option, a
+// file of chance pairs is left as it is all the same, no backup made, and both lines say so.
+// One the file matches still decides: it is intact.
+TEST_F(CliEvidence, LeaveUnpatternedIsNotOverriddenByAChecksumThatDecidesNothing) {
+    Bytes chance = RandomBytes(400 * 300, 3);
+    for (std::size_t m = 0; m < 400; ++m) {
+        std::copy_n("\r\n-", 3, chance.begin() + static_cast<long>(m * 300));
+    }
+    const std::string a = File("a.avi", chance);
+    WrongMd5List("a.md5", "a.avi");
+    const std::string list = "'" + dir.File("a.md5") + "'";
+    const ProgramResult left = Run({"--leave-unpatterned", "--verify", a});
+    EXPECT_EQ(ReadBytes(a), chance);
+    EXPECT_FALSE(std::filesystem::exists(a + ".bak"));
+    EXPECT_NE(left.out.find(" markers, as chance gives; the file was left as it is\n"),
+              std::string::npos)
+        << left.out;
+    EXPECT_NE(left.out.find("  not verified: does not match " + list +
+                            "; the file was left as it is\n"),
+              std::string::npos)
+        << left.out;
+    EXPECT_EQ(left.exitCode, 1);  // the file is not the posted one, as without the option
+
+    const ProgramResult repaired = Run({"--verify", a});
+    EXPECT_NE(repaired.out.find(" markers, as chance gives; removed all the same\n"),
+              std::string::npos)
+        << repaired.out;
+    EXPECT_TRUE(std::filesystem::exists(a + ".bak"));
+    EXPECT_NE(ReadBytes(a), chance);
+
+    Tool("rm a.avi.bak a.md5 && md5sum a.avi > a.md5");
+    const ProgramResult intact = Run({"--leave-unpatterned", "--verify", a});
+    EXPECT_NE(intact.out.find("  intact: matches "), std::string::npos) << intact.out;
+    EXPECT_EQ(intact.exitCode, 0);
 }
 
 // Damage the markers show outside the search range stays in the file: that is no success,

@@ -10,6 +10,9 @@ downloads it twice:
   one, byte for byte, with no NAME.bak beside it;
 - without it: NZBGet's par-check cannot repair the file and the download ends FAILURE/PAR.
 
+A third post, without a par2 set, carries damage outside Korbelt's search range: the script
+marks it bad, and the download ends FAILURE/BAD instead of a success.
+
     nzbget_end_to_end.py KORBELT_CLI SCRIPT_DIR
 
 Exits 77 (skipped) where nzbget or par2 is not installed.
@@ -63,6 +66,17 @@ def damaged_file(clean, markers):
         at += REPEAT_OFFSET
         damaged[at:at] = damaged[at:at + 1]
     return bytes(damaged)
+
+
+def left_damage():
+    """A file whose eight markers are each followed by a byte repeated 47 characters on:
+    damage the markers show, outside the default search range of 39 to 45."""
+    data = bytearray(random.Random(5).randbytes(8 * 300))
+    data = bytearray(b if b not in (13, 82) else 14 for b in data)
+    for m in range(8):
+        data[m * 300:m * 300 + 3] = b"\r\n-"
+        data[m * 300 + 47:m * 300 + 49] = b"RR"
+    return bytes(data)
 
 
 def yenc_lines(data):
@@ -333,6 +347,19 @@ def main():
         if without["Status"] != "FAILURE/PAR":
             failures.append("without Korbelt the download ended %s, not FAILURE/PAR"
                             % without["Status"])
+            print(log)
+
+        # Damage the markers show outside Korbelt's search range, and no par2 set: the script
+        # says so and marks the download bad, where NZBGet alone would call it a success.
+        left_behind = {NAME: left_damage()}
+        marked, log = run_download(work, "damage-left", articles(NAME, left_behind[NAME]),
+                                   script_dir, "Korbelt/main.sh", path)
+        print("with damage left: %s" % marked["Status"])
+        if not marked["Status"].startswith("FAILURE"):
+            failures.append("with damage left the download ended %s" % marked["Status"])
+        if "Korbelt: damage was found and left in 1 file(s)" not in log:
+            failures.append("the queue script did not report the damage it left")
+        if failures:
             print(log)
 
         for failure in failures:

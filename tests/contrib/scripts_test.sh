@@ -20,7 +20,9 @@ run() {
 # Every line has its level, so that NZBGet takes none for a command.
 nzbget() {
     run "$1" NZBNA_EVENT=NZB_DOWNLOADED NZBNA_DIRECTORY="$2" "${@:3}" "$CONTRIB/nzbget/Korbelt/main.sh"
-    if grep -v '^\[\(INFO\|WARNING\|ERROR\)\] ' "$WORK/out"; then fail "lines without a level"; fi
+    if grep -v '^\[\(INFO\|WARNING\|ERROR\)\] ' "$WORK/out" | grep -vxF '[NZB] MARK=BAD'; then
+        fail "lines without a level"
+    fi
 }
 
 sabnzbd() { run "$1" "$CONTRIB/sabnzbd/korbelt.sh" "$2" job.nzb job "" tv alt.binaries.test 1; }
@@ -59,6 +61,29 @@ KeepAPostedTemporaryName() {
         cmp "$folder/movie.avi" "$WORK/posted/movie.avi"
         (cd "$folder" && par2 verify -q -q job.par2) || fail "the job's par2 set does not verify"
     done
+}
+
+# Damage the markers show outside the search range, left in the file, fails the job: NZBGet's
+# download is marked bad where no par2 set could still repair it, SABnzbd's job fails.
+DamageLeftFailsTheJob() {
+    local folder=$WORK/job
+    mkdir "$folder"
+    python3 - "$folder/movie.avi" <<'PY'
+import random, sys
+data = bytearray(random.Random(5).randbytes(8 * 300))
+data = bytearray(b if b not in (13, 82) else 14 for b in data)
+for m in range(7, -1, -1):
+    data[m * 300:m * 300 + 3] = b"\r\n-"
+    data[m * 300 + 47:m * 300 + 48] = b"RR"
+open(sys.argv[1], "wb").write(bytes(data))
+PY
+    cp "$folder/movie.avi" "$WORK/arrived.avi"
+    nzbget 1 "$folder"
+    has_line "[ERROR] Korbelt: damage was found and left in 1 file(s), as the lines above say"
+    has_line "[NZB] MARK=BAD"
+    sabnzbd 1 "$folder"
+    has_line "Korbelt: the job is still damaged (korbelt-cli exit status 4, 0 of 0 par2 set(s) whole)"
+    cmp "$folder/movie.avi" "$WORK/arrived.avi"
 }
 
 # Sets are told by their files' names, whatever the folder's; a set of volumes alone too.

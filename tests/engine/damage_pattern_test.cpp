@@ -1,6 +1,7 @@
 // The markers' verdict through a whole pass: which pair goes where damage shows, what the
 // file's lines say, and what is left alone.
 #include <cstdio>
+#include <random>
 #include <string>
 
 #include "PassFixture.h"
@@ -33,6 +34,64 @@ Marked WithMarkers(std::size_t markers, std::size_t damageEvery, std::size_t dis
             file.posted[at + 2] = file.posted[at + 1];
             file.arrived.insert(file.arrived.begin() + static_cast<long>(at), file.arrived[at]);
         }
+    }
+    return file;
+}
+
+
+// Text in CR LF as a document holds it: lines after CR LF '-' of letters no two alike in a
+// row, so that no pair stands after them but those a test puts there.
+std::string Letters(std::mt19937& random, std::size_t count) {
+    std::string text;
+    while (text.size() < count) {
+        const char c = static_cast<char>('a' + random() % 26);
+        if (text.empty() || text.back() != c) {
+            text += c;
+        }
+    }
+    return text;
+}
+
+// A certificate bundle: each BEGIN line followed by base64 whose first line holds the same
+// "CC" 37 characters after the marker's CR, as the DER header of every certificate does.
+Bytes CertificateBundle(std::size_t certificates) {
+    std::mt19937 random(11);
+    std::string pem;
+    for (std::size_t c = 0; c < certificates; ++c) {
+        pem += "-----BEGIN CERTIFICATE-----\r\nMII" + Letters(random, 3) + "CCA" +
+               Letters(random, 55) + "\r\n";
+        for (int line = 0; line < 8; ++line) {
+            pem += Letters(random, 64) + "\r\n";
+        }
+        pem += "-----END CERTIFICATE-----\r\n";
+    }
+    return Bytes(pem.begin(), pem.end());
+}
+
+// A document of lines after CR LF '-', every fourth a template whose pair lies 39 characters
+// after its marker, damaged by a byte repeated at the given distances after a third of the
+// other lines, the distances taking turns.
+Marked TemplatedDocument(const std::vector<int>& distances) {
+    std::mt19937 random(5);
+    std::string text = "Notes\r\n";
+    std::vector<std::size_t> damaged;
+    for (std::size_t line = 0; line < 160; ++line) {
+        if (line % 4 == 3) {
+            text += "\r\n-->\r\n\r\n* `value` {any}\r\n* Returns: {boolean}";
+            continue;
+        }
+        if (line % 3 == 0) {
+            damaged.push_back(text.size());
+        }
+        text += "\r\n- " + Letters(random, 80);
+    }
+    text += "\r\n";
+    Marked file;
+    file.posted.assign(text.begin(), text.end());
+    file.arrived = file.posted;
+    for (std::size_t d = damaged.size(); d-- > 0;) {
+        const std::size_t at = damaged[d] + static_cast<std::size_t>(distances[d % distances.size()]);
+        file.arrived.insert(file.arrived.begin() + static_cast<long>(at), file.arrived[at]);
     }
     return file;
 }
@@ -153,8 +212,8 @@ TEST_F(DamagePatternTest, ChancePairsAreToldAndLeftAloneOnlyWhenAsked) {
     Process(path);
     const auto finds = static_cast<std::int64_t>(engine.Report().finds.size());
     ASSERT_GT(finds, 0);
-    EXPECT_EQ(VerdictLine(),
-              "  no damage pattern: " + std::to_string(finds) + " of 400 markers, as chance gives");
+    EXPECT_EQ(VerdictLine(), "  no damage pattern: " + std::to_string(finds) +
+                                 " of 400 markers, as chance gives; removed all the same");
     EXPECT_EQ(engine.Report().outcome, FileOutcome::Repaired);
 
     WriteBytes(path, random);
@@ -176,6 +235,67 @@ TEST_F(DamagePatternTest, ChancePairsAreToldAndLeftAloneOnlyWhenAsked) {
     EXPECT_EQ(VerdictLine(), "");
     EXPECT_EQ(engine.Report().pattern->kind, PatternVerdict::Kind::Undecided);
     EXPECT_EQ(Lines().back(), "  2 bytes removed, 802 bytes read, 800 bytes written.");
+}
+
+// A template repeated after many markers is one context: a certificate bundle with "CC"
+// after every BEGIN line, and a document with a template's pair at 39 after a quarter of its
+// markers, are not flagged, though the markers alone would flag them. The same pairs after
+// markers of distinct contexts are damage.
+TEST(MarkerCensus, CountsATemplateOnceAndDistinctContextsEach) {
+    const auto judged = [](const Bytes& bytes) {
+        MarkerCensus census;
+        census.CountAll(bytes.data(), bytes.size(), bytes.size());
+        return census.Judge(39, 45);
+    };
+    const Bytes bundle = CertificateBundle(60);
+    EXPECT_EQ(judged(bundle).markers, 119);
+    EXPECT_NE(judged(bundle).kind, PatternVerdict::Kind::Damage);
+    EXPECT_NE(judged(TemplatedDocument({39}).posted).kind, PatternVerdict::Kind::Damage);
+
+    Bytes distinct = bundle;
+    std::mt19937 random(3);
+    for (std::size_t at = 0; at + 40 < distinct.size(); ++at) {
+        if (distinct[at] == 13 && distinct[at + 1] == 10 && distinct[at + 2] == '-' &&
+            distinct[at + 7] == 'B') {
+            for (std::size_t k = 3; k < 11; ++k) {
+                distinct[at + k] = static_cast<std::uint8_t>('A' + random() % 26);
+            }
+        }
+    }
+    const PatternVerdict damage = judged(distinct);
+    EXPECT_EQ(damage.kind, PatternVerdict::Kind::Damage);
+    EXPECT_EQ(damage.distance, 37);
+    EXPECT_GE(damage.matching, 60);
+}
+
+// Through a pass: the bundle is no file with damage left, and the document's damage at 43
+// (or at 40 and 44 by turns) beside its template at 39 is restored byte for byte, its line
+// naming every distance; the plain rule removes the template's bytes too.
+TEST_F(DamagePatternTest, DamageBesideATemplateIsRestoredAndTheTemplateLeft) {
+    Repair({CertificateBundle(60), CertificateBundle(60)});
+    EXPECT_NE(engine.Report().pattern->kind, PatternVerdict::Kind::Damage);
+    EXPECT_NE(engine.Report().outcome, FileOutcome::DamageLeft);
+
+    struct Case {
+        std::vector<int> distances;
+        std::string line;
+    };
+    for (const Case& c : {Case{{43}, "  damage at 43 characters: 40 of 160 markers, chance would give 1"},
+                          Case{{40, 44}, "  damage at 40 characters: 20 of 160 markers, chance "
+                                         "would give 1; and at 44: 20 of 160"}}) {
+        host.ClearRecords();
+        std::remove(dir.File("a.avi.bak").c_str());
+        options.judgeMarkers = true;
+        const Marked file = TemplatedDocument(c.distances);
+        const std::string path = Repair(file);
+        EXPECT_EQ(VerdictLine(), c.line);
+        EXPECT_EQ(ReadBytes(path), file.posted);
+        std::remove(dir.File("a.avi.bak").c_str());
+        options.judgeMarkers = false;
+        Repair(file);
+        EXPECT_EQ(ReadBytes(path).size(), file.posted.size() - 40);  // 40 template bytes gone
+        EXPECT_NE(ReadBytes(path), file.posted);
+    }
 }
 
 TEST(BinomialTail, IsTheSumOfTheUpperTerms) {

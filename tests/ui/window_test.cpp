@@ -69,13 +69,15 @@ Bytes Damaged(std::size_t size = 300) {
 }
 
 // Eight markers, each followed 46 characters on by a slipped-in byte: damage the markers
-// show plainly, outside the default search range.
+// show plainly, outside the default search range. Each line begins its own way: lines that
+// begin alike are one template to the verdict.
 Bytes DamagedOutsideTheRange() {
     Bytes data = Damaged(2600);
     data[100] = data[101] = data[102] = 'x';
     for (std::size_t m = 8; m-- > 0;) {
         const std::size_t at = 200 + m * 300;
         data[at] = 13, data[at + 1] = 10, data[at + 2] = '-';
+        data[at + 3] = static_cast<std::uint8_t>('A' + m);
         data.insert(data.begin() + static_cast<long>(at + 46), data[at + 46]);
     }
     return data;

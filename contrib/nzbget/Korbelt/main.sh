@@ -134,6 +134,18 @@ if ! grep -q '^{"type":"summary","version":1,' "$reports"; then
     log ERROR "Korbelt: korbelt-cli ended before its summary (exit status $result)"
     exit 1
 fi
+# Damage the markers show and that Korbelt left (outside its search range) is known damage.
+# Where the job brought no par2 set, nothing after this script can repair it, and NZBGet
+# would call the download a success: it is marked bad instead.
+left=$(grep -c "$files"'.*"outcome":"damage left"' "$reports")
+if [ "$left" -gt 0 ]; then
+    log ERROR "Korbelt: damage was found and left in $left file(s), as the lines above say"
+    if ! ls -- "$directory"/*.[pP][aA][rR]2 >/dev/null 2>&1; then
+        log ERROR "Korbelt: no par2 set can repair it; the download is marked bad"
+        echo "[NZB] MARK=BAD"
+    fi
+    exit 1
+fi
 if [ "$result" -ne 0 ]; then
     log ERROR "Korbelt: not every file could be repaired and proven (korbelt-cli exit status $result)"
     exit 1
