@@ -6,6 +6,9 @@
 #   fuzz/run.sh [SECONDS]              the repair pass (fuzz/corpus); default 600 seconds
 #   fuzz/run.sh SECONDS checksums      the checksum files and catalog (fuzz/corpus-checksums),
 #                                      inputs of up to 1 MiB
+#   fuzz/run.sh SECONDS structure      the structure walkers and the region planner
+#                                      (fuzz/corpus-structure, seeds by make_structure_seeds.sh),
+#                                      inputs of up to 64 KiB
 # BUILD_DIR chooses the build directory.
 set -euo pipefail
 
@@ -13,7 +16,7 @@ cd "$(dirname "$0")/.."
 SECONDS_TO_RUN=${1:-600}
 TARGET=${2:-repair}
 BUILD_DIR=${BUILD_DIR:-build-fuzz}
-PACKAGES=(cmake ninja-build clang-14 libclang-rt-14-dev libssl-dev zlib1g-dev)
+PACKAGES=(cmake ninja-build clang-14 libclang-rt-14-dev libssl-dev zlib1g-dev ffmpeg zip)
 
 missing=()
 for package in "${PACKAGES[@]}"; do
@@ -29,7 +32,28 @@ fi
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DKORBELT_FUZZ=ON -DKORBELT_BUILD_TESTS=OFF
 cmake --build "$BUILD_DIR" --target repair_pass_fuzzer checksum_files_fuzzer korbelt-fuzz-seeds \
-    korbscan
+    korbscan structure_fuzzer
+
+if [ "$TARGET" = structure ]; then
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    mkdir "$work/seeds" "$work/found" "$work/merged"
+    fuzz/make_structure_seeds.sh "$work/seeds"
+    "$BUILD_DIR/bin/structure_fuzzer" "$work/found" fuzz/corpus-structure "$work/seeds" \
+        -max_len=65536 -max_total_time="$SECONDS_TO_RUN" -timeout=10 \
+        -print_final_stats=1 -artifact_prefix="$work/" 2>&1 | grep -v "^#.*\(NEW\|REDUCE\)" || {
+        echo "fuzz/run.sh: the fuzz target failed; the input is kept in this directory" >&2
+        cp "$work"/crash-* "$work"/leak-* "$work"/timeout-* "$work"/oom-* . 2>/dev/null
+        exit 1
+    }
+    mkdir -p fuzz/corpus-structure
+    "$BUILD_DIR/bin/structure_fuzzer" -merge=1 "$work/merged" fuzz/corpus-structure \
+        "$work/found" "$work/seeds" -max_len=65536 2>&1 | tail -n 2
+    rm -f fuzz/corpus-structure/*
+    cp "$work/merged"/* fuzz/corpus-structure/
+    echo "fuzz/corpus-structure: $(ls fuzz/corpus-structure | wc -l) inputs, $(du -sk fuzz/corpus-structure | cut -f1) KiB"
+    exit 0
+fi
 
 if [ "$TARGET" = checksums ]; then
     work=$(mktemp -d)

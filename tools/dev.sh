@@ -16,8 +16,9 @@ cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
 PACKAGES=(cmake ninja-build g++ libgtest-dev qt6-base-dev libssl-dev zlib1g-dev fonts-dejavu-core
           fonts-noto-mono par2 cksfv)
-# What only the tests use: the real download manager the NZBGet script is tested with.
-TEST_PACKAGES=(python3 nzbget)
+# What only the tests use: the real download manager the NZBGet script is tested with, and
+# zip, whose archives the structure walkers are tested on.
+TEST_PACKAGES=(python3 nzbget zip)
 # shellcheck source=tools/packages.sh
 source tools/packages.sh
 

@@ -1,0 +1,401 @@
+// Matroska and WebM (EBML): elements of a variable-length ID and size. The EBML header and
+// the Segment's top-level elements (SeekHead, Info, Tracks, Cluster, Cues, Tags ...) each a
+// region of its size, checked by its CRC-32 element where it has one; a Cluster that is
+// longer than it should be, or of unknown size, walked inside, block by block.
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "structure/ByteWindow.h"
+#include "structure/WalkSupport.h"
+#include "structure/Walkers.h"
+
+namespace korbelt {
+namespace {
+
+constexpr std::uint32_t kEbmlHeader = 0x1A45DFA3;
+constexpr std::uint32_t kSegment = 0x18538067;
+constexpr std::uint32_t kCluster = 0x1F43B675;
+constexpr std::uint32_t kCrc32 = 0xBF;
+constexpr std::uint32_t kVoid = 0xEC;
+constexpr std::array<std::uint32_t, 8> kTopLevel = {0x114D9B74, 0x1549A966, 0x1654AE6B, kCluster,
+                                                    0x1C53BB6B, 0x1941A469, 0x1043A770, 0x1254C367};
+// What a Cluster holds: Timestamp, Position, PrevSize, SimpleBlock, BlockGroup,
+// EncryptedBlock, SilentTracks, and Void and CRC-32 as anything may.
+constexpr std::array<std::uint32_t, 9> kClusterChildren = {0xE7, 0xA7, 0xAB, 0xA3, 0xA0,
+                                                           0xAF, 0x5854, kVoid, kCrc32};
+constexpr std::uint64_t kUnknown = ~std::uint64_t{0};
+
+struct Element {
+    std::uint32_t id = 0;
+    std::uint64_t size = 0;  // kUnknown when the element's size is not given
+    std::int64_t header = 0;
+    std::int64_t headerExcess = 0;  // a byte slipped into its size, when one was
+};
+
+const char* NameOf(std::uint32_t id) {
+    switch (id) {
+        case 0x114D9B74: return "SeekHead";
+        case 0x1549A966: return "Info";
+        case 0x1654AE6B: return "Tracks";
+        case kCluster: return "Cluster";
+        case 0x1C53BB6B: return "Cues";
+        case 0x1941A469: return "Attachments";
+        case 0x1043A770: return "Chapters";
+        case 0x1254C367: return "Tags";
+        case kVoid: return "Void";
+        case kEbmlHeader: return "EBML header";
+        case 0xA3: return "SimpleBlock";
+        case 0xA0: return "BlockGroup";
+        default: return "element";
+    }
+}
+
+class MatroskaWalk {
+  public:
+    MatroskaWalk(InputFile& input, std::int64_t length, const StopPredicate& stop,
+                 const RegionSink& sink)
+        : window_(input, length), poll_(stop), log_(sink, "Matroska elements") {}
+
+    WalkEnd Run() {
+        std::int64_t at = 0;
+        while (at < window_.Length()) {
+            const std::optional<Element> element = ElementAt(at);
+            if (!element || (element->id != kEbmlHeader && element->id != kSegment)) {
+                return Ended(WalkEnd::LostTrack);
+            }
+            const std::optional<std::int64_t> end =
+                element->id == kSegment ? Segment(at, *element) : Whole(at, *element);
+            if (!end) {
+                return Ended(ending_);
+            }
+            at = *end;
+        }
+        return Ended(WalkEnd::Whole);
+    }
+
+  private:
+    WalkEnd Ended(WalkEnd how) {
+        log_.Flush();
+        return window_.Failed() ? WalkEnd::ReadFailed : how;
+    }
+
+    std::optional<Element> ElementAt(std::int64_t at) {
+        const std::uint8_t* p = window_.At(at, 12);
+        if (p == nullptr) {
+            const std::int64_t rest = window_.Length() - at;
+            p = rest > 0 ? window_.At(at, static_cast<std::size_t>(std::min<std::int64_t>(rest, 12)))
+                         : nullptr;
+            if (p == nullptr) {
+                return std::nullopt;
+            }
+        }
+        const std::int64_t available = std::min<std::int64_t>(12, window_.Length() - at);
+        const int idLength = p[0] >= 0x80 ? 1 : p[0] >= 0x40 ? 2 : p[0] >= 0x20 ? 3 : p[0] >= 0x10 ? 4 : 0;
+        if (idLength == 0 || idLength >= available) {
+            return std::nullopt;
+        }
+        Element element;
+        for (int i = 0; i < idLength; ++i) {
+            element.id = element.id << 8 | p[i];
+        }
+        const std::uint8_t first = p[idLength];
+        int sizeLength = 1;
+        while (sizeLength <= 8 && (first & (0x80 >> (sizeLength - 1))) == 0) {
+            ++sizeLength;
+        }
+        if (sizeLength > 8 || idLength + sizeLength > available) {
+            return std::nullopt;
+        }
+        std::uint64_t size = first & (0xFF >> sizeLength);
+        bool allOnes = size == (0xFFu >> sizeLength);
+        for (int i = 1; i < sizeLength; ++i) {
+            size = size << 8 | p[idLength + i];
+            allOnes = allOnes && p[idLength + i] == 0xFF;
+        }
+        element.size = allOnes ? kUnknown : size;
+        element.header = idLength + sizeLength;
+        return element;
+    }
+
+    static bool IsTopLevel(std::uint32_t id) {
+        return std::find(kTopLevel.begin(), kTopLevel.end(), id) != kTopLevel.end() ||
+               id == kVoid;
+    }
+
+    // A top-level element, or the next Segment or EBML header, starts here; or the file ends.
+    // A Void's one-byte ID is found by chance too often: the element after it must be one.
+    bool IsTopLevelAt(std::int64_t at, bool voidToo = true) {
+        if (at == window_.Length()) {
+            return true;
+        }
+        const std::optional<Element> element = ElementAt(at);
+        if (!element || (element->size != kUnknown &&
+                         element->size > static_cast<std::uint64_t>(window_.Length() - at))) {
+            return false;
+        }
+        if (element->id == kVoid) {
+            return voidToo && element->size != kUnknown &&
+                   IsTopLevelAt(at + element->header + static_cast<std::int64_t>(element->size),
+                                false);
+        }
+        return IsTopLevel(element->id) || element->id == kSegment || element->id == kEbmlHeader;
+    }
+
+    // A top-level element whose size has one byte too many in it: its ID, and a size that,
+    // with one of its bytes left out, ends the element where another begins (or the file
+    // ends). Kept in repaired_ for the walk to take up.
+    bool DamagedTopLevelAt(std::int64_t at) {
+        const std::uint8_t* p = window_.At(at, 13);
+        if (p == nullptr || p[0] < 0x10 || p[0] >= 0x20) {
+            return false;
+        }
+        const std::uint32_t id = Be32(p);
+        if (!IsTopLevel(id) && id != kSegment) {
+            return false;
+        }
+        for (int skip = 4; skip < 13; ++skip) {
+            std::uint8_t size[9];
+            int n = 0;
+            for (int i = 4; i < 13 && n < 9; ++i) {
+                if (i != skip) {
+                    size[n++] = p[i];
+                }
+            }
+            int length = 1;
+            while (length <= 8 && (size[0] & (0x80 >> (length - 1))) == 0) {
+                ++length;
+            }
+            if (length > 8 || skip >= 4 + length + 1) {
+                continue;
+            }
+            std::uint64_t value = size[0] & (0xFF >> length);
+            for (int i = 1; i < length; ++i) {
+                value = value << 8 | size[i];
+            }
+            const std::int64_t header = 4 + length + 1;
+            if (value > static_cast<std::uint64_t>(window_.Length() - at - header)) {
+                continue;
+            }
+            const std::int64_t end = at + header + static_cast<std::int64_t>(value);
+            if (FindAgain(end, window_.Length(), [this](std::int64_t q) { return IsTopLevelAt(q); },
+                          kResyncReach / 4)) {
+                repaired_ = std::make_pair(at, Element{id, value, header, 1});
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::optional<std::int64_t> Segment(std::int64_t at, const Element& segment) {
+        const std::int64_t data = at + segment.header;
+        log_.Fits(at, data, "Segment header");
+        const std::int64_t written =
+            segment.size == kUnknown ? window_.Length() - data
+                                     : static_cast<std::int64_t>(std::min<std::uint64_t>(
+                                           segment.size, static_cast<std::uint64_t>(window_.Length())));
+        std::int64_t done = 0;
+        std::int64_t next = data;
+        while (done < written && next < window_.Length()) {
+            if (poll_.Now()) {
+                ending_ = WalkEnd::Stopped;
+                return std::nullopt;
+            }
+            const std::optional<Element> element = ElementAt(next);
+            if (!element || !IsTopLevel(element->id)) {
+                ending_ = WalkEnd::LostTrack;
+                return std::nullopt;
+            }
+            const std::int64_t excessBefore = excess_;
+            const std::optional<std::int64_t> end =
+                element->size == kUnknown ? Unsized(next, *element) : Whole(next, *element);
+            if (!end) {
+                return std::nullopt;
+            }
+            done += *end - next - (excess_ - excessBefore);
+            next = *end;
+        }
+        return next;
+    }
+
+    // An element of known size: a region of it, after its CRC-32 element where it has one.
+    std::optional<std::int64_t> Whole(std::int64_t at, const Element& element) {
+        if (element.size > static_cast<std::uint64_t>(window_.Length() - at)) {
+            ending_ = WalkEnd::LostTrack;
+            return std::nullopt;
+        }
+        const std::int64_t expected = at + element.header + static_cast<std::int64_t>(element.size);
+        auto next = FindAgain(expected, window_.Length(), [this](std::int64_t q) {
+            return IsTopLevelAt(q);
+        });
+        if (!next && element.headerExcess == 0 && DamagedTopLevelAt(at)) {
+            // Nothing follows where its size puts it: the size itself held a byte too many.
+            const Element repaired = repaired_->second;
+            repaired_.reset();
+            return Whole(at, repaired);
+        }
+        if (!next || (*next != expected && ++resyncs_ > kMaxResyncs)) {
+            ending_ = WalkEnd::LostTrack;
+            return std::nullopt;
+        }
+        excess_ += *next - expected + element.headerExcess;
+        const std::string what = std::string("Matroska ") + NameOf(element.id);
+        const std::int64_t data = at + element.header;
+        const std::uint8_t* crc = window_.At(data, 6);
+        if (element.headerExcess > 0) {
+            log_.Add({at, data, element.header - element.headerExcess, nullptr, what + " header"});
+        }
+        if (crc != nullptr && crc[0] == kCrc32 && crc[1] == 0x84 && element.size >= 6) {
+            // The CRC-32 element comes first and covers the rest of its parent's data; in a
+            // Cluster longer than it should be, the blocks' sizes tell where the extra bytes are.
+            log_.Fits(element.headerExcess > 0 ? data : at, data + 6, what + " header");
+            EvidenceRegion region{data + 6, *next, static_cast<std::int64_t>(element.size) - 6,
+                                  Crc32Check(Le32(crc + 2)), what};
+            if (element.id == kCluster && region.Excess() > 0) {
+                Blocks(region.start, region.end, region.Excess(), &region.parts);
+            }
+            log_.Add(std::move(region));
+            return *next;
+        }
+        const std::int64_t from = element.headerExcess > 0 ? data : at;
+        if (*next == expected) {
+            log_.Fits(from, *next, what);
+        } else if (element.id == kCluster) {
+            log_.Fits(from, data, what + " header");
+            Blocks(data, *next, *next - expected);
+        } else {
+            log_.Add({from, *next, expected - from, nullptr, what});
+        }
+        return *next;
+    }
+
+    // A Cluster of unknown size, as a live stream writes them: its blocks up to the next
+    // top-level element.
+    std::optional<std::int64_t> Unsized(std::int64_t at, const Element& element) {
+        if (element.id != kCluster) {
+            ending_ = WalkEnd::LostTrack;
+            return std::nullopt;
+        }
+        log_.Fits(at, at + element.header, "Matroska Cluster header");
+        return Blocks(at + element.header, -1, 0);
+    }
+
+    bool IsChild(std::int64_t at, std::int64_t end) {
+        const std::optional<Element> element = ElementAt(at);
+        return element && element->size != kUnknown &&
+               std::find(kClusterChildren.begin(), kClusterChildren.end(), element->id) !=
+                   kClusterChildren.end() &&
+               element->size <= static_cast<std::uint64_t>((end < 0 ? window_.Length() : end) - at);
+    }
+
+    // Where a Cluster's child may end: at another one whose own end is one as well, at the
+    // Cluster's end, or (of unknown size) at the next top-level element.
+    bool IsChildEnd(std::int64_t at, std::int64_t end) {
+        if (at == end || at == window_.Length() || (end < 0 && IsTopLevelAt(at))) {
+            return true;
+        }
+        if (!IsChild(at, end)) {
+            return false;
+        }
+        const std::optional<Element> element = ElementAt(at);
+        const std::int64_t after = at + element->header + static_cast<std::int64_t>(element->size);
+        return after == end || after == window_.Length() || IsChild(after, end) ||
+               (end < 0 && IsTopLevelAt(after));
+    }
+
+    // The blocks of a Cluster from data to end (or the next top-level element, end < 0), excess
+    // bytes more than written among them; each a region, or the rest of them one where they
+    // cannot be told apart. Where they end.
+    std::optional<std::int64_t> Blocks(std::int64_t at, std::int64_t end, std::int64_t excess,
+                                       std::vector<EvidenceRegion>* parts = nullptr) {
+        const auto fits = [&](std::int64_t from, std::int64_t to, const std::string& what) {
+            if (parts != nullptr) {
+                parts->push_back({from, to, to - from, nullptr, what});
+            } else {
+                log_.Fits(from, to, what);
+            }
+        };
+        const auto add = [&](EvidenceRegion region) {
+            if (parts != nullptr) {
+                parts->push_back(std::move(region));
+            } else {
+                log_.Add(std::move(region));
+            }
+        };
+        std::int64_t left = excess;
+        while (end < 0 ? !IsTopLevelAt(at) && at < window_.Length() : at < end) {
+            if (poll_.Now()) {
+                ending_ = WalkEnd::Stopped;
+                return std::nullopt;
+            }
+            const std::optional<Element> element = ElementAt(at);
+            const std::int64_t limit = end < 0 ? window_.Length() : end;
+            if (!element || !IsChild(at, limit)) {
+                break;
+            }
+            const std::int64_t expected = at + element->header + static_cast<std::int64_t>(element->size);
+            // Where the sizes put the next block one header is enough; found again, two.
+            const auto next = FindAgain(expected, limit, [this, end, expected](std::int64_t q) {
+                return q == expected ? q == end || IsChild(q, end) || (end < 0 && IsTopLevelAt(q))
+                                     : IsChildEnd(q, end);
+            });
+            // A block found again further on than the Cluster's extra bytes reach was found by
+            // chance: the rest is one region.
+            if (!next || (end >= 0 && *next - expected > left) ||
+                (*next != expected && ++resyncs_ > kMaxResyncs)) {
+                break;
+            }
+            const std::string what = std::string("Matroska ") + NameOf(element->id);
+            if (*next == expected) {
+                fits(at, *next, what);
+            } else {
+                add({at, *next, expected - at, nullptr, what});
+                left -= *next - expected;
+                excess_ += end < 0 ? *next - expected : 0;
+            }
+            at = *next;
+        }
+        if (end >= 0 && at < end) {
+            // The rest, of the length it must have with the extra bytes not yet placed.
+            add({at, end, std::max<std::int64_t>(0, end - at - left), nullptr,
+                 "Matroska Cluster blocks"});
+            return end;
+        }
+        if (end < 0 && !IsTopLevelAt(at)) {
+            ending_ = WalkEnd::LostTrack;
+            return std::nullopt;
+        }
+        return at;
+    }
+
+    ByteWindow window_;
+    StopPoll poll_;
+    RegionLog log_;
+    WalkEnd ending_ = WalkEnd::LostTrack;
+    std::int64_t excess_ = 0;  // of the regions so far, in the Segment being walked
+    int resyncs_ = 0;
+    std::optional<std::pair<std::int64_t, Element>> repaired_;  // where, and what it was
+};
+
+class MatroskaWalker : public StructureWalker {
+  public:
+    const char* Format() const override { return "Matroska"; }
+    bool Recognises(std::string_view head, std::string_view name) const override {
+        return head.substr(0, 4) == "\x1A\x45\xDF\xA3" ||
+               (head.empty() && (HasExtension(name, ".mkv") || HasExtension(name, ".webm") ||
+                                 HasExtension(name, ".mka") || HasExtension(name, ".mks")));
+    }
+    WalkEnd Walk(InputFile& input, std::int64_t length, const StopPredicate& stop,
+                 const RegionSink& sink) const override {
+        return MatroskaWalk(input, length, stop, sink).Run();
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<StructureWalker> MakeMatroskaWalker() { return std::make_unique<MatroskaWalker>(); }
+
+}  // namespace korbelt

@@ -1,0 +1,139 @@
+// RAR 1.5 to 4.x: after the 7-byte marker, blocks of a header (its CRC-32's low 16 bits, a
+// type, flags and a size, with ADD_SIZE or a file's packed size after it) and the data it
+// announces. Each header is proven by its CRC and is what the next block is found again by;
+// each file's data is a region of its packed size, checked by its CRC-32 when it is stored
+// whole (not split across volumes, not encrypted).
+#include <string>
+
+#include "structure/ByteWindow.h"
+#include "structure/WalkSupport.h"
+#include "structure/Walkers.h"
+#include "verify/Digest.h"
+
+namespace korbelt {
+namespace {
+
+constexpr std::int64_t kMarker = 7;
+constexpr std::uint8_t kFile = 0x74;
+constexpr std::uint8_t kService = 0x7A;
+constexpr std::uint8_t kEnd = 0x7B;
+constexpr std::uint16_t kLongBlock = 0x8000;
+constexpr std::uint16_t kSplit = 0x0001 | 0x0002;
+constexpr std::uint16_t kPassword = 0x0004;
+constexpr std::uint16_t kLarge = 0x0100;
+constexpr std::uint8_t kStored = 0x30;
+
+struct Block {
+    std::int64_t header = 0;  // its length
+    std::int64_t data = 0;    // what follows it
+    std::uint8_t type = 0;
+    std::shared_ptr<const RegionCheck> check;  // of its data
+    std::string name;
+};
+
+class Rar4Walk {
+  public:
+    Rar4Walk(InputFile& input, std::int64_t length, const StopPredicate& stop,
+             const RegionSink& sink)
+        : window_(input, length), poll_(stop), log_(sink, "RAR headers") {}
+
+    WalkEnd Run() {
+        log_.Fits(0, kMarker, "RAR marker");
+        int resyncs = 0;
+        for (std::int64_t at = kMarker; at < window_.Length();) {
+            if (poll_.Now()) {
+                return Ended(WalkEnd::Stopped);
+            }
+            const std::optional<Block> block = BlockAt(at);
+            if (!block) {
+                return Ended(WalkEnd::LostTrack);
+            }
+            const std::int64_t data = at + block->header;
+            log_.Fits(at, data, "RAR block header");
+            if (block->type == kEnd) {
+                log_.Fits(data, window_.Length(), "RAR end");
+                return Ended(WalkEnd::Whole);
+            }
+            const std::int64_t expected = data + block->data;
+            const auto next = FindAgain(expected, window_.Length(), [this](std::int64_t q) {
+                return q == window_.Length() || BlockAt(q).has_value();
+            });
+            if (!next || (*next != expected && ++resyncs > kMaxResyncs)) {
+                return Ended(WalkEnd::LostTrack);
+            }
+            if (block->data > 0 || *next != expected) {
+                log_.Add({data, *next, block->data, block->check, "RAR member '" + block->name + "'"});
+            }
+            at = *next;
+        }
+        return Ended(WalkEnd::Whole);
+    }
+
+  private:
+    WalkEnd Ended(WalkEnd how) {
+        log_.Flush();
+        return window_.Failed() ? WalkEnd::ReadFailed : how;
+    }
+
+    // The block whose header starts here, its CRC right; none else.
+    std::optional<Block> BlockAt(std::int64_t at) {
+        const std::uint8_t* p = window_.At(at, 7);
+        if (p == nullptr) {
+            return std::nullopt;
+        }
+        const std::uint16_t flags = Le16(p + 3);
+        Block block;
+        block.type = p[2];
+        block.header = Le16(p + 5);
+        if (block.header < 7 || block.type < 0x72 || block.type > 0x7B) {
+            return std::nullopt;
+        }
+        const std::uint8_t* h = window_.At(at, static_cast<std::size_t>(block.header));
+        if (h == nullptr || (Crc32(0, h + 2, static_cast<std::size_t>(block.header) - 2) & 0xFFFF) != Le16(h)) {
+            return std::nullopt;
+        }
+        if ((block.type == kFile || block.type == kService) && block.header >= 32) {
+            std::uint64_t packed = Le32(h + 7);
+            if ((flags & kLarge) != 0 && block.header >= 40) {
+                packed |= static_cast<std::uint64_t>(Le32(h + 32)) << 32;
+            }
+            const std::size_t nameAt = (flags & kLarge) != 0 ? 40 : 32;
+            const std::size_t nameLength = Le16(h + 26);
+            if (nameAt + nameLength <= static_cast<std::size_t>(block.header)) {
+                block.name = Printable(h + nameAt, nameLength);
+            }
+            block.data = static_cast<std::int64_t>(
+                std::min<std::uint64_t>(packed, static_cast<std::uint64_t>(window_.Length())));
+            if (block.type == kFile && h[25] == kStored && (flags & (kSplit | kPassword)) == 0 &&
+                Le32(h + 7) == Le32(h + 11)) {
+                block.check = Crc32Check(Le32(h + 16));
+            }
+        } else if ((flags & kLongBlock) != 0 && block.header >= 11) {
+            block.data = Le32(h + 7);
+        }
+        return block;
+    }
+
+    ByteWindow window_;
+    StopPoll poll_;
+    RegionLog log_;
+};
+
+class Rar4Walker : public StructureWalker {
+  public:
+    const char* Format() const override { return "RAR 4"; }
+    bool Recognises(std::string_view head, std::string_view name) const override {
+        return head.substr(0, 7) == std::string_view("Rar!\x1a\x07\x00", 7) ||
+               (head.empty() && HasExtension(name, ".rar"));
+    }
+    WalkEnd Walk(InputFile& input, std::int64_t length, const StopPredicate& stop,
+                 const RegionSink& sink) const override {
+        return Rar4Walk(input, length, stop, sink).Run();
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<StructureWalker> MakeRar4Walker() { return std::make_unique<Rar4Walker>(); }
+
+}  // namespace korbelt

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <system_error>
+#include <vector>
+
+#include "ports/FileSystem.h"
+#include "structure/EvidenceRegion.h"
+#include "structure/StructureWalker.h"
+#include "verify/GuidedPlan.h"
+
+namespace korbelt {
+
+// A removal the scan's finds propose: where it starts, and how many bytes it may take out,
+// the scan's own count first. A repeated byte takes one; a MIME wrapper ends two or three
+// bytes after the CR of its second CR LF, the scan's choice by the byte there, the other
+// possible all the same.
+struct Candidate {
+    std::int64_t offset = 0;
+    std::vector<std::int64_t> lengths{1};
+};
+
+Candidate RepeatedByteCandidate(std::int64_t offset);
+// A wrapper whose removal starts at offset and, as the scan decided, is length bytes long;
+// secondCr is where the CR of the CR LF pair that ends its header lines lies.
+Candidate WrapperCandidate(std::int64_t offset, std::int64_t length, std::int64_t secondCr);
+
+// What a region's evidence decided of the candidates in it.
+enum class RegionStanding {
+    Proven,      // the removals chosen give the region its length and pass its check
+    Consistent,  // they give it its length; it has no check (or, with no candidates, nothing
+                 // to check), and others in alternatives may give it too
+    NoFit,       // no choice tried gives it its length (and passes its check): plain decisions
+};
+
+struct RegionPlan {
+    EvidenceRegion region;
+    RegionStanding standing = RegionStanding::NoFit;
+    std::vector<Removal> removed;  // the choice, in file order
+    std::vector<Removal> left;     // the candidates of the region it leaves in the file
+    // Consistent: other choices that fit as well (a few), for the markers' verdict to decide.
+    std::vector<std::vector<Removal>> alternatives;
+    // NoFit: some choices gave the region its length, and none passed its check.
+    bool checkFailed = false;
+    // The work allowed for the region ran out, or the stop predicate said so, before every
+    // choice was tried.
+    bool cutShort = false;
+};
+
+// Plans the removals of a file region by region from its structure's evidence: within each,
+// the choices of its candidates are tried all kept first, then none, then one fewer, two
+// fewer ..., those that give it its length checked, within a fixed amount of work a region.
+// A region whose check is a plain CRC-32 and that is one byte too long has every one-byte
+// removal tried in a single pass over it.
+class RegionPlanner {
+  public:
+    RegionPlanner(InputFile& input, std::int64_t length, StopPredicate stop);
+
+    // candidates: those whose removal starts in the region, in file order.
+    RegionPlan Plan(const EvidenceRegion& region, const std::vector<Candidate>& candidates);
+    // Every region (in file order) with the candidates that start in it.
+    std::vector<RegionPlan> PlanAll(const std::vector<EvidenceRegion>& regions,
+                                    const std::vector<Candidate>& candidates);
+    std::error_code ReadError() const { return readError_; }
+
+  private:
+    bool Passes(const EvidenceRegion& region, const std::vector<Removal>& removed);
+    bool TryEveryByte(const EvidenceRegion& region, const std::vector<Candidate>& candidates,
+                      RegionPlan& plan);
+    bool TryParts(const EvidenceRegion& region, const std::vector<Candidate>& candidates,
+                  RegionPlan& plan);
+    void TryChoices(const EvidenceRegion& region, const std::vector<Candidate>& candidates,
+                    RegionPlan& plan);
+
+    InputFile& input_;
+    std::int64_t length_;
+    StopPredicate stop_;
+    std::error_code readError_;
+    std::int64_t checkWork_ = 0;  // bytes checked for the region being planned
+    std::vector<std::uint8_t> buffer_;
+};
+
+}  // namespace korbelt

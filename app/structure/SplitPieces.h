@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "structure/EvidenceRegion.h"
+
+namespace korbelt {
+
+// A piece of a file split into equal pieces (NAME.001, NAME.002 ... as HJSplit, 7-Zip and
+// split write them), its name and length.
+struct Piece {
+    std::string name;
+    std::int64_t length = 0;
+};
+
+// The evidence a split file's pieces give of one of them: every piece but the last has the
+// length most of them have, so a piece longer than that is one region of it. pieces are the
+// files of the folder (any order; only those of the same set count). None when the name is
+// not a piece's, it is the last piece (whose length nothing else gives), or the other pieces
+// do not agree on a length.
+std::optional<EvidenceRegion> SplitPieceRegion(const Piece& piece,
+                                               const std::vector<Piece>& pieces);
+
+}  // namespace korbelt

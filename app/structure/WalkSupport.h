@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "structure/StructureWalker.h"
+
+namespace korbelt {
+
+// How far past where the sizes put it a header is looked for again: the extra bytes a
+// download path slips in are a few at a time, a byte or a MIME wrapper of a few header
+// lines. The nearest place wins, so a repeated byte is found within its first few steps.
+constexpr std::int64_t kResyncReach = 1024;
+// Headers found again by a search, at most, in one walk: beyond that a file is not damaged
+// in a few places but is no longer its format, and the walk gives up rather than search on.
+constexpr int kMaxResyncs = 4096;
+
+// The first place from expected to expected + reach (and not past limit) where a
+// header is, as isHeader says; none when there is no such place.
+std::optional<std::int64_t> FindAgain(std::int64_t expected, std::int64_t limit,
+                                      const std::function<bool(std::int64_t)>& isHeader,
+                                      std::int64_t reach = kResyncReach);
+
+// The regions of one walk, handed on in order: stretches that fit exactly and have no check
+// of their own are joined into one region while they follow each other, so that a file of a
+// million intact packets gives one region, not a million.
+class RegionLog {
+  public:
+    RegionLog(const RegionSink& sink, std::string units) : sink_(sink), units_(std::move(units)) {}
+    ~RegionLog() { Flush(); }
+    RegionLog(const RegionLog&) = delete;
+    RegionLog& operator=(const RegionLog&) = delete;
+
+    // A unit of the structure found whole where its sizes put it.
+    void Fits(std::int64_t start, std::int64_t end, const std::string& what);
+    // Any other region: with a check, or not of its length.
+    void Add(EvidenceRegion region);
+    void Flush();
+
+  private:
+    const RegionSink& sink_;
+    std::string units_;  // "MPEG-TS packets": the joined regions' description
+    std::optional<EvidenceRegion> pending_;
+    std::int64_t joined_ = 0;
+};
+
+// The stop predicate asked every so many steps of a walk, not at each one.
+class StopPoll {
+  public:
+    explicit StopPoll(const StopPredicate& stop) : stop_(stop) {}
+    bool Now() {
+        if (++steps_ % 1024 != 0) {
+            return false;
+        }
+        return stop_ && stop_();
+    }
+
+  private:
+    const StopPredicate& stop_;
+    std::int64_t steps_ = 0;
+};
+
+// A name or a FourCC as it may appear in a region's description: printable ASCII kept, the
+// rest as '?', at most 64 characters.
+std::string Printable(const std::uint8_t* bytes, std::size_t count);
+
+}  // namespace korbelt

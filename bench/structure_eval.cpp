@@ -1,0 +1,321 @@
+// The structure walkers and the region planner on a corpus of real damaged files (made by
+// bench/structure_corpus.sh): for each, the scan's finds from a dry run of the real engine,
+// the walk, the plan, and the file as the plan repairs it compared with the intact one.
+//
+//   korbelt-bench-structure MANIFEST           the table, as Markdown
+//   korbelt-bench-structure --regions FILE     the regions of one file, for a look at them
+//
+// Per format: cases; restored byte for byte by the plan (finds in no region, or in one no
+// choice fits, decided by the plain rule) and by the plain rule alone; the damaged regions
+// proven, consistent and fitting nothing; and the cost of the walk and the plan against
+// md5sum's work on the same file (reading it and hashing it by MD5, in this process, from
+// the page cache), each the median of repeated runs.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/Terminal.h"
+#include "engine/KorbscanLibrary.h"
+#include "engine/PosixFileSystem.h"
+#include "engine/RepairEngine.h"
+#include "structure/RegionPlanner.h"
+#include "structure/Walkers.h"
+#include "verify/Digest.h"
+
+namespace korbelt {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+class QuietHost : public EngineHost, public MessageBoxes {
+  public:
+    StatusList& Status() override { return status_; }
+    MessageBoxes& Boxes() override { return *this; }
+    void SetProgress(int) override {}
+    void SetTitle(const std::string&) override {}
+    void YieldToUi() override {}
+    void Warning(const std::string&) override {}
+    void Notice(const std::string&) override {}
+    bool Question(QuestionKind, const std::string&) override { return true; }
+
+  private:
+    TerminalStatus status_{stderr};
+};
+
+Bytes Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// The scan's finds in a file, from a dry run with the plain rule.
+class Scanner {
+  public:
+    std::vector<Find> Finds(const std::string& path) {
+        RunOptions options;
+        options.dryRun = true;
+        options.verify = false;
+        options.judgeMarkers = false;
+        engine_.StartRun(options);
+        host_.Status().Clear();
+        run_.listindex = host_.Status().AppendLine(path);
+        engine_.ProcessFile(path);
+        std::vector<Find> finds;
+        for (const Decision& decision : engine_.Report().finds) {
+            finds.push_back(decision.find);
+        }
+        return finds;
+    }
+
+  private:
+    QuietHost host_;
+    RunState run_;
+    KorbscanLibrary library_;
+    PosixFileSystem fs_;
+    RepairEngine engine_{host_, run_, library_, fs_};
+};
+
+// A find as the planner's candidate: a wrapper with both its possible ends.
+Candidate CandidateOf(const Find& find, const Bytes& bytes) {
+    if (find.kind != FindKind::Wrapper) {
+        return RepeatedByteCandidate(find.offset);
+    }
+    const std::int64_t resume = find.offset + find.length;
+    const auto at = [&](std::int64_t i) {
+        return i >= 0 && i < static_cast<std::int64_t>(bytes.size()) ? bytes[static_cast<std::size_t>(i)] : 0;
+    };
+    // The scan resumed two bytes after the CR of the second CR LF, or three when a LF came next.
+    const bool late = at(resume - 2) == '\n' && at(resume - 5) == '\r' && at(resume - 4) == '\n';
+    return WrapperCandidate(find.offset, find.length, resume - (late ? 5 : 4));
+}
+
+Bytes Without(const Bytes& bytes, std::vector<Removal> removals) {
+    std::sort(removals.begin(), removals.end(),
+              [](const Removal& a, const Removal& b) { return a.offset < b.offset; });
+    Bytes out;
+    out.reserve(bytes.size());
+    std::int64_t at = 0;
+    for (const Removal& removal : removals) {
+        if (removal.offset < at) {
+            continue;
+        }
+        out.insert(out.end(), bytes.begin() + at, bytes.begin() + removal.offset);
+        at = removal.offset + removal.length;
+    }
+    if (at < static_cast<std::int64_t>(bytes.size())) {
+        out.insert(out.end(), bytes.begin() + at, bytes.end());
+    }
+    return out;
+}
+
+// The median of repeated runs, repeated until they take at least 0.2 s in all.
+template <typename Work>
+double MedianSeconds(Work work) {
+    std::vector<double> runs;
+    double total = 0;
+    while (runs.size() < 5 || (total < 0.2 && runs.size() < 1000)) {
+        const auto start = Clock::now();
+        work();
+        runs.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        total += runs.back();
+    }
+    std::sort(runs.begin(), runs.end());
+    return runs[runs.size() / 2];
+}
+
+double Md5Seconds(const std::string& path) {
+    PosixFileSystem fs;
+    std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
+    return MedianSeconds([&] {
+        std::error_code error;
+        auto input = fs.OpenInput(path, error);
+        Hasher md5(DigestKind::Md5);
+        for (std::int64_t at = 0;;) {
+            const std::size_t got = input->ReadAt(at, buffer.data(), buffer.size(), error);
+            if (got == 0 || error) {
+                break;
+            }
+            md5.Add(buffer.data(), got);
+            at += static_cast<std::int64_t>(got);
+        }
+        md5.Finish();
+    });
+}
+
+struct Tally {
+    int cases = 0;
+    int restored = 0;
+    int plainRestored = 0;
+    int proven = 0;
+    int consistent = 0;
+    int noFit = 0;
+    int lost = 0;  // walks that did not reach the end of the file
+    std::vector<double> walks;  // the walk's time over md5's
+    std::vector<double> plans;  // the plan's
+};
+
+std::string Median(std::vector<double> ratios) {
+    if (ratios.empty()) {
+        return "no walker";
+    }
+    std::sort(ratios.begin(), ratios.end());
+    char text[64];
+    std::snprintf(text, sizeof(text), "%.3f, %.3f", ratios[ratios.size() / 2], ratios.back());
+    return text;
+}
+
+struct Result {
+    std::vector<RegionPlan> plans;
+    WalkEnd end = WalkEnd::Whole;
+};
+
+Result WalkAndPlan(const StructureWalker& walker, InputFile& input, std::int64_t length,
+                   const std::vector<Candidate>& candidates) {
+    Result result;
+    const auto regions = WalkRegions(walker, input, length, nullptr, &result.end);
+    RegionPlanner planner(input, length, nullptr);
+    result.plans = planner.PlanAll(regions, candidates);
+    return result;
+}
+
+int ShowRegions(const std::string& path) {
+    PosixFileSystem fs;
+    std::error_code error;
+    auto input = fs.OpenInput(path, error);
+    const std::int64_t length = input ? input->Length(error) : 0;
+    const Walkers walkers;
+    const StructureWalker* walker = input ? walkers.For(*input, length, path) : nullptr;
+    if (walker == nullptr) {
+        std::printf("%s: no walker\n", path.c_str());
+        return 1;
+    }
+    WalkEnd end = WalkEnd::Whole;
+    const Bytes bytes = Read(path);
+    std::vector<Candidate> candidates;
+    Scanner scanner;
+    for (const Find& find : scanner.Finds(path)) {
+        candidates.push_back(CandidateOf(find, bytes));
+        std::printf("find at %lld, %lld bytes\n", static_cast<long long>(find.offset),
+                    static_cast<long long>(find.length));
+    }
+    const auto regions = WalkRegions(*walker, *input, length, nullptr, &end);
+    RegionPlanner planner(*input, length, nullptr);
+    static const char* const kStanding[] = {"proven", "consistent", "no fit"};
+    for (const RegionPlan& plan : planner.PlanAll(regions, candidates)) {
+        const EvidenceRegion& region = plan.region;
+        std::printf("%10lld %10lld %10lld %+5lld %s%s: %s, %zu removed%s\n",
+                    static_cast<long long>(region.start), static_cast<long long>(region.end),
+                    static_cast<long long>(region.length), static_cast<long long>(region.Excess()),
+                    region.what.c_str(),
+                    region.check ? (std::string(" [") + region.check->Kind() + "]").c_str() : "",
+                    kStanding[static_cast<int>(plan.standing)], plan.removed.size(),
+                    plan.checkFailed ? ", check failed" : plan.cutShort ? ", cut short" : "");
+    }
+    std::printf("%s walk: %s\n", walker->Format(),
+                end == WalkEnd::Whole ? "whole" : end == WalkEnd::LostTrack ? "lost track" : "other");
+    return 0;
+}
+
+int Evaluate(const std::string& manifest) {
+    std::ifstream lines(manifest);
+    std::map<std::string, Tally> tallies;
+    const Walkers walkers;
+    Scanner scanner;
+    PosixFileSystem fs;
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string damagedPath, intactPath, format, kind;
+        std::getline(fields, damagedPath, '\t');
+        std::getline(fields, intactPath, '\t');
+        std::getline(fields, format, '\t');
+        std::getline(fields, kind, '\t');
+        Tally& tally = tallies[format];
+        ++tally.cases;
+        const Bytes damaged = Read(damagedPath);
+        const Bytes intact = Read(intactPath);
+        std::vector<Removal> plain;
+        std::vector<Candidate> candidates;
+        for (const Find& find : scanner.Finds(damagedPath)) {
+            plain.push_back({find.offset, find.length});
+            candidates.push_back(CandidateOf(find, damaged));
+        }
+        tally.plainRestored += Without(damaged, plain) == intact;
+        std::error_code error;
+        auto input = fs.OpenInput(damagedPath, error);
+        const auto length = static_cast<std::int64_t>(damaged.size());
+        const StructureWalker* walker = walkers.For(*input, length, damagedPath);
+        if (walker == nullptr) {
+            continue;
+        }
+        const Result result = WalkAndPlan(*walker, *input, length, candidates);
+        tally.lost += result.end != WalkEnd::Whole;
+        // The plan's choice where a region decided; the plain rule for every other find.
+        std::vector<Removal> chosen = plain;
+        for (const RegionPlan& plan : result.plans) {
+            if (plan.region.Excess() != 0) {
+                tally.proven += plan.standing == RegionStanding::Proven;
+                tally.consistent += plan.standing == RegionStanding::Consistent;
+                tally.noFit += plan.standing == RegionStanding::NoFit;
+            }
+            if (plan.standing == RegionStanding::NoFit) {
+                continue;
+            }
+            chosen.erase(std::remove_if(chosen.begin(), chosen.end(),
+                                        [&](const Removal& r) {
+                                            return r.offset >= plan.region.start &&
+                                                   r.offset < plan.region.end;
+                                        }),
+                         chosen.end());
+            chosen.insert(chosen.end(), plan.removed.begin(), plan.removed.end());
+        }
+        const bool restored = Without(damaged, chosen) == intact;
+        tally.restored += restored;
+        std::vector<EvidenceRegion> regions;
+        const double walk = MedianSeconds([&] {
+            regions = WalkRegions(*walker, *input, length, nullptr);
+        });
+        const double planned = MedianSeconds([&] {
+            RegionPlanner planner(*input, length, nullptr);
+            planner.PlanAll(regions, candidates);
+        });
+        const double md5 = Md5Seconds(damagedPath);
+        tally.walks.push_back(walk / md5);
+        tally.plans.push_back(planned / md5);
+        if (std::getenv("KORBELT_BENCH_VERBOSE") != nullptr) {
+            std::fprintf(stderr, "%s: %s, walk %.3f, plan %.3f of md5 (%.6f s)\n",
+                         damagedPath.c_str(), restored ? "restored" : "not restored", walk / md5,
+                         planned / md5, md5);
+        }
+    }
+    std::printf("| format | cases | restored by the plan | by the plain rule | damaged regions: "
+                "proven / consistent / no fit | walks that lost track | walk / md5 (median, "
+                "max) | plan / md5 (median, max) |\n|---|---|---|---|---|---|---|---|\n");
+    for (const auto& [format, tally] : tallies) {
+        std::printf("| %s | %d | %d | %d | %d / %d / %d | %d | %s | %s |\n", format.c_str(),
+                    tally.cases, tally.walks.empty() ? 0 : tally.restored, tally.plainRestored,
+                    tally.proven, tally.consistent, tally.noFit, tally.lost,
+                    Median(tally.walks).c_str(), Median(tally.plans).c_str());
+    }
+    return 0;
+}
+
+}  // namespace
+}  // namespace korbelt
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--regions") {
+        return korbelt::ShowRegions(argv[2]);
+    }
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: korbelt-bench-structure MANIFEST | --regions FILE\n");
+        return 2;
+    }
+    return korbelt::Evaluate(argv[1]);
+}

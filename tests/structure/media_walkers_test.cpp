@@ -1,0 +1,225 @@
+// The media walkers over files built from the formats' descriptions: a byte repeated after a
+// marker and a MIME wrapper found in the chunk, packet, box or block that holds them and
+// removed by the plan; the intact files fit everywhere; hostile sizes cost milliseconds.
+#include <optional>
+
+#include "MediaBuilders.h"
+#include "StructureFixture.h"
+#include "structure/SplitPieces.h"
+
+namespace korbelt::test {
+namespace {
+
+class MediaWalkersTest : public StructureTest {
+  protected:
+    // Where the n-th CR LF '-' marker is, and a CR a little after the m-th.
+    static std::size_t Marker(const Bytes& bytes, int n) {
+        const std::string marker = "\r\n-";
+        auto at = bytes.begin();
+        for (int i = 0; i <= n; ++i) {
+            at = std::search(i == 0 ? at : at + 1, bytes.end(), marker.begin(), marker.end());
+        }
+        return static_cast<std::size_t>(at - bytes.begin());
+    }
+    // A byte repeated 42 bytes after the a-th marker, a wrapper after the CR of the b-th
+    // (its line's end); a chance find, a pair of equal bytes that came with the file, in
+    // the chance-th marker's window.
+    struct Case {
+        Damaged damaged;
+        std::vector<Candidate> candidates;
+    };
+    static Case Damage(const Bytes& intact, int a, int b) {
+        Damaged one = RepeatBytes(intact, {Marker(intact, a) + 41});
+        const std::size_t cr = Marker(one.bytes, b) + 24;  // the CR after "Where are you going?"
+        EXPECT_EQ(one.bytes[cr], '\r');
+        Damaged both = InsertWrapper(one.bytes, cr);
+        Case result{{both.bytes, {}}, {one.inserted[0], both.inserted[0]}};
+        std::sort(result.candidates.begin(), result.candidates.end(),
+                  [](const Candidate& x, const Candidate& y) { return x.offset < y.offset; });
+        return result;
+    }
+    // Walks the damaged file, expects the damaged regions named, plans, and checks that the
+    // plan restores the file; and that the intact file fits everywhere.
+    void Restores(const Bytes& intact, const char* format, int a, int b,
+                  const std::vector<std::string>& names, RegionStanding standing,
+                  std::optional<RegionStanding> lastStanding = std::nullopt) {
+        const Case damage = Damage(intact, a, b);
+        const auto regions = Walk(damage.damaged.bytes, format);
+        std::vector<std::string> hurt;
+        for (const EvidenceRegion& region : DamagedRegions(regions)) {
+            hurt.push_back(region.what);
+        }
+        EXPECT_EQ(hurt, names) << format;
+        const auto plans = Plan(damage.damaged.bytes, regions, damage.candidates);
+        std::size_t seen = 0;
+        for (const RegionPlan& plan : plans) {
+            if (plan.region.Excess() != 0) {
+                const bool last = ++seen == names.size();
+                EXPECT_EQ(plan.standing, last && lastStanding ? *lastStanding : standing)
+                    << format << " " << plan.region.what << " " << plan.region.start << ".."
+                    << plan.region.end << " +" << plan.region.Excess();
+            }
+        }
+        EXPECT_TRUE(Restored(damage.damaged.bytes, plans) == intact) << format;
+
+        const auto whole = Walk(intact, format);
+        EXPECT_TRUE(DamagedRegions(whole).empty()) << format;
+        ASSERT_FALSE(whole.empty());
+        EXPECT_EQ(whole.front().start, 0);
+        EXPECT_EQ(whole.back().end, static_cast<std::int64_t>(intact.size())) << format;
+        for (std::size_t i = 1; i < whole.size(); ++i) {
+            EXPECT_EQ(whole[i].start, whole[i - 1].end) << format << " " << whole[i].what;
+        }
+    }
+};
+
+TEST_F(MediaWalkersTest, AviChunksAndTheOpenDmlExtensionLocateTheExtraBytes) {
+    const Bytes avi = Avi();
+    EXPECT_STREQ(walkers.For(std::string_view(reinterpret_cast<const char*>(avi.data()), 64),
+                             "movie.avi")->Format(), "RIFF");
+    // Chunk 4 of the first movi, the fifth chunk of the AVIX's.
+    Restores(avi, "RIFF", 2, 34, {"RIFF chunk '01wb'", "RIFF chunk '00dc'"},
+             RegionStanding::Consistent);
+}
+
+TEST_F(MediaWalkersTest, TransportStreamPacketsLocateTheExtraBytes) {
+    for (const std::size_t packet : {std::size_t{188}, std::size_t{192}}) {
+        const Bytes ts = TransportStream(60, packet);
+        const StructureWalker* walker =
+            walkers.For(std::string_view(reinterpret_cast<const char*>(ts.data()), 400), "x");
+        ASSERT_NE(walker, nullptr);
+        EXPECT_STREQ(walker->Format(), "MPEG-TS");
+        const std::string name = packet == 188 ? "MPEG-TS packet" : "M2TS packet";
+        Restores(ts, "MPEG-TS", 10, 40, {name, name}, RegionStanding::Consistent);
+        // The extra bytes in the last packet: it is longer than a packet.
+        const Damaged last = RepeatBytes(ts, {ts.size() - 20});
+        const auto hurt = DamagedRegions(Walk(last.bytes, "MPEG-TS"));
+        ASSERT_EQ(hurt.size(), 1u);
+        EXPECT_EQ(hurt[0].start, static_cast<std::int64_t>(ts.size() - packet));
+    }
+}
+
+TEST_F(MediaWalkersTest, IsoMediaBoxesLocateTheExtraBytes) {
+    const Bytes mp4 = Mp4();
+    EXPECT_STREQ(walkers.For(std::string_view(reinterpret_cast<const char*>(mp4.data()), 64),
+                             "x.mp4")->Format(), "ISO media");
+    // In the media data, and in a box inside moov.
+    Restores(mp4, "ISO media", 0, 1, {"box 'mdat'", "box 'titl'"}, RegionStanding::Consistent);
+}
+
+TEST_F(MediaWalkersTest, MatroskaCrcsProveClustersAndBlocksLocateTheRest) {
+    const Bytes mkv = Matroska();
+    // A byte in the Cluster with a CRC-32 and a wrapper in it too: proven, parts or not.
+    Restores(mkv, "Matroska", 2, 8, {"Matroska Cluster"}, RegionStanding::Proven);
+    // In the Cluster without one: the block that holds them.
+    Restores(mkv, "Matroska", 14, 20, {"Matroska SimpleBlock", "Matroska SimpleBlock"},
+             RegionStanding::Consistent);
+    // Clusters of unknown size, as a live stream writes them.
+    Restores(Matroska(true), "Matroska", 3, 15, {"Matroska SimpleBlock", "Matroska SimpleBlock"},
+             RegionStanding::Consistent);
+}
+
+TEST_F(MediaWalkersTest, ProgramStreamPacketsLocateTheExtraBytes) {
+    const Bytes ps = ProgramStream();
+    EXPECT_STREQ(walkers.For(std::string_view(reinterpret_cast<const char*>(ps.data()), 64),
+                             "x.mpg")->Format(), "MPEG-PS");
+    Restores(ps, "MPEG-PS", 2, 9, {"MPEG-PS packet", "MPEG-PS packet"}, RegionStanding::Consistent);
+}
+
+// The packed streams of a 7z archive are one region of their length; its next header is
+// proven by its CRC-32.
+TEST_F(MediaWalkersTest, SevenZipPackedStreamsAndTheNextHeaderLocateTheExtraBytes) {
+    const Bytes archive = SevenZip();
+    EXPECT_STREQ(walkers.For(std::string_view(reinterpret_cast<const char*>(archive.data()), 64),
+                             "x.7z")->Format(), "7z");
+    Restores(archive, "7z", 0, 1, {"7z packed streams", "7z next header"},
+             RegionStanding::Consistent, RegionStanding::Proven);
+}
+
+// RAR 4 and RAR 5: every header proven by its CRC, every stored member's data by its CRC-32.
+TEST_F(MediaWalkersTest, RarHeadersAndStoredMembersProveTheExtraBytes) {
+    const std::vector<Bytes> members = {Payload(3000, 61), Payload(200, 62), Payload(5000, 63)};
+    for (const auto& [format, archive] :
+         {std::pair<const char*, Bytes>{"RAR 4", Rar4(members)}, {"RAR 5", Rar5(members)}}) {
+        EXPECT_STREQ(walkers.For(std::string_view(reinterpret_cast<const char*>(archive.data()), 64),
+                                 "x.rar")->Format(), format);
+        Restores(archive, format, 0, 2, {"RAR member 'part0.txt'", "RAR member 'part2.txt'"},
+                 RegionStanding::Proven);
+    }
+}
+
+// Sizes of 2^32 - 1 and 2^63, lists nested a thousand deep, millions of empty elements and
+// packets: each walker on each costs milliseconds, and the walk ends.
+TEST_F(MediaWalkersTest, HostileStructureCostsMilliseconds) {
+    std::vector<std::pair<std::string, Bytes>> hostile;
+    Bytes nested;
+    for (int i = 0; i < 1000; ++i) {
+        Put(nested, "LIST");
+        PutLe32(nested, 0xFFFFFFF0u);
+        Put(nested, "movi");
+    }
+    Bytes riff = RiffList("RIFF", "AVI ", nested);
+    hostile.push_back({"nested lists", riff});
+    Bytes junk = {'R', 'I', 'F', 'F', 0xff, 0xff, 0xff, 0xff, 'A', 'V', 'I', ' '};
+    while (junk.size() < (std::size_t{4} << 20)) Put(junk, Bytes{'J', 'U', 'N', 'K', 0, 0, 0, 0});
+    hostile.push_back({"empty chunks", junk});
+    hostile.push_back({"all sync bytes", Bytes(std::size_t{4} << 20, 0x47)});
+    Bytes boxes;
+    for (int i = 0; i < 1000; ++i) {
+        PutBe32(boxes, 1);
+        Put(boxes, "moov");
+        PutBe32(boxes, 0x7FFFFFFF);
+        PutBe32(boxes, 0xFFFFFFFF);
+    }
+    hostile.push_back({"boxes of 2^63", boxes});
+    Bytes voids = Ebml(0x1A45DFA3, {});
+    Put(voids, Bytes{0x18, 0x53, 0x80, 0x67, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+    while (voids.size() < (std::size_t{4} << 20)) Put(voids, Bytes{0xEC, 0x80});
+    hostile.push_back({"empty voids in a segment of unknown size", voids});
+    Bytes clusters = Ebml(0x1A45DFA3, {});
+    Put(clusters, Bytes{0x18, 0x53, 0x80, 0x67, 0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+    while (clusters.size() < (std::size_t{4} << 20)) Put(clusters, Bytes{0x1F, 0x43, 0xB6, 0x75, 0xFF, 0xA3, 0x80});
+    hostile.push_back({"clusters of unknown size, empty blocks", clusters});
+    hostile.push_back({"random", RandomBytes(std::size_t{4} << 20, 77)});
+    for (const auto& [what, bytes] : hostile) {
+        EXPECT_LT(HostileCost(bytes), 2000.0) << what;
+    }
+}
+
+}  // namespace
+}  // namespace korbelt::test
+
+namespace korbelt::test {
+namespace {
+
+// A split file's pieces: the one longer than the others is a region of their length, and
+// the planner removes the find in it.
+TEST(SplitPieces, APieceLongerThanTheOthersIsARegionOfTheirLength) {
+    const std::vector<Piece> folder = {{"movie.avi.001", 1000}, {"movie.avi.002", 1001},
+                                       {"movie.avi.003", 1000}, {"movie.avi.004", 300},
+                                       {"other.001", 5},        {"movie.avi", 7}};
+    const auto region = SplitPieceRegion(folder[1], folder);
+    ASSERT_TRUE(region.has_value());
+    EXPECT_EQ(region->what, "split piece 'movie.avi.002'");
+    EXPECT_EQ(region->Excess(), 1);
+    ASSERT_TRUE(SplitPieceRegion(folder[0], folder));
+    EXPECT_EQ(SplitPieceRegion(folder[0], folder)->Excess(), 0);
+    // The last piece's length nothing gives; a name that is no piece's; pieces that agree on
+    // no length.
+    EXPECT_FALSE(SplitPieceRegion(folder[3], folder));
+    EXPECT_FALSE(SplitPieceRegion(folder[5], folder));
+    const std::vector<Piece> ragged = {{"a.001", 1000}, {"a.002", 1100}, {"a.003", 1200},
+                                       {"a.004", 10}};
+    EXPECT_FALSE(SplitPieceRegion(ragged[0], ragged));
+
+    const Bytes intact = RandomBytes(1000, 3);
+    const Damaged damaged = RepeatBytes(intact, {500});
+    fuzz::BytesInput input(damaged.bytes);
+    RegionPlanner planner(input, 1001, nullptr);
+    const RegionPlan plan = planner.Plan(*region, damaged.inserted);
+    EXPECT_EQ(plan.standing, RegionStanding::Consistent);
+    EXPECT_EQ(plan.removed, (std::vector<Removal>{{500, 1}}));
+}
+
+}  // namespace
+}  // namespace korbelt::test

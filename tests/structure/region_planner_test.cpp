@@ -1,0 +1,132 @@
+// The region planner over regions made by hand: which candidates a check or a length
+// chooses, a wrapper's two ends, regions nothing fits, and the work and the stop bounds.
+#include <chrono>
+
+#include "StructureFixture.h"
+#include "verify/Digest.h"
+
+namespace korbelt::test {
+namespace {
+
+class RegionPlannerTest : public StructureTest {
+  protected:
+    // A region over the whole of the damaged bytes, of the intact bytes' length, checked by
+    // their CRC-32 or by nothing.
+    static EvidenceRegion Whole(const Bytes& damaged, const Bytes& intact, bool checked) {
+        return {0, static_cast<std::int64_t>(damaged.size()),
+                static_cast<std::int64_t>(intact.size()),
+                checked ? Crc32Check(Crc32(0, intact.data(), intact.size())) : nullptr, "test"};
+    }
+    static std::vector<Candidate> With(std::vector<Candidate> candidates,
+                                       const std::vector<std::int64_t>& chance) {
+        for (const std::int64_t at : chance) {
+            candidates.push_back(RepeatedByteCandidate(at));
+        }
+        std::sort(candidates.begin(), candidates.end(),
+                  [](const Candidate& a, const Candidate& b) { return a.offset < b.offset; });
+        return candidates;
+    }
+    const Bytes intact = RandomBytes(20000, 5);
+};
+
+TEST_F(RegionPlannerTest, TheCheckChoosesTheSlippedBytesAmongChanceFinds) {
+    // Three bytes slipped in, five chance finds: all kept, none and one fewer fail the
+    // length or the CRC-32; the choice of the three passes.
+    const Damaged three = RepeatBytes(intact, {1000, 7000, 15000});
+    const auto candidates = With(three.inserted, {50, 3000, 9000, 12000, 19000});
+    const auto plans = Plan(three.bytes, {Whole(three.bytes, intact, true)}, candidates);
+    ASSERT_EQ(plans.size(), 1u);
+    EXPECT_EQ(plans[0].standing, RegionStanding::Proven);
+    EXPECT_EQ(plans[0].left.size(), 5u);
+    EXPECT_TRUE(Restored(three.bytes, plans) == intact);
+
+    // One byte too many: every one-byte removal tried in a single pass.
+    const Damaged one = RepeatBytes(intact, {12345});
+    std::vector<std::int64_t> many;
+    for (std::int64_t at = 10; at < 20000; at += 97) {
+        many.push_back(at);
+    }
+    const auto onePlans = Plan(one.bytes, {Whole(one.bytes, intact, true)}, With(one.inserted, many));
+    EXPECT_EQ(onePlans[0].standing, RegionStanding::Proven);
+    EXPECT_EQ(onePlans[0].removed, (std::vector<Removal>{{12345, 1}}));
+}
+
+TEST_F(RegionPlannerTest, AWrapperEndsWhereTheCheckSaysOfItsTwoEnds) {
+    Bytes data = intact;
+    data[4000] = '\r';
+    const Damaged wrapped = InsertWrapper(data, 4000);
+    ASSERT_EQ(wrapped.inserted[0].lengths.size(), 2u);
+    for (const bool checked : {true, false}) {
+        const auto plans =
+            Plan(wrapped.bytes, {Whole(wrapped.bytes, data, checked)}, wrapped.inserted);
+        EXPECT_EQ(plans[0].standing,
+                  checked ? RegionStanding::Proven : RegionStanding::Consistent);
+        ASSERT_EQ(plans[0].removed.size(), 1u);
+        // The scan would take one byte of data with it; the region's length says not to.
+        EXPECT_EQ(plans[0].removed[0].length, wrapped.inserted[0].lengths[0] - 1);
+        EXPECT_TRUE(Restored(wrapped.bytes, plans) == data);
+    }
+}
+
+TEST_F(RegionPlannerTest, ALengthAloneIsConsistentAndNamesTheOtherChoices) {
+    const Damaged one = RepeatBytes(intact, {5000});
+    const auto plans = Plan(one.bytes, {Whole(one.bytes, intact, false)},
+                            With(one.inserted, {8000, 9000}));
+    EXPECT_EQ(plans[0].standing, RegionStanding::Consistent);
+    EXPECT_EQ(plans[0].removed, (std::vector<Removal>{{5000, 1}}));
+    EXPECT_EQ(plans[0].alternatives,
+              (std::vector<std::vector<Removal>>{{{8000, 1}}, {{9000, 1}}}));
+    // The region fits as it is: nothing is removed, the finds are left.
+    const auto fits = Plan(intact, {Whole(intact, intact, false)}, With({}, {100, 200}));
+    EXPECT_EQ(fits[0].standing, RegionStanding::Consistent);
+    EXPECT_TRUE(fits[0].removed.empty());
+    EXPECT_EQ(fits[0].left.size(), 2u);
+}
+
+TEST_F(RegionPlannerTest, ARegionNoChoiceFitsKeepsThePlainDecisionsAndSaysWhy) {
+    const Damaged two = RepeatBytes(intact, {5000, 6000});
+    // Two bytes too many, one candidate: nothing gives the length.
+    auto plans = Plan(two.bytes, {Whole(two.bytes, intact, true)}, {two.inserted[0]});
+    EXPECT_EQ(plans[0].standing, RegionStanding::NoFit);
+    EXPECT_FALSE(plans[0].checkFailed);
+    EXPECT_TRUE(plans[0].removed.empty());
+    // The length fits with a chance find, the CRC-32 does not.
+    plans = Plan(two.bytes, {Whole(two.bytes, intact, true)}, With({two.inserted[0]}, {9000}));
+    EXPECT_EQ(plans[0].standing, RegionStanding::NoFit);
+    EXPECT_TRUE(plans[0].checkFailed);
+    // Shorter than its length: bytes are missing, which no removal mends.
+    const Bytes shorter(intact.begin(), intact.end() - 1);
+    plans = Plan(shorter, {Whole(shorter, intact, false)}, {});
+    EXPECT_EQ(plans[0].standing, RegionStanding::NoFit);
+}
+
+TEST_F(RegionPlannerTest, HostileCandidatesAndTheStopBoundTheWork) {
+    // 400 candidates, five bytes too many, a CRC-32 nothing matches: the choices tried stop
+    // at the work allowed.
+    const Damaged five = RepeatBytes(intact, {100, 200, 300, 400, 500});
+    std::vector<std::int64_t> many;
+    for (std::int64_t at = 600; at < 20000; at += 49) {
+        many.push_back(at);
+    }
+    EvidenceRegion region = Whole(five.bytes, intact, true);
+    region.check = Crc32Check(0x12345678);
+    const auto start = std::chrono::steady_clock::now();
+    auto plans = Plan(five.bytes, {region}, With({}, many));
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 2.0);
+    EXPECT_EQ(plans[0].standing, RegionStanding::NoFit);
+    EXPECT_TRUE(plans[0].cutShort);
+
+    fuzz::BytesInput input(five.bytes);
+    RegionPlanner stopped(input, static_cast<std::int64_t>(five.bytes.size()), [] { return true; });
+    const RegionPlan plan = stopped.Plan(region, With({}, many));
+    EXPECT_TRUE(plan.cutShort);
+
+    fuzz::BytesInput failing(five.bytes, 0);
+    RegionPlanner reading(failing, static_cast<std::int64_t>(five.bytes.size()), nullptr);
+    EXPECT_EQ(reading.Plan(Whole(five.bytes, intact, true), five.inserted).standing,
+              RegionStanding::NoFit);
+    EXPECT_TRUE(reading.ReadError());
+}
+
+}  // namespace
+}  // namespace korbelt::test
