@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "verify/Choices.h"
 #include "verify/SliceSearch.h"
 
 namespace korbelt {
@@ -20,21 +21,6 @@ constexpr std::size_t kMaxAlternatives = 8;
 // A region up to this size is read whole to try every one-byte removal in one pass.
 constexpr std::int64_t kMaxInMemory = std::int64_t{16} << 20;
 constexpr std::size_t kChunk = std::size_t{1} << 20;
-
-// The next choice of m among n, in lexicographic order of the indexes; false after the last.
-bool NextChoice(std::vector<std::size_t>& chosen, std::size_t n) {
-    const std::size_t m = chosen.size();
-    for (std::size_t i = m; i-- > 0;) {
-        if (chosen[i] < n - m + i) {
-            ++chosen[i];
-            for (std::size_t j = i + 1; j < m; ++j) {
-                chosen[j] = chosen[j - 1] + 1;
-            }
-            return true;
-        }
-    }
-    return false;
-}
 
 // The next of the lengths each chosen candidate may take; false after the last.
 bool NextLengths(std::vector<std::size_t>& which, const std::vector<std::size_t>& chosen,

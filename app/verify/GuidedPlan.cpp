@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "verify/Choices.h"
 #include "verify/SliceSearch.h"
 
 namespace korbelt {
@@ -16,21 +17,6 @@ constexpr std::int64_t kChoiceWork = std::int64_t{64} << 20;
 constexpr std::int64_t kMaxChoices = 4096;
 // Places where a slice found again nearby matches its CRC-32 that are also hashed by MD5.
 constexpr int kMaxConfirmations = 4;
-
-// The next choice of m among n, in lexicographic order of the indexes; false after the last.
-bool NextChoice(std::vector<std::size_t>& chosen, std::size_t n) {
-    const std::size_t m = chosen.size();
-    for (std::size_t i = m; i-- > 0;) {
-        if (chosen[i] < n - m + i) {
-            ++chosen[i];
-            for (std::size_t j = i + 1; j < m; ++j) {
-                chosen[j] = chosen[j - 1] + 1;
-            }
-            return true;
-        }
-    }
-    return false;
-}
 
 }  // namespace
 
