@@ -359,6 +359,28 @@ bytes_row() {
             proven == "yes" ? "written <= 1.01" : "read <= 1.05, written <= 1.01", met ? "yes" : "no" }')$'\n'
 }
 
+# flush_calls: one repair of row (2)'s input, timed whole and in the calls that wait for the
+# disk (strace -T, stopping at those calls only): "WALL HINTS FSYNCS SWAP", in seconds, with
+# HINTS the time in the writeback requests made while the copy is written (sync_file_range),
+# FSYNCS the flushes of the copy and its directory, SWAP the hard link and the rename.
+flush_calls() {
+    local trace=$SHM/flush-trace.txt start end
+    fresh_disk
+    start=$EPOCHREALTIME
+    strace -f --seccomp-bpf -qq -T -o "$trace" \
+        -e trace=fsync,fdatasync,sync_file_range,link,linkat,rename,renameat,renameat2 \
+        "$BIN/korbelt-cli" "$DISK/work.avi" >/dev/null 2>&1 ||
+        { echo "failed under strace: korbelt-cli $DISK/work.avi" >&2; exit 1; }
+    end=$EPOCHREALTIME
+    awk -v s="$start" -v e="$end" '{
+            call = $2; sub(/\(.*/, "", call); took = $NF; gsub(/[<>]/, "", took)
+            if (call == "sync_file_range") hints += took
+            else if (call ~ /sync/) fsyncs += took
+            else swap += took
+        } END { printf "%.3f %.3f %.3f %.4f\n", e - s, hints, fsyncs, swap }' "$trace"
+    rm -f "$trace"
+}
+
 IO_TABLE=""
 # io_row LABEL A_LABEL B_LABEL TARGET_TEXT TEST: row, with the processor times of the sides.
 io_row() {
@@ -518,6 +540,8 @@ io_rows() {
     local dry_alone dry_cpu
     dry_alone=$(printf '%s' "$A_TIMES" | median)
     dry_cpu=$(printf '%s' "$A_CPU" | median)
+    local calls
+    calls=$(flush_calls)
     clear_disk
     parts=$("$BIN/korbelt-bench-disk" "$DISK/damaged.bin" "$RUNS")
 
@@ -562,6 +586,7 @@ io_rows() {
         echo "processor $dry_cpu s. Dirty and writeback pages when a timed side started: at most"
         echo "$((dirty_settled / 1024)) MiB. With the preparation of before (each side after a fresh copy by"
         echo "cp and a sync, at most $((dirty_copied / 1024)) MiB dirty at the start): $as_before."
+        echo "One repair timed in the calls that wait for the disk (strace -T): $(awk '{ printf "%s s in all, %s s in its writeback requests (sync_file_range), %s s flushing the copy and its directory, %s s in the backup link and the rename", $1, $2, $3, $4 }' <<<"$calls")."
         echo "The copy and its flush by \`korbelt-bench-disk\`, the same system calls alone, from the page"
         echo "cache, on the same disk, each part after a sync:"
         echo
