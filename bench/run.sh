@@ -338,7 +338,7 @@ count_bytes() {
             else if (call == "copy_file_range" && n >= 2) { if (ours(path[1])) r += moved; if (ours(path[2])) w += moved }
             else if (call == "sendfile" && n >= 2) { if (ours(path[1])) w += moved; if (ours(path[2])) r += moved }
         }
-        END { printf "%d %d\n", r, w }'
+        END { printf "%.0f %.0f\n", r, w }'
     rm -f "$trace".*
 }
 
@@ -355,7 +355,7 @@ bytes_row() {
     BYTES_ROWS+=$(awk -v label="$label" -v size="$size" -v c="$counted" -v proven="$proven" 'BEGIN {
         split(c, n, " "); r = n[1] / size; w = n[2] / size
         met = w <= 1.01 && (proven == "yes" || r <= 1.05)
-        printf "| %s | %d | %d | %.4f | %d | %.4f | %s | %s |\n", label, size, n[1], r, n[2], w,
+        printf "| %s | %.0f | %.0f | %.4f | %.0f | %.4f | %s | %s |\n", label, size, n[1], r, n[2], w,
             proven == "yes" ? "written <= 1.01" : "read <= 1.05, written <= 1.01", met ? "yes" : "no" }')$'\n'
 }
 
