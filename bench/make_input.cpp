@@ -5,6 +5,12 @@
 //       repeated byte after it, CR CR LF with no dashes) every 64 KiB and nothing to repair.
 //       DAMAGED: the same bytes with a repeated byte after a CR LF '-' every ~1 MiB and a MIME
 //       wrapper every ~64 MiB put in; repairing DAMAGED must give CLEAN back byte for byte.
+//   korbelt-bench-input chance MIB CLEAN DAMAGED [SEED]
+//       As pair, with the repeated byte after a CR LF '-' every ~256 KiB (a fifth of the
+//       markers, enough for the markers' verdict to see the damage at 41), and a chance pair
+//       in both files after one unrelated marker in 32: two equal bytes 39, 40, 42, 43 or 44
+//       characters after the CR, inside the search range but never at the damage's distance.
+//       The plain rule removes them as well; the verdict leaves them and gives CLEAN back.
 //   korbelt-bench-input guided KIND MIB EVERY_KIB CLEAN DAMAGED [SEED]
 //       CLEAN: MIB mebibytes of random bytes; DAMAGED: the same with, about every EVERY_KIB
 //       kibibytes, by KIND: a) a repeated byte after a CR LF '-', b) a random byte slipped
@@ -151,11 +157,48 @@ void PutRepeat(Random& random, Output& clean, Output& damaged) {
     damaged.Append(twice);
 }
 
-// Markers that a check looks at and finds nothing in: the same in both copies.
-void PutUnrelated(Random& random, Output& clean, Output& damaged) {
+// Where chance pairs go, and which marker gets one: drawn from a generator of their own, so
+// that the rest of the bytes are those of the input without them.
+constexpr std::int64_t kChanceRepeatEvery = 256 * 1024;
+constexpr int kChanceOneIn = 32;
+
+class ChancePairs {
+  public:
+    ChancePairs(std::uint64_t seed, int oneIn) : random_(seed ^ 0xC4A2CEull), oneIn_(oneIn) {}
+    // A distance from the CR for the next marker's pair, or 0 for none.
+    std::size_t Next() {
+        if (oneIn_ == 0 || random_.Next() % static_cast<std::uint64_t>(oneIn_) != 0) {
+            return 0;
+        }
+        constexpr std::size_t kDistances[] = {39, 40, 42, 43, 44};
+        return kDistances[random_.Next() % 5];
+    }
+
+  private:
+    Random random_;
+    int oneIn_;
+};
+
+// Two equal bytes at distance and distance + 1 of a marker whose tail had none: the byte
+// after them is changed where it would make a second pair.
+void PutPairAt(Bytes& marker, std::size_t distance) {
+    const std::uint8_t byte = marker[distance];
+    marker[distance + 1] = byte;
+    std::uint8_t& next = marker[distance + 2];
+    while (next == byte || next == marker[distance + 3]) {
+        next = static_cast<std::uint8_t>('0' + (next - '0' + 1) % 75);
+    }
+}
+
+// Markers that a check looks at and finds nothing in: the same in both copies. With a
+// distance, a chance pair there, also the same in both.
+void PutUnrelated(Random& random, Output& clean, Output& damaged, std::size_t pairAt = 0) {
     Bytes marker = {kCR, kLF, '-'};
     const Bytes tail = NoPairs(random, kMarkerTail);
     marker.insert(marker.end(), tail.begin(), tail.end());
+    if (pairAt != 0) {
+        PutPairAt(marker, pairAt);
+    }
     marker.insert(marker.end(), {kCR, kCR, kLF, 'x', '-', '-'});
     clean.Append(marker);
     damaged.Append(marker);
@@ -183,13 +226,15 @@ void PutWrapper(Random& random, Output& clean, Output& damaged) {
     damaged.Append(after);
 }
 
-int MakePair(std::int64_t mib, const char* cleanPath, const char* damagedPath, std::uint64_t seed) {
+int MakePair(std::int64_t mib, const char* cleanPath, const char* damagedPath, std::uint64_t seed,
+             std::int64_t repeatEvery = kRepeatEvery, int chanceOneIn = 0) {
     Random random(seed);
+    ChancePairs chance(seed, chanceOneIn);
     Output clean(cleanPath);
     Output damaged(damagedPath);
     const std::int64_t total = mib * kMiB;
     std::int64_t written = 0;
-    std::int64_t nextRepeat = kRepeatEvery / 2;
+    std::int64_t nextRepeat = repeatEvery / 2;
     std::int64_t nextWrapper = kWrapperEvery / 2 + 12345;
     while (written < total) {
         const std::int64_t nextSite = std::min(nextRepeat, nextWrapper);
@@ -211,10 +256,10 @@ int MakePair(std::int64_t mib, const char* cleanPath, const char* damagedPath, s
             written += 17;
         } else if (written >= nextRepeat) {
             PutRepeat(random, clean, damaged);
-            nextRepeat += kRepeatEvery + static_cast<std::int64_t>(random.Next() % 4096) - 2048;
+            nextRepeat += repeatEvery + static_cast<std::int64_t>(random.Next() % 4096) - 2048;
             written += 3 + static_cast<std::int64_t>(kMarkerTail);
         } else {
-            PutUnrelated(random, clean, damaged);
+            PutUnrelated(random, clean, damaged, chance.Next());
             written += 3 + static_cast<std::int64_t>(kMarkerTail) + 6;
         }
         if (written > total) {
@@ -345,6 +390,11 @@ int main(int argc, char** argv) {
         const std::uint64_t seed = argc == 6 ? std::strtoull(argv[5], nullptr, 10) : 1;
         return MakePair(std::atoll(argv[2]), argv[3], argv[4], seed);
     }
+    if (mode == "chance" && (argc == 5 || argc == 6)) {
+        const std::uint64_t seed = argc == 6 ? std::strtoull(argv[5], nullptr, 10) : 1;
+        return MakePair(std::atoll(argv[2]), argv[3], argv[4], seed, kChanceRepeatEvery,
+                        kChanceOneIn);
+    }
     if (mode == "guided" && (argc == 7 || argc == 8) && std::strlen(argv[2]) == 1 &&
         std::strchr("abcd", argv[2][0]) != nullptr) {
         const std::uint64_t seed = argc == 8 ? std::strtoull(argv[7], nullptr, 10) : 1;
@@ -360,6 +410,7 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr,
                  "usage: korbelt-bench-input pair MIB CLEAN DAMAGED [SEED]\n"
+                 "       korbelt-bench-input chance MIB CLEAN DAMAGED [SEED]\n"
                  "       korbelt-bench-input guided KIND MIB EVERY_KIB CLEAN DAMAGED [SEED]\n"
                  "       korbelt-bench-input sparse MIB FILE\n"
                  "       korbelt-bench-input finds THOUSANDS CLEAN DAMAGED [SEED]\n");

@@ -10,6 +10,9 @@
 #                       which needs its own inputs only: its section of bench/results.md is
 #                       written anew. BEFORE_BIN, a directory holding an earlier build's
 #                       korbelt-cli and korbelt-bench-window, adds their figures beside.
+#   bench/run.sh io     only (1), (1b) and (2), with processor times, the bytes a repair
+#                       reads and writes, and the parts of (2) alone: their section of
+#                       bench/results.md is written anew
 #
 # Builds a Release build (BUILD_DIR, default build-bench; BIN_DIR, a directory of programs
 # already built, is used instead of building), generates its inputs, measures,
@@ -19,7 +22,7 @@
 # that a busy spell on the machine hits both sides alike. Each repair gets a fresh copy of
 # its input, made outside the timed part. All generated files are deleted at the end.
 #
-# Needs about 5 GiB free in SHM_DIR (default /dev/shm) and 7 GiB on the ordinary disk
+# Needs about 7 GiB free in SHM_DIR (default /dev/shm) and 7 GiB on the ordinary disk
 # (DISK_DIR, default BUILD_DIR/bench-work).
 set -euo pipefail
 
@@ -33,8 +36,8 @@ DISK_DIR=${DISK_DIR:-$ROOT/$BUILD_DIR/bench-work}
 BIN=${BIN_DIR:-$ROOT/$BUILD_DIR/bin}
 RESULTS=$ROOT/bench/results.md
 ONLY=${1:-}
-if [ -n "$ONLY" ] && [ "$ONLY" != 11 ] && [ "$ONLY" != 12 ] && [ "$ONLY" != 14 ]; then
-    echo "usage: bench/run.sh [11|12|14]" >&2
+if [ -n "$ONLY" ] && [ "$ONLY" != 11 ] && [ "$ONLY" != 12 ] && [ "$ONLY" != 14 ] && [ "$ONLY" != io ]; then
+    echo "usage: bench/run.sh [11|12|14|io]" >&2
     exit 2
 fi
 # shellcheck source=tools/packages.sh
@@ -42,8 +45,12 @@ source tools/packages.sh
 
 build() {
     cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKORBELT_BUILD_TESTS=OFF >/dev/null
+    if [ "$ONLY" = io ]; then
+        cmake --build "$BUILD_DIR" --target korbelt-cli korbscan korbelt-bench-input korbelt-bench-disk
+        return
+    fi
     cmake --build "$BUILD_DIR" --target korbelt-cli korbscan korbelt-bench-input korbelt-bench-window \
-        korbelt-bench-verdict
+        korbelt-bench-verdict korbelt-bench-disk
 }
 
 free_gib() {
@@ -60,28 +67,47 @@ seconds() {
     awk -v s="$start" -v e="$end" 'BEGIN { printf "%.4f", e - s }'
 }
 
+# The same, and the processor time (user and system) of the processes it ran: "WALL CPU".
+# The shell's own count of its children is read without a subshell of its own, which would
+# count none.
+timed() {
+    local start=$EPOCHREALTIME
+    "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
+    local end=$EPOCHREALTIME
+    times >"$SHM/times.txt"
+    awk -v s="$start" -v e="$end" 'NR == 2 {
+        split($1, u, /[ms]/); split($2, y, /[ms]/)
+        printf "%.4f %.3f", e - s, u[1] * 60 + u[2] + y[1] * 60 + y[2] }' "$SHM/times.txt"
+}
+
 median() {
     sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.4f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
 # pair NAME PREPARE_A RUN_A PREPARE_B RUN_B: the two sides in turns, a warm-up pair first.
-# Leaves the times in A_TIMES and B_TIMES, one per line.
+# Leaves the times in A_TIMES and B_TIMES, one per line, and their processor times in A_CPU
+# and B_CPU.
 pair() {
     local name=$1 prepare_a=$2 run_a=$3 prepare_b=$4 run_b=$5
     A_TIMES=""
     B_TIMES=""
+    A_CPU=""
+    B_CPU=""
     for i in $(seq 0 "$RUNS"); do
         $prepare_a
         local a
-        a=$(seconds $run_a)
+        a=$(timed $run_a)
         $prepare_b
         local b
-        b=$(seconds $run_b)
+        b=$(timed $run_b)
         if [ "$i" -gt 0 ]; then
-            A_TIMES+="$a"$'\n'
-            B_TIMES+="$b"$'\n'
+            A_TIMES+="${a% *}"$'\n'
+            B_TIMES+="${b% *}"$'\n'
+            A_CPU+="${a#* }"$'\n'
+            B_CPU+="${b#* }"$'\n'
         fi
-        printf '  %s run %d: %s s / %s s\n' "$name" "$i" "$a" "$b" >&2
+        printf '  %s run %d: %s s / %s s, processor %s s / %s s\n' "$name" "$i" "${a% *}" "${b% *}" \
+            "${a#* }" "${b#* }" >&2
     done
 }
 
@@ -274,6 +300,300 @@ many_finds_rows() {
     )
 }
 
+# --- (1), (1b), (2): time, processor time, bytes read and written ------------------------
+
+# count_bytes FILE ARGS...: korbelt-cli ARGS FILE, once, under strace; prints "READ WRITTEN",
+# the bytes its processes read from and wrote to the input and its copies (NAME, NAME.bak,
+# NAME.$$$ or NAME.N.$$$, and the copy before it has a name), summed over the return values
+# of every call that moves file data. Its checksum files and libraries are not counted.
+count_bytes() {
+    local file=$1 trace=$SHM/bytes-trace
+    shift
+    rm -f "$trace".*
+    strace -f -ff -qq -y -s 0 -o "$trace" \
+        -e trace=read,pread64,readv,preadv,write,pwrite64,writev,pwritev,copy_file_range,sendfile \
+        "$BIN/korbelt-cli" "$@" "$file" >/dev/null 2>&1 ||
+        { echo "failed under strace: korbelt-cli $* $file" >&2; exit 1; }
+    cat "$trace".* | awk -v dir="$(dirname "$file")" -v name="$(basename "$file")" '
+        function ours(path,   base) {
+            sub(/ \(deleted\)$/, "", path)
+            if (index(path, dir "/") != 1) return 0
+            base = substr(path, length(dir) + 2)
+            return base == name || base == name ".bak" || base ~ /^#[0-9]+$/ ||
+                (substr(base, 1, length(name) + 1) == name "." && base ~ /\.\$\$\$$/)
+        }
+        match($0, /^[a-z0-9_]+\(/) {
+            call = substr($0, 1, RLENGTH - 1)
+            if (!match($0, / = [0-9]+$/)) next
+            moved = substr($0, RSTART + 3) + 0
+            n = 0; rest = $0
+            while (match(rest, /[0-9]+<[^>]*>/)) {
+                piece = substr(rest, RSTART, RLENGTH)
+                path[++n] = substr(piece, index(piece, "<") + 1, length(piece) - index(piece, "<") - 1)
+                rest = substr(rest, RSTART + RLENGTH)
+            }
+            if (n == 0) next
+            if (call ~ /^(read|pread64|readv|preadv)$/) { if (ours(path[1])) r += moved }
+            else if (call ~ /^(write|pwrite64|writev|pwritev)$/) { if (ours(path[1])) w += moved }
+            else if (call == "copy_file_range" && n >= 2) { if (ours(path[1])) r += moved; if (ours(path[2])) w += moved }
+            else if (call == "sendfile" && n >= 2) { if (ours(path[1])) w += moved; if (ours(path[2])) r += moved }
+        }
+        END { printf "%.0f %.0f\n", r, w }'
+    rm -f "$trace".*
+}
+
+BYTES_ROWS=""
+# bytes_row LABEL FILE PROVEN ARGS...: a row of bytes read and written against the size of
+# FILE, repaired once by korbelt-cli ARGS; PROVEN (yes or no) whether slices prove it, which
+# lets it read what it checks again.
+bytes_row() {
+    local label=$1 file=$2 proven=$3 size counted
+    shift 3
+    size=$(stat -c %s "$file")
+    counted=$(count_bytes "$file" "$@")
+    printf '  bytes %s: %s read, %s written, of %s\n' "$label" "${counted% *}" "${counted#* }" "$size" >&2
+    BYTES_ROWS+=$(awk -v label="$label" -v size="$size" -v c="$counted" -v proven="$proven" 'BEGIN {
+        split(c, n, " "); r = n[1] / size; w = n[2] / size
+        met = w <= 1.01 && (proven == "yes" || r <= 1.05)
+        printf "| %s | %.0f | %.0f | %.4f | %.0f | %.4f | %s | %s |\n", label, size, n[1], r, n[2], w,
+            proven == "yes" ? "written <= 1.01" : "read <= 1.05, written <= 1.01", met ? "yes" : "no" }')$'\n'
+}
+
+# flush_calls: one repair of row (2)'s input, timed whole and in the calls that wait for the
+# disk (strace -T, stopping at those calls only): "WALL HINTS FSYNCS SWAP", in seconds, with
+# HINTS the time in the writeback requests made while the copy is written (sync_file_range),
+# FSYNCS the flushes of the copy and its directory, SWAP the hard link and the rename.
+flush_calls() {
+    local trace=$SHM/flush-trace.txt start end
+    fresh_disk
+    start=$EPOCHREALTIME
+    strace -f --seccomp-bpf -qq -T -o "$trace" \
+        -e trace=fsync,fdatasync,sync_file_range,link,linkat,rename,renameat,renameat2 \
+        "$BIN/korbelt-cli" "$DISK/work.avi" >/dev/null 2>&1 ||
+        { echo "failed under strace: korbelt-cli $DISK/work.avi" >&2; exit 1; }
+    end=$EPOCHREALTIME
+    awk -v s="$start" -v e="$end" '{
+            call = $2; sub(/\(.*/, "", call); took = $NF; gsub(/[<>]/, "", took)
+            if (call == "sync_file_range") hints += took
+            else if (call ~ /sync/) fsyncs += took
+            else swap += took
+        } END { printf "%.3f %.3f %.3f %.4f\n", e - s, hints, fsyncs, swap }' "$trace"
+    rm -f "$trace"
+}
+
+IO_TABLE=""
+# io_row LABEL A_LABEL B_LABEL TARGET_TEXT TEST: row, with the processor times of the sides.
+io_row() {
+    row "$@"
+    local ca cb
+    ca=$(printf '%s' "$A_CPU" | median)
+    cb=$(printf '%s' "$B_CPU" | median)
+    IO_TABLE+=$(printf '%s' "$TABLE" | tail -n 1 |
+        awk -F ' [|] ' -v ca="$ca" -v cb="$cb" '{ printf "%s | %s | %s | %s | %s | %s | %.3f | %.3f | %s | %s\n", $1, $2, $3, $4, $5, $6, ca, cb, $7, $8 }')$'\n'
+}
+
+# restored CLEAN DAMAGED: whether korbelt-cli gives CLEAN back from DAMAGED on the tmpfs, said
+# with the verdict's line and the summary line of that repair.
+restored() {
+    rm -f "$SHM/check.avi" "$SHM/check.avi.bak"
+    cp "$2" "$SHM/check.avi"
+    local out
+    out=$("$BIN/korbelt-cli" "$SHM/check.avi")
+    if cmp -s "$SHM/check.avi" "$1"; then
+        printf 'equals the undamaged original byte for byte'
+    else
+        printf 'differs from the undamaged original (%s bytes differ or are missing)' \
+            "$(cmp -l "$SHM/check.avi" "$1" 2>/dev/null | wc -l)"
+    fi
+    printf '; "%s", "%s"' "$(grep -v ' removed$' <<<"$out" | sed -n '2p' | sed 's/^  //')" \
+        "$(tail -n 1 <<<"$out" | sed 's/^  //')"
+    rm -f "$SHM/check.avi" "$SHM/check.avi.bak"
+}
+
+# The disk holding DISK, for its counts of requests: empty where none can be found.
+disk_stat() {
+    local source
+    source=$(df -P "$DISK" | awk 'NR == 2 { print $1 }')
+    source=$(readlink -f "$source" 2>/dev/null || true)
+    local stat
+    stat=/sys/class/block/$(basename "$source")/stat
+    [ -r "$stat" ] && echo "$stat"
+}
+
+# Syncs, then waits until the disk has had no request in flight for a fifth of a second (at
+# most 10 s): the writeback of other programs' dirty pages and the discards of blocks just
+# freed are over before a timed side starts, and neither side pays for them.
+settle_disk() {
+    sync
+    [ -n "$DISK_STAT" ] || return 0
+    local busy last tries=0
+    last=$(awk '{ print $10 }' "$DISK_STAT")
+    while [ "$tries" -lt 50 ]; do
+        sleep 0.2
+        busy=$(awk '{ print $10 }' "$DISK_STAT")
+        [ "$busy" = "$last" ] && return 0
+        last=$busy
+        tries=$((tries + 1))
+    done
+}
+
+# What is dirty or being written when a timed side starts: the largest over the runs.
+DIRTY_MAX=0
+note_dirty() {
+    local kib
+    kib=$(awk '/^(Dirty|Writeback):/ { s += $2 } END { print s }' /proc/meminfo)
+    [ "$kib" -gt "$DIRTY_MAX" ] && DIRTY_MAX=$kib
+    return 0
+}
+
+# Row (2)'s sides start alike: the repair's input is a second name of the damaged file, made
+# without writing a byte, the last side's files are deleted, and the disk is left to settle.
+# Before, each side began with a fresh copy of the input by cp and a sync: 1 GiB written and
+# flushed just before the timing, whose writeback the host of a virtual disk may still be
+# doing when the timed side writes its own.
+fresh_disk() {
+    rm -f "$DISK/work.avi" "$DISK/work.avi.bak" "$DISK/copy.bin"
+    ln "$DISK/damaged.bin" "$DISK/work.avi"
+    settle_disk
+    note_dirty
+}
+copied_disk() {
+    rm -f "$DISK/work.avi" "$DISK/work.avi.bak" "$DISK/copy.bin"
+    cp "$DISK/damaged.bin" "$DISK/work.avi"
+    sync
+    note_dirty
+}
+clear_disk() { rm -f "$DISK/work.avi" "$DISK/work.avi.bak" "$DISK/copy.bin"; sync; }
+cli_disk() { "$BIN/korbelt-cli" "$DISK/work.avi"; }
+dry_disk() { "$BIN/korbelt-cli" --dry-run "$DISK/work.avi"; }
+# cp and sync, each timed on its own as well, into CP_SPLIT.
+cp_sync_disk() {
+    local start=$EPOCHREALTIME
+    cp "$DISK/work.avi" "$DISK/copy.bin" || return 1
+    local copied=$EPOCHREALTIME
+    sync "$DISK/copy.bin" || return 1
+    awk -v s="$start" -v c="$copied" -v e="$EPOCHREALTIME" 'BEGIN { printf "%.4f %.4f\n", c - s, e - c }' >>"$CP_SPLIT"
+}
+fresh_chance() { rm -f "$SHM/work.avi" "$SHM/work.avi.bak" "$SHM/copy.bin"; cp "$SHM/chance-damaged.bin" "$SHM/work.avi"; }
+
+# Both sides of (1) and (2) start from a fresh input, made the same way: on a virtual machine
+# that hands freed memory back to its host, memory freed a moment ago is quicker to fill than
+# memory freed earlier. Were only one side to make its copy first, that copy would take up
+# the memory just freed, and the other side alone would find it; the timed copy would then be
+# favoured over the timed repair, or the other way round.
+fresh_shm() { rm -f "$SHM/work.avi" "$SHM/work.avi.bak" "$SHM/copy.bin"; cp "$SHM/damaged.bin" "$SHM/work.avi"; }
+clear_shm() { rm -f "$SHM/work.avi" "$SHM/work.avi.bak" "$SHM/copy.bin"; }
+nothing() { :; }
+cli_shm() { "$BIN/korbelt-cli" "$SHM/work.avi"; }
+cp_shm() { cp "$SHM/work.avi" "$SHM/copy.bin"; }
+
+IO_SECTION=""
+# Rows (1), (1b) and (2), with processor times, the bytes read and written, and the parts of
+# row (2) alone: its own section of the results, and rows of the main table.
+io_rows() {
+    local load_before restored1 restored1b parts
+    load_before=$(cut -d ' ' -f 1-3 /proc/loadavg)
+    DISK_STAT=$(disk_stat || true)
+    CP_SPLIT=$SHM/cp-split.txt
+
+    restored1=$(restored "$SHM/clean.bin" "$SHM/damaged.bin")
+    echo "(1) korbelt-cli against cp on $SHM_DIR" >&2
+    pair "(1)" fresh_shm cli_shm fresh_shm cp_shm
+    io_row "(1) repair, tmpfs" "korbelt-cli" "cp" "<= 1.5 (aim 1.25)" "r <= 1.5"
+    clear_shm
+    cp "$SHM/damaged.bin" "$SHM/work.avi"
+    bytes_row "(1) input, $SIZE_MIB MiB" "$SHM/work.avi" no
+    clear_shm
+
+    echo "(1b) the same with chance pairs beside the damage" >&2
+    "$BIN/korbelt-bench-input" chance "$SIZE_MIB" "$SHM/chance-clean.bin" "$SHM/chance-damaged.bin"
+    restored1b=$(restored "$SHM/chance-clean.bin" "$SHM/chance-damaged.bin")
+    pair "(1b)" fresh_chance cli_shm fresh_chance cp_shm
+    io_row "(1b) repair, chance pairs, tmpfs" "korbelt-cli" "cp" "<= 1.05" "r <= 1.05"
+    clear_shm
+    cp "$SHM/chance-damaged.bin" "$SHM/work.avi"
+    bytes_row "(1b) input, $SIZE_MIB MiB" "$SHM/work.avi" no
+    clear_shm
+    rm -f "$SHM/chance-clean.bin" "$SHM/chance-damaged.bin"
+
+    echo "(2) korbelt-cli against cp + sync on the disk" >&2
+    DIRTY_MAX=0
+    : >"$CP_SPLIT"
+    pair "(2)" fresh_disk cli_disk fresh_disk cp_sync_disk
+    io_row "(2) repair, disk" "korbelt-cli" "cp + sync" "<= 1.25" "r <= 1.25"
+    local dirty_settled=$DIRTY_MAX split
+    split=$(tail -n "$RUNS" "$CP_SPLIT")
+    local cp_alone sync_alone
+    cp_alone=$(awk '{ print $1 }' <<<"$split" | median)
+    sync_alone=$(awk '{ print $2 }' <<<"$split" | median)
+    echo "(2) as before: each side after a fresh copy by cp and a sync" >&2
+    DIRTY_MAX=0
+    pair "(2)" copied_disk cli_disk copied_disk cp_sync_disk
+    local before_table=$TABLE
+    row "(2) as before" "korbelt-cli" "cp + sync" "" "1"
+    local as_before
+    as_before=$(printf '%s' "$TABLE" | tail -n 1 | awk -F ' [|] ' '{ printf "%s s against %s s, ratio %s", $4, $5, $6 }')
+    TABLE=$before_table
+    local dirty_copied=$DIRTY_MAX
+    echo "(2) the parts alone" >&2
+    pair "(2) dry run" fresh_disk dry_disk fresh_disk nothing
+    local dry_alone dry_cpu
+    dry_alone=$(printf '%s' "$A_TIMES" | median)
+    dry_cpu=$(printf '%s' "$A_CPU" | median)
+    local calls
+    calls=$(flush_calls)
+    clear_disk
+    parts=$("$BIN/korbelt-bench-disk" "$DISK/damaged.bin" "$RUNS")
+
+    echo "(bytes) a repair guided by a par2 index, as in row (10)" >&2
+    local proven=$SHM/proven
+    mkdir -p "$proven"
+    "$BIN/korbelt-bench-input" guided b "$SIZE_MIB" 65536 "$proven/movie.avi" "$proven/damaged.bin" 5
+    par2 create -q -q -c0 "$proven/movie.avi.par2" "$proven/movie.avi"
+    cp "$proven/damaged.bin" "$proven/movie.avi"
+    bytes_row "(10) input, $SIZE_MIB MiB, par2 index" "$proven/movie.avi" yes --verify
+    rm -rf "$proven"
+
+    IO_SECTION=$(
+        echo "## Cost of a repair: processor time, bytes read and written (1), (1b), (2)"
+        echo
+        echo "Written by \`bench/run.sh${ONLY:+ $ONLY}\` on $(date -u '+%Y-%m-%d %H:%M UTC') for commit $(git rev-parse --short HEAD 2>/dev/null || echo unknown);"
+        echo "load average $load_before before, $(cut -d ' ' -f 1-3 /proc/loadavg) after."
+        echo "Inputs, $SIZE_MIB MiB each: (1) and (2) the main input (a repeated byte after CR LF '-' every ~1 MiB,"
+        echo "a MIME wrapper every ~64 MiB, unrelated markers every 64 KiB), whose repair $restored1."
+        echo "(1b) the same with the repeated byte at 41 after a marker every ~256 KiB and, after one"
+        echo "unrelated marker in 32, a chance pair at 39, 40, 42, 43 or 44, in the original too"
+        echo "(\`korbelt-bench-input chance\`): the markers' verdict sees the damage at 41 and moves the"
+        echo "plain rule's finds; the repair $restored1b."
+        echo "Medians of $RUNS runs per side after a warm-up pair, the sides taking turns; CPU is user and"
+        echo "system time of the side's processes."
+        echo
+        echo "| benchmark | A | B | median A (s) | median B (s) | ratio A / B | CPU A (s) | CPU B (s) | target | met |"
+        echo "|---|---|---|---|---|---|---|---|---|---|"
+        printf '%s' "$IO_TABLE"
+        echo
+        echo "Bytes read and written by one \`korbelt-cli\` run (its input and its copies, counted by strace"
+        echo "over every call that moves file data), against the file's size; on the tmpfs. The (10) input:"
+        echo "a random byte slipped in every 64 MiB, repaired with \`--verify\` and a par2 index without"
+        echo "recovery data."
+        echo
+        echo "| input | size | read | read / size | written | written / size | target | met |"
+        echo "|---|---|---|---|---|---|---|---|"
+        printf '%s' "$BYTES_ROWS"
+        echo
+        echo "Row (2), its parts. cp alone $cp_alone s, its sync alone $sync_alone s (medians, the same runs)."
+        echo "\`korbelt-cli --dry-run\` on the disk (reading and scanning, nothing written) $dry_alone s,"
+        echo "processor $dry_cpu s. Dirty and writeback pages when a timed side started: at most"
+        echo "$((dirty_settled / 1024)) MiB. With the preparation of before (each side after a fresh copy by"
+        echo "cp and a sync, at most $((dirty_copied / 1024)) MiB dirty at the start): $as_before."
+        echo "One repair timed in the calls that wait for the disk (strace -T): $(awk '{ printf "%s s in all, %s s in its writeback requests (sync_file_range), %s s flushing the copy and its directory, %s s in the backup link and the rename", $1, $2, $3, $4 }' <<<"$calls")."
+        echo "The copy and its flush by \`korbelt-bench-disk\`, the same system calls alone, from the page"
+        echo "cache, on the same disk, each part after a sync:"
+        echo
+        echo "$parts"
+    )
+}
+
 TABLE_HEAD="| benchmark | A | B | median A (s) | median B (s) | ratio A / B | target | met |"$'\n'
 TABLE_HEAD+="|---|---|---|---|---|---|---|---|"
 
@@ -287,7 +607,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-install_missing par2 time cmake ninja-build g++ qt6-base-dev libssl-dev zlib1g-dev
+install_missing par2 time strace cmake ninja-build g++ qt6-base-dev libssl-dev zlib1g-dev
 [ -n "${BIN_DIR:-}" ] || build
 
 SHM=$(mktemp -d "$SHM_DIR/korbelt-bench.XXXXXX")
@@ -328,8 +648,8 @@ fi
 
 mkdir -p "$DISK_DIR"
 DISK=$(mktemp -d "$DISK_DIR/run.XXXXXX")
-if [ "$(free_gib "$SHM")" -lt 5 ] || [ "$(free_gib "$DISK")" -lt 7 ]; then
-    echo "Not enough room: $SHM needs 5 GiB, $DISK needs 7 GiB." >&2
+if [ "$(free_gib "$SHM")" -lt 7 ] || [ "$(free_gib "$DISK")" -lt 7 ]; then
+    echo "Not enough room: $SHM needs 7 GiB, $DISK needs 7 GiB." >&2
     exit 1
 fi
 if [ "$(stat -f -c %T "$DISK")" = tmpfs ]; then
@@ -340,12 +660,12 @@ fi
 # A virtual machine's memory is slow the first time it is touched: writing a page of a fresh
 # machine can cost the host a fault of its own. Whichever side of a pair first reaches
 # memory nothing has used yet would pay for it, so the free memory is written through once
-# (a tmpfs file, deleted at once), leaving 6 GiB for the inputs and the page cache.
+# (a tmpfs file, deleted at once), leaving 8 GiB for the inputs and the page cache.
 warm_memory() {
     local avail_mib
     avail_mib=$(awk '/^MemAvailable:/ { printf "%d", $2 / 1024 }' /proc/meminfo)
-    local fill_mib=$((avail_mib - 6144))
-    local shm_mib=$(($(free_gib "$SHM") * 1024 - 6144))
+    local fill_mib=$((avail_mib - 8192))
+    local shm_mib=$(($(free_gib "$SHM") * 1024 - 8192))
     [ "$shm_mib" -lt "$fill_mib" ] && fill_mib=$shm_mib
     if [ "$fill_mib" -gt 0 ]; then
         echo "Touching $fill_mib MiB of free memory once" >&2
@@ -354,6 +674,29 @@ warm_memory() {
     fi
 }
 warm_memory
+
+# replace_section HEADING TEXT: TEXT in place of the section of bench/results.md that starts
+# with HEADING, or after the rest; the other sections are left as the last runs wrote them.
+replace_section() {
+    awk -v heading="$1" -v section="$2" '
+        index($0, heading) == 1 { skip = 1; print section; next }
+        skip && /^## / { skip = 0; print "" }
+        !skip { print }' "$RESULTS" >"$RESULTS.new"
+    grep -q "^$1" "$RESULTS.new" || printf '\n%s\n' "$2" >>"$RESULTS.new"
+    mv "$RESULTS.new" "$RESULTS"
+}
+
+if [ "$ONLY" = io ]; then
+    echo "Generating inputs in $SHM and $DISK" >&2
+    "$BIN/korbelt-bench-input" pair "$SIZE_MIB" "$SHM/clean.bin" "$SHM/damaged.bin"
+    cp "$SHM/damaged.bin" "$DISK/damaged.bin"
+    sync
+    io_rows
+    echo
+    echo "$IO_SECTION"
+    replace_section "## Cost of a repair" "$IO_SECTION"
+    exit 0
+fi
 
 echo "Generating inputs in $SHM and $DISK" >&2
 "$BIN/korbelt-bench-input" pair "$SIZE_MIB" "$SHM/clean.bin" "$SHM/damaged.bin"
@@ -382,37 +725,11 @@ fi
 
 # --- the measurements -------------------------------------------------------------------
 
-fresh_shm() { rm -f "$SHM/work.avi" "$SHM/work.avi.bak" "$SHM/copy.bin"; cp "$SHM/damaged.bin" "$SHM/work.avi"; }
-clear_shm() { rm -f "$SHM/work.avi" "$SHM/work.avi.bak" "$SHM/copy.bin"; }
-fresh_disk() {
-    rm -f "$DISK/work.avi" "$DISK/work.avi.bak" "$DISK/copy.bin"
-    cp "$DISK/damaged.bin" "$DISK/work.avi"
-    sync
-}
-clear_disk() { rm -f "$DISK/work.avi" "$DISK/work.avi.bak" "$DISK/copy.bin"; sync; }
-nothing() { :; }
-cli_shm() { "$BIN/korbelt-cli" "$SHM/work.avi"; }
-cp_shm() { cp "$SHM/work.avi" "$SHM/copy.bin"; }
-cli_disk() { "$BIN/korbelt-cli" "$DISK/work.avi"; }
-cp_sync_disk() { cp "$DISK/work.avi" "$DISK/copy.bin" && sync "$DISK/copy.bin"; }
 dry_shm() { "$BIN/korbelt-cli" --dry-run "$SHM/damaged.bin"; }
 cat_shm() { cat "$SHM/damaged.bin" >/dev/null; }
 par2_verify() { par2 verify -q -q "$SHM/damaged.bin.par2"; }
 
-# Both sides of (1) and (2) start from a fresh copy of the input, made the same way: on a
-# virtual machine that hands freed memory back to its host, memory freed a moment ago is
-# quicker to fill than memory freed earlier. Were only one side to make its copy first, that
-# copy would take up the memory just freed, and the other side alone would find it; the
-# timed copy would then be favoured over the timed repair, or the other way round.
-echo "(1) korbelt-cli against cp on $SHM_DIR" >&2
-pair "(1)" fresh_shm cli_shm fresh_shm cp_shm
-row "(1) repair, tmpfs" "korbelt-cli" "cp" "<= 1.5 (aim 1.25)" "r <= 1.5"
-clear_shm
-
-echo "(2) korbelt-cli against cp + sync on the disk" >&2
-pair "(2)" fresh_disk cli_disk fresh_disk cp_sync_disk
-row "(2) repair, disk" "korbelt-cli" "cp + sync" "<= 1.25" "r <= 1.25"
-clear_disk
+io_rows
 
 echo "(3) korbelt-cli --dry-run against cat" >&2
 pair "(3)" nothing dry_shm nothing cat_shm
@@ -641,6 +958,8 @@ REPORT=$(
     echo "$RSS_TABLE"
     echo
     echo "$CORPUS_LINE"
+    echo
+    echo "$IO_SECTION"
     echo
     echo "$FINDS_SECTION"
     echo
