@@ -23,13 +23,11 @@ void RepairEngine::StartCensus() {
 }
 
 // The copy of the file, with its markers counted and judged. Without checksums the verdict
-// decides which pair is the damage, from the first pair on. Slice checksums decide the finds
-// the verdict makes: where a slice proves nothing, its finds go as the verdict has them,
-// never as a rule it overruled. A digest of the whole file decides between the copy as the
-// plain rule makes it and the file, and the verdict is only told.
+// decides which pair is the damage, from the first pair on; with them the checksums decide,
+// and it is only told.
 RepairEngine::Ending RepairEngine::CopyJudgingMarkers(Pass& pass) {
     StartCensus();
-    judgeAtFirstPair_ = counting_ && (pass.evidence.entries.empty() || guide_ != nullptr);
+    judgeAtFirstPair_ = pass.evidence.entries.empty() && counting_;
     censusPass_ = &pass;
     const Ending ending = CopyRecords(pass);
     censusPass_ = nullptr;
