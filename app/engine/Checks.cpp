@@ -20,10 +20,19 @@ int RepairEngine::Check4RptByte(std::int64_t filepos, int currpos) {
                       static_cast<int>(std::min<std::int64_t>(
                           kBufferSize - currpos, iflength_ - (filepos - 1 + currpos))));
     }
-    int rptbyte = LastPair(filepos, currpos);
-    if (rptbyte != -1 && judgeAtFirstPair_) {
-        JudgeBeforeFirstFind(filepos - 1 + currpos);
-        rptbyte = LastPair(filepos, currpos);
+
+    int rptbyte = -1;
+    int i = currpos + start;
+    while (i <= currpos + end - 1) {
+        // Both bytes of a pair must come from the input: the zeros past its end must not
+        // make its last byte look repeated. Where the markers show damage, a pair at any
+        // other distance is chance.
+        const bool pairInInput = filepos + i + 1 <= iflength_;
+        const bool looked = pairsAt_ == 0 || (pairsAt_ >> (i - currpos) & 1) != 0;
+        if (buff[i] == buff[i + 1] && pairInInput && looked) {
+            rptbyte = i;
+        }
+        ++i;
     }
     if (rptbyte == -1) {
         return rptbyte;
@@ -32,29 +41,12 @@ int RepairEngine::Check4RptByte(std::int64_t filepos, int currpos) {
     find.kind = FindKind::RepeatedByte;
     find.offset = filepos - 1 + rptbyte;
     find.position = filepos + currpos;
-    find.shown.assign(buff.data() + currpos + start, buff.data() + currpos + end + 1);
+    find.shown.assign(buff.data() + currpos + start, buff.data() + i + 1);
     if (guide_) {
         NoteGuidedFind(find);  // the scan goes on as the pattern alone would have it
         return rptbyte;
     }
     return Tell(Decide(find)) ? rptbyte : -1;
-}
-
-// The last pair of equal bytes in the search range after the marker at currpos, -1 where
-// there is none. Both bytes of a pair must come from the input: the zeros past its end must
-// not make its last byte look repeated. Where the markers show damage, a pair at any other
-// distance is chance.
-int RepairEngine::LastPair(std::int64_t filepos, int currpos) const {
-    const auto [start, end] = SearchRange();
-    int rptbyte = -1;
-    for (int i = currpos + start; i <= currpos + end - 1; ++i) {
-        const bool pairInInput = filepos + i + 1 <= iflength_;
-        const bool looked = pairsAt_ == 0 || (pairsAt_ >> (i - currpos) & 1) != 0;
-        if (buff[i] == buff[i + 1] && pairInInput && looked) {
-            rptbyte = i;
-        }
-    }
-    return rptbyte;
 }
 
 int RepairEngine::Check4Wrapper(std::int64_t filepos, int currpos) {
@@ -122,7 +114,11 @@ bool RepairEngine::Tell(const Decision& decision) {
     finds_.Add(decision, line,
                decision.removed && decision.find.kind == FindKind::Wrapper && !guide_);
     if (finds_.OverHeld()) {
-        finds_.PassOn();
+        if (verdictMayMove_) {
+            startAgain_ = true;
+        } else {
+            finds_.PassOn();
+        }
     }
     host_.YieldToUi();
     return decision.removed;

@@ -92,31 +92,18 @@ void MarkerCensus::Count(const std::uint8_t* marker, int available) {
     contexts_.Add(key, pairs, std::min(available, kReach));
 }
 
-void MarkerCensus::CountAll(const std::uint8_t* bytes, std::size_t scanned, std::size_t available,
-                           std::uint8_t before) {
+void MarkerCensus::CountAll(const std::uint8_t* bytes, std::size_t scanned, std::size_t available) {
     for (std::size_t i = 0; i < scanned;) {
         const void* cr = std::memchr(bytes + i, kCR, scanned - i);
         if (cr == nullptr) {
             return;
         }
         i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(cr) - bytes);
-        const bool marker = i + 2 < available && bytes[i + 1] == kLF && bytes[i + 2] == kDash;
-        if (marker && !OpensWrapper(bytes, i, available, i == 0 ? before : bytes[i - 1])) {
+        if (i + 2 < available && bytes[i + 1] == kLF && bytes[i + 2] == kDash) {
             Count(bytes + i, static_cast<int>(std::min<std::size_t>(kReach, available - i)));
         }
         ++i;
     }
-}
-
-// A CR before the marker and a line of dashes after it make a MIME wrapper's start, which
-// the repair cuts out rather than counting its marker.
-bool MarkerCensus::OpensWrapper(const std::uint8_t* bytes, std::size_t marker,
-                                std::size_t available, std::uint8_t before) {
-    if (before != kCR || marker + 2 + kWrapperDashes > available) {
-        return false;
-    }
-    return std::all_of(bytes + marker + 2, bytes + marker + 2 + kWrapperDashes,
-                       [](std::uint8_t byte) { return byte == kDash; });
 }
 
 void MarkerCensus::Clear() {

@@ -71,20 +71,14 @@ class MarkerCensus {
     void Count(const std::uint8_t* marker, int available);
 
     // Every CR LF '-' marker of bytes, each with the bytes from it to the end of the input
-    // it is given (count from bytes on, more after them), but the start of a MIME wrapper;
-    // before is the byte of the input just before bytes (0 at its start).
-    void CountAll(const std::uint8_t* bytes, std::size_t scanned, std::size_t available,
-                  std::uint8_t before = 0);
-    // A wrapper starts with CR CR LF and this many dashes.
-    static constexpr int kWrapperDashes = 29;
+    // it is given (count from bytes on, more after them).
+    void CountAll(const std::uint8_t* bytes, std::size_t scanned, std::size_t available);
 
     PatternVerdict Judge(int rangeStart, int rangeEnd) const;
     std::int64_t Markers() const { return markers_; }
     void Clear();
 
   private:
-    static bool OpensWrapper(const std::uint8_t* bytes, std::size_t marker, std::size_t available,
-                             std::uint8_t before);
     double ChanceRate() const;
     double ChanceAt(std::size_t j, double rate) const;
     PatternVerdict::Distance Counted(int distance) const;

@@ -1,17 +1,15 @@
-// The verdict of a file's markers, known before the first find is decided: the markers the
-// scan met up to the first pair are counted as it went, the rest are read ahead of the copy
-// at that moment. Every find is then decided once, as it comes, and the copy written once.
+// The verdict of a file's markers: counted as the pass goes, and acted on where it shows
+// damage at one distance.
 #include <algorithm>
 
 #include "engine/PassState.h"
-#include "engine/ReadAheadInput.h"
 
 namespace korbelt {
 namespace {
 
-// The markers read ahead are read in pieces this large, each with the reach of its last
-// marker's pairs; large enough that read calls cost little.
-constexpr std::size_t kCensusPiece = std::size_t{1} << 20;
+// The markers read first are read in pieces this large, each with the reach of its last
+// marker's pairs: no larger than the read-ahead window, which serves no larger reads.
+constexpr std::size_t kCensusPiece = std::size_t{64} << 10;
 
 }  // namespace
 
@@ -19,67 +17,107 @@ void RepairEngine::StartCensus() {
     census_.Clear();
     counting_ = options_.judgeMarkers;
     pairsAt_ = 0;
-    judgeAtFirstPair_ = false;
 }
 
 // The copy of the file, with its markers counted and judged. Without checksums the verdict
-// decides which pair is the damage, from the first pair on; with them the checksums decide,
-// and it is only told.
+// decides which pair is the damage; with them the checksums decide, and it is only told.
 RepairEngine::Ending RepairEngine::CopyJudgingMarkers(Pass& pass) {
     StartCensus();
-    judgeAtFirstPair_ = pass.evidence.entries.empty() && counting_;
-    censusPass_ = &pass;
-    const Ending ending = CopyRecords(pass);
-    censusPass_ = nullptr;
-    judgeAtFirstPair_ = false;
-    if (ending == Ending::Normal && counting_) {
-        counting_ = false;
-        JudgeMarkers();
+    const bool markersDecide = pass.evidence.entries.empty() && options_.judgeMarkers;
+    if (markersDecide && run_.interactive && !CountMarkersFirst(pass)) {
+        return Ending::UserAbort;
     }
-    return ending;
-}
-
-// The scan has met its first pair at the marker whose CR is at offset (0-based) and has
-// counted the markers up to it: the markers after it are counted from the file, the verdict
-// judged, and the repeated-byte check looks at the damage's distances only from now on.
-void RepairEngine::JudgeBeforeFirstFind(std::int64_t crOffset) {
-    judgeAtFirstPair_ = false;
-    CountMarkersAfter(*censusPass_, crOffset + 1);
-    counting_ = false;
+    verdictMayMove_ = markersDecide && counting_;
+    Ending ending = CopyRecords(pass);
+    if (ending == Ending::TooManyHeld) {
+        ending = StartAgainCountingFirst(pass);
+    }
+    verdictMayMove_ = false;
+    if (ending != Ending::Normal || !counting_) {
+        return ending;
+    }
     JudgeMarkers();
-    LookAtDamageOnly();
+    if (!markersDecide || !DamageMovesAFind()) {
+        return ending;
+    }
+    return StartAgainAtDamage(pass) ? CopyRecords(pass) : Ending::OutputRefused;
 }
 
-// Reads the file from offset on beside the copy, not through the read window, whose bytes
-// the record being scanned may be: the window and what the copy has gathered in it stay.
-void RepairEngine::CountMarkersAfter(Pass& pass, std::int64_t offset) {
-    InputFile& file = pass.window != nullptr ? pass.window->Underlying() : *pass.input;
+// In an interactive run the questions must already be about the pairs the verdict points
+// at: the markers are counted before the pass. False when the user stops the file.
+bool RepairEngine::CountMarkersFirst(Pass& pass) {
     std::vector<std::uint8_t> piece(kCensusPiece + MarkerCensus::kReach);
-    std::uint8_t before = 0;
-    lastLook_ = std::chrono::steady_clock::now();
-    for (std::int64_t at = offset; at < iflength_; at += kCensusPiece) {
+    for (std::int64_t at = 0; at < iflength_; at += kCensusPiece) {
         const auto wanted = static_cast<std::size_t>(
             std::min<std::int64_t>(static_cast<std::int64_t>(piece.size()), iflength_ - at));
         std::error_code error;
-        const std::size_t got = file.ReadAt(at, piece.data(), wanted, error);
+        const std::size_t got = pass.input->ReadAt(at, piece.data(), wanted, error);
         if (error) {
             throw Unable("read input file failed", "read input file", pass.filename, error);
         }
         if (got < wanted) {
             throw InputChanged(pass.filename, "became shorter");
         }
-        const std::size_t scanned = std::min(kCensusPiece, got);
-        census_.CountAll(piece.data(), scanned, got, before);
-        before = piece[scanned - 1];
-        if (StopWhileReading()) {
-            throw PassStopped();
+        census_.CountAll(piece.data(), std::min(kCensusPiece, got), got);
+        host_.YieldToUi();
+        if (!GoOnAfterStop()) {
+            return false;
         }
     }
+    counting_ = false;
+    JudgeMarkers();
+    LookAtDamageOnly();
+    return true;
 }
 
 void RepairEngine::JudgeMarkers() {
     const auto [start, end] = SearchRange();
     report_.pattern = census_.Judge(start, end);
+}
+
+// Whether the repeated-byte check, looking at the damage's distance only, would have
+// removed other bytes than the pass did.
+bool RepairEngine::DamageMovesAFind() const {
+    if (!report_.pattern || report_.pattern->kind != PatternVerdict::Kind::Damage || pairsAt_) {
+        return false;
+    }
+    return finds_.RemovedRepeatAt(
+        [this](int distance) { return !report_.pattern->Flags(distance); });
+}
+
+// The pass again from the start, the repeated-byte check looking at the damage's distance
+// only: its copy and its finds replace the first pass's. False when no copy can be opened.
+bool RepairEngine::StartAgainAtDamage(Pass& pass) {
+    DropPassSoFar(pass);
+    counting_ = false;
+    LookAtDamageOnly();
+    return OpenOutput(pass);
+}
+
+// More finds than are held while the verdict could still move them: the pass starts again
+// with the markers counted first, as in an interactive run, so that the finds can go on as
+// they come.
+RepairEngine::Ending RepairEngine::StartAgainCountingFirst(Pass& pass) {
+    DropPassSoFar(pass);
+    verdictMayMove_ = false;
+    StartCensus();
+    if (!CountMarkersFirst(pass)) {
+        return Ending::UserAbort;
+    }
+    return OpenOutput(pass) ? CopyRecords(pass) : Ending::OutputRefused;
+}
+
+// The copy so far and the finds' lines go: the pass is to start again.
+void RepairEngine::DropPassSoFar(Pass& pass) {
+    pass.runLength = 0;
+    CloseOutput(pass);
+    if (const std::error_code error = DiscardTemporaryFile(pass)) {
+        throw Unable("delete temporary file failed", "delete temporary file", pass.tempname, error);
+    }
+    pass.copy.reset();
+    for (const int line : finds_.Withdraw()) {
+        host_.Status().RemoveLine(line);
+    }
 }
 
 // Where the markers show damage, the repeated-byte check looks at its distances only.

@@ -1,6 +1,18 @@
 #include "engine/FindLog.h"
 
+#include <algorithm>
+#include <numeric>
+
 namespace korbelt {
+namespace {
+
+// From the marker's CR, which the find's position names, to the repeated byte.
+std::size_t DistanceOf(const Find& find, std::size_t slots) {
+    const std::int64_t distance = find.offset - (find.position - 1);
+    return static_cast<std::size_t>(std::clamp<std::int64_t>(distance, 0, slots - 1));
+}
+
+}  // namespace
 
 void FindLog::Start(StatusList& status, ReportSink* sink) {
     status_ = &status;
@@ -10,7 +22,7 @@ void FindLog::Start(StatusList& status, ReportSink* sink) {
     passing_ = false;
     wrapperOpen_ = false;
     passedRemovals_ = 0;
-    removedRepeats_ = 0;
+    removedAt_.fill(0);
 }
 
 void FindLog::Add(const Decision& decision, int line, bool open) {
@@ -18,7 +30,7 @@ void FindLog::Add(const Decision& decision, int line, bool open) {
     lines_.push_back(line);
     wrapperOpen_ = open;
     if (decision.removed && decision.find.kind == FindKind::RepeatedByte) {
-        ++removedRepeats_;
+        ++removedAt_[DistanceOf(decision.find, removedAt_.size())];
     }
     if (passing_) {
         Release();
@@ -56,6 +68,12 @@ void FindLog::Release() {
     lines_.erase(lines_.begin(), lines_.begin() + static_cast<long>(ready));
 }
 
+std::vector<int> FindLog::Withdraw() {
+    std::vector<int> lines(lines_.rbegin(), lines_.rend());
+    Start(*status_, sink_);
+    return lines;
+}
+
 std::int64_t FindLog::Undo(const std::function<void(int, const Decision&)>& rewrite) {
     for (std::size_t index = 0; index < report_.finds.size(); ++index) {
         Decision& decision = report_.finds[index];
@@ -67,11 +85,24 @@ std::int64_t FindLog::Undo(const std::function<void(int, const Decision&)>& rewr
             }
         }
     }
-    removedRepeats_ = 0;
+    removedAt_.fill(0);
     const std::int64_t passed = passedRemovals_;
     report_.passedOnUndone = report_.passedOnUndone || passed > 0;
     passedRemovals_ = 0;
     return passed;
+}
+
+std::int64_t FindLog::RemovedRepeats() const {
+    return std::accumulate(removedAt_.begin(), removedAt_.end(), std::int64_t{0});
+}
+
+bool FindLog::RemovedRepeatAt(const std::function<bool(int)>& where) const {
+    for (std::size_t at = 0; at < removedAt_.size(); ++at) {
+        if (removedAt_[at] > 0 && where(static_cast<int>(at))) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace korbelt

@@ -44,9 +44,6 @@ inline PassFailure Unable(const std::string& what, const std::string& action,
     return Unable(what, action, name, error.message(), more);
 }
 
-// The user stopped the file while the engine read ahead of the copy, and agreed to abort.
-struct PassStopped {};
-
 inline PassFailure InputChanged(const std::string& filename, const char* how = "changed") {
     return {"input file changed during processing",
             "Input file '" + filename + "'" + RepairEngine::kCrLf + how +

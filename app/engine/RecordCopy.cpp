@@ -32,6 +32,7 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
     writepos = 1;
     heldcr = 0;
     pass.copying = true;
+    startAgain_ = false;
     pass.lastpct = -1;
     pass.reccount = 0;
     pass.gathered =
@@ -56,6 +57,9 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
             continue;
         }
         readpos = WriteRec(pass, readpos, ScanRecord(), iflength_);
+        if (startAgain_) {
+            return Ending::TooManyHeld;
+        }
         if (guide_ && !AdvanceGuide(pass, false)) {
             return Ending::UserAbort;
         }

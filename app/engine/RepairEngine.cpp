@@ -99,8 +99,6 @@ FileOutcome RepairEngine::ProcessSteps(const std::string& filename) {
         if (!options_.dryRun && !AgreeToReplaceBackup(pass)) {
             return BackupKept(pass);
         }
-    } catch (const PassStopped&) {
-        AbortFile(pass, "Aborted " + pass.filename, "aborted");
     } catch (const ChecksumCatalog::Stopped&) {
         return AbortedBeforePass(filename);
     }
@@ -203,7 +201,6 @@ bool RepairEngine::AgreeToReplaceBackup(Pass& pass) {
 
 void RepairEngine::RunPass(Pass& pass) {
     StatusList& status = host_.Status();
-    bool finished = false;
     try {
         if (!OpenAndLockInput(pass)) {
             status.RemoveLine(pass.progressline);
@@ -235,9 +232,9 @@ void RepairEngine::RunPass(Pass& pass) {
                 break;  // RefuseOutput has said why
             case Ending::Normal:
                 FinishFile(pass);
-                finished = true;
                 break;
             case Ending::UserAbort:
+            case Ending::TooManyHeld:  // the pass has started again before it ends here
                 AbortFile(pass, "Aborted " + pass.filename, "aborted");
                 break;
             case Ending::BadWrapper:
@@ -260,8 +257,6 @@ void RepairEngine::RunPass(Pass& pass) {
         report_.bytesRead = pass.copying ? readpos - 1 : 0;
         TellCopyAbandoned(pass.copying && failure.leftAsItWas);
         run_.fileerror = true;
-    } catch (const PassStopped&) {
-        AbortFile(pass, "Aborted " + pass.filename, "aborted");
     } catch (const ChecksumCatalog::Stopped&) {
         AbortFile(pass, "Aborted " + pass.filename, "aborted");
     } catch (const LibraryUnavailable& missing) {
@@ -273,10 +268,6 @@ void RepairEngine::RunPass(Pass& pass) {
         status.SetLine(run_.listindex, pass.filename + " - korbscan library not found");
         report_.failure = "korbscan library not found";
         run_.fileerror = true;
-    }
-    // The markers' verdict is told of a file whose pass came to its end only.
-    if (!finished) {
-        report_.pattern.reset();
     }
     guide_.reset();
 }

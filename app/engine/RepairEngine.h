@@ -42,7 +42,7 @@ class RepairEngine {
     static constexpr const char* kCrLf = "\r\n";
     static constexpr const char* kSupportAddress = "korbelt.support@prendle.org";
     // A wrapper starts with CR CR LF and this many dashes.
-    static constexpr int kWrapperDashes = MarkerCensus::kWrapperDashes;
+    static constexpr int kWrapperDashes = 29;
     // Bytes a record write skips after the one it leaves out while a wrapper is cut: with
     // it, the CR LF, the dashes and the byte after them.
     static constexpr int kWrapperSkip = 31;
@@ -109,7 +109,7 @@ class RepairEngine {
   private:
     friend class RepairEngineTestPeer;
     struct Pass;
-    enum class Ending { Normal, UserAbort, BadWrapper, OutputRefused };
+    enum class Ending { Normal, UserAbort, BadWrapper, OutputRefused, TooManyHeld };
 
     FileOutcome ProcessSteps(const std::string& filename);
     FileOutcome Refuse(const std::string& filename, const std::string& why, FileOutcome outcome);
@@ -125,11 +125,13 @@ class RepairEngine {
     std::pair<int, int> SearchRange() const;
     void StartCensus();
     Ending CopyJudgingMarkers(Pass& pass);
-    void JudgeBeforeFirstFind(std::int64_t crOffset);
-    void CountMarkersAfter(Pass& pass, std::int64_t offset);
+    bool CountMarkersFirst(Pass& pass);
     void JudgeMarkers();
+    bool DamageMovesAFind() const;
     void LookAtDamageOnly();
-    int LastPair(std::int64_t filepos, int currpos) const;
+    bool StartAgainAtDamage(Pass& pass);
+    Ending StartAgainCountingFirst(Pass& pass);
+    void DropPassSoFar(Pass& pass);
     std::int64_t RemovedRepeats() const;
     void ApplySlicePlan(Pass& pass, const SlicePlan& plan);
     void ForgetPlannedFinds();
@@ -219,15 +221,17 @@ class RepairEngine {
     // Length of the file being repaired; bytes of buff beyond it read as 0 and never pair.
     std::int64_t iflength_ = INT64_MAX;
     FileReport report_;
-    // The markers of the file, counted by the scan as it meets them up to its first pair,
-    // and from there on read ahead of the copy, so that the verdict is known before the
-    // first find is decided. Where they show damage, the repeated-byte check looks at its
-    // distances only (bit k: the pair k after the CR).
+    // The markers of the file, counted by the scan as it meets them, or read first when the
+    // verdict must be known before the first question. Where they show damage, the
+    // repeated-byte check looks at its distances only (bit k: the pair k after the CR).
     MarkerCensus census_;
     bool counting_ = true;
     std::uint64_t pairsAt_ = 0;
-    bool judgeAtFirstPair_ = false;
-    Pass* censusPass_ = nullptr;  // the pass whose file the markers are read ahead from
+    // The markers' verdict, judged once the pass is done, may still move its finds: none of
+    // them may go on until then, and a pass that finds more than are held starts again with
+    // the markers counted first.
+    bool verdictMayMove_ = false;
+    bool startAgain_ = false;
     FindLog finds_{report_};
     ReportSink* sink_ = nullptr;
 };

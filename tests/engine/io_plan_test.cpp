@@ -333,47 +333,16 @@ TEST(IoPlan, SparseDamageIsReadAndWrittenInAFewLargeCalls) {
     const Outcome fast = Repair(input, IoPlan{});
     ExpectSameAsPlain(fast, plain, "default");
     EXPECT_EQ(plain.recordWrites.size(), 60u);
-    // A read call per record, and one of the markers after the first find, read ahead of
-    // the copy for their verdict.
-    EXPECT_EQ(plain.readCalls, 61);
-    // Three windows and the markers' read; the runs of kept bytes end at the two removals
-    // and where the window moves on.
-    EXPECT_EQ(fast.readCalls, 4);
+    EXPECT_EQ(plain.readCalls, 60);
+    // Three windows; the runs of kept bytes end at the two removals and where the window
+    // moves on.
+    EXPECT_EQ(fast.readCalls, 3);
     EXPECT_LE(fast.wideWrites.size(), 5u);
     std::int64_t written = 0;
     for (const int length : fast.wideWrites) {
         written += length;
     }
     EXPECT_EQ(written, 600000 - 2);
-}
-
-// Damage at 41 after 200 markers and, late in the file, a chance pair at 44 that the plain
-// rule would remove: the verdict must be known at the first find, so the markers after it
-// are read ahead of the copy once, and the copy is written once, as the verdict decides.
-TEST(IoPlan, AFileTheVerdictRepairsIsWrittenOnceAndItsMarkersReadAheadOnce) {
-    Bytes input = CleanBytes(600000, 5);
-    Bytes restored = input;
-    for (std::size_t m = 0; m < 200; ++m) {
-        PutRepeat(input, 1000 + m * 2900, 41);
-    }
-    PutRepeat(input, 590000, 44);
-    restored = input;
-    for (std::size_t m = 200; m-- > 0;) {
-        restored = Without(restored, 1000 + m * 2900 + 41);
-    }
-    const Outcome fast = Repair(input, IoPlan{});
-    EXPECT_TRUE(fast.file == restored) << "the chance pair must stay, every repeat go";
-    EXPECT_TRUE(fast.bak == input);
-    std::int64_t written = 0;
-    for (const int length : fast.wideWrites) {
-        written += length;
-    }
-    EXPECT_EQ(written, static_cast<std::int64_t>(restored.size()));
-    EXPECT_TRUE(fast.recordWrites.empty());
-    // Three windows of the copy, one read of the markers after the first find.
-    EXPECT_EQ(fast.readCalls, 4);
-    const Outcome plain = Repair(input, kPlain);
-    EXPECT_TRUE(plain.file == restored);
 }
 
 TEST(IoPlan, RawRandomBytesWithTheirOwnMarkersRepairTheSame) {
