@@ -1,7 +1,7 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -18,10 +18,36 @@ constexpr std::int64_t kResyncReach = 1024;
 constexpr int kMaxResyncs = 4096;
 
 // The first place from expected to expected + reach (and not past limit) where a
-// header is, as isHeader says; none when there is no such place.
+// header is, as isHeader says; none when there is no such place. A template: walkers ask
+// it at every packet or block, where a call through a std::function costs as much as the
+// look at the header.
+template <typename IsHeader>
 std::optional<std::int64_t> FindAgain(std::int64_t expected, std::int64_t limit,
-                                      const std::function<bool(std::int64_t)>& isHeader,
-                                      std::int64_t reach = kResyncReach);
+                                      IsHeader&& isHeader, std::int64_t reach = kResyncReach) {
+    const std::int64_t last = std::min(expected + reach, limit);
+    for (std::int64_t at = expected; at <= last; ++at) {
+        if (isHeader(at)) {
+            return at;
+        }
+    }
+    return std::nullopt;
+}
+
+// The stop predicate asked every so many steps of a walk, not at each one.
+class StopPoll {
+  public:
+    explicit StopPoll(const StopPredicate& stop) : stop_(stop) {}
+    bool Now() {
+        if (++steps_ % 1024 != 0) {
+            return false;
+        }
+        return stop_ && stop_();
+    }
+
+  private:
+    const StopPredicate& stop_;
+    std::int64_t steps_ = 0;
+};
 
 // The regions of one walk, handed on in order: stretches that fit exactly and have no check
 // of their own are joined into one region while they follow each other, so that a file of a
@@ -44,22 +70,6 @@ class RegionLog {
     std::string units_;  // "MPEG-TS packets": the joined regions' description
     std::optional<EvidenceRegion> pending_;
     std::int64_t joined_ = 0;
-};
-
-// The stop predicate asked every so many steps of a walk, not at each one.
-class StopPoll {
-  public:
-    explicit StopPoll(const StopPredicate& stop) : stop_(stop) {}
-    bool Now() {
-        if (++steps_ % 1024 != 0) {
-            return false;
-        }
-        return stop_ && stop_();
-    }
-
-  private:
-    const StopPredicate& stop_;
-    std::int64_t steps_ = 0;
 };
 
 // A name or a FourCC as it may appear in a region's description: printable ASCII kept, the
