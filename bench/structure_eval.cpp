@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "CommandLine.h"
 #include "cli/Terminal.h"
 #include "engine/KorbscanLibrary.h"
 #include "engine/PosixFileSystem.h"
@@ -364,12 +365,12 @@ int Evaluate(const std::string& manifest) {
 }  // namespace korbelt
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "--regions") {
-        return korbelt::ShowRegions(argv[2]);
+    const korbelt::bench::CommandLine line(argc, argv);
+    if (line.Is("--regions", 1, 1)) {
+        return korbelt::ShowRegions(line[0]);
     }
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: korbelt-bench-structure MANIFEST | --regions FILE\n");
-        return 2;
+    if (!line.Is("", 1, 1)) {
+        return korbelt::bench::Usage("korbelt-bench-structure MANIFEST | --regions FILE");
     }
-    return korbelt::Evaluate(argv[1]);
+    return korbelt::Evaluate(line[0]);
 }

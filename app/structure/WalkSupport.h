@@ -49,6 +49,55 @@ class StopPoll {
     std::int64_t steps_ = 0;
 };
 
+// A walk from block to block (packet, pack, archive block) of a structure in which each
+// says where the next one is: the next is found again there or, after extra bytes, at the
+// nearest place further on, and a walk that has had to search more than kMaxResyncs times
+// has lost track.
+class BlockWalk {
+  public:
+    explicit BlockWalk(const StopPredicate& stop) : poll_(stop) {}
+
+    // step(at) for each block from `from` on: the offset of the next block, or what
+    // Ends(how) returns to end the walk there; the walk is whole at the end of the file.
+    template <typename StepAt>
+    WalkEnd Run(std::int64_t from, std::int64_t length, StepAt&& step) {
+        for (std::int64_t at = from; at < length;) {
+            if (poll_.Now()) {
+                return WalkEnd::Stopped;
+            }
+            at = step(at);
+            if (at < 0) {
+                return end_;
+            }
+        }
+        return WalkEnd::Whole;
+    }
+    // What a step returns to end the walk as said. (Not a struct of an offset and an end:
+    // returned at every packet, that costs as much as the packet's look.)
+    std::int64_t Ends(WalkEnd how) {
+        end_ = how;
+        return -1;
+    }
+
+    // Where the next block is, found again from expected on; none where the walk lost track.
+    template <typename IsBlock>
+    std::optional<std::int64_t> Next(std::int64_t expected, std::int64_t limit, IsBlock&& isBlock,
+                                     std::int64_t reach = kResyncReach) {
+        const auto next = FindAgain(expected, limit, isBlock, reach);
+        if (!next || (*next != expected && ++resyncs_ > kMaxResyncs)) {
+            return std::nullopt;
+        }
+        // Made anew, not copied: a copy of the optional is read as a whole just after its
+        // parts were written, which stalls the processor at every packet.
+        return *next;
+    }
+
+  private:
+    StopPoll poll_;
+    int resyncs_ = 0;
+    WalkEnd end_ = WalkEnd::Whole;
+};
+
 // The regions of one walk, handed on in order: stretches that fit exactly and have no check
 // of their own are joined into one region while they follow each other, so that a file of a
 // million intact packets gives one region, not a million.
