@@ -88,7 +88,7 @@ class BlockWalk {
             return std::nullopt;
         }
         // Made anew, not copied: a copy of the optional is read as a whole just after its
-        // parts were written, which stalls the processor at every packet.
+        // value and its flag were written, which stalls the processor at every packet.
         return *next;
     }
 
