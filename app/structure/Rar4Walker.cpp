@@ -31,8 +31,7 @@ class Rar4Walk {
         : window_(input, length), walk_(stop), log_(sink, "RAR headers") {}
 
     WalkEnd Run() {
-        log_.Fits(0, kMarker, "RAR marker");
-        return Ended(WalkRarBlocks(walk_, log_, kMarker, window_.Length(),
+        return Ended(WalkRarBlocks(walk_, log_, kMarker, "RAR marker", window_.Length(),
                                    [this](std::int64_t at) { return BlockAt(at); }));
     }
 

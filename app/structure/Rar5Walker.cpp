@@ -67,8 +67,7 @@ class Rar5Walk {
         : window_(input, length), walk_(stop), log_(sink, "RAR headers") {}
 
     WalkEnd Run() {
-        log_.Fits(0, kSignature, "RAR signature");
-        return Ended(WalkRarBlocks(walk_, log_, kSignature, window_.Length(),
+        return Ended(WalkRarBlocks(walk_, log_, kSignature, "RAR signature", window_.Length(),
                                    [this](std::int64_t at) { return BlockAt(at); }));
     }
 

@@ -19,12 +19,17 @@ struct RarBlock {
     std::string name;
 };
 
-// The blocks of a RAR archive from `from` on, each found again by its header, as blockAt
-// reads one: each header a region that fits, each member's data one of its length.
+// A RAR archive after its signature of the length and name given, block by block, each
+// found again by its header as blockAt reads one: each header a region that fits, each
+// member's data one of its length. A file shorter than the signature is none.
 template <typename BlockAt>
-WalkEnd WalkRarBlocks(BlockWalk& walk, RegionLog& log, std::int64_t from, std::int64_t length,
-                      BlockAt&& blockAt) {
-    return walk.Run(from, length, [&](std::int64_t at) {
+WalkEnd WalkRarBlocks(BlockWalk& walk, RegionLog& log, std::int64_t signature,
+                      const char* signatureName, std::int64_t length, BlockAt&& blockAt) {
+    if (length < signature) {
+        return WalkEnd::LostTrack;
+    }
+    log.Fits(0, signature, signatureName);
+    return walk.Run(signature, length, [&](std::int64_t at) {
         const std::optional<RarBlock> block = blockAt(at);
         if (!block) {
             return walk.Ends(WalkEnd::LostTrack);
