@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "CommandLine.h"
 #include "cli/Terminal.h"
 #include "engine/KorbscanLibrary.h"
 #include "engine/PosixFileSystem.h"
@@ -536,19 +537,18 @@ void Real(const std::string& corpus, const std::string& work) {
 }  // namespace korbelt
 
 int main(int argc, char** argv) {
-    if (argc == 4 && std::string(argv[1]) == "--real") {
-        korbelt::Real(argv[2], argv[3]);
+    const korbelt::bench::CommandLine line(argc, argv);
+    if (line.Is("--real", 2, 2)) {
+        korbelt::Real(line[0], line[1]);
         return 0;
     }
-    if (argc < 2) {
-        std::fprintf(stderr,
-                     "usage: korbelt-bench-verdict WORKDIR [ROW1_INPUT]\n"
-                     "       korbelt-bench-verdict --real CORPUS WORKDIR\n");
-        return 2;
+    if (!line.Is("", 1, 2)) {
+        return korbelt::bench::Usage("korbelt-bench-verdict WORKDIR [ROW1_INPUT]\n"
+                                     "       korbelt-bench-verdict --real CORPUS WORKDIR");
     }
-    korbelt::Corpus(argv[1]);
-    if (argc > 2) {
-        korbelt::Cost(argv[1], argv[2]);
+    korbelt::Corpus(line[0]);
+    if (line.Count() > 1) {
+        korbelt::Cost(line[0], line[1]);
     }
     return 0;
 }

@@ -9,7 +9,11 @@
 // choice fits, decided by the plain rule) and by the plain rule alone; the damaged regions
 // proven, consistent and fitting nothing; and the cost of the walk and the plan against
 // md5sum's work on the same file (reading it and hashing it by MD5, in this process, from
-// the page cache), each the median of repeated runs.
+// the page cache), each the median of repeated runs in processor time; the walk of each
+// intact file the damaged ones come from the same way.
+#include <stdlib.h>
+#include <time.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -17,10 +21,12 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "CommandLine.h"
 #include "cli/Terminal.h"
 #include "engine/KorbscanLibrary.h"
 #include "engine/PosixFileSystem.h"
@@ -115,25 +121,41 @@ Bytes Without(const Bytes& bytes, std::vector<Removal> removals) {
     return out;
 }
 
-// The median of repeated runs, repeated until they take at least 0.2 s in all.
-template <typename Work>
-double MedianSeconds(Work work) {
-    std::vector<double> runs;
-    double total = 0;
-    while (runs.size() < 5 || (total < 0.2 && runs.size() < 1000)) {
-        const auto start = Clock::now();
-        work();
-        runs.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-        total += runs.back();
-    }
-    std::sort(runs.begin(), runs.end());
-    return runs[runs.size() / 2];
+// What repeated runs of a piece of work took: the medians of their time and of the
+// processor time they used (which other work on a shared machine changes less).
+struct Cost {
+    double wall = 0;
+    double cpu = 0;
+};
+
+double CpuNow() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-double Md5Seconds(const std::string& path) {
+// The medians of repeated runs, repeated until they take at least 0.2 s in all.
+template <typename Work>
+Cost MedianCost(Work work) {
+    std::vector<double> walls, cpus;
+    double total = 0;
+    while (walls.size() < 5 || (total < 0.2 && walls.size() < 1000)) {
+        const auto start = Clock::now();
+        const double cpu = CpuNow();
+        work();
+        cpus.push_back(CpuNow() - cpu);
+        walls.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        total += walls.back();
+    }
+    std::sort(walls.begin(), walls.end());
+    std::sort(cpus.begin(), cpus.end());
+    return {walls[walls.size() / 2], cpus[cpus.size() / 2]};
+}
+
+Cost Md5Cost(const std::string& path) {
     PosixFileSystem fs;
     std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
-    return MedianSeconds([&] {
+    return MedianCost([&] {
         std::error_code error;
         auto input = fs.OpenInput(path, error);
         Hasher md5(DigestKind::Md5);
@@ -149,6 +171,19 @@ double Md5Seconds(const std::string& path) {
     });
 }
 
+// The walk of a file against md5sum's work on it, in processor time.
+double WalkRatio(const StructureWalker& walker, const std::string& path) {
+    PosixFileSystem fs;
+    std::error_code error;
+    auto input = fs.OpenInput(path, error);
+    if (!input) {
+        return 0;
+    }
+    const std::int64_t length = input->Length(error);
+    const Cost walk = MedianCost([&] { WalkRegions(walker, *input, length, nullptr); });
+    return walk.cpu / Md5Cost(path).cpu;
+}
+
 struct Tally {
     int cases = 0;
     int restored = 0;
@@ -157,8 +192,9 @@ struct Tally {
     int consistent = 0;
     int noFit = 0;
     int lost = 0;  // walks that did not reach the end of the file
-    std::vector<double> walks;  // the walk's time over md5's
+    std::vector<double> walks;  // the walk's processor time over md5's
     std::vector<double> plans;  // the plan's
+    std::vector<double> intactWalks;  // the walk of each intact file the cases come from
 };
 
 std::string Median(std::vector<double> ratios) {
@@ -229,6 +265,11 @@ int Evaluate(const std::string& manifest) {
     const Walkers walkers;
     Scanner scanner;
     PosixFileSystem fs;
+    std::set<std::string> intactsWalked;
+    double loadBefore = 0;
+    getloadavg(&loadBefore, 1);
+    const auto started = Clock::now();
+    const double cpuStarted = CpuNow();
     for (std::string line; std::getline(lines, line);) {
         std::istringstream fields(line);
         std::string damagedPath, intactPath, format, kind;
@@ -278,31 +319,45 @@ int Evaluate(const std::string& manifest) {
         const bool restored = Without(damaged, chosen) == intact;
         tally.restored += restored;
         std::vector<EvidenceRegion> regions;
-        const double walk = MedianSeconds([&] {
+        const Cost walk = MedianCost([&] {
             regions = WalkRegions(*walker, *input, length, nullptr);
         });
-        const double planned = MedianSeconds([&] {
+        const Cost planned = MedianCost([&] {
             RegionPlanner planner(*input, length, nullptr);
             planner.PlanAll(regions, candidates);
         });
-        const double md5 = Md5Seconds(damagedPath);
-        tally.walks.push_back(walk / md5);
-        tally.plans.push_back(planned / md5);
+        const Cost md5 = Md5Cost(damagedPath);
+        tally.walks.push_back(walk.cpu / md5.cpu);
+        tally.plans.push_back(planned.cpu / md5.cpu);
+        if (intactsWalked.insert(intactPath).second) {
+            tally.intactWalks.push_back(WalkRatio(*walker, intactPath));
+        }
         if (std::getenv("KORBELT_BENCH_VERBOSE") != nullptr) {
-            std::fprintf(stderr, "%s: %s, walk %.3f, plan %.3f of md5 (%.6f s)\n",
-                         damagedPath.c_str(), restored ? "restored" : "not restored", walk / md5,
-                         planned / md5, md5);
+            std::fprintf(stderr, "%s: %s, walk %.3f, plan %.3f of md5 (%.6f s, %.6f s CPU)\n",
+                         damagedPath.c_str(), restored ? "restored" : "not restored",
+                         walk.cpu / md5.cpu, planned.cpu / md5.cpu, md5.wall, md5.cpu);
         }
     }
     std::printf("| format | cases | restored by the plan | by the plain rule | damaged regions: "
                 "proven / consistent / no fit | walks that lost track | walk / md5 (median, "
-                "max) | plan / md5 (median, max) |\n|---|---|---|---|---|---|---|---|\n");
+                "max) | intact walk / md5 (max) | plan / md5 (median, max) |\n"
+                "|---|---|---|---|---|---|---|---|---|\n");
     for (const auto& [format, tally] : tallies) {
-        std::printf("| %s | %d | %d | %d | %d / %d / %d | %d | %s | %s |\n", format.c_str(),
-                    tally.cases, tally.walks.empty() ? 0 : tally.restored, tally.plainRestored,
-                    tally.proven, tally.consistent, tally.noFit, tally.lost,
-                    Median(tally.walks).c_str(), Median(tally.plans).c_str());
+        const double intactMax =
+            tally.intactWalks.empty()
+                ? 0
+                : *std::max_element(tally.intactWalks.begin(), tally.intactWalks.end());
+        std::printf("| %s | %d | %d | %d | %d / %d / %d | %d | %s | %.3f | %s |\n",
+                    format.c_str(), tally.cases, tally.walks.empty() ? 0 : tally.restored,
+                    tally.plainRestored, tally.proven, tally.consistent, tally.noFit, tally.lost,
+                    Median(tally.walks).c_str(), intactMax, Median(tally.plans).c_str());
     }
+    double loadAfter = 0;
+    getloadavg(&loadAfter, 1);
+    std::printf("\nRatios of processor time. The run: %.1f s, %.1f s of processor time; load "
+                "average %.2f at its start, %.2f at its end.\n",
+                std::chrono::duration<double>(Clock::now() - started).count(),
+                CpuNow() - cpuStarted, loadBefore, loadAfter);
     return 0;
 }
 
@@ -310,12 +365,12 @@ int Evaluate(const std::string& manifest) {
 }  // namespace korbelt
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "--regions") {
-        return korbelt::ShowRegions(argv[2]);
+    const korbelt::bench::CommandLine line(argc, argv);
+    if (line.Is("--regions", 1, 1)) {
+        return korbelt::ShowRegions(line[0]);
     }
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: korbelt-bench-structure MANIFEST | --regions FILE\n");
-        return 2;
+    if (!line.Is("", 1, 1)) {
+        return korbelt::bench::Usage("korbelt-bench-structure MANIFEST | --regions FILE");
     }
-    return korbelt::Evaluate(argv[1]);
+    return korbelt::Evaluate(line[0]);
 }

@@ -22,7 +22,7 @@ const std::uint8_t* ByteWindow::At(std::int64_t offset, std::size_t count) {
     for (Slot& slot : slots_) {
         if (offset >= slot.base && end <= slot.base + static_cast<std::int64_t>(slot.held)) {
             slot.used = ++uses_;
-            return slot.bytes.data() + (offset - slot.base);
+            return slot.bytes.get() + (offset - slot.base);
         }
     }
     if (const std::uint8_t* mapped = input_.Peek(offset, count)) {
@@ -32,17 +32,20 @@ const std::uint8_t* ByteWindow::At(std::int64_t offset, std::size_t count) {
     // Walkers move forward: the window starts a little before the offset asked for, so that
     // a search just behind it is served from the same read.
     const std::size_t window = std::max(kWindow, count + 256);
-    slot.bytes.resize(window);
+    if (slot.size < window) {
+        slot.bytes.reset(new std::uint8_t[window]);
+        slot.size = window;
+    }
     slot.base = std::max<std::int64_t>(0, offset - 256);
     const auto want = static_cast<std::size_t>(
         std::min<std::int64_t>(static_cast<std::int64_t>(window), length_ - slot.base));
-    slot.held = input_.ReadAt(slot.base, slot.bytes.data(), want, error_);
+    slot.held = input_.ReadAt(slot.base, slot.bytes.get(), want, error_);
     slot.used = ++uses_;
     if (error_ || end > slot.base + static_cast<std::int64_t>(slot.held)) {
         slot.held = 0;
         return nullptr;
     }
-    return slot.bytes.data() + (offset - slot.base);
+    return slot.bytes.get() + (offset - slot.base);
 }
 
 }  // namespace korbelt

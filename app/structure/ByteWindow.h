@@ -2,8 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <system_error>
-#include <vector>
 
 #include "ports/FileSystem.h"
 
@@ -33,8 +33,11 @@ class ByteWindow {
     std::int64_t length_;
     // Two windows (64 KiB, or what a read of up to kMaxRead needs), the one used longer ago
     // filled on a miss: a walker that checks a header ahead and comes back reads each once.
+    // Left uninitialised: a read fills what is used, and clearing them would cost about as
+    // much as the walk of a file whose sizes all fit.
     struct Slot {
-        std::vector<std::uint8_t> bytes;
+        std::unique_ptr<std::uint8_t[]> bytes;
+        std::size_t size = 0;
         std::int64_t base = 0;
         std::size_t held = 0;
         std::uint64_t used = 0;

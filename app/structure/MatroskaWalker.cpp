@@ -4,6 +4,7 @@
 // longer than it should be, or of unknown size, walked inside, block by block.
 #include <algorithm>
 #include <array>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -83,7 +84,26 @@ class MatroskaWalk {
         return window_.Failed() ? WalkEnd::ReadFailed : how;
     }
 
-    std::optional<Element> ElementAt(std::int64_t at) {
+    // The element at an offset, as it was read last there: a block's header is asked for
+    // by the search for it, by the check that it is a Cluster's child, and by its walk.
+    // Valid until the next call.
+    const std::optional<Element>& ElementAt(std::int64_t at) {
+        if (at != readAt_) {
+            readAt_ = at;
+            read_ = ReadElement(at);
+        }
+        return read_;
+    }
+
+    const std::string& Described(std::uint32_t id) {
+        auto [named, fresh] = described_.try_emplace(id);
+        if (fresh) {
+            named->second = std::string("Matroska ") + NameOf(id);
+        }
+        return named->second;
+    }
+
+    std::optional<Element> ReadElement(std::int64_t at) {
         const std::uint8_t* p = window_.At(at, 12);
         if (p == nullptr) {
             const std::int64_t rest = window_.Length() - at;
@@ -132,7 +152,7 @@ class MatroskaWalk {
         if (at == window_.Length()) {
             return true;
         }
-        const std::optional<Element> element = ElementAt(at);
+        const std::optional<Element>& element = ElementAt(at);
         if (!element || (element->size != kUnknown &&
                          element->size > static_cast<std::uint64_t>(window_.Length() - at))) {
             return false;
@@ -284,7 +304,7 @@ class MatroskaWalk {
     }
 
     bool IsChild(std::int64_t at, std::int64_t end) {
-        const std::optional<Element> element = ElementAt(at);
+        const std::optional<Element>& element = ElementAt(at);
         return element && element->size != kUnknown &&
                std::find(kClusterChildren.begin(), kClusterChildren.end(), element->id) !=
                    kClusterChildren.end() &&
@@ -300,7 +320,7 @@ class MatroskaWalk {
         if (!IsChild(at, end)) {
             return false;
         }
-        const std::optional<Element> element = ElementAt(at);
+        const std::optional<Element>& element = ElementAt(at);
         const std::int64_t after = at + element->header + static_cast<std::int64_t>(element->size);
         return after == end || after == window_.Length() || IsChild(after, end) ||
                (end < 0 && IsTopLevelAt(after));
@@ -311,20 +331,10 @@ class MatroskaWalk {
     // cannot be told apart. Where they end.
     std::optional<std::int64_t> Blocks(std::int64_t at, std::int64_t end, std::int64_t excess,
                                        std::vector<EvidenceRegion>* parts = nullptr) {
-        const auto fits = [&](std::int64_t from, std::int64_t to, const std::string& what) {
-            if (parts != nullptr) {
-                parts->push_back({from, to, to - from, nullptr, what});
-            } else {
-                log_.Fits(from, to, what);
-            }
-        };
-        const auto add = [&](EvidenceRegion region) {
-            if (parts != nullptr) {
-                parts->push_back(std::move(region));
-            } else {
-                log_.Add(std::move(region));
-            }
-        };
+        // Fitting blocks are joined in parts as in the log: a Cluster has thousands.
+        const RegionSink toParts = [parts](EvidenceRegion part) { parts->push_back(std::move(part)); };
+        RegionLog partLog(toParts, "Matroska elements");
+        RegionLog& out = parts != nullptr ? partLog : log_;
         std::int64_t left = excess;
         while (end < 0 ? !IsTopLevelAt(at) && at < window_.Length() : at < end) {
             if (poll_.Now()) {
@@ -338,21 +348,24 @@ class MatroskaWalk {
             }
             const std::int64_t expected = at + element->header + static_cast<std::int64_t>(element->size);
             // Where the sizes put the next block one header is enough; found again, two.
-            const auto next = FindAgain(expected, limit, [this, end, expected](std::int64_t q) {
-                return q == expected ? q == end || IsChild(q, end) || (end < 0 && IsTopLevelAt(q))
-                                     : IsChildEnd(q, end);
-            });
-            // A block found again further on than the Cluster's extra bytes reach was found by
-            // chance: the rest is one region.
-            if (!next || (end >= 0 && *next - expected > left) ||
-                (*next != expected && ++resyncs_ > kMaxResyncs)) {
+            // A block found again further on than the Cluster's extra bytes reach would be
+            // found by chance: it is not looked for there, and the rest is one region.
+            const auto next = FindAgain(
+                expected, limit,
+                [this, end, expected](std::int64_t q) {
+                    return q == expected
+                               ? q == end || IsChild(q, end) || (end < 0 && IsTopLevelAt(q))
+                               : IsChildEnd(q, end);
+                },
+                end >= 0 ? std::min(kResyncReach, left) : kResyncReach);
+            if (!next || (*next != expected && ++resyncs_ > kMaxResyncs)) {
                 break;
             }
-            const std::string what = std::string("Matroska ") + NameOf(element->id);
+            const std::string& what = Described(element->id);
             if (*next == expected) {
-                fits(at, *next, what);
+                out.Fits(at, *next, what);
             } else {
-                add({at, *next, expected - at, nullptr, what});
+                out.Add({at, *next, expected - at, nullptr, what});
                 left -= *next - expected;
                 excess_ += end < 0 ? *next - expected : 0;
             }
@@ -360,8 +373,8 @@ class MatroskaWalk {
         }
         if (end >= 0 && at < end) {
             // The rest, of the length it must have with the extra bytes not yet placed.
-            add({at, end, std::max<std::int64_t>(0, end - at - left), nullptr,
-                 "Matroska Cluster blocks"});
+            out.Add({at, end, std::max<std::int64_t>(0, end - at - left), nullptr,
+                     "Matroska Cluster blocks"});
             return end;
         }
         if (end < 0 && !IsTopLevelAt(at)) {
@@ -378,6 +391,9 @@ class MatroskaWalk {
     std::int64_t excess_ = 0;  // of the regions so far, in the Segment being walked
     int resyncs_ = 0;
     std::optional<std::pair<std::int64_t, Element>> repaired_;  // where, and what it was
+    std::int64_t readAt_ = -1;
+    std::optional<Element> read_;
+    std::map<std::uint32_t, std::string> described_;  // "Matroska SimpleBlock"
 };
 
 class MatroskaWalker : public StructureWalker {

@@ -18,41 +18,39 @@ class PsWalk {
   public:
     PsWalk(InputFile& input, std::int64_t length, const StopPredicate& stop,
            const RegionSink& sink)
-        : window_(input, length), poll_(stop), log_(sink, "MPEG-PS packets") {}
+        : window_(input, length), walk_(stop), log_(sink, "MPEG-PS packets") {}
 
     WalkEnd Run() {
-        int resyncs = 0;
-        for (std::int64_t at = 0; at < window_.Length();) {
-            if (poll_.Now()) {
-                return Ended(WalkEnd::Stopped);
-            }
-            const std::int64_t size = SizeAt(at);
-            if (size <= 0) {
-                return Ended(at == 0 ? WalkEnd::LostTrack : Trailing(at));
-            }
-            const std::int64_t expected = at + size;
-            const auto next = FindAgain(expected, window_.Length(), [this](std::int64_t q) {
-                return q == window_.Length() || SizeAt(q) > 0 || Padded(q);
-            });
-            if (!next || (*next != expected && ++resyncs > kMaxResyncs)) {
-                return Ended(WalkEnd::LostTrack);
-            }
-            const std::uint8_t* p = window_.At(at, 4);
-            const std::string what = p[3] == kPack ? "MPEG-PS pack header" : "MPEG-PS packet";
-            if (*next == expected) {
-                log_.Fits(at, *next, what);
-            } else {
-                log_.Add({at, *next, size, nullptr, what});
-            }
-            at = *next;
-        }
-        return Ended(WalkEnd::Whole);
+        return Ended(walk_.Run(0, window_.Length(), [this](std::int64_t at) { return Step(at); }));
     }
 
   private:
     WalkEnd Ended(WalkEnd how) {
         log_.Flush();
         return window_.Failed() ? WalkEnd::ReadFailed : how;
+    }
+
+    // The pack header or packet at `at` a region, the next found again after it.
+    std::int64_t Step(std::int64_t at) {
+        const std::int64_t size = SizeAt(at);
+        if (size <= 0) {
+            return walk_.Ends(at == 0 ? WalkEnd::LostTrack : Trailing(at));
+        }
+        const std::int64_t expected = at + size;
+        const auto next = walk_.Next(expected, window_.Length(), [this](std::int64_t q) {
+            return q == window_.Length() || SizeAt(q) > 0 || Padded(q);
+        });
+        if (!next) {
+            return walk_.Ends(WalkEnd::LostTrack);
+        }
+        const std::uint8_t* p = window_.At(at, 4);
+        const std::string what = p[3] == kPack ? "MPEG-PS pack header" : "MPEG-PS packet";
+        if (*next == expected) {
+            log_.Fits(at, *next, what);
+        } else {
+            log_.Add({at, *next, size, nullptr, what});
+        }
+        return *next;
     }
 
     // What may follow the end code: zeros a writer pads the last sector with.
@@ -96,7 +94,7 @@ class PsWalk {
     }
 
     ByteWindow window_;
-    StopPoll poll_;
+    BlockWalk walk_;
     RegionLog log_;
 };
 

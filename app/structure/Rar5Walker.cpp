@@ -6,6 +6,7 @@
 #include <string>
 
 #include "structure/ByteWindow.h"
+#include "structure/RarBlocks.h"
 #include "structure/WalkSupport.h"
 #include "structure/Walkers.h"
 #include "verify/Digest.h"
@@ -59,50 +60,15 @@ class Reader {
     std::size_t at_ = 0;
 };
 
-struct Block {
-    std::int64_t header = 0;
-    std::int64_t data = 0;
-    std::uint64_t type = 0;
-    std::shared_ptr<const RegionCheck> check;
-    std::string name;
-};
-
 class Rar5Walk {
   public:
     Rar5Walk(InputFile& input, std::int64_t length, const StopPredicate& stop,
              const RegionSink& sink)
-        : window_(input, length), poll_(stop), log_(sink, "RAR headers") {}
+        : window_(input, length), walk_(stop), log_(sink, "RAR headers") {}
 
     WalkEnd Run() {
-        log_.Fits(0, kSignature, "RAR signature");
-        int resyncs = 0;
-        for (std::int64_t at = kSignature; at < window_.Length();) {
-            if (poll_.Now()) {
-                return Ended(WalkEnd::Stopped);
-            }
-            const std::optional<Block> block = BlockAt(at);
-            if (!block) {
-                return Ended(WalkEnd::LostTrack);
-            }
-            const std::int64_t data = at + block->header;
-            log_.Fits(at, data, "RAR block header");
-            if (block->type == kEnd) {
-                log_.Fits(data, window_.Length(), "RAR end");
-                return Ended(WalkEnd::Whole);
-            }
-            const std::int64_t expected = data + block->data;
-            const auto next = FindAgain(expected, window_.Length(), [this](std::int64_t q) {
-                return q == window_.Length() || BlockAt(q).has_value();
-            });
-            if (!next || (*next != expected && ++resyncs > kMaxResyncs)) {
-                return Ended(WalkEnd::LostTrack);
-            }
-            if (block->data > 0 || *next != expected) {
-                log_.Add({data, *next, block->data, block->check, "RAR member '" + block->name + "'"});
-            }
-            at = *next;
-        }
-        return Ended(WalkEnd::Whole);
+        return Ended(WalkRarBlocks(walk_, log_, kSignature, "RAR signature", window_.Length(),
+                                   [this](std::int64_t at) { return BlockAt(at); }));
     }
 
   private:
@@ -111,7 +77,7 @@ class Rar5Walk {
         return window_.Failed() ? WalkEnd::ReadFailed : how;
     }
 
-    std::optional<Block> BlockAt(std::int64_t at) {
+    std::optional<RarBlock> BlockAt(std::int64_t at) {
         const std::uint8_t* p = window_.At(at, 7);
         if (p == nullptr) {
             return std::nullopt;
@@ -126,7 +92,7 @@ class Rar5Walk {
         if (h == nullptr || Crc32(0, h + 4, total - 4) != Le32(h)) {
             return std::nullopt;
         }
-        Block block;
+        RarBlock block;
         block.header = static_cast<std::int64_t>(total);
         Reader header(h + 4 + sizeOf.At(), static_cast<std::size_t>(*size));
         const auto type = header.Vint();
@@ -134,7 +100,7 @@ class Rar5Walk {
         if (!type || !flags) {
             return std::nullopt;
         }
-        block.type = *type;
+        block.last = *type == kEnd;
         std::uint64_t extra = 0;
         if ((*flags & kHasExtra) != 0) {
             extra = header.Vint().value_or(0);
@@ -143,7 +109,7 @@ class Rar5Walk {
             block.data = static_cast<std::int64_t>(std::min<std::uint64_t>(
                 header.Vint().value_or(0), static_cast<std::uint64_t>(window_.Length())));
         }
-        if (block.type == kFile || block.type == kService) {
+        if (*type == kFile || *type == kService) {
             File(header, *flags, extra, static_cast<std::size_t>(*size), block);
         }
         return block;
@@ -151,7 +117,7 @@ class Rar5Walk {
 
     // A file header's name, and the check of its data where it is stored whole.
     void File(Reader& header, std::uint64_t flags, std::uint64_t extra, std::size_t size,
-              Block& block) {
+              RarBlock& block) {
         const auto fileFlags = header.Vint();
         const auto unpacked = header.Vint();
         header.Vint();  // attributes
@@ -209,7 +175,7 @@ class Rar5Walk {
     }
 
     ByteWindow window_;
-    StopPoll poll_;
+    BlockWalk walk_;
     RegionLog log_;
 };
 

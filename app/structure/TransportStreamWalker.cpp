@@ -30,51 +30,48 @@ class TsWalk {
     TsWalk(InputFile& input, std::int64_t length, const StopPredicate& stop,
            const RegionSink& sink, Framing framing)
         : window_(input, length),
-          poll_(stop),
+          walk_(stop),
           log_(sink, std::string(framing.name) + " packets"),
           framing_(framing),
           what_(std::string(framing.name) + " packet") {}
 
     WalkEnd Run() {
-        const std::int64_t length = window_.Length();
-        const std::int64_t size = framing_.packet;
-        int resyncs = 0;
-        for (std::int64_t at = 0; at < length;) {
-            if (poll_.Now()) {
-                return Ended(WalkEnd::Stopped);
-            }
-            if (at + size >= length) {
-                // The last packet: what is left is its length, or it is longer than it.
-                if (length - at <= size) {
-                    log_.Fits(at, length, what_);
-                } else {
-                    log_.Add({at, length, size, nullptr, what_});
-                }
-                return Ended(WalkEnd::Whole);
-            }
-            // The next packet is where three sync bytes a packet apart are found again.
-            const auto next = FindAgain(at + size, length, [this](std::int64_t q) {
-                return IsPacket(q);
-            });
-            if (!next || (*next != at + size && ++resyncs > kMaxResyncs)) {
-                return Ended(WalkEnd::LostTrack);
-            }
-            if (*next == at + size || (*next >= at + 2 * size && SyncAt(at + size))) {
-                // This packet is whole; the extra bytes, if any, are in the next one.
-                log_.Fits(at, at + size, what_);
-                at += size;
-                continue;
-            }
-            log_.Add({at, *next, (*next - at) / size * size, nullptr, what_});
-            at = *next;
-        }
-        return Ended(WalkEnd::Whole);
+        return Ended(walk_.Run(0, window_.Length(), [this](std::int64_t at) { return Step(at); }));
     }
 
   private:
     WalkEnd Ended(WalkEnd how) {
         log_.Flush();
         return window_.Failed() ? WalkEnd::ReadFailed : how;
+    }
+
+    // The packet at `at` a region, the next found again after it.
+    std::int64_t Step(std::int64_t at) {
+        const std::int64_t length = window_.Length();
+        const std::int64_t size = framing_.packet;
+        if (at + size >= length) {
+            // The last packet: what is left is its length, or it is longer than it.
+            if (length - at <= size) {
+                log_.Fits(at, length, what_);
+            } else {
+                log_.Add({at, length, size, nullptr, what_});
+            }
+            return walk_.Ends(WalkEnd::Whole);
+        }
+        // The next packet is where three sync bytes a packet apart are found again.
+        const auto next = walk_.Next(at + size, length, [this](std::int64_t q) {
+            return IsPacket(q);
+        });
+        if (!next) {
+            return walk_.Ends(WalkEnd::LostTrack);
+        }
+        if (*next == at + size || (*next >= at + 2 * size && SyncAt(at + size))) {
+            // This packet is whole; the extra bytes, if any, are in the next one.
+            log_.Fits(at, at + size, what_);
+            return at + size;
+        }
+        log_.Add({at, *next, (*next - at) / size * size, nullptr, what_});
+        return *next;
     }
 
     bool SyncAt(std::int64_t packet) {
@@ -112,7 +109,7 @@ class TsWalk {
     }
 
     ByteWindow window_;
-    StopPoll poll_;
+    BlockWalk walk_;
     RegionLog log_;
     Framing framing_;
     std::string what_;

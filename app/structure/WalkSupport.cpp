@@ -4,18 +4,6 @@
 
 namespace korbelt {
 
-std::optional<std::int64_t> FindAgain(std::int64_t expected, std::int64_t limit,
-                                      const std::function<bool(std::int64_t)>& isHeader,
-                                      std::int64_t reach) {
-    const std::int64_t last = std::min(expected + reach, limit);
-    for (std::int64_t at = expected; at <= last; ++at) {
-        if (isHeader(at)) {
-            return at;
-        }
-    }
-    return std::nullopt;
-}
-
 void RegionLog::Fits(std::int64_t start, std::int64_t end, const std::string& what) {
     if (pending_ && pending_->end == start) {
         pending_->end = end;

@@ -119,6 +119,34 @@ TEST_F(MediaWalkersTest, MatroskaCrcsProveClustersAndBlocksLocateTheRest) {
              RegionStanding::Consistent);
 }
 
+// A Cluster with a CRC-32 and extra bytes in it: its parts tile it, the blocks that hold the
+// extra bytes one part each, the blocks that fit between them joined.
+TEST_F(MediaWalkersTest, MatroskaClusterPartsJoinTheBlocksThatFit) {
+    const Case damage = Damage(Matroska(), 2, 8);
+    std::optional<EvidenceRegion> cluster;
+    for (const EvidenceRegion& region : DamagedRegions(Walk(damage.damaged.bytes, "Matroska"))) {
+        cluster = region;
+    }
+    ASSERT_TRUE(cluster && !cluster->parts.empty());
+    std::int64_t at = cluster->start;
+    std::int64_t excess = 0;
+    int damaged = 0;
+    int elements = 0;  // the Timestamp and the 12 blocks, as the parts count them
+    for (const EvidenceRegion& part : cluster->parts) {
+        EXPECT_EQ(part.start, at);
+        at = part.end;
+        excess += part.Excess();
+        damaged += part.Excess() != 0;
+        const std::size_t joined = part.what.find(" Matroska elements");
+        elements += joined == std::string::npos ? 1 : std::stoi(part.what.substr(0, joined));
+    }
+    EXPECT_EQ(at, cluster->end);
+    EXPECT_EQ(excess, cluster->Excess());
+    EXPECT_EQ(damaged, 2);
+    EXPECT_EQ(cluster->parts.size(), 5u);
+    EXPECT_EQ(elements, 13);
+}
+
 TEST_F(MediaWalkersTest, ProgramStreamPacketsLocateTheExtraBytes) {
     const Bytes ps = ProgramStream();
     EXPECT_STREQ(walkers.For(std::string_view(reinterpret_cast<const char*>(ps.data()), 64),

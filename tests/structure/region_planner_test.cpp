@@ -68,6 +68,29 @@ TEST_F(RegionPlannerTest, AWrapperEndsWhereTheCheckSaysOfItsTwoEnds) {
     }
 }
 
+TEST_F(RegionPlannerTest, AWrapperWhoseLastByteIsALineFeedEndsAtItsLaterEnd) {
+    // The wrapper's headers end in a blank line and one LF more: of its two ends only the
+    // later (five bytes after the CR of its second CR LF) gives the region its length, though
+    // the scan proposed the earlier.
+    Bytes data = intact;
+    data[4000] = '\r';
+    const std::string wrapper = "\r\n" + std::string(29, '-') +
+                                "=_Part_0017\r\nContent-Type: text/plain\r\n\r\n\n";
+    Bytes damaged = data;
+    damaged.insert(damaged.begin() + 4001, wrapper.begin(), wrapper.end());
+    const std::int64_t secondCr = 4001 + static_cast<std::int64_t>(wrapper.size()) - 5;
+    ASSERT_EQ(damaged[static_cast<std::size_t>(secondCr)], '\r');
+    const Candidate candidate = WrapperCandidate(4001, secondCr + 4 - 4001, secondCr);
+    for (const bool checked : {true, false}) {
+        const auto plans = Plan(damaged, {Whole(damaged, data, checked)}, {candidate});
+        EXPECT_EQ(plans[0].standing, checked ? RegionStanding::Proven : RegionStanding::Consistent);
+        EXPECT_EQ(plans[0].removed,
+                  (std::vector<Removal>{{4001, static_cast<std::int64_t>(wrapper.size())}}));
+        EXPECT_TRUE(plans[0].alternatives.empty());
+        EXPECT_TRUE(Restored(damaged, plans) == data);
+    }
+}
+
 TEST_F(RegionPlannerTest, ALengthAloneIsConsistentAndNamesTheOtherChoices) {
     const Damaged one = RepeatBytes(intact, {5000});
     const auto plans = Plan(one.bytes, {Whole(one.bytes, intact, false)},
