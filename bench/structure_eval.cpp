@@ -13,6 +13,7 @@
 // intact file the damaged ones come from the same way.
 #include <stdlib.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -69,6 +70,7 @@ class Scanner {
         options.dryRun = true;
         options.verify = false;
         options.judgeMarkers = false;
+        options.useStructure = false;
         engine_.StartRun(options);
         host_.Status().Clear();
         run_.listindex = host_.Status().AppendLine(path);
@@ -81,6 +83,46 @@ class Scanner {
     }
 
   private:
+    QuietHost host_;
+    RunState run_;
+    KorbscanLibrary library_;
+    PosixFileSystem fs_;
+    RepairEngine engine_{host_, run_, library_, fs_};
+};
+
+// The real engine's repair of a copy of a damaged file, as korbelt-cli --yes makes it: with
+// the file's structure guiding the pass, or without (the markers' verdict and the plain rule
+// alone, as before the structure took part).
+class Repairer {
+  public:
+    Repairer() {
+        char pattern[] = "/tmp/korbelt-bench-structure-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        dir_ = made != nullptr ? made : "/tmp";
+    }
+    ~Repairer() { rmdir(dir_.c_str()); }
+
+    Bytes Repaired(const Bytes& damaged, const std::string& extension, bool useStructure) {
+        const std::string path = dir_ + "/file" + extension;
+        {
+            std::ofstream out(path, std::ios::binary);
+            out.write(reinterpret_cast<const char*>(damaged.data()),
+                      static_cast<std::streamsize>(damaged.size()));
+        }
+        RunOptions options;
+        options.useStructure = useStructure;
+        engine_.StartRun(options);
+        host_.Status().Clear();
+        run_.listindex = host_.Status().AppendLine(path);
+        engine_.ProcessFile(path);
+        Bytes repaired = Read(path);
+        std::remove(path.c_str());
+        std::remove((path + ".bak").c_str());
+        return repaired;
+    }
+
+  private:
+    std::string dir_;
     QuietHost host_;
     RunState run_;
     KorbscanLibrary library_;
@@ -188,6 +230,12 @@ struct Tally {
     int cases = 0;
     int restored = 0;
     int plainRestored = 0;
+    int passRestored = 0;          // by the real pass, the structure guiding it
+    int passWithoutRestored = 0;   // by the real pass without the structure
+    int passWorse = 0;             // cases the pass without the structure restores and it not
+    int intacts = 0;
+    int intactsAltered = 0;         // intact files the pass changes, the structure guiding it
+    int intactsAlteredWithout = 0;  // and without it
     int proven = 0;
     int consistent = 0;
     int noFit = 0;
@@ -264,6 +312,8 @@ int Evaluate(const std::string& manifest) {
     std::map<std::string, Tally> tallies;
     const Walkers walkers;
     Scanner scanner;
+    Repairer repairer;
+    std::set<std::string> intactsPassed;
     PosixFileSystem fs;
     std::set<std::string> intactsWalked;
     double loadBefore = 0;
@@ -288,6 +338,19 @@ int Evaluate(const std::string& manifest) {
             candidates.push_back(CandidateOf(find, damaged));
         }
         tally.plainRestored += Without(damaged, plain) == intact;
+        const std::string extension = damagedPath.substr(damagedPath.rfind('.'));
+        const bool byPass = repairer.Repaired(damaged, extension, true) == intact;
+        const bool byPassWithout = repairer.Repaired(damaged, extension, false) == intact;
+        tally.passRestored += byPass;
+        tally.passWithoutRestored += byPassWithout;
+        tally.passWorse += byPassWithout && !byPass;
+        if (intactsPassed.insert(intactPath).second) {
+            const std::string intactExtension = intactPath.substr(intactPath.rfind('.'));
+            ++tally.intacts;
+            tally.intactsAltered += repairer.Repaired(intact, intactExtension, true) != intact;
+            tally.intactsAlteredWithout +=
+                repairer.Repaired(intact, intactExtension, false) != intact;
+        }
         std::error_code error;
         auto input = fs.OpenInput(damagedPath, error);
         const auto length = static_cast<std::int64_t>(damaged.size());
@@ -338,6 +401,26 @@ int Evaluate(const std::string& manifest) {
                          walk.cpu / md5.cpu, planned.cpu / md5.cpu, md5.wall, md5.cpu);
         }
     }
+    std::printf("| format | cases | restored by the pass | by the pass without the structure | "
+                "fewer than without | intact files | altered by the pass | without the "
+                "structure |\n|---|---|---|---|---|---|---|---|\n");
+    Tally all;
+    for (const auto& [format, tally] : tallies) {
+        std::printf("| %s | %d | %d | %d | %d | %d | %d | %d |\n", format.c_str(), tally.cases,
+                    tally.passRestored, tally.passWithoutRestored, tally.passWorse,
+                    tally.intacts, tally.intactsAltered, tally.intactsAlteredWithout);
+        all.cases += tally.cases;
+        all.passRestored += tally.passRestored;
+        all.passWithoutRestored += tally.passWithoutRestored;
+        all.passWorse += tally.passWorse;
+        all.intacts += tally.intacts;
+        all.intactsAltered += tally.intactsAltered;
+        all.intactsAlteredWithout += tally.intactsAlteredWithout;
+    }
+    std::printf("| all | %d | %d (%.1f %%) | %d | %d | %d | %d | %d |\n\n", all.cases,
+                all.passRestored, 100.0 * all.passRestored / std::max(all.cases, 1),
+                all.passWithoutRestored, all.passWorse, all.intacts, all.intactsAltered,
+                all.intactsAlteredWithout);
     std::printf("| format | cases | restored by the plan | by the plain rule | damaged regions: "
                 "proven / consistent / no fit | walks that lost track | walk / md5 (median, "
                 "max) | intact walk / md5 (max) | plan / md5 (median, max) |\n"

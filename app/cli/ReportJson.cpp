@@ -128,6 +128,8 @@ const char* ReasonName(Reason reason) {
             return "slice verifies without it";
         case Reason::SliceDoesNotVerify:
             return "slice does not verify";
+        case Reason::StructureFitsWithout:
+            return "structure fits without it";
         case Reason::CopyDropped:
             return "copy dropped";
     }
@@ -166,6 +168,20 @@ std::string ChecksumsJson(const ChecksumReport& checksums) {
 }
 
 // Every scanned file has one, "undecided" included; the distance only where damage shows.
+// Of the regions there was something to decide in: how many were repaired and how many left
+// as found, each proven by a check or consistent with the lengths alone, and how many no
+// choice of finds fit.
+std::string StructureJson(const StructureReport& structure) {
+    return "{\"format\":" + Escaped(structure.format) +
+           ",\"walk\":" + (structure.whole ? "\"whole\"" : "\"lost track\"") +
+           ",\"proof\":" + Escaped(structure.proof) + ",\"lengths\":" + Escaped(structure.lengths) +
+           ",\"repaired\":{\"proven\":" + Number(structure.repairedProven) +
+           ",\"consistent\":" + Number(structure.repairedConsistent) +
+           "},\"left\":{\"proven\":" + Number(structure.leftProven) +
+           ",\"consistent\":" + Number(structure.leftConsistent) +
+           "},\"noFit\":" + Number(structure.noFit) + "}";
+}
+
 std::string PatternJson(const PatternVerdict& pattern) {
     const char* verdict = pattern.kind == PatternVerdict::Kind::Damage      ? "damage"
                           : pattern.kind == PatternVerdict::Kind::NoPattern ? "no pattern"
@@ -247,6 +263,9 @@ std::string FileRecordEnd(const FileReport& report, bool dryRun) {
     }
     if (report.pattern) {
         out += ",\"pattern\":" + PatternJson(*report.pattern);
+    }
+    if (report.structure) {
+        out += ",\"structure\":" + StructureJson(*report.structure);
     }
     if (report.backupDropped) {
         out += ",\"backup\":\"dropped\"";

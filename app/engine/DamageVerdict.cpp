@@ -20,7 +20,8 @@ void RepairEngine::StartCensus() {
 }
 
 // The copy of the file, with its markers counted and judged. Without checksums the verdict
-// decides which pair is the damage; with them the checksums decide, and it is only told.
+// decides which pair is the damage; with them, or with the file's structure, the evidence
+// decides, and it is only told.
 RepairEngine::Ending RepairEngine::CopyJudgingMarkers(Pass& pass) {
     StartCensus();
     const bool markersDecide = pass.evidence.entries.empty() && options_.judgeMarkers;
@@ -37,7 +38,7 @@ RepairEngine::Ending RepairEngine::CopyJudgingMarkers(Pass& pass) {
         return ending;
     }
     JudgeMarkers();
-    if (!markersDecide || !DamageMovesAFind()) {
+    if (!markersDecide || guide_ || !DamageMovesAFind()) {
         return ending;
     }
     return StartAgainAtDamage(pass) ? CopyRecords(pass) : Ending::OutputRefused;

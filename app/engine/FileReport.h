@@ -30,6 +30,8 @@ enum class Reason {
     Declined,              // left: the user said No
     SliceVerifiesWithout,  // left: its slice matches its checksums without it
     SliceDoesNotVerify,    // left: no choice of finds made its slice match
+    StructureFitsWithout,  // left: the file's structure (its region's length and check) fits
+                           // without it
     CopyDropped,           // decided for removal, but the repaired copy was not kept
 };
 
@@ -106,6 +108,20 @@ struct PatternVerdict {
     }
 };
 
+// What a file's own structure decided, where its format is known and no checksum guided the
+// repair: of the regions its headers delimit, those there was something to decide in.
+struct StructureReport {
+    std::string format;   // "ZIP"
+    std::string proof;    // what proves a region whose check passes: "the archive's CRC-32s"
+    std::string lengths;  // what gives a region its length: "the archive's headers"
+    bool whole = true;    // the walk followed the structure to the end of the file
+    int repairedProven = 0;
+    int repairedConsistent = 0;
+    int leftProven = 0;  // regions whose finds were left, the region as it is passing its check
+    int leftConsistent = 0;
+    int noFit = 0;  // regions no choice of finds fits, decided by the pattern
+};
+
 // What came of one file, as data: the window and the command line show it as text, a
 // script reads it from korbelt-cli --json.
 struct FileReport {
@@ -124,6 +140,7 @@ struct FileReport {
     std::int64_t bytesRemoved = 0;
     std::optional<ChecksumReport> checksums;
     std::optional<PatternVerdict> pattern;  // of a file whose bytes were scanned
+    std::optional<StructureReport> structure;
     bool backupDropped = false;             // the repair was proven and NAME.bak deleted
     std::string copyName;  // where the copy was written, when NAME.$$$ was taken and kept
     std::string failure;  // what failed, as the file's status line says after its name

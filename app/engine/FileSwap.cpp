@@ -27,6 +27,24 @@ PassFailure SwapFailed(const std::string& what, const std::string& action,
 
 }  // namespace
 
+// What the file's structure decided, where it guided the pass.
+void RepairEngine::ReportStructure() {
+    if (!guide_ || guide_->regions == nullptr) {
+        return;
+    }
+    const RegionTally& tally = guide_->regions->Tally();
+    StructureReport& structure = report_.structure.emplace();
+    structure.format = guide_->walker->Format();
+    structure.proof = guide_->walker->Proof();
+    structure.lengths = guide_->walker->Lengths();
+    structure.whole = guide_->walkEnd == WalkEnd::Whole;
+    structure.repairedProven = tally.repairedProven;
+    structure.repairedConsistent = tally.repairedConsistent;
+    structure.leftProven = tally.leftProven;
+    structure.leftConsistent = tally.leftConsistent;
+    structure.noFit = tally.noFit;
+}
+
 void RepairEngine::FinishFile(Pass& pass) {
     // Every kept byte goes to the file before the copy is flushed to disk and swapped in,
     // and a copy left unchanged fails on a full disk just as one written record by record.
@@ -45,7 +63,12 @@ void RepairEngine::FinishFile(Pass& pass) {
         !pass.evidence.entries.empty() &&
         !(report_.checksums && report_.checksums->verdict == ChecksumReport::Verdict::NotVerified &&
           !report_.checksums->slicesMatching);
-    const bool leftAlone = changed && !checksumDecides && options_.leaveUnpatterned &&
+    ReportStructure();
+    const bool structureRepaired =
+        report_.structure &&
+        report_.structure->repairedProven + report_.structure->repairedConsistent > 0;
+    const bool leftAlone = changed && !checksumDecides && !structureRepaired &&
+                           options_.leaveUnpatterned &&
                            !run_.interactive && report_.pattern &&
                            report_.pattern->kind == PatternVerdict::Kind::NoPattern;
     if (leftAlone) {
@@ -100,6 +123,9 @@ void RepairEngine::FinishFile(Pass& pass) {
         if (!line.empty()) {
             InformUser(line);
         }
+    }
+    if (report_.structure) {
+        InformUser(StructureLine(*report_.structure, format_));
     }
     if (swap == changed) {
         status.RemoveLine(pass.progressline);

@@ -1,13 +1,47 @@
 // A file whose slice checksums are known is repaired as they say, in one pass: the scan runs
 // ahead gathering the pattern's finds as values, the checksums decide them a slice at a
 // time, and the copy is written close behind from the bytes still in memory. Each find gets
-// one line, with what became of it.
+// one line, with what became of it. Without checksums, a file whose format is known is
+// repaired the same way by the regions its own structure delimits.
 #include <algorithm>
 
 #include "engine/PassState.h"
 #include "engine/ReadAheadInput.h"
 
 namespace korbelt {
+namespace {
+
+constexpr std::int64_t kUnheldPiece = std::int64_t{1} << 20;
+constexpr std::int64_t kHead = 4096;  // what a format is recognised by
+
+// The input as a walk reads it, with the first error a read met: a walk only says that one
+// failed, and the pass says why.
+class WalkedInput : public InputFile {
+  public:
+    explicit WalkedInput(InputFile& input) : input_(input) {}
+    std::int64_t Length(std::error_code& error) override { return input_.Length(error); }
+    std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t count,
+                       std::error_code& error) override {
+        const std::size_t got = input_.ReadAt(offset, buffer, count, error);
+        if (error && !error_) {
+            error_ = error;
+        }
+        return got;
+    }
+    const std::uint8_t* Peek(std::int64_t offset, std::size_t count) override {
+        return input_.Peek(offset, count);
+    }
+    std::error_code Identify(FileIdentity& identity) override { return input_.Identify(identity); }
+    LockResult Lock() override { return input_.Lock(); }
+    std::error_code SetAccess(const FileIdentity& from) override { return input_.SetAccess(from); }
+    std::error_code Error() const { return error_; }
+
+  private:
+    InputFile& input_;
+    std::error_code error_;
+};
+
+}  // namespace
 
 // Starts a guided pass where a checksum file gives the slices; false without one. The read
 // window then holds from where the copy is written to where the scan is, and the planner's
@@ -25,17 +59,56 @@ bool RepairEngine::StartGuide(Pass& pass) {
     return true;
 }
 
+// Where no checksum guides the pass and the file's format is known by its first bytes (those
+// of the first record, so that a file of no known format costs no read more), its structure
+// guides the pass: the walk reads its headers, a small part of the file, before the first
+// record is scanned. False when the user stops the file during the walk.
+bool RepairEngine::StartStructureGuide(Pass& pass) {
+    guide_.reset();
+    if (!options_.useStructure) {
+        return true;
+    }
+    const std::string_view head(reinterpret_cast<const char*>(buff.data()),
+                                static_cast<std::size_t>(std::min(iflength_, kHead)));
+    const StructureWalker* walker = walkers_.For(head, pass.filename);
+    if (walker == nullptr) {
+        return true;
+    }
+    WalkedInput input(*pass.input);
+    WalkEnd end = WalkEnd::Whole;
+    std::vector<EvidenceRegion> regions =
+        WalkRegions(*walker, input, iflength_, [this] { return StopWhileReading(); }, &end);
+    if (input.Error()) {
+        throw Unable("read input file failed", "read input file", pass.filename, input.Error());
+    }
+    if (end == WalkEnd::Stopped) {
+        return false;
+    }
+    if (regions.empty() || end == WalkEnd::ReadFailed) {
+        return true;  // nothing to follow
+    }
+    auto planner = std::make_unique<RegionGuide>(*pass.input, iflength_, std::move(regions),
+                                                 [this] { return run_.stopflag; });
+    guide_ = std::make_unique<Guide>(std::move(planner), *walker, end);
+    verdictMayMove_ = false;  // the structure decides; the markers' verdict is only told
+    if (pass.window != nullptr) {
+        pass.window->KeepFrom(0);
+    }
+    return true;
+}
+
 // Plans the slices the scan has passed far enough, and writes them; at the end, all of them
 // and the rest of the file. False when the user stops the file between two slices and
 // agrees to abort: planning a slice takes a few milliseconds, so Stop is seen at once.
 bool RepairEngine::AdvanceGuide(Pass& pass, bool atEnd) {
     Guide& guide = *guide_;
-    while (!guide.planner.Done() && (atEnd || guide.planner.NeededUpTo() <= readpos - 1)) {
-        ApplySlicePlan(pass, guide.planner.PlanNext(guide.removals));
+    StretchPlanner& planner = *guide.planner;
+    while (!planner.Done() && (atEnd || planner.NeededUpTo() <= readpos - 1)) {
+        ApplySlicePlan(pass, planner.PlanNext(guide.removals));
         ForgetPlannedFinds();
-        if (guide.planner.ReadError()) {
+        if (planner.ReadError()) {
             throw Unable("read input file failed", "read input file", pass.filename,
-                         guide.planner.ReadError());
+                         planner.ReadError());
         }
         if (atEnd) {
             host_.YieldToUi();
@@ -44,11 +117,14 @@ bool RepairEngine::AdvanceGuide(Pass& pass, bool atEnd) {
             }
         }
     }
+    if (!atEnd) {
+        WriteAheadOfFinds(pass);
+    }
     if (atEnd) {
-        // Past the slices the checksums describe nothing is proven: the finds there go as
+        // Past the stretches the evidence describes nothing is proven: the finds there go as
         // the pattern says, as in a slice no plan proves.
         std::vector<Removal> removed;
-        for (const SlicePlan::Ignored& rest : guide.planner.Rest(guide.removals)) {
+        for (const SlicePlan::Ignored& rest : planner.Rest(guide.removals)) {
             if (TellGuided(FindAt(rest.removal.offset), true, Reason::Found)) {
                 removed.push_back(rest.removal);
             }
@@ -56,6 +132,24 @@ bool RepairEngine::AdvanceGuide(Pass& pass, bool atEnd) {
         WriteKept(pass, iflength_, removed);
     }
     return true;
+}
+
+// The structure removes none but the scan's finds: the bytes before the first find still to
+// be planned are in the copy whatever it decides, and go out now, so that the copy follows
+// the scan and the read window need not hold a region of many MiB. A find the scan is yet to
+// make starts no earlier than the byte before the record it scans next.
+void RepairEngine::WriteAheadOfFinds(Pass& pass) {
+    Guide& guide = *guide_;
+    if (guide.regions == nullptr) {
+        return;  // slice checksums may find a slipped byte anywhere in their slice
+    }
+    std::int64_t safe = readpos - 2;
+    if (!guide.removals.empty()) {
+        safe = std::min(safe, guide.removals.front().offset);
+    }
+    if (safe > guide.written) {
+        WriteKept(pass, safe, {});
+    }
 }
 
 // Every find of the slice and the byte the checksums found, in file order, each with its
@@ -70,12 +164,16 @@ void RepairEngine::ApplySlicePlan(Pass& pass, const SlicePlan& plan) {
     };
     std::vector<Planned> planned;
     for (const Removal& kept : plan.kept) {
-        planned.push_back({FindAt(kept.offset), true, Reason::Found});
+        Find find = FindAt(kept.offset);
+        find.length = kept.length;  // a wrapper ends where the evidence says
+        planned.push_back({find, true, Reason::Found});
     }
+    const bool byStructure = guide.regions != nullptr;
     for (const SlicePlan::Ignored& ignored : plan.ignored) {
         planned.push_back({FindAt(ignored.removal.offset), false,
-                           ignored.sliceVerifiesWithout ? Reason::SliceVerifiesWithout
-                                                        : Reason::SliceDoesNotVerify});
+                           byStructure                  ? Reason::StructureFitsWithout
+                           : ignored.sliceVerifiesWithout ? Reason::SliceVerifiesWithout
+                                                          : Reason::SliceDoesNotVerify});
     }
     if (plan.inserted) {
         Find slipped;
@@ -98,17 +196,17 @@ void RepairEngine::ApplySlicePlan(Pass& pass, const SlicePlan& plan) {
     }
     guide.declined = guide.declined || !allKept;
     // A slice the checksums proved, written as they proved it, is proven again by its MD5.
-    WriteKept(pass, plan.end, removed, plan.verified && allKept ? plan.index : -1);
+    WriteKept(pass, plan.end, removed, guide.proof && plan.verified && allKept ? plan.index : -1);
 }
 
 // The finds of the slices planned are told: the guide keeps those still to be planned only,
 // no more than the scan is ahead of the copy.
 void RepairEngine::ForgetPlannedFinds() {
     Guide& guide = *guide_;
-    const auto planned = static_cast<long>(guide.planner.Planned());
+    const auto planned = static_cast<long>(guide.planner->Planned());
     guide.finds.erase(guide.finds.begin(), guide.finds.begin() + planned);
     guide.removals.erase(guide.removals.begin(), guide.removals.begin() + planned);
-    guide.planner.Forget(static_cast<std::size_t>(planned));
+    guide.planner->Forget(static_cast<std::size_t>(planned));
 }
 
 // A find of the guided pass as the scan saw it; a slipped byte the scan never saw has none.
@@ -151,7 +249,9 @@ void RepairEngine::WriteKept(Pass& pass, std::int64_t end, const std::vector<Rem
             at = std::min(end, removed[next].offset + removed[next].length);
             continue;
         }
-        const std::int64_t stop = next < removed.size() ? std::min(end, removed[next].offset) : end;
+        std::int64_t stop = next < removed.size() ? std::min(end, removed[next].offset) : end;
+        // Bytes the window no longer holds are read again, a bounded piece at a time.
+        stop = std::min(stop, at + kUnheldPiece);
         const std::uint8_t* bytes = WriteInput(pass, at, stop - at);
         if (slice >= 0) {
             proven.insert(proven.end(), bytes, bytes + (stop - at));

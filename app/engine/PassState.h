@@ -16,6 +16,8 @@
 #include "verify/EvidenceCheck.h"
 #include "verify/GuidedPlan.h"
 #include "verify/SliceProof.h"
+#include "structure/RegionGuide.h"
+#include "structure/StructureWalker.h"
 
 namespace korbelt {
 
@@ -85,20 +87,28 @@ struct RepairEngine::Pass {
     std::unique_ptr<EvidenceCheck> written;  // the copy, checked as it is written
 };
 
-// A pass guided by slice checksums: the scan's finds not yet planned, in input order, as the
-// pattern alone would remove them, the planner that decides them a slice at a time, and how
-// far the copy is written.
+// A pass guided by evidence (slice checksums, or the file's own structure): the scan's finds
+// not yet planned, in input order, as the pattern alone would remove them, the planner that
+// decides them a stretch at a time, and how far the copy is written.
 struct RepairEngine::Guide {
+    // By slice checksums: every slice the copy is written as planned is proven by its MD5.
     Guide(InputFile& input, std::int64_t length, const Expectation& expected)
-        : planner(input, length, expected), proof(std::make_unique<SliceProof>(expected)) {}
+        : planner(std::make_unique<GuidedPlanner>(input, length, expected)),
+          proof(std::make_unique<SliceProof>(expected)) {}
+    // By the file's structure, which removes none but the scan's finds.
+    Guide(std::unique_ptr<RegionGuide> guide, const StructureWalker& walker, WalkEnd end)
+        : regions(guide.get()), planner(std::move(guide)), walker(&walker), walkEnd(end) {}
 
-    GuidedPlanner planner;
+    RegionGuide* regions = nullptr;  // the planner, when the structure guides
+    std::unique_ptr<StretchPlanner> planner;
+    std::unique_ptr<SliceProof> proof;  // none when the structure guides
+    const StructureWalker* walker = nullptr;
+    WalkEnd walkEnd = WalkEnd::Whole;
     std::vector<Find> finds;
     std::vector<Removal> removals;  // what each find would remove
     std::int64_t written = 0;       // the input is written to the copy up to here
-    std::unique_ptr<SliceProof> proof;
     std::vector<std::uint8_t> unheld;  // bytes the read window no longer holds, read again
-    bool declined = false;             // a removal the checksums made was declined
+    bool declined = false;             // a removal the evidence made was declined
 };
 
 }  // namespace korbelt

@@ -42,6 +42,9 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
 
     while (readpos <= iflength_) {
         ReadRecord(pass);
+        if (readpos == 1 && pass.evidence.entries.empty() && !StartStructureGuide(pass)) {
+            return Ending::UserAbort;
+        }
         if (heldcr != 0) {
             // A wrapper is being cut out: nothing of this record is written; it only tells
             // where the data resumes.

@@ -22,6 +22,7 @@
 #include "ports/RecordIo.h"
 #include "ports/RunOptions.h"
 #include "ports/RunState.h"
+#include "structure/Walkers.h"
 #include "verify/BackgroundCheck.h"
 #include "verify/ChecksumCatalog.h"
 #include "verify/GuidedPlan.h"
@@ -120,6 +121,9 @@ class RepairEngine {
     struct Guide;
     std::optional<FileOutcome> ProveIntact(Pass& pass);
     bool StartGuide(Pass& pass);
+    bool StartStructureGuide(Pass& pass);
+    void WriteAheadOfFinds(Pass& pass);
+    void ReportStructure();
     bool AdvanceGuide(Pass& pass, bool atEnd);
     bool GoOnAfterStop();
     std::pair<int, int> SearchRange() const;
@@ -218,6 +222,8 @@ class RepairEngine {
     std::chrono::steady_clock::time_point lastLook_;
     // Set while a pass is guided by slice checksums: the scan then only gathers the finds.
     std::unique_ptr<Guide> guide_;
+    // Without checksums, the structure of a file whose format is known guides the pass.
+    Walkers walkers_;
     // Length of the file being repaired; bytes of buff beyond it read as 0 and never pair.
     std::int64_t iflength_ = INT64_MAX;
     FileReport report_;

@@ -35,6 +35,8 @@ const char* Outcome(Reason reason) {
             return " ignored: its slice verifies without it";
         case Reason::SliceDoesNotVerify:
             return " ignored: its slice does not verify";
+        case Reason::StructureFitsWithout:
+            return " ignored: the file's structure fits without it";
         case Reason::CopyDropped:
             return " not removed";
     }
@@ -114,6 +116,40 @@ std::string PatternLine(const PatternVerdict& verdict, std::int64_t removedRepea
         line += "; outside the search range " + NumberFormat::Plain(verdict.rangeStart) + "-" +
                 NumberFormat::Plain(verdict.rangeEnd) + ", the range " +
                 NumberFormat::Plain(start) + "-" + NumberFormat::Plain(end) + " would repair it";
+    }
+    return line;
+}
+
+}  // namespace korbelt
+
+namespace korbelt {
+namespace {
+
+std::string Regions(int count, const NumberFormat& format) {
+    return format.Grouped(count) + (count == 1 ? " region " : " regions ");
+}
+
+}  // namespace
+
+std::string StructureLine(const StructureReport& structure, const NumberFormat& format) {
+    std::string line = "  structure (" + structure.format + "): ";
+    std::string parts;
+    const auto add = [&](int count, const std::string& what) {
+        if (count > 0) {
+            parts += (parts.empty() ? "" : "; ") + Regions(count, format) + what;
+        }
+    };
+    add(structure.repairedProven, "repaired, proven by " + structure.proof);
+    add(structure.repairedConsistent, "repaired, consistent with " + structure.lengths);
+    add(structure.leftProven, "left as found, proven by " + structure.proof);
+    add(structure.leftConsistent, "left as found, consistent with " + structure.lengths);
+    add(structure.noFit, "fit no choice of finds: the pattern decided there");
+    if (parts.empty()) {
+        parts = "nothing to repair, consistent with " + structure.lengths;
+    }
+    line += parts;
+    if (!structure.whole) {
+        line += "; the rest of the file does not follow its structure: the pattern decided there";
     }
     return line;
 }

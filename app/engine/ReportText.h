@@ -28,6 +28,8 @@ enum class PatternFate {
 // The line the markers' verdict gets where it tells the user something: damage at one
 // distance or more, or no damage pattern behind repeated bytes that were removed, and then
 // whether they were removed all the same. Empty otherwise.
+// The line of a file whose own structure guided the repair: what decided its regions.
+std::string StructureLine(const StructureReport& structure, const NumberFormat& format);
 std::string PatternLine(const PatternVerdict& verdict, std::int64_t removedRepeats,
                         PatternFate fate, const NumberFormat& format);
 

@@ -231,7 +231,7 @@ void RepairEngine::Observe(Pass& pass, const std::uint8_t* bytes, std::int64_t c
 RepairEngine::Verdict RepairEngine::Judge(Pass& pass, bool changed) {
     const Evidence& evidence = pass.evidence;
     std::vector<StreamCheck::Result> results = pass.written->Finish();
-    if (guide_) {
+    if (guide_ && guide_->proof) {
         // The slices proven by their MD5s, each where the guide found it; every one of them
         // in a copy of the described length is the posted file.
         const Expectation& guided = *evidence.SliceGuide();

@@ -20,6 +20,9 @@ struct RunOptions {
     // The markers' verdict: counted, told, and followed where it shows damage at one
     // distance (off: the plain rule alone, as before there was a verdict; for comparisons).
     bool judgeMarkers = true;
+    // The file's own structure: where its format is known (archives, video containers), the
+    // lengths and CRC-32s its headers give decide which finds go (off: for comparisons).
+    bool useStructure = true;
 };
 
 }  // namespace korbelt

@@ -196,6 +196,8 @@ class IsoWalk {
 class IsoMediaWalker : public StructureWalker {
   public:
     const char* Format() const override { return "ISO media"; }
+    const char* Proof() const override { return "its checks"; }
+    const char* Lengths() const override { return "the MP4 box sizes and chunk offsets"; }
     bool Recognises(std::string_view head, std::string_view name) const override {
         if (head.size() >= 8) {
             const std::string_view type = head.substr(4, 4);

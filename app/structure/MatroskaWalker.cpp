@@ -399,6 +399,8 @@ class MatroskaWalk {
 class MatroskaWalker : public StructureWalker {
   public:
     const char* Format() const override { return "Matroska"; }
+    const char* Proof() const override { return "the Matroska CRC-32 elements"; }
+    const char* Lengths() const override { return "the Matroska element sizes"; }
     bool Recognises(std::string_view head, std::string_view name) const override {
         return head.substr(0, 4) == "\x1A\x45\xDF\xA3" ||
                (head.empty() && (HasExtension(name, ".mkv") || HasExtension(name, ".webm") ||

@@ -101,6 +101,8 @@ class PsWalk {
 class ProgramStreamWalker : public StructureWalker {
   public:
     const char* Format() const override { return "MPEG-PS"; }
+    const char* Proof() const override { return "its checks"; }
+    const char* Lengths() const override { return "the program stream's pack headers"; }
     bool Recognises(std::string_view head, std::string_view name) const override {
         return head.substr(0, 4) == std::string_view("\0\0\1\xBA", 4) ||
                (head.empty() && (HasExtension(name, ".mpg") || HasExtension(name, ".vob") ||

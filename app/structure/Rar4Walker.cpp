@@ -89,6 +89,8 @@ class Rar4Walk {
 class Rar4Walker : public StructureWalker {
   public:
     const char* Format() const override { return "RAR 4"; }
+    const char* Proof() const override { return "the archive's CRC-32s"; }
+    const char* Lengths() const override { return "the archive's headers"; }
     bool Recognises(std::string_view head, std::string_view name) const override {
         return head.substr(0, 7) == std::string_view("Rar!\x1a\x07\x00", 7) ||
                (head.empty() && HasExtension(name, ".rar"));

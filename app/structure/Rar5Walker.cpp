@@ -182,6 +182,8 @@ class Rar5Walk {
 class Rar5Walker : public StructureWalker {
   public:
     const char* Format() const override { return "RAR 5"; }
+    const char* Proof() const override { return "the archive's CRC-32s"; }
+    const char* Lengths() const override { return "the archive's headers"; }
     bool Recognises(std::string_view head, std::string_view name) const override {
         (void)name;
         return head.substr(0, 8) == std::string_view("Rar!\x1a\x07\x01\x00", 8);

@@ -135,6 +135,8 @@ class RiffWalk {
 class RiffWalker : public StructureWalker {
   public:
     const char* Format() const override { return "RIFF"; }
+    const char* Proof() const override { return "its checks"; }
+    const char* Lengths() const override { return "the RIFF chunk sizes"; }
     bool Recognises(std::string_view head, std::string_view name) const override {
         return head.substr(0, 4) == "RIFF" ||
                (head.empty() && (HasExtension(name, ".avi") || HasExtension(name, ".wav")));

@@ -34,6 +34,8 @@ bool Matches(InputFile& input, std::int64_t offset, std::uint64_t size, std::uin
 class SevenZipWalker : public StructureWalker {
   public:
     const char* Format() const override { return "7z"; }
+    const char* Proof() const override { return "the archive's CRC-32s"; }
+    const char* Lengths() const override { return "the archive's headers"; }
     bool Recognises(std::string_view head, std::string_view name) const override {
         return head.substr(0, 6) == "7z\xBC\xAF\x27\x1C" ||
                (head.empty() && HasExtension(name, ".7z"));

@@ -28,6 +28,10 @@ class StructureWalker {
   public:
     virtual ~StructureWalker() = default;
     virtual const char* Format() const = 0;
+    // For the file's report: what proves a region whose check passes ("the archive's
+    // CRC-32s"), and what gives a region its length ("the archive's headers").
+    virtual const char* Proof() const = 0;
+    virtual const char* Lengths() const = 0;
     // Whether a file that starts with these bytes (up to 4 KiB of them) and has this name is
     // this walker's format.
     virtual bool Recognises(std::string_view head, std::string_view name) const = 0;

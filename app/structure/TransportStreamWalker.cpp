@@ -121,6 +121,8 @@ class TsWalk {
 class TransportStreamWalker : public StructureWalker {
   public:
     const char* Format() const override { return "MPEG-TS"; }
+    const char* Proof() const override { return "its checks"; }
+    const char* Lengths() const override { return "the transport stream's packets"; }
     bool Recognises(std::string_view head, std::string_view name) const override {
         return Framed(head, name);
     }

@@ -391,6 +391,8 @@ class ZipWalk {
 class ZipWalker : public StructureWalker {
   public:
     const char* Format() const override { return "ZIP"; }
+    const char* Proof() const override { return "the archive's CRC-32s"; }
+    const char* Lengths() const override { return "the archive's headers"; }
     bool Recognises(std::string_view head, std::string_view name) const override {
         return head.substr(0, 4) == std::string_view("PK\3\4", 4) ||
                (head.empty() && HasExtension(name, ".zip"));

@@ -10,33 +10,9 @@
 
 #include "ports/FileSystem.h"
 #include "verify/Expectation.h"
+#include "verify/StretchPlanner.h"
 
 namespace korbelt {
-
-// Bytes the pattern would take out of the input: from offset (0-based), length of them.
-struct Removal {
-    std::int64_t offset = 0;
-    std::int64_t length = 1;
-    bool operator==(const Removal&) const = default;
-};
-
-// What a file's slice checksums decided of one slice, in input offsets.
-struct SlicePlan {
-    struct Ignored {
-        Removal removal;
-        bool sliceVerifiesWithout = false;  // else its slice does not verify either way
-    };
-    std::int64_t index = 0;
-    std::int64_t start = 0;  // where the slice lies in the input
-    std::int64_t end = 0;
-    // Its bytes, with the kept removals and the slipped byte left out, match the slice's
-    // CRC-32 (and its MD5 where a slipped byte was searched for). Otherwise no plan proved
-    // it, and the finds in it are kept as the pattern alone would keep them.
-    bool verified = false;
-    std::vector<Removal> kept;
-    std::vector<Ignored> ignored;
-    std::optional<Removal> inserted;  // a byte the checksums alone found
-};
 
 // Plans the repair of a file against slice checksums (a PAR 2.0 set), one slice at a time in
 // file order, so that the repair can follow close behind. For each slice the pattern's finds
@@ -50,7 +26,7 @@ struct SlicePlan {
 // Which finds of a slice to keep, its CRC-32 decides; a slipped byte, and a slice found again
 // nearby, must match its MD5 as well, a bounded number of candidates a slice. The repaired
 // copy is proven afterwards, every slice by its MD5.
-class GuidedPlanner {
+class GuidedPlanner : public StretchPlanner {
   public:
     // How far past the start of the slice being planned the input must be known, with its
     // finds gathered, before it is planned: the slice, the reach of its finds and the next
@@ -60,20 +36,20 @@ class GuidedPlanner {
     GuidedPlanner(InputFile& input, std::int64_t length, const Expectation& expected);
 
     // Where the input must be known up to (exclusive) before the next slice can be planned.
-    std::int64_t NeededUpTo() const;
+    std::int64_t NeededUpTo() const override;
     // Every slice described has been planned, or the input has ended.
-    bool Done() const;
+    bool Done() const override;
     // The next slice; finds are every find gathered so far, in input order (later calls see
     // the same finds and more). Reads the input from where the slice starts.
-    SlicePlan PlanNext(const std::vector<Removal>& finds);
+    SlicePlan PlanNext(const std::vector<Removal>& finds) override;
     // The finds past the last slice, which no slice proves or disproves.
-    std::vector<SlicePlan::Ignored> Rest(const std::vector<Removal>& finds);
+    std::vector<SlicePlan::Ignored> Rest(const std::vector<Removal>& finds) override;
     // How many of the finds given so far are planned: no later call needs them, and the
     // caller may drop them from the front of its list once it says so with Forget.
-    std::size_t Planned() const { return nextFind_; }
-    void Forget(std::size_t count) { nextFind_ -= std::min(count, nextFind_); }
+    std::size_t Planned() const override { return nextFind_; }
+    void Forget(std::size_t count) override { nextFind_ -= std::min(count, nextFind_); }
     // A read that failed: nothing planned is to be used.
-    std::error_code ReadError() const { return readError_; }
+    std::error_code ReadError() const override { return readError_; }
 
   private:
     std::int64_t SliceLength(std::int64_t index) const;

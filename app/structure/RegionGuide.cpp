@@ -1,0 +1,111 @@
+#include "structure/RegionGuide.h"
+
+#include <algorithm>
+#include <array>
+
+namespace korbelt {
+
+RegionGuide::RegionGuide(InputFile& input, std::int64_t length,
+                         std::vector<EvidenceRegion> regions, StopPredicate stop)
+    : input_(input), length_(length), regions_(std::move(regions)),
+      planner_(input, length, std::move(stop)) {
+    // A region the file cannot hold, or one that goes back over an earlier one, gives
+    // nothing the pass can follow in order.
+    std::int64_t end = 0;
+    std::erase_if(regions_, [&](const EvidenceRegion& region) {
+        const bool usable = region.start >= end && region.end > region.start &&
+                            region.end <= length_;
+        if (usable) {
+            end = region.end;
+        }
+        return !usable;
+    });
+}
+
+std::int64_t RegionGuide::NeededUpTo() const {
+    return Done() ? length_ : std::min(length_, regions_[next_].end + kMargin);
+}
+
+bool RegionGuide::Done() const {
+    return next_ >= regions_.size() || static_cast<bool>(ReadError());
+}
+
+std::error_code RegionGuide::ReadError() const {
+    return readError_ ? readError_ : planner_.ReadError();
+}
+
+// The scan removes a wrapper up to two bytes after the CR of the CR LF that closes its
+// header lines, or three where a LF follows: both ends are candidates.
+Candidate RegionGuide::CandidateOf(const Removal& find) {
+    if (find.length == 1) {
+        return RepeatedByteCandidate(find.offset);
+    }
+    const std::int64_t resume = find.offset + find.length;
+    std::array<std::uint8_t, 5> last{};
+    std::error_code error;
+    if (resume - 5 < find.offset ||
+        input_.ReadAt(resume - 5, last.data(), last.size(), error) != last.size()) {
+        if (error) {
+            readError_ = error;
+        }
+        return Candidate{find.offset, {find.length}};
+    }
+    const bool late = last[3] == '\n' && last[0] == '\r' && last[1] == '\n';
+    return WrapperCandidate(find.offset, find.length, resume - (late ? 5 : 4));
+}
+
+SlicePlan RegionGuide::PlanNext(const std::vector<Removal>& finds) {
+    const EvidenceRegion& region = regions_[next_];
+    SlicePlan plan;
+    plan.index = static_cast<std::int64_t>(next_++);
+    plan.start = at_;
+    plan.end = region.end;
+    at_ = region.end;
+    // Before the region, the pattern's finds stand as found.
+    while (nextFind_ < finds.size() && finds[nextFind_].offset < region.start) {
+        plan.kept.push_back(finds[nextFind_++]);
+    }
+    std::vector<Removal> inside;
+    std::vector<Candidate> candidates;
+    while (nextFind_ < finds.size() && finds[nextFind_].offset < region.end) {
+        inside.push_back(finds[nextFind_]);
+        candidates.push_back(CandidateOf(finds[nextFind_++]));
+    }
+    const RegionPlan planned = planner_.Plan(region, candidates);
+    Count(planned, !inside.empty());
+    if (planned.standing == RegionStanding::NoFit) {
+        plan.kept.insert(plan.kept.end(), inside.begin(), inside.end());
+        return plan;
+    }
+    plan.verified = planned.standing == RegionStanding::Proven;
+    plan.kept.insert(plan.kept.end(), planned.removed.begin(), planned.removed.end());
+    for (const Removal& left : planned.left) {
+        plan.ignored.push_back({left, true});
+    }
+    return plan;
+}
+
+std::vector<SlicePlan::Ignored> RegionGuide::Rest(const std::vector<Removal>& finds) {
+    std::vector<SlicePlan::Ignored> rest;
+    for (std::size_t i = nextFind_; i < finds.size(); ++i) {
+        rest.push_back({finds[i], false});
+    }
+    nextFind_ = finds.size();
+    return rest;
+}
+
+void RegionGuide::Count(const RegionPlan& plan, bool hadFinds) {
+    if (plan.region.Excess() == 0 && !hadFinds) {
+        return;
+    }
+    const bool proven = plan.standing == RegionStanding::Proven;
+    if (plan.standing == RegionStanding::NoFit) {
+        ++tally_.noFit;
+    } else if (!plan.removed.empty()) {
+        ++(proven ? tally_.repairedProven : tally_.repairedConsistent);
+    } else {
+        ++(proven ? tally_.leftProven : tally_.leftConsistent);
+    }
+}
+
+}  // namespace korbelt

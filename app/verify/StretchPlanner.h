@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <system_error>
+#include <vector>
+
+namespace korbelt {
+
+// Bytes the pattern would take out of the input: from offset (0-based), length of them.
+struct Removal {
+    std::int64_t offset = 0;
+    std::int64_t length = 1;
+    bool operator==(const Removal&) const = default;
+};
+
+// What the evidence decided of one stretch of the input (a slice its checksums describe, or
+// a region its structure delimits, with the bytes before it that no evidence covers).
+struct SlicePlan {
+    struct Ignored {
+        Removal removal;
+        bool sliceVerifiesWithout = false;  // else its stretch does not verify either way
+    };
+    std::int64_t index = 0;
+    std::int64_t start = 0;  // where the stretch lies in the input
+    std::int64_t end = 0;
+    // Its bytes, with the kept removals and the slipped byte left out, pass the evidence's
+    // check. Otherwise nothing proved it, and the finds in it that no evidence decided are
+    // kept as the pattern alone would keep them.
+    bool verified = false;
+    std::vector<Removal> kept;  // the removals made (a wrapper's may end elsewhere than found)
+    std::vector<Ignored> ignored;
+    std::optional<Removal> inserted;  // a byte the evidence alone found
+};
+
+// Decides the pattern's finds of a file a stretch at a time, in file order, from evidence
+// about what the file must be, so that the repair's copy can follow close behind the scan.
+class StretchPlanner {
+  public:
+    virtual ~StretchPlanner() = default;
+    // Where the input must be known up to (exclusive), its finds gathered, before the next
+    // stretch can be planned.
+    virtual std::int64_t NeededUpTo() const = 0;
+    // Every stretch the evidence describes has been planned, or the input has ended.
+    virtual bool Done() const = 0;
+    // The next stretch; finds are every find gathered so far and not forgotten, in input
+    // order (later calls see the same finds and more).
+    virtual SlicePlan PlanNext(const std::vector<Removal>& finds) = 0;
+    // The finds past the last stretch, which the evidence neither proves nor disproves.
+    virtual std::vector<SlicePlan::Ignored> Rest(const std::vector<Removal>& finds) = 0;
+    // How many of the finds given so far are planned: the caller may drop them from the
+    // front of its list once it says so with Forget.
+    virtual std::size_t Planned() const = 0;
+    virtual void Forget(std::size_t count) = 0;
+    // A read that failed: nothing planned is to be used.
+    virtual std::error_code ReadError() const = 0;
+};
+
+}  // namespace korbelt
