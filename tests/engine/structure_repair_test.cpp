@@ -1,0 +1,130 @@
+// The pass guided by a file's own structure, on the disk: a damaged archive restored and its
+// CRC-32s named as the proof, an intact archive with a chance find left as it is, and a
+// wrapper whose headers end in a blank line removed to its true end by the chunk sizes.
+#include <algorithm>
+
+#include "../structure/MediaBuilders.h"
+#include "ChildProcess.h"
+#include "PassFixture.h"
+
+namespace korbelt::test {
+namespace {
+
+class StructureRepair : public PassFixture {
+  protected:
+    // A line that starts CR LF '-' and holds a pair of equal bytes 41 and 42 after its CR:
+    // the scan's find, whether chance put it there or damage.
+    static std::string PairedLine(int i) {
+        std::string line = "\r\n- item " + std::to_string(1000 + i) + ": ";
+        const std::string letters = "abcdefghijklmnopqrstuvwxyz";
+        while (line.size() < 41) {
+            line += letters[line.size() % letters.size()];
+        }
+        return line + "oo ends here";
+    }
+    // notes.txt stored with one paired line among plain ones, data.txt deflated.
+    Bytes Archive() {
+        std::string notes, data;
+        for (int i = 0; i < 60; ++i) {
+            notes += i == 20 ? PairedLine(i) : "\r\n  plain line " + std::to_string(i);
+            for (int k = 0; k < 8; ++k) {
+                data += "\r\nrow " + std::to_string((i * 8 + k) * 7919 % 10007) + " of data";
+            }
+        }
+        WriteBytes(dir.File("notes.txt"), Bytes(notes.begin(), notes.end()));
+        WriteBytes(dir.File("data.txt"), Bytes(data.begin(), data.end()));
+        const ProgramResult made =
+            RunProgram("/bin/sh",
+                       {"-c", "cd \"$0\" && exec /usr/bin/zip -q -X -n .txt a.zip notes.txt",
+                        dir.Path()},
+                       "", {});
+        EXPECT_EQ(made.exitCode, 0) << made.err;
+        const ProgramResult added = RunProgram(
+            "/bin/sh", {"-c", "cd \"$0\" && exec /usr/bin/zip -q -X -9 a.zip data.txt", dir.Path()},
+            "", {});
+        EXPECT_EQ(added.exitCode, 0) << added.err;
+        const Bytes archive = ReadBytes(dir.File("a.zip"));
+        std::remove(dir.File("a.zip").c_str());
+        return archive;
+    }
+    static std::size_t Find(const Bytes& bytes, const std::string& text, std::size_t from = 0) {
+        const auto at = std::search(bytes.begin() + static_cast<long>(from), bytes.end(),
+                                    text.begin(), text.end());
+        return static_cast<std::size_t>(at - bytes.begin());
+    }
+    static Bytes Wrapped(const Bytes& bytes, std::size_t crAt) {
+        const std::string wrapper = "\r\n" + std::string(29, '-') +
+                                    "=_Part_0017\r\nContent-Type: application/octet-stream\r\n\r\n";
+        Bytes out = bytes;
+        out.insert(out.begin() + static_cast<long>(crAt) + 1, wrapper.begin(), wrapper.end());
+        return out;
+    }
+    bool HasLine(const std::string& line) const {
+        const auto lines = Lines();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+};
+
+TEST_F(StructureRepair, ADamagedArchiveIsRestoredAndItsCrcsNamedAsTheProof) {
+    const Bytes intact = Archive();
+    // The paired line's byte repeated in the stored member, as damage repeats it; a wrapper
+    // after a CR of the deflated member's compressed bytes, found by its local header.
+    Bytes damaged = intact;
+    const std::size_t pair = Find(intact, "oo ends here");
+    ASSERT_LT(pair, intact.size());
+    damaged.insert(damaged.begin() + static_cast<long>(pair), 'o');
+    const std::size_t deflated = Find(damaged, "data.txt") + 8;
+    const std::size_t cr = Find(damaged, "\r", deflated + 4);
+    ASSERT_LT(cr, Find(damaged, "PK\1\2")) << "no CR in the deflated member";
+    damaged = Wrapped(damaged, cr);
+    const std::string path = Input("a.zip", damaged);
+    Process(path);
+    EXPECT_TRUE(ReadBytes(path) == intact) << "the archive is not restored";
+    EXPECT_TRUE(ReadBytes(path + ".bak") == damaged);
+    EXPECT_TRUE(HasLine("  structure (ZIP): 2 regions repaired, proven by the archive's CRC-32s"))
+        << ::testing::PrintToString(Lines());
+    ASSERT_TRUE(engine.Report().structure);
+    EXPECT_EQ(engine.Report().structure->repairedProven, 2);
+    EXPECT_TRUE(engine.Report().structure->whole);
+}
+
+TEST_F(StructureRepair, AnIntactArchiveIsLeftAsItIsThoughThePatternFindsAPair) {
+    const Bytes intact = Archive();
+    const std::string path = Input("a.zip", intact);
+    Process(path);
+    EXPECT_TRUE(ReadBytes(path) == intact);
+    EXPECT_FALSE(Exists(path + ".bak"));
+    ASSERT_EQ(engine.Report().finds.size(), 1u);
+    EXPECT_FALSE(engine.Report().finds[0].removed);
+    EXPECT_EQ(engine.Report().finds[0].reason, Reason::StructureFitsWithout);
+    EXPECT_TRUE(HasLine("  structure (ZIP): 1 region left as found, proven by the archive's "
+                        "CRC-32s"))
+        << ::testing::PrintToString(Lines());
+    EXPECT_EQ(engine.Report().bytesRemoved, 0);
+
+    // The plain rule alone takes the pair out: the structure is what keeps it.
+    options.useStructure = false;
+    engine.StartRun(options);
+    Process(path);
+    EXPECT_TRUE(ReadBytes(path) != intact);
+}
+
+TEST_F(StructureRepair, AWrapperEndingInABlankLineIsRemovedToItsTrueEndByTheChunkSizes) {
+    const Bytes intact = Avi();
+    // A CR of the chunks' other bytes, no marker within the reach of its pairs before it.
+    std::size_t cr = Find(intact, "\r", 2000);
+    while (cr < intact.size() && (intact[cr + 1] == '\n' || Find(intact, "\r\n-", cr - 60) < cr)) {
+        cr = Find(intact, "\r", cr + 1);
+    }
+    ASSERT_LT(cr, intact.size());
+    const Bytes damaged = Wrapped(intact, cr);
+    const std::string path = Input("clip.avi", damaged);
+    Process(path);
+    EXPECT_TRUE(ReadBytes(path) == intact) << "the wrapper is not removed to its end";
+    EXPECT_TRUE(HasLine("  structure (RIFF): 1 region repaired, consistent with the RIFF chunk "
+                        "sizes"))
+        << ::testing::PrintToString(Lines());
+}
+
+}  // namespace
+}  // namespace korbelt::test
