@@ -251,5 +251,35 @@ TEST(FileRecordJson, DamageAtSeveralDistancesNamesEach) {
     EXPECT_NE(FileRecord(report, false).find("\"inRange\":false"), std::string::npos);
 }
 
+// What the file's structure decided, and a find it kept, as a script reads them.
+TEST(FileRecordJson, TheStructureRecordCountsTheRegionsByWhatDecidedThem) {
+    FileReport report;
+    report.name = "a.zip";
+    report.outcome = FileOutcome::Repaired;
+    Decision kept;
+    kept.reason = Reason::StructureFitsWithout;
+    report.finds = {kept};
+    StructureReport structure;
+    structure.format = "ZIP";
+    structure.proof = "the archive's CRC-32s";
+    structure.lengths = "the archive's headers";
+    structure.whole = false;
+    structure.repairedProven = 2;
+    structure.repairedConsistent = 1;
+    structure.leftProven = 3;
+    structure.noFit = 4;
+    report.structure = structure;
+    const std::string record = FileRecord(report, false);
+    EXPECT_NE(record.find("\"decision\":\"kept\",\"reason\":\"structure fits without it\""),
+              std::string::npos)
+        << record;
+    EXPECT_NE(record.find("\"structure\":{\"format\":\"ZIP\",\"walk\":\"lost track\","
+                          "\"proof\":\"the archive's CRC-32s\",\"lengths\":\"the archive's "
+                          "headers\",\"repaired\":{\"proven\":2,\"consistent\":1},\"left\":"
+                          "{\"proven\":3,\"consistent\":0},\"noFit\":4}"),
+              std::string::npos)
+        << record;
+}
+
 }  // namespace
 }  // namespace korbelt

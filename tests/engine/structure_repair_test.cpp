@@ -6,6 +6,7 @@
 #include "../structure/MediaBuilders.h"
 #include "ChildProcess.h"
 #include "PassFixture.h"
+#include "engine/ReportText.h"
 
 namespace korbelt::test {
 namespace {
@@ -124,6 +125,31 @@ TEST_F(StructureRepair, AWrapperEndingInABlankLineIsRemovedToItsTrueEndByTheChun
     EXPECT_TRUE(HasLine("  structure (RIFF): 1 region repaired, consistent with the RIFF chunk "
                         "sizes"))
         << ::testing::PrintToString(Lines());
+}
+
+// Each kind of region in its part of the line, and what the line says where the walk lost
+// track or found nothing to decide.
+TEST(StructureLine, NamesWhatDecidedEachKindOfRegion) {
+    StructureReport structure;
+    structure.format = "Matroska";
+    structure.proof = "the Matroska CRC-32 elements";
+    structure.lengths = "the Matroska element sizes";
+    EXPECT_EQ(StructureLine(structure, NumberFormat()),
+              "  structure (Matroska): nothing to repair, consistent with the Matroska element "
+              "sizes");
+    structure.repairedProven = 1;
+    structure.repairedConsistent = 2;
+    structure.leftProven = 1;
+    structure.leftConsistent = 1200;
+    structure.noFit = 1;
+    structure.whole = false;
+    EXPECT_EQ(StructureLine(structure, NumberFormat()),
+              "  structure (Matroska): 1 region repaired, proven by the Matroska CRC-32 elements; "
+              "2 regions repaired, consistent with the Matroska element sizes; 1 region left as "
+              "found, proven by the Matroska CRC-32 elements; 1,200 regions left as found, "
+              "consistent with the Matroska element sizes; 1 region fit no choice of finds: the "
+              "pattern decided there; the rest of the file does not follow its structure: the "
+              "pattern decided there");
 }
 
 }  // namespace
