@@ -301,6 +301,14 @@ int ShowRegions(const std::string& path) {
                     region.check ? (std::string(" [") + region.check->Kind() + "]").c_str() : "",
                     kStanding[static_cast<int>(plan.standing)], plan.removed.size(),
                     plan.checkFailed ? ", check failed" : plan.cutShort ? ", cut short" : "");
+        for (const EvidenceRegion& part : region.parts) {
+            if (part.Excess() != 0) {
+                std::printf("    part %10lld %10lld %10lld %+5lld %s\n",
+                            static_cast<long long>(part.start), static_cast<long long>(part.end),
+                            static_cast<long long>(part.length),
+                            static_cast<long long>(part.Excess()), part.what.c_str());
+            }
+        }
     }
     std::printf("%s walk: %s\n", walker->Format(),
                 end == WalkEnd::Whole ? "whole" : end == WalkEnd::LostTrack ? "lost track" : "other");

@@ -113,6 +113,7 @@ const char* KindName(FindKind kind) {
         case FindKind::Wrapper:
             return "wrapper";
         case FindKind::SlippedByte:
+        case FindKind::StructureByte:
             return "slipped byte";
     }
     return "";

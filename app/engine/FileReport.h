@@ -14,6 +14,7 @@ enum class FindKind {
     RepeatedByte,  // one of two equal bytes a short way after CR LF '-'
     Wrapper,       // a MIME wrapper: CR CR LF, dashes, header lines
     SlippedByte,   // a byte no pattern points at, found by its slice's checksums
+    StructureByte, // a repeated byte no marker points at, found by the file's structure
 };
 
 struct Find {

@@ -87,8 +87,9 @@ bool RepairEngine::StartStructureGuide(Pass& pass) {
     if (regions.empty() || end == WalkEnd::ReadFailed) {
         return true;  // nothing to follow
     }
+    const auto [start, stop] = SearchRange();
     auto planner = std::make_unique<RegionGuide>(*pass.input, iflength_, std::move(regions),
-                                                 [this] { return run_.stopflag; });
+                                                 [this] { return run_.stopflag; }, start, stop);
     guide_ = std::make_unique<Guide>(std::move(planner), *walker, end);
     verdictMayMove_ = false;  // the structure decides; the markers' verdict is only told
     if (pass.window != nullptr) {
@@ -134,18 +135,21 @@ bool RepairEngine::AdvanceGuide(Pass& pass, bool atEnd) {
     return true;
 }
 
-// The structure removes none but the scan's finds: the bytes before the first find still to
-// be planned are in the copy whatever it decides, and go out now, so that the copy follows
-// the scan and the read window need not hold a region of many MiB. A find the scan is yet to
-// make starts no earlier than the byte before the record it scans next.
+// The structure removes the scan's finds, or another pair of a marker the scan found a pair
+// after (no further before it than the marker's reach): the bytes before that reach of the
+// first find still to be planned are in the copy whatever it decides, and go out now, so that
+// the copy follows the scan and the read window need not hold a region of many MiB. A find
+// the scan is yet to make starts no earlier than the byte before the record it scans next.
 void RepairEngine::WriteAheadOfFinds(Pass& pass) {
     Guide& guide = *guide_;
-    if (guide.regions == nullptr) {
-        return;  // slice checksums may find a slipped byte anywhere in their slice
+    if (guide.regions == nullptr || pairsAt_ != 0) {
+        // Slice checksums may find a slipped byte anywhere in their slice; where the scan
+        // looks at some distances only, a marker's pair at another is no find of the scan.
+        return;
     }
-    std::int64_t safe = readpos - 2;
+    std::int64_t safe = std::min(readpos - 2 - kLookAhead, guide.regions->OnlyFindsBefore());
     if (!guide.removals.empty()) {
-        safe = std::min(safe, guide.removals.front().offset);
+        safe = std::min(safe, guide.removals.front().offset - kLookAhead);
     }
     if (safe > guide.written) {
         WriteKept(pass, safe, {});
@@ -165,6 +169,9 @@ void RepairEngine::ApplySlicePlan(Pass& pass, const SlicePlan& plan) {
     std::vector<Planned> planned;
     for (const Removal& kept : plan.kept) {
         Find find = FindAt(kept.offset);
+        if (find.position == 0) {
+            find = PairFound(pass, kept.offset);  // a pair of a marker the scan passed over
+        }
         find.length = kept.length;  // a wrapper ends where the evidence says
         planned.push_back({find, true, Reason::Found});
     }
@@ -197,6 +204,32 @@ void RepairEngine::ApplySlicePlan(Pass& pass, const SlicePlan& plan) {
     guide.declined = guide.declined || !allKept;
     // A slice the checksums proved, written as they proved it, is proven again by its MD5.
     WriteKept(pass, plan.end, removed, guide.proof && plan.verified && allKept ? plan.index : -1);
+}
+
+// A repeated byte the file's structure proves, of a marker whose pair the scan took
+// elsewhere: its line as the scan would have shown it; of no marker, a byte the structure
+// alone found.
+Find RepairEngine::PairFound(Pass& pass, std::int64_t offset) {
+    const auto [start, end] = SearchRange();
+    Find find;
+    find.offset = offset;
+    const std::int64_t from = std::max<std::int64_t>(0, offset - end);
+    std::vector<std::uint8_t> before;
+    AppendInput(pass, from, offset - from, before);
+    for (std::int64_t cr = offset - start; cr > offset - end && cr >= 0; --cr) {
+        const auto at = static_cast<std::size_t>(cr - from);
+        if (at + 2 < before.size() && before[at] == kCR && before[at + 1] == kLF &&
+            before[at + 2] == kDash) {
+            find.position = cr + 1;
+            const std::int64_t last = std::min(cr + end, iflength_ - 1);
+            AppendInput(pass, cr + start, last - (cr + start) + 1, find.shown);
+            return find;
+        }
+    }
+    find.kind = FindKind::StructureByte;  // a repeated byte no marker points at
+    find.position = offset + 1;
+    AppendInput(pass, offset, 1, find.shown);
+    return find;
 }
 
 // The finds of the slices planned are told: the guide keeps those still to be planned only,

@@ -140,6 +140,7 @@ class RepairEngine {
     void ApplySlicePlan(Pass& pass, const SlicePlan& plan);
     void ForgetPlannedFinds();
     Find FindAt(std::int64_t offset) const;
+    Find PairFound(Pass& pass, std::int64_t offset);
     bool TellGuided(const Find& find, bool keep, Reason reason);
     void NoteGuidedFind(const Find& find);
     void WriteKept(Pass& pass, std::int64_t end, const std::vector<Removal>& removed,

@@ -21,6 +21,9 @@ std::string Seen(const Find& find, const NumberFormat& format) {
         case FindKind::SlippedByte:
             return line + NumberFormat::ThreeDigits(find.shown.empty() ? 0 : find.shown[0]) +
                    " slipped in, by its slice";
+        case FindKind::StructureByte:
+            return line + NumberFormat::ThreeDigits(find.shown.empty() ? 0 : find.shown[0]) +
+                   " slipped in, by the file's structure";
     }
     return line;
 }

@@ -113,7 +113,11 @@ class MatroskaWalk {
                 return std::nullopt;
             }
         }
-        const std::int64_t available = std::min<std::int64_t>(12, window_.Length() - at);
+        return ParseElement(p, std::min<std::int64_t>(12, window_.Length() - at));
+    }
+
+    // An element's ID and size from the bytes that start it (available of them, at most 12).
+    static std::optional<Element> ParseElement(const std::uint8_t* p, std::int64_t available) {
         const int idLength = p[0] >= 0x80 ? 1 : p[0] >= 0x40 ? 2 : p[0] >= 0x20 ? 3 : p[0] >= 0x10 ? 4 : 0;
         if (idLength == 0 || idLength >= available) {
             return std::nullopt;
@@ -303,6 +307,54 @@ class MatroskaWalk {
         return Blocks(at + element.header, -1, 0);
     }
 
+    // A Cluster's child whose header has one byte too many in it (a byte repeated in its ID
+    // or its size): with one of the header's bytes left out, its size ends it where a child
+    // ends; failing that, where one starts (the next may hold extra bytes of its own). The
+    // element as it was, with the byte counted in headerExcess.
+    std::optional<Element> DamagedChildAt(std::int64_t at, std::int64_t end) {
+        for (const bool wholeNext : {true, false}) {
+            if (std::optional<Element> element = DamagedChildAt(at, end, wholeNext)) {
+                return element;
+            }
+        }
+        return std::nullopt;
+    }
+
+    std::optional<Element> DamagedChildAt(std::int64_t at, std::int64_t end, bool wholeNext) {
+        const std::int64_t limit = end < 0 ? window_.Length() : end;
+        const std::int64_t available = std::min<std::int64_t>(13, limit - at);
+        const std::uint8_t* p = available > 1 ? window_.At(at, static_cast<std::size_t>(available))
+                                              : nullptr;
+        if (p == nullptr) {
+            return std::nullopt;
+        }
+        for (std::int64_t skip = 1; skip < available; ++skip) {
+            std::uint8_t header[12];
+            std::int64_t n = 0;
+            for (std::int64_t i = 0; i < available && n < 12; ++i) {
+                if (i != skip) {
+                    header[n++] = p[i];
+                }
+            }
+            std::optional<Element> element = ParseElement(header, n);
+            if (!element || skip > element->header || element->size == kUnknown ||
+                std::find(kClusterChildren.begin(), kClusterChildren.end(), element->id) ==
+                    kClusterChildren.end() ||
+                element->size > static_cast<std::uint64_t>(limit - at - element->header - 1)) {
+                continue;
+            }
+            const std::int64_t after =
+                at + element->header + 1 + static_cast<std::int64_t>(element->size);
+            if (wholeNext ? IsChildEnd(after, end)
+                          : after == end || IsChild(after, end)) {
+                element->header += 1;
+                element->headerExcess = 1;
+                return element;
+            }
+        }
+        return std::nullopt;
+    }
+
     bool IsChild(std::int64_t at, std::int64_t end) {
         const std::optional<Element>& element = ElementAt(at);
         return element && element->size != kUnknown &&
@@ -358,6 +410,19 @@ class MatroskaWalk {
                                : IsChildEnd(q, end);
                 },
                 end >= 0 ? std::min(kResyncReach, left) : kResyncReach);
+            // Not found again where the sizes put it, or only some bytes on: a byte slipped
+            // into the block's own header explains it with one extra byte, the fewest.
+            if ((!next || *next - expected > 1) && left > 0) {
+                if (const std::optional<Element> damaged = DamagedChildAt(at, end)) {
+                    const std::int64_t after =
+                        at + damaged->header + static_cast<std::int64_t>(damaged->size);
+                    out.Add({at, after, after - at - 1, nullptr, Described(damaged->id)});
+                    left -= 1;
+                    excess_ += end < 0 ? 1 : 0;
+                    at = after;
+                    continue;
+                }
+            }
             if (!next || (*next != expected && ++resyncs_ > kMaxResyncs)) {
                 break;
             }

@@ -6,9 +6,10 @@
 namespace korbelt {
 
 RegionGuide::RegionGuide(InputFile& input, std::int64_t length,
-                         std::vector<EvidenceRegion> regions, StopPredicate stop)
+                         std::vector<EvidenceRegion> regions, StopPredicate stop,
+                         int rangeStart, int rangeEnd)
     : input_(input), length_(length), regions_(std::move(regions)),
-      planner_(input, length, std::move(stop)) {
+      planner_(input, length, std::move(stop)), rangeStart_(rangeStart), rangeEnd_(rangeEnd) {
     // A region the file cannot hold, or one that goes back over an earlier one, gives
     // nothing the pass can follow in order.
     std::int64_t end = 0;
@@ -28,6 +29,14 @@ std::int64_t RegionGuide::NeededUpTo() const {
 
 bool RegionGuide::Done() const {
     return next_ >= regions_.size() || static_cast<bool>(ReadError());
+}
+
+std::int64_t RegionGuide::OnlyFindsBefore() {
+    nextChecked_ = std::max(nextChecked_, next_);
+    while (nextChecked_ < regions_.size() && !regions_[nextChecked_].check) {
+        ++nextChecked_;
+    }
+    return nextChecked_ < regions_.size() ? regions_[nextChecked_].start : length_;
 }
 
 std::error_code RegionGuide::ReadError() const {
@@ -71,7 +80,13 @@ SlicePlan RegionGuide::PlanNext(const std::vector<Removal>& finds) {
         inside.push_back(finds[nextFind_]);
         candidates.push_back(CandidateOf(finds[nextFind_++]));
     }
-    const RegionPlan planned = planner_.Plan(region, candidates);
+    RegionPlan planned = planner_.Plan(region, candidates);
+    if (planned.standing == RegionStanding::NoFit && region.check) {
+        RegionPlan byPattern = planner_.PlanByPattern(region, candidates, rangeStart_, rangeEnd_);
+        if (byPattern.standing == RegionStanding::Proven) {
+            planned = std::move(byPattern);
+        }
+    }
     Count(planned, !inside.empty());
     if (planned.standing == RegionStanding::NoFit) {
         plan.kept.insert(plan.kept.end(), inside.begin(), inside.end());

@@ -33,8 +33,9 @@ class RegionGuide : public StretchPlanner {
     // region is known with its length (a wrapper's is known a record later).
     static constexpr std::int64_t kMargin = std::int64_t{64} << 10;
 
+    // The scan looks for a repeated byte rangeStart to rangeEnd (exclusive) after a marker.
     RegionGuide(InputFile& input, std::int64_t length, std::vector<EvidenceRegion> regions,
-                StopPredicate stop);
+                StopPredicate stop, int rangeStart, int rangeEnd);
 
     std::int64_t NeededUpTo() const override;
     bool Done() const override;
@@ -45,6 +46,10 @@ class RegionGuide : public StretchPlanner {
     std::error_code ReadError() const override;
 
     const RegionTally& Tally() const { return tally_; }
+    // Before this offset only the scan's finds (or other pairs within a marker's reach of
+    // them) can be removed: the regions still to plan there have no check to choose other
+    // bytes by.
+    std::int64_t OnlyFindsBefore();
 
   private:
     Candidate CandidateOf(const Removal& find);
@@ -55,10 +60,13 @@ class RegionGuide : public StretchPlanner {
     std::vector<EvidenceRegion> regions_;
     RegionPlanner planner_;
     std::size_t next_ = 0;      // the next region
+    std::size_t nextChecked_ = 0;  // the next region with a check, from next_ on
     std::int64_t at_ = 0;       // where the next stretch starts: the end of the last region
     std::size_t nextFind_ = 0;  // the first find not yet planned
     std::error_code readError_;
     RegionTally tally_;
+    int rangeStart_;
+    int rangeEnd_;
 };
 
 }  // namespace korbelt

@@ -1,6 +1,9 @@
 #include "structure/RegionPlanner.h"
 
+#include <zlib.h>
+
 #include <algorithm>
+#include <cmath>
 #include <numeric>
 
 #include "verify/Choices.h"
@@ -20,6 +23,10 @@ constexpr std::int64_t kMaxSteps = std::int64_t{1} << 22;
 constexpr std::size_t kMaxAlternatives = 8;
 // A region up to this size is read whole to try every one-byte removal in one pass.
 constexpr std::int64_t kMaxInMemory = std::int64_t{16} << 20;
+// The bytes of a part that may be its header, which a block's ID and size fill.
+constexpr std::int64_t kPartHeader = 13;
+// The halves of a meeting in the middle hold at most 2^this combinations each.
+constexpr double kMeetBits = 22;
 constexpr std::size_t kChunk = std::size_t{1} << 20;
 
 // The next of the lengths each chosen candidate may take; false after the last.
@@ -369,6 +376,438 @@ bool RegionPlanner::Passes(const EvidenceRegion& region, const std::vector<Remov
         at = pieceEnd;
     }
     return kept == region.length && run->Passes();
+}
+
+}  // namespace korbelt
+
+namespace korbelt {
+
+namespace {
+
+// Mixed-radix counting over the options of some parts: false after the last.
+bool NextPick(std::vector<std::size_t>& pick, const std::vector<std::size_t>& radix) {
+    for (std::size_t i = 0; i < pick.size(); ++i) {
+        if (++pick[i] < radix[i]) {
+            return true;
+        }
+        pick[i] = 0;
+    }
+    return false;
+}
+
+}  // namespace
+
+// The candidates with every pair of equal bytes of the part's header added, in file order.
+std::vector<Candidate> RegionPlanner::WithEveryPair(const EvidenceRegion& part,
+                                                    std::vector<Candidate> candidates) {
+    const auto span = static_cast<std::size_t>(std::min(part.Span(), kPartHeader));
+    std::vector<std::uint8_t> bytes(span);
+    std::error_code error;
+    if (input_.ReadAt(part.start, bytes.data(), span, error) != span || error) {
+        readError_ = error ? error : std::make_error_code(std::errc::io_error);
+        return candidates;
+    }
+    for (std::size_t i = 0; i + 1 < span; ++i) {
+        const std::int64_t at = part.start + static_cast<std::int64_t>(i);
+        if (bytes[i] == bytes[i + 1] &&
+            std::none_of(candidates.begin(), candidates.end(),
+                         [&](const Candidate& c) { return c.offset == at; })) {
+            candidates.push_back(RepeatedByteCandidate(at));
+        }
+    }
+    std::sort(candidates.begin(), candidates.end(),
+              [](const Candidate& a, const Candidate& b) { return a.offset < b.offset; });
+    return candidates;
+}
+
+// The region's bytes with the removals left out, by the CRC-32 they have.
+std::optional<std::uint32_t> RegionPlanner::CrcWithout(const EvidenceRegion& region,
+                                                       const std::vector<Removal>& removed) {
+    const auto span = static_cast<std::size_t>(region.Span());
+    std::vector<std::uint8_t> bytes(span);
+    std::error_code error;
+    if (input_.ReadAt(region.start, bytes.data(), span, error) != span || error) {
+        readError_ = error ? error : std::make_error_code(std::errc::io_error);
+        return std::nullopt;
+    }
+    std::uint32_t crc = 0;
+    std::int64_t at = region.start;
+    for (const Removal& removal : removed) {
+        crc = Crc32(crc, bytes.data() + (at - region.start),
+                    static_cast<std::size_t>(removal.offset - at));
+        at = removal.offset + removal.length;
+    }
+    return Crc32(crc, bytes.data() + (at - region.start), static_cast<std::size_t>(region.end - at));
+}
+
+// A region checked by a plain CRC-32 whose parts must each have a length of their own: each
+// part's bytes land where the parts before it put them, whichever of its choices it gets, so
+// a part's choice changes the region's CRC-32 by an amount of its own (the CRC-32 of what it
+// changes, shifted by the bytes after it). Which choice each part gets is then found by
+// meeting in the middle over those amounts, in about the square root of the work of trying
+// every combination; the combinations whose amounts give the CRC-32 are checked in full.
+// False where the region has no such parts, or they leave it undecided.
+bool RegionPlanner::SolveParts(const EvidenceRegion& region,
+                               const std::vector<Candidate>& candidates,
+                               const std::vector<MarkerPair>& pairs,
+                               const std::function<bool(std::vector<Removal>)>& passes,
+                               RegionPlan& plan) {
+    const std::optional<std::uint32_t> expected = region.check->PlainCrc32();
+    if (!expected || region.parts.empty()) {
+        return false;
+    }
+    struct Choices {
+        std::vector<std::vector<Removal>> options;
+        std::vector<std::uint32_t> amounts;  // of each option against the first
+    };
+    std::vector<Choices> parts;
+    std::vector<Removal> base;
+    std::int64_t excessBefore = 0;
+    for (const EvidenceRegion& part : region.parts) {
+        if (part.Excess() == 0) {
+            continue;
+        }
+        if (part.Excess() < 0) {
+            return false;
+        }
+        std::vector<Candidate> inside;
+        for (const Candidate& candidate : candidates) {
+            if (candidate.offset >= part.start && candidate.offset < part.end) {
+                inside.push_back(candidate);
+            }
+        }
+        for (const MarkerPair& pair : pairs) {
+            if (pair.offset >= part.start && pair.offset < part.end &&
+                std::none_of(inside.begin(), inside.end(),
+                             [&](const Candidate& c) { return c.offset == pair.offset; })) {
+                inside.push_back(RepeatedByteCandidate(pair.offset));
+            }
+        }
+        std::sort(inside.begin(), inside.end(),
+                  [](const Candidate& a, const Candidate& b) { return a.offset < b.offset; });
+        // A byte repeated where no marker points, in the part's own header (a block's ID and
+        // size): every pair of equal bytes there is a choice as well, the check to decide.
+        inside = WithEveryPair(part, inside);
+        Choices choices;
+        if (part.Excess() == 1) {
+            for (const Candidate& candidate : inside) {
+                if (candidate.lengths == std::vector<std::int64_t>{1}) {
+                    choices.options.push_back({{candidate.offset, 1}});
+                }
+            }
+        } else {
+            RegionPlan fitted;
+            fitted.region = part;
+            TryChoices(part, inside, fitted);
+            if (fitted.standing == RegionStanding::Consistent) {
+                choices.options.push_back(fitted.removed);
+                choices.options.insert(choices.options.end(), fitted.alternatives.begin(),
+                                       fitted.alternatives.end());
+            }
+        }
+        if (choices.options.empty()) {
+            return false;
+        }
+        // What each option makes of the part, and so of the region's CRC-32.
+        const std::int64_t outEnd = part.end - region.start - excessBefore - part.Excess();
+        const std::int64_t after = region.length - outEnd;
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(part.Span()));
+        std::error_code error;
+        if (input_.ReadAt(part.start, bytes.data(), bytes.size(), error) != bytes.size() || error) {
+            readError_ = error ? error : std::make_error_code(std::errc::io_error);
+            return true;
+        }
+        std::optional<std::uint32_t> first;
+        std::vector<std::vector<Removal>> distinct;
+        for (std::vector<Removal>& option : choices.options) {
+            std::uint32_t crc = 0;
+            std::int64_t at = part.start;
+            for (const Removal& removal : option) {
+                crc = Crc32(crc, bytes.data() + (at - part.start),
+                            static_cast<std::size_t>(removal.offset - at));
+                at = removal.offset + removal.length;
+            }
+            crc = Crc32(crc, bytes.data() + (at - part.start), static_cast<std::size_t>(part.end - at));
+            if (!first) {
+                first = crc;
+            }
+            const auto amount = static_cast<std::uint32_t>(
+                crc32_combine(crc ^ *first, 0, static_cast<z_off_t>(after)));
+            // Options that make the same bytes (either byte of a pair, or of a run) are one.
+            if (std::find(choices.amounts.begin(), choices.amounts.end(), amount) ==
+                choices.amounts.end()) {
+                choices.amounts.push_back(amount);
+                distinct.push_back(std::move(option));
+            }
+        }
+        choices.options = std::move(distinct);
+        base.insert(base.end(), choices.options.front().begin(), choices.options.front().end());
+        excessBefore += part.Excess();
+        if (choices.options.size() > 1) {
+            parts.push_back(std::move(choices));
+        }
+    }
+    if (excessBefore != region.Excess()) {
+        return false;
+    }
+    const std::optional<std::uint32_t> baseCrc = CrcWithout(region, base);
+    if (!baseCrc) {
+        return true;
+    }
+    const std::uint32_t target = *expected ^ *baseCrc;
+    // The parts split in two halves of about equal numbers of combinations.
+    double total = 0;
+    for (const Choices& choices : parts) {
+        total += std::log2(static_cast<double>(choices.options.size()));
+    }
+    if (total > 2 * kMeetBits) {
+        plan.cutShort = true;
+        return true;
+    }
+    std::size_t split = 0;
+    for (double left = 0; split < parts.size() && left < total / 2; ++split) {
+        left += std::log2(static_cast<double>(parts[split].options.size()));
+    }
+    std::vector<std::size_t> leftRadix, rightRadix;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        (i < split ? leftRadix : rightRadix).push_back(parts[i].options.size());
+    }
+    // Every combination of the left half by its amount, and the index of its first option.
+    std::vector<std::pair<std::uint32_t, std::uint64_t>> sums;
+    std::vector<std::size_t> pick(leftRadix.size(), 0);
+    do {
+        std::uint32_t sum = 0;
+        std::uint64_t code = 0;
+        for (std::size_t i = pick.size(); i-- > 0;) {
+            sum ^= parts[i].amounts[pick[i]];
+            code = code * leftRadix[i] + pick[i];
+        }
+        sums.emplace_back(sum, code);
+    } while (NextPick(pick, leftRadix));
+    std::sort(sums.begin(), sums.end());
+    std::int64_t checksLeft = kMaxChecks;
+    std::vector<std::size_t> right(rightRadix.size(), 0);
+    do {
+        std::uint32_t sum = target;
+        for (std::size_t i = 0; i < right.size(); ++i) {
+            sum ^= parts[split + i].amounts[right[i]];
+        }
+        auto match = std::lower_bound(sums.begin(), sums.end(), std::make_pair(sum, std::uint64_t{0}));
+        for (; match != sums.end() && match->first == sum; ++match) {
+            if (checksLeft-- <= 0 || (stop_ && stop_())) {
+                plan.cutShort = true;
+                return true;
+            }
+            // The combination: the base, each part of several options with the one chosen.
+            std::uint64_t code = match->second;
+            std::vector<std::size_t> chosen(parts.size());
+            for (std::size_t i = 0; i < split; ++i) {
+                chosen[i] = static_cast<std::size_t>(code % leftRadix[i]);
+                code /= leftRadix[i];
+            }
+            for (std::size_t i = 0; i < right.size(); ++i) {
+                chosen[split + i] = right[i];
+            }
+            std::vector<Removal> removed = base;
+            for (std::size_t i = 0; i < parts.size(); ++i) {
+                const std::vector<Removal>& first = parts[i].options.front();
+                removed.erase(std::remove_if(removed.begin(), removed.end(),
+                                             [&](const Removal& r) {
+                                                 return std::find(first.begin(), first.end(), r) !=
+                                                        first.end();
+                                             }),
+                              removed.end());
+                const std::vector<Removal>& option = parts[i].options[chosen[i]];
+                removed.insert(removed.end(), option.begin(), option.end());
+            }
+            if (passes(removed)) {
+                return true;
+            }
+            if (readError_) {
+                return true;
+            }
+        }
+    } while (NextPick(right, rightRadix));
+    return false;
+}
+
+void RegionPlanner::TryMarkers(const EvidenceRegion& region, const std::vector<MarkerPair>& pairs,
+                               const std::vector<Removal>& wrappers, std::int64_t repeats,
+                               const std::function<bool(std::vector<Removal>)>& passes,
+                               RegionPlan& plan) {
+    (void)region;
+    // Each marker's pairs, latest first: a pair's marker is where its distance puts it.
+    std::vector<std::vector<std::int64_t>> markers;
+    std::int64_t lastCr = -1;
+    for (const MarkerPair& pair : pairs) {
+        const std::int64_t cr = pair.offset - pair.distance;
+        if (cr != lastCr) {
+            markers.emplace_back();
+            lastCr = cr;
+        }
+        markers.back().insert(markers.back().begin(), pair.offset);
+    }
+    const auto count = static_cast<std::int64_t>(markers.size());
+    if (repeats <= 0 || repeats > count) {
+        return;
+    }
+    std::int64_t steps = 0;
+    // The markers chosen: a combination of repeats of count, in lexicographic order, for
+    // every number left out in turn (all chosen first).
+    std::vector<std::size_t> chosen(static_cast<std::size_t>(repeats));
+    for (std::size_t i = 0; i < chosen.size(); ++i) {
+        chosen[i] = i;
+    }
+    for (;;) {
+        std::vector<std::size_t> pick(chosen.size(), 0);
+        for (;;) {
+            if (++steps > kMaxSteps) {
+                plan.cutShort = true;
+                return;
+            }
+            std::vector<Removal> removed = wrappers;
+            for (std::size_t i = 0; i < chosen.size(); ++i) {
+                removed.push_back({markers[chosen[i]][pick[i]], 1});
+            }
+            if (passes(std::move(removed))) {
+                return;
+            }
+            if (plan.cutShort || readError_) {
+                return;
+            }
+            std::size_t i = 0;
+            for (; i < pick.size(); ++i) {
+                if (++pick[i] < markers[chosen[i]].size()) {
+                    break;
+                }
+                pick[i] = 0;
+            }
+            if (i == pick.size()) {
+                break;
+            }
+        }
+        // The next combination of markers.
+        std::size_t i = chosen.size();
+        while (i > 0 && chosen[i - 1] == markers.size() - chosen.size() + i - 1) {
+            --i;
+        }
+        if (i == 0) {
+            return;
+        }
+        ++chosen[i - 1];
+        for (std::size_t j = i; j < chosen.size(); ++j) {
+            chosen[j] = chosen[j - 1] + 1;
+        }
+    }
+}
+
+std::vector<MarkerPair> RegionPlanner::PairsOf(const EvidenceRegion& region, int rangeStart,
+                                               int rangeEnd) {
+    const auto span = static_cast<std::size_t>(
+        std::min<std::int64_t>(region.Span() + rangeEnd + 1, length_ - region.start));
+    buffer_.resize(std::max(span, buffer_.size()));
+    std::error_code error;
+    if (input_.ReadAt(region.start, buffer_.data(), span, error) != span || error) {
+        readError_ = error ? error : std::make_error_code(std::errc::io_error);
+        return {};
+    }
+    std::vector<MarkerPair> pairs;
+    const std::uint8_t* bytes = buffer_.data();
+    const auto inRegion = static_cast<std::size_t>(region.Span());
+    for (std::size_t cr = 0; cr + 2 < span; ++cr) {
+        if (bytes[cr] != '\r' || bytes[cr + 1] != '\n' || bytes[cr + 2] != '-') {
+            continue;
+        }
+        for (int d = rangeStart; d < rangeEnd; ++d) {
+            const std::size_t at = cr + static_cast<std::size_t>(d);
+            if (at + 1 < span && at < inRegion && bytes[at] == bytes[at + 1]) {
+                pairs.push_back({region.start + static_cast<std::int64_t>(at), d});
+            }
+        }
+    }
+    return pairs;
+}
+
+RegionPlan RegionPlanner::PlanByPattern(const EvidenceRegion& region,
+                                        const std::vector<Candidate>& candidates, int rangeStart,
+                                        int rangeEnd) {
+    RegionPlan plan;
+    plan.region = region;
+    checkWork_ = 0;
+    if (!region.check || region.Excess() <= 0 || region.Span() > kMaxInMemory ||
+        region.start < 0 || region.end > length_) {
+        return plan;
+    }
+    const std::vector<MarkerPair> pairs = PairsOf(region, rangeStart, rangeEnd);
+    std::int64_t checksLeft = std::clamp<std::int64_t>(
+        kCheckWork / std::max<std::int64_t>(region.length, 1), 2, kMaxChecks);
+    const auto passes = [&](std::vector<Removal> removed) {
+        if (checksLeft-- <= 0 || (stop_ && stop_())) {
+            plan.cutShort = true;
+            return false;
+        }
+        std::sort(removed.begin(), removed.end(),
+                  [](const Removal& a, const Removal& b) { return a.offset < b.offset; });
+        for (std::size_t i = 1; i < removed.size(); ++i) {
+            if (removed[i - 1].offset + removed[i - 1].length > removed[i].offset) {
+                return false;
+            }
+        }
+        if (!Passes(region, removed)) {
+            return false;
+        }
+        plan.standing = RegionStanding::Proven;
+        plan.removed = std::move(removed);
+        return true;
+    };
+    if (region.Excess() == 1) {
+        for (const MarkerPair& pair : pairs) {
+            if (passes({{pair.offset, 1}}) || plan.cutShort || readError_) {
+                break;
+            }
+        }
+    } else {
+        std::vector<Removal> wrappers;
+        std::int64_t wrapped = 0;
+        for (const Candidate& candidate : candidates) {
+            if (candidate.lengths != std::vector<std::int64_t>{1}) {
+                wrappers.push_back({candidate.offset, candidate.lengths.front()});
+                wrapped += candidate.lengths.front();
+            }
+        }
+        if (SolveParts(region, candidates, pairs, passes, plan) || plan.cutShort || readError_) {
+            if (plan.standing == RegionStanding::Proven) {
+                plan.left = LeftOf(candidates, plan.removed);
+            }
+            return plan;
+        }
+        // Damage at one distance: the pairs there, a check each.
+        for (int d = rangeStart; d < rangeEnd && plan.standing == RegionStanding::NoFit; ++d) {
+            std::vector<Removal> removed = wrappers;
+            for (const MarkerPair& pair : pairs) {
+                if (pair.distance == d) {
+                    removed.push_back({pair.offset, 1});
+                }
+            }
+            if (wrapped + static_cast<std::int64_t>(removed.size() - wrappers.size()) !=
+                region.Excess()) {
+                continue;
+            }
+            if (passes(removed) || plan.cutShort || readError_) {
+                break;
+            }
+        }
+        // Damage at varying distances: as many markers as the region has bytes too many,
+        // all of them first, then one left out, two ...; of each marker its pairs, the one
+        // latest in its reach (the scan's) first.
+        if (plan.standing == RegionStanding::NoFit && !plan.cutShort && !readError_) {
+            TryMarkers(region, pairs, wrappers, region.Excess() - wrapped, passes, plan);
+        }
+    }
+    if (plan.standing == RegionStanding::Proven) {
+        plan.left = LeftOf(candidates, plan.removed);
+    }
+    return plan;
 }
 
 }  // namespace korbelt

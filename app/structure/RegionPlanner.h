@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -24,6 +26,13 @@ Candidate RepeatedByteCandidate(std::int64_t offset);
 // A wrapper whose removal starts at offset and, as the scan decided, is length bytes long;
 // secondCr is where the CR of the CR LF pair that ends its header lines lies.
 Candidate WrapperCandidate(std::int64_t offset, std::int64_t length, std::int64_t secondCr);
+
+// A pair of equal bytes a marker's distance after a CR LF '-': a removal the damage pattern
+// allows, whichever pair of its marker the scan chose. offset is the first byte of the pair.
+struct MarkerPair {
+    std::int64_t offset = 0;
+    int distance = 0;  // from the marker's CR
+};
 
 // What a region's evidence decided of the candidates in it.
 enum class RegionStanding {
@@ -61,9 +70,30 @@ class RegionPlanner {
     // Every region (in file order) with the candidates that start in it.
     std::vector<RegionPlan> PlanAll(const std::vector<EvidenceRegion>& regions,
                                     const std::vector<Candidate>& candidates);
+    // A region with a check that no choice of the scan's candidates passes, planned again
+    // from every pair its markers have at a distance from rangeStart to rangeEnd (exclusive):
+    // damage repeats a byte at one distance after each marker it hits, while the scan keeps one
+    // pair a marker, which chance may have put later in its reach. Tried: one pair where the
+    // region is one byte too long; else, distance by distance, the pairs at it with the
+    // wrappers among the candidates; where the region's parts have lengths of their own, by
+    // each part's choices, a part with none among its finds choosing among its every pair of
+    // equal bytes. Proven, or NoFit; a removal may then be a pair of no marker.
+    RegionPlan PlanByPattern(const EvidenceRegion& region, const std::vector<Candidate>& candidates,
+                             int rangeStart, int rangeEnd);
     std::error_code ReadError() const { return readError_; }
 
   private:
+    std::vector<MarkerPair> PairsOf(const EvidenceRegion& region, int rangeStart, int rangeEnd);
+    std::vector<Candidate> WithEveryPair(const EvidenceRegion& part,
+                                         std::vector<Candidate> candidates);
+    std::optional<std::uint32_t> CrcWithout(const EvidenceRegion& region,
+                                            const std::vector<Removal>& removed);
+    bool SolveParts(const EvidenceRegion& region, const std::vector<Candidate>& candidates,
+                    const std::vector<MarkerPair>& pairs,
+                    const std::function<bool(std::vector<Removal>)>& passes, RegionPlan& plan);
+    void TryMarkers(const EvidenceRegion& region, const std::vector<MarkerPair>& pairs,
+                    const std::vector<Removal>& wrappers, std::int64_t repeats,
+                    const std::function<bool(std::vector<Removal>)>& passes, RegionPlan& plan);
     bool Passes(const EvidenceRegion& region, const std::vector<Removal>& removed);
     bool TryEveryByte(const EvidenceRegion& region, const std::vector<Candidate>& candidates,
                       RegionPlan& plan);

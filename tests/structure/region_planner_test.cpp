@@ -151,5 +151,98 @@ TEST_F(RegionPlannerTest, HostileCandidatesAndTheStopBoundTheWork) {
     EXPECT_TRUE(reading.ReadError());
 }
 
+// Markers in random bytes, each with a chance pair 44 after its CR (the pair the scan keeps, the
+// last in its reach) and, where damage hits it, a byte repeated at the distance given (of
+// 39 to 43): the intact bytes, the damaged ones, and the scan's candidates.
+struct Markers {
+    Bytes intact;
+    Damaged damaged;
+    std::vector<std::size_t> crs;  // in the intact bytes
+};
+
+Markers MarkedBytes(std::size_t count, std::size_t spacing, std::uint32_t seed) {
+    Markers markers{RandomBytes(count * spacing + 100, seed), {}, {}};
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t cr = 50 + i * spacing;
+        markers.intact[cr] = '\r';
+        markers.intact[cr + 1] = '\n';
+        markers.intact[cr + 2] = '-';
+        for (std::size_t k = 30; k < 50; ++k) {  // no pairs in the reach but the chance one
+            if (markers.intact[cr + k] == markers.intact[cr + k - 1]) {
+                markers.intact[cr + k] ^= 0x55;
+            }
+        }
+        markers.intact[cr + 45] = markers.intact[cr + 44];
+        if (markers.intact[cr + 46] == markers.intact[cr + 45]) {
+            markers.intact[cr + 46] ^= 0x55;
+        }
+        markers.crs.push_back(cr);
+    }
+    return markers;
+}
+
+// Damage at the distance each marker's entry gives (-1: none), the scan keeping each marker's
+// later, chance pair as its candidate.
+void Damage(Markers& markers, const std::vector<int>& distances) {
+    std::vector<std::size_t> at;
+    for (std::size_t i = 0; i < distances.size(); ++i) {
+        if (distances[i] >= 0) {
+            at.push_back(markers.crs[i] + static_cast<std::size_t>(distances[i]));
+        }
+    }
+    markers.damaged = RepeatBytes(markers.intact, at);
+    markers.damaged.inserted.clear();
+    std::int64_t shift = 0;
+    for (std::size_t i = 0; i < distances.size(); ++i) {
+        markers.damaged.inserted.push_back(
+            RepeatedByteCandidate(static_cast<std::int64_t>(markers.crs[i]) + shift + 44 +
+                                  (distances[i] >= 0 ? 1 : 0)));
+        shift += distances[i] >= 0 ? 1 : 0;
+    }
+}
+
+TEST_F(RegionPlannerTest, EveryPairOfTheMarkersIsTriedWhereTheScansPicksFailTheCheck) {
+    // One byte too many, another pair of its marker than the scan kept; then damage at
+    // varying distances after some of the markers.
+    for (const std::vector<int>& distances :
+         {std::vector<int>{-1, 41, -1, -1}, std::vector<int>{40, -1, 43, 39, -1, 42}}) {
+        Markers markers = MarkedBytes(distances.size(), 300, 11);
+        Damage(markers, distances);
+        const Bytes& damaged = markers.damaged.bytes;
+        const EvidenceRegion region = Whole(damaged, markers.intact, true);
+        fuzz::BytesInput input(damaged);
+        RegionPlanner planner(input, static_cast<std::int64_t>(damaged.size()), nullptr);
+        EXPECT_EQ(planner.Plan(region, markers.damaged.inserted).standing, RegionStanding::NoFit);
+        const RegionPlan plan = planner.PlanByPattern(region, markers.damaged.inserted, 39, 45);
+        ASSERT_EQ(plan.standing, RegionStanding::Proven) << distances.size();
+        EXPECT_TRUE(Restored(damaged, {plan}) == markers.intact);
+        EXPECT_EQ(plan.left.size(), distances.size()) << "every chance pair the scan kept stays";
+    }
+}
+
+TEST_F(RegionPlannerTest, PartsOfTheirOwnLengthAreSolvedTogetherByTheRegionsCrc) {
+    // 24 parts, each a byte too long with two pairs to choose from: 2^24 combinations, more
+    // than are ever checked one by one; each part's share of the CRC-32 finds the one.
+    const std::vector<int> distances(24, 41);
+    Markers markers = MarkedBytes(distances.size(), 200, 12);
+    Damage(markers, distances);
+    const Bytes& damaged = markers.damaged.bytes;
+    EvidenceRegion region = Whole(damaged, markers.intact, true);
+    std::int64_t start = 0;
+    for (std::size_t i = 0; i < markers.crs.size(); ++i) {
+        const std::int64_t end =
+            static_cast<std::int64_t>(markers.crs[i]) + static_cast<std::int64_t>(i) + 1 + 150;
+        region.parts.push_back({start, end, end - start - 1, nullptr, "block"});
+        start = end;
+    }
+    region.parts.push_back({start, region.end, region.end - start, nullptr, "rest"});
+    fuzz::BytesInput input(damaged);
+    RegionPlanner planner(input, static_cast<std::int64_t>(damaged.size()), nullptr);
+    EXPECT_EQ(planner.Plan(region, markers.damaged.inserted).standing, RegionStanding::NoFit);
+    const RegionPlan plan = planner.PlanByPattern(region, markers.damaged.inserted, 39, 45);
+    ASSERT_EQ(plan.standing, RegionStanding::Proven);
+    EXPECT_TRUE(Restored(damaged, {plan}) == markers.intact);
+}
+
 }  // namespace
 }  // namespace korbelt::test
