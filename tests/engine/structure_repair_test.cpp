@@ -152,5 +152,16 @@ TEST(StructureLine, NamesWhatDecidedEachKindOfRegion) {
               "pattern decided there");
 }
 
+// A byte the structure alone found, where no marker points: its line says what found it.
+TEST(StructureLine, AByteTheStructureAloneFoundSaysSo) {
+    Decision decision;
+    decision.find.kind = FindKind::StructureByte;
+    decision.find.position = 86091;
+    decision.find.shown = {64};
+    decision.removed = true;
+    EXPECT_EQ(FindLine(decision, NumberFormat()),
+              "  @86,091 found 064 slipped in, by the file's structure removed");
+}
+
 }  // namespace
 }  // namespace korbelt::test
