@@ -115,6 +115,17 @@ std::vector<std::string> CheckStructure(const std::uint8_t* data, std::size_t si
     RegionPlanner planner(input, length, nullptr);
     for (const RegionPlan& plan : planner.PlanAll(regions, candidates)) {
         CheckPlan(plan, candidates, broken);
+        // Planned again from the markers' every pair, as the pass does where no choice of
+        // the scan's finds passes the check: every pair is among the candidates here.
+        if (plan.standing == RegionStanding::NoFit && plan.region.check) {
+            std::vector<Candidate> inside;
+            for (const Candidate& candidate : candidates) {
+                if (candidate.offset >= plan.region.start && candidate.offset < plan.region.end) {
+                    inside.push_back(candidate);
+                }
+            }
+            CheckPlan(planner.PlanByPattern(plan.region, inside, 39, 45), candidates, broken);
+        }
     }
     return broken;
 }
