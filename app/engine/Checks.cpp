@@ -42,11 +42,7 @@ int RepairEngine::Check4RptByte(std::int64_t filepos, int currpos) {
     find.offset = filepos - 1 + rptbyte;
     find.position = filepos + currpos;
     find.shown.assign(buff.data() + currpos + start, buff.data() + i + 1);
-    if (guide_) {
-        NoteGuidedFind(find);  // the scan goes on as the pattern alone would have it
-        return rptbyte;
-    }
-    return Tell(Decide(find)) ? rptbyte : -1;
+    return route_->Found(find) ? rptbyte : -1;
 }
 
 int RepairEngine::Check4Wrapper(std::int64_t filepos, int currpos) {
@@ -59,9 +55,7 @@ int RepairEngine::Check4Wrapper(std::int64_t filepos, int currpos) {
     find.kind = FindKind::Wrapper;
     find.offset = filepos + currpos;
     find.position = filepos + currpos;
-    if (guide_) {
-        NoteGuidedFind(find);
-    } else if (!Tell(Decide(find))) {
+    if (!route_->Found(find)) {
         return -1;
     }
     heldcr = kCR;
@@ -109,10 +103,9 @@ Decision RepairEngine::Decide(const Find& find) {
 
 // The find's line, and its place in the report; whether it is removed. A wrapper the record
 // loop cuts learns its length a record later.
-bool RepairEngine::Tell(const Decision& decision) {
+bool RepairEngine::Tell(const Decision& decision, bool lengthToCome) {
     const int line = host_.Status().AppendLine(FindLine(decision, format_, options_.dryRun));
-    finds_.Add(decision, line,
-               decision.removed && decision.find.kind == FindKind::Wrapper && !guide_);
+    finds_.Add(decision, line, lengthToCome);
     if (finds_.OverHeld()) {
         if (verdictMayMove_) {
             startAgain_ = true;
@@ -126,12 +119,4 @@ bool RepairEngine::Tell(const Decision& decision) {
 
 }  // namespace korbelt
 
-namespace korbelt {
 
-// A find of a guided pass waits for its slice to be planned.
-void RepairEngine::NoteGuidedFind(const Find& find) {
-    guide_->finds.push_back(find);
-    guide_->removals.push_back({find.offset, find.length});
-}
-
-}  // namespace korbelt

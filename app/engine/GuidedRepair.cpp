@@ -47,12 +47,12 @@ class WalkedInput : public InputFile {
 // window then holds from where the copy is written to where the scan is, and the planner's
 // reach beyond.
 bool RepairEngine::StartGuide(Pass& pass) {
-    guide_.reset();
+    UseGuide(nullptr);
     const Expectation* slices = pass.evidence.SliceGuide();
     if (slices == nullptr) {
         return false;
     }
-    guide_ = std::make_unique<Guide>(*pass.input, iflength_, *slices);
+    UseGuide(std::make_unique<Guide>(*pass.input, iflength_, *slices));
     if (pass.window != nullptr) {
         pass.window->KeepFrom(0);
     }
@@ -64,7 +64,7 @@ bool RepairEngine::StartGuide(Pass& pass) {
 // guides the pass: the walk reads its headers, a small part of the file, before the first
 // record is scanned. False when the user stops the file during the walk.
 bool RepairEngine::StartStructureGuide(Pass& pass) {
-    guide_.reset();
+    UseGuide(nullptr);
     if (!options_.useStructure) {
         return true;
     }
@@ -90,7 +90,7 @@ bool RepairEngine::StartStructureGuide(Pass& pass) {
     const auto [start, stop] = SearchRange();
     auto planner = std::make_unique<RegionGuide>(*pass.input, iflength_, std::move(regions),
                                                  [this] { return run_.stopflag; }, start, stop);
-    guide_ = std::make_unique<Guide>(std::move(planner), *walker, end);
+    UseGuide(std::make_unique<Guide>(std::move(planner), *walker, end));
     verdictMayMove_ = false;  // the structure decides; the markers' verdict is only told
     if (pass.window != nullptr) {
         pass.window->KeepFrom(0);

@@ -111,4 +111,72 @@ struct RepairEngine::Guide {
     bool declined = false;             // a removal the evidence made was declined
 };
 
+// Where the scan's finds go; the record loop hands each find, each wrapper's end and each
+// record's end to the route of the pass and asks it nothing else.
+class RepairEngine::FindRoute {
+  public:
+    virtual ~FindRoute() = default;
+    // A find of the scan: whether the record leaves it out now.
+    virtual bool Found(const Find& find) = 0;
+    // A wrapper the record loop cut ends before resume (0-based).
+    virtual void WrapperEnds(std::int64_t resume) = 0;
+    // After each record, and once at the end: false when the user stops the file.
+    virtual bool Advance(Pass& pass, bool atEnd) = 0;
+    // Whether the records' kept bytes are written as they are scanned.
+    virtual bool RecordsWritten() const = 0;
+    // Whether the copy so far differs from the input read so far.
+    virtual bool CopyChanged() const = 0;
+};
+
+// Each find decided as it comes: removed as the pattern says, or as the user answers; the
+// copy written record by record.
+class RepairEngine::DecidedRoute : public FindRoute {
+  public:
+    explicit DecidedRoute(RepairEngine& engine) : engine_(engine) {}
+    bool Found(const Find& find) override {
+        const Decision decision = engine_.Decide(find);
+        return engine_.Tell(decision, decision.removed && find.kind == FindKind::Wrapper);
+    }
+    void WrapperEnds(std::int64_t resume) override {
+        if (Find* wrapper = engine_.finds_.OpenWrapper()) {
+            wrapper->length = resume - wrapper->offset;
+            engine_.finds_.WrapperEnded();
+        }
+    }
+    bool Advance(Pass&, bool) override { return true; }
+    bool RecordsWritten() const override { return true; }
+    bool CopyChanged() const override { return engine_.readpos != engine_.writepos; }
+
+  private:
+    RepairEngine& engine_;
+};
+
+// Each find gathered for the guide's evidence to decide a stretch at a time; the scan goes on
+// as the pattern alone would have it, and the guide writes the copy behind it.
+class RepairEngine::GuidedRoute : public FindRoute {
+  public:
+    explicit GuidedRoute(RepairEngine& engine) : engine_(engine) {}
+    bool Found(const Find& find) override {
+        Guide& guide = *engine_.guide_;
+        guide.finds.push_back(find);
+        guide.removals.push_back({find.offset, find.length});
+        return true;
+    }
+    void WrapperEnds(std::int64_t resume) override {
+        Guide& guide = *engine_.guide_;
+        if (!guide.finds.empty() && guide.finds.back().kind == FindKind::Wrapper) {
+            guide.finds.back().length = resume - guide.finds.back().offset;
+            guide.removals.back().length = guide.finds.back().length;
+        }
+    }
+    bool Advance(Pass& pass, bool atEnd) override { return engine_.AdvanceGuide(pass, atEnd); }
+    bool RecordsWritten() const override { return false; }
+    bool CopyChanged() const override {
+        return engine_.guide_->written != engine_.writepos - 1;
+    }
+
+  private:
+    RepairEngine& engine_;
+};
+
 }  // namespace korbelt

@@ -36,14 +36,19 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
     pass.lastpct = -1;
     pass.reccount = 0;
     pass.gathered =
-        plan_.gatherWrites && pass.window != nullptr && Io().HasWriteBuffEx() && !guide_;
+        plan_.gatherWrites && pass.window != nullptr && Io().HasWriteBuffEx() &&
+        route_->RecordsWritten();
     pass.runLength = 0;
     pass.writebackFrom = 1;
 
     while (readpos <= iflength_) {
         ReadRecord(pass);
-        if (readpos == 1 && pass.evidence.entries.empty() && !StartStructureGuide(pass)) {
-            return Ending::UserAbort;
+        if (readpos == 1 && pass.evidence.entries.empty()) {
+            // The route of a pass the file's structure guides is known at its first bytes.
+            if (!StartStructureGuide(pass)) {
+                return Ending::UserAbort;
+            }
+            pass.gathered = pass.gathered && route_->RecordsWritten();
         }
         if (heldcr != 0) {
             // A wrapper is being cut out: nothing of this record is written; it only tells
@@ -63,7 +68,7 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
         if (startAgain_) {
             return Ending::TooManyHeld;
         }
-        if (guide_ && !AdvanceGuide(pass, false)) {
+        if (!route_->Advance(pass, false)) {
             return Ending::UserAbort;
         }
         StartWritebackOfChangedCopy(pass);
@@ -78,7 +83,7 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
             return Ending::UserAbort;
         }
     }
-    if (guide_ && !AdvanceGuide(pass, true)) {
+    if (!route_->Advance(pass, true)) {
         return Ending::UserAbort;
     }
     return Ending::Normal;
@@ -95,15 +100,7 @@ bool RepairEngine::GoOnAfterStop() {
 
 // A wrapper's find reaches to where the data resumes (0-based), known a record later.
 void RepairEngine::NoteWrapperEnd(std::int64_t resume) {
-    if (guide_) {
-        if (!guide_->finds.empty() && guide_->finds.back().kind == FindKind::Wrapper) {
-            guide_->finds.back().length = resume - guide_->finds.back().offset;
-            guide_->removals.back().length = guide_->finds.back().length;
-        }
-    } else if (Find* wrapper = finds_.OpenWrapper()) {
-        wrapper->length = resume - wrapper->offset;
-        finds_.WrapperEnded();
-    }
+    route_->WrapperEnds(resume);
 }
 
 void RepairEngine::ReadRecord(Pass& pass) {
@@ -166,7 +163,7 @@ void RepairEngine::StartWritebackOfChangedCopy(Pass& pass) {
 
 // Whether the copy so far differs from the input read so far.
 bool RepairEngine::CopyChanged() const {
-    return guide_ ? guide_->written != writepos - 1 : readpos != writepos;
+    return route_->CopyChanged();
 }
 
 void RepairEngine::ShowPercentage(Pass& pass) {
@@ -203,8 +200,8 @@ std::int64_t RepairEngine::WriteRec(Pass& pass, std::int64_t ifpos, int byte2rem
     if (next > iflength + 1) {
         next = iflength + 1;
     }
-    // A guided pass writes its copy as the checksums decide, behind the scan.
-    if (n != 0 && !guide_) {
+    // A guided pass writes its copy as the evidence decides, behind the scan.
+    if (n != 0 && route_->RecordsWritten()) {
         WriteOutput(pass, ifpos - 1, n);
         writepos += n;
     }

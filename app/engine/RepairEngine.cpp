@@ -19,7 +19,15 @@ constexpr int kOpenAttempts = 3;
 
 RepairEngine::RepairEngine(EngineHost& host, RunState& run, RecordIo& io, FileSystem& fs,
                            NumberFormat format)
-    : host_(host), run_(run), io_(io), discarding_(io), fs_(fs), format_(std::move(format)) {}
+    : host_(host), run_(run), io_(io), discarding_(io), fs_(fs), format_(std::move(format)),
+      decided_(std::make_unique<DecidedRoute>(*this)),
+      guided_(std::make_unique<GuidedRoute>(*this)), route_(decided_.get()) {}
+
+// A pass guided by evidence, or (nullptr) decided find by find.
+void RepairEngine::UseGuide(std::unique_ptr<Guide> guide) {
+    guide_ = std::move(guide);
+    route_ = guide_ ? static_cast<FindRoute*>(guided_.get()) : decided_.get();
+}
 
 RepairEngine::~RepairEngine() = default;
 
@@ -269,7 +277,7 @@ void RepairEngine::RunPass(Pass& pass) {
         report_.failure = "korbscan library not found";
         run_.fileerror = true;
     }
-    guide_.reset();
+    UseGuide(nullptr);
 }
 
 // Opens the input and takes its lock; false when another Korbelt holds it. The name may

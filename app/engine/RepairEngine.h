@@ -119,6 +119,10 @@ class RepairEngine {
     bool StopWhileReading();
     struct Verdict;
     struct Guide;
+    class FindRoute;
+    class DecidedRoute;
+    class GuidedRoute;
+    void UseGuide(std::unique_ptr<Guide> guide);
     std::optional<FileOutcome> ProveIntact(Pass& pass);
     bool StartGuide(Pass& pass);
     bool StartStructureGuide(Pass& pass);
@@ -142,7 +146,6 @@ class RepairEngine {
     Find FindAt(std::int64_t offset) const;
     Find PairFound(Pass& pass, std::int64_t offset);
     bool TellGuided(const Find& find, bool keep, Reason reason);
-    void NoteGuidedFind(const Find& find);
     void WriteKept(Pass& pass, std::int64_t end, const std::vector<Removal>& removed,
                    std::int64_t slice = -1);
     const std::uint8_t* WriteInput(Pass& pass, std::int64_t offset, std::int64_t count);
@@ -150,7 +153,7 @@ class RepairEngine {
                      std::vector<std::uint8_t>& bytes);
     bool CopyChanged() const;
     Decision Decide(const Find& find);
-    bool Tell(const Decision& decision);
+    bool Tell(const Decision& decision, bool lengthToCome = false);
     std::optional<FileOutcome> LeaveChecksumFile(const std::string& filename);
     using ByteSink = std::function<void(const std::uint8_t*, std::size_t)>;
     bool HashInput(InputFile& input, std::int64_t length, const ByteSink& add, bool stoppable,
@@ -223,6 +226,10 @@ class RepairEngine {
     std::chrono::steady_clock::time_point lastLook_;
     // Set while a pass is guided by slice checksums: the scan then only gathers the finds.
     std::unique_ptr<Guide> guide_;
+    // Where the scan's finds go: decided as they come, or gathered for the guide's evidence.
+    std::unique_ptr<DecidedRoute> decided_;
+    std::unique_ptr<GuidedRoute> guided_;
+    FindRoute* route_ = nullptr;
     // Without checksums, the structure of a file whose format is known guides the pass.
     Walkers walkers_;
     // Length of the file being repaired; bytes of buff beyond it read as 0 and never pair.
