@@ -4,6 +4,7 @@
 // one line, with what became of it. Without checksums, a file whose format is known is
 // repaired the same way by the regions its own structure delimits.
 #include <algorithm>
+#include <cstring>
 
 #include "engine/PassState.h"
 #include "engine/ReadAheadInput.h"
@@ -14,22 +15,29 @@ namespace {
 constexpr std::int64_t kUnheldPiece = std::int64_t{1} << 20;
 constexpr std::int64_t kHead = 4096;  // what a format is recognised by
 
-// The input as a walk reads it, with the first error a read met: a walk only says that one
-// failed, and the pass says why.
-class WalkedInput : public InputFile {
+// The input as the structure reads it, beside the pass's read window: bytes the window holds
+// come from it, others from the file, so that a walk's jumps and a region's checks behind
+// the scan never move the window the scan reads from. Keeps the first error a read met: a
+// walk only says that one failed, and the pass says why.
+class BesideTheWindow : public InputFile {
   public:
-    explicit WalkedInput(InputFile& input) : input_(input) {}
+    BesideTheWindow(InputFile& input, ReadAheadInput* window)
+        : input_(input), window_(window), file_(window != nullptr ? window->File() : input) {}
     std::int64_t Length(std::error_code& error) override { return input_.Length(error); }
     std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t count,
                        std::error_code& error) override {
-        const std::size_t got = input_.ReadAt(offset, buffer, count, error);
+        if (const std::uint8_t* held = Peek(offset, count)) {
+            std::memcpy(buffer, held, count);
+            return count;
+        }
+        const std::size_t got = file_.ReadAt(offset, buffer, count, error);
         if (error && !error_) {
             error_ = error;
         }
         return got;
     }
     const std::uint8_t* Peek(std::int64_t offset, std::size_t count) override {
-        return input_.Peek(offset, count);
+        return window_ != nullptr ? window_->HeldBytes(offset, count) : nullptr;
     }
     std::error_code Identify(FileIdentity& identity) override { return input_.Identify(identity); }
     LockResult Lock() override { return input_.Lock(); }
@@ -38,6 +46,8 @@ class WalkedInput : public InputFile {
 
   private:
     InputFile& input_;
+    ReadAheadInput* window_;
+    InputFile& file_;
     std::error_code error_;
 };
 
@@ -74,12 +84,12 @@ bool RepairEngine::StartStructureGuide(Pass& pass) {
     if (walker == nullptr) {
         return true;
     }
-    WalkedInput input(*pass.input);
+    auto input = std::make_unique<BesideTheWindow>(*pass.input, pass.window);
     WalkEnd end = WalkEnd::Whole;
     std::vector<EvidenceRegion> regions =
-        WalkRegions(*walker, input, iflength_, [this] { return StopWhileReading(); }, &end);
-    if (input.Error()) {
-        throw Unable("read input file failed", "read input file", pass.filename, input.Error());
+        WalkRegions(*walker, *input, iflength_, [this] { return StopWhileReading(); }, &end);
+    if (input->Error()) {
+        throw Unable("read input file failed", "read input file", pass.filename, input->Error());
     }
     if (end == WalkEnd::Stopped) {
         return false;
@@ -88,9 +98,9 @@ bool RepairEngine::StartStructureGuide(Pass& pass) {
         return true;  // nothing to follow
     }
     const auto [start, stop] = SearchRange();
-    auto planner = std::make_unique<RegionGuide>(*pass.input, iflength_, std::move(regions),
+    auto planner = std::make_unique<RegionGuide>(*input, iflength_, std::move(regions),
                                                  [this] { return run_.stopflag; }, start, stop);
-    UseGuide(std::make_unique<Guide>(std::move(planner), *walker, end));
+    UseGuide(std::make_unique<Guide>(std::move(planner), *walker, end, std::move(input)));
     verdictMayMove_ = false;  // the structure decides; the markers' verdict is only told
     if (pass.window != nullptr) {
         pass.window->KeepFrom(0);
@@ -324,8 +334,11 @@ void RepairEngine::AppendInput(Pass& pass, std::int64_t offset, std::int64_t cou
     const std::size_t from = bytes.size();
     bytes.resize(from + static_cast<std::size_t>(count));
     std::error_code error;
+    // Bytes behind the scan the window no longer holds come from the file itself: the
+    // window stays where the scan reads.
+    InputFile& file = pass.window != nullptr ? pass.window->File() : *pass.input;
     const std::size_t got =
-        pass.input->ReadAt(offset, bytes.data() + from, static_cast<std::size_t>(count), error);
+        file.ReadAt(offset, bytes.data() + from, static_cast<std::size_t>(count), error);
     if (error) {
         throw Unable("read input file failed", "read input file", pass.filename, error);
     }

@@ -96,10 +96,13 @@ struct RepairEngine::Guide {
         : planner(std::make_unique<GuidedPlanner>(input, length, expected)),
           proof(std::make_unique<SliceProof>(expected)) {}
     // By the file's structure, which removes none but the scan's finds.
-    Guide(std::unique_ptr<RegionGuide> guide, const StructureWalker& walker, WalkEnd end)
-        : regions(guide.get()), planner(std::move(guide)), walker(&walker), walkEnd(end) {}
+    Guide(std::unique_ptr<RegionGuide> guide, const StructureWalker& walker, WalkEnd end,
+          std::unique_ptr<InputFile> reader)
+        : reader(std::move(reader)), regions(guide.get()), planner(std::move(guide)),
+          walker(&walker), walkEnd(end) {}
 
-    RegionGuide* regions = nullptr;  // the planner, when the structure guides
+    std::unique_ptr<InputFile> reader;  // the input as the structure's planner reads it
+    RegionGuide* regions = nullptr;     // the planner, when the structure guides
     std::unique_ptr<StretchPlanner> planner;
     std::unique_ptr<SliceProof> proof;  // none when the structure guides
     const StructureWalker* walker = nullptr;

@@ -43,6 +43,10 @@ class ReadAheadInput : public InputFile {
     // them beside each read: a reader that follows behind finds them there.
     void KeepFrom(std::int64_t offset) { keepFrom_ = offset; }
 
+    // The file itself, for a reader that must not move the window: one that looks back, or
+    // far ahead.
+    InputFile& File() { return *file_; }
+
     // Whether a read of these bytes is served without a read call of the file.
     bool Holds(std::int64_t offset, std::size_t count) const;
     // The bytes as the last read served them, while the window holds them (until a read

@@ -119,15 +119,13 @@ bool RegionPlanner::TryEveryByte(const EvidenceRegion& region,
         return false;
     }
     const auto span = static_cast<std::size_t>(region.Span());
-    buffer_.resize(std::max(span, buffer_.size()));
-    std::error_code error;
-    if (input_.ReadAt(region.start, buffer_.data(), span, error) != span || error) {
-        readError_ = error ? error : std::make_error_code(std::errc::io_error);
+    const std::uint8_t* bytes = Held(region.start, span);
+    if (bytes == nullptr) {
         plan.cutShort = true;
         return true;
     }
     const std::vector<std::size_t> matching =
-        RemovalsMatchingCrc(buffer_.data(), span, region.length, *region.check->PlainCrc32());
+        RemovalsMatchingCrc(bytes, span, region.length, *region.check->PlainCrc32());
     bool fitting = false;
     for (const Candidate& candidate : candidates) {
         if (std::find(candidate.lengths.begin(), candidate.lengths.end(), 1) ==
@@ -333,8 +331,31 @@ done:
     }
 }
 
-// Whether the region's bytes with these removals left out pass its check; read a piece at
-// a time, so a region of any size costs the same memory.
+// count bytes of the input from at, from those last read where they are among them: a region
+// is read once, however many of its choices are checked. nullptr where the read fails.
+const std::uint8_t* RegionPlanner::Held(std::int64_t at, std::size_t count) {
+    static const std::uint8_t kNone = 0;
+    if (count == 0) {
+        return &kNone;
+    }
+    if (at >= heldStart_ &&
+        at + static_cast<std::int64_t>(count) <= heldStart_ + static_cast<std::int64_t>(held_.size())) {
+        return held_.data() + (at - heldStart_);
+    }
+    held_.resize(count);
+    std::error_code error;
+    if (input_.ReadAt(at, held_.data(), count, error) != count || error) {
+        readError_ = error ? error : std::make_error_code(std::errc::io_error);
+        held_.clear();
+        return nullptr;
+    }
+    heldStart_ = at;
+    return held_.data();
+}
+
+// Whether the region's bytes with these removals left out pass its check: from memory where
+// the region fits there, else read a piece at a time, so a region of any size costs the same
+// memory.
 bool RegionPlanner::Passes(const EvidenceRegion& region, const std::vector<Removal>& removed) {
     const std::unique_ptr<CheckRun> run = region.check->Start();
     // A piece of the region at a time, no larger than it needs.
@@ -346,11 +367,24 @@ bool RegionPlanner::Passes(const EvidenceRegion& region, const std::vector<Remov
         if (stop_ && stop_()) {
             return false;
         }
-        const auto count = static_cast<std::size_t>(
-            std::min<std::int64_t>(static_cast<std::int64_t>(buffer_.size()), region.end - at));
-        std::error_code error;
-        if (input_.ReadAt(at, buffer_.data(), count, error) != count || error) {
-            readError_ = error ? error : std::make_error_code(std::errc::io_error);
+        // A region that fits in memory is read once for all its checks.
+        const std::size_t count =
+            region.Span() <= kMaxInMemory
+                ? static_cast<std::size_t>(region.Span())
+                : static_cast<std::size_t>(std::min<std::int64_t>(
+                      static_cast<std::int64_t>(buffer_.size()), region.end - at));
+        const std::uint8_t* piece = nullptr;
+        if (region.Span() <= kMaxInMemory) {
+            piece = Held(at, count);
+        } else {
+            std::error_code error;
+            if (input_.ReadAt(at, buffer_.data(), count, error) == count && !error) {
+                piece = buffer_.data();
+            } else {
+                readError_ = error ? error : std::make_error_code(std::errc::io_error);
+            }
+        }
+        if (piece == nullptr) {
             return false;
         }
         checkWork_ += static_cast<std::int64_t>(count);
@@ -369,7 +403,7 @@ bool RegionPlanner::Passes(const EvidenceRegion& region, const std::vector<Remov
             if (next < removed.size()) {
                 to = std::min(to, removed[next].offset);
             }
-            run->Add(buffer_.data() + (from - at), static_cast<std::size_t>(to - from));
+            run->Add(piece + (from - at), static_cast<std::size_t>(to - from));
             kept += to - from;
             from = to;
         }
@@ -401,10 +435,8 @@ bool NextPick(std::vector<std::size_t>& pick, const std::vector<std::size_t>& ra
 std::vector<Candidate> RegionPlanner::WithEveryPair(const EvidenceRegion& part,
                                                     std::vector<Candidate> candidates) {
     const auto span = static_cast<std::size_t>(std::min(part.Span(), kPartHeader));
-    std::vector<std::uint8_t> bytes(span);
-    std::error_code error;
-    if (input_.ReadAt(part.start, bytes.data(), span, error) != span || error) {
-        readError_ = error ? error : std::make_error_code(std::errc::io_error);
+    const std::uint8_t* bytes = Held(part.start, span);
+    if (bytes == nullptr) {
         return candidates;
     }
     for (std::size_t i = 0; i + 1 < span; ++i) {
@@ -423,21 +455,17 @@ std::vector<Candidate> RegionPlanner::WithEveryPair(const EvidenceRegion& part,
 // The region's bytes with the removals left out, by the CRC-32 they have.
 std::optional<std::uint32_t> RegionPlanner::CrcWithout(const EvidenceRegion& region,
                                                        const std::vector<Removal>& removed) {
-    const auto span = static_cast<std::size_t>(region.Span());
-    std::vector<std::uint8_t> bytes(span);
-    std::error_code error;
-    if (input_.ReadAt(region.start, bytes.data(), span, error) != span || error) {
-        readError_ = error ? error : std::make_error_code(std::errc::io_error);
+    const std::uint8_t* bytes = Held(region.start, static_cast<std::size_t>(region.Span()));
+    if (bytes == nullptr) {
         return std::nullopt;
     }
     std::uint32_t crc = 0;
     std::int64_t at = region.start;
     for (const Removal& removal : removed) {
-        crc = Crc32(crc, bytes.data() + (at - region.start),
-                    static_cast<std::size_t>(removal.offset - at));
+        crc = Crc32(crc, bytes + (at - region.start), static_cast<std::size_t>(removal.offset - at));
         at = removal.offset + removal.length;
     }
-    return Crc32(crc, bytes.data() + (at - region.start), static_cast<std::size_t>(region.end - at));
+    return Crc32(crc, bytes + (at - region.start), static_cast<std::size_t>(region.end - at));
 }
 
 // A region checked by a plain CRC-32 whose parts must each have a length of their own: each
@@ -511,12 +539,11 @@ bool RegionPlanner::SolveParts(const EvidenceRegion& region,
         // What each option makes of the part, and so of the region's CRC-32.
         const std::int64_t outEnd = part.end - region.start - excessBefore - part.Excess();
         const std::int64_t after = region.length - outEnd;
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(part.Span()));
-        std::error_code error;
-        if (input_.ReadAt(part.start, bytes.data(), bytes.size(), error) != bytes.size() || error) {
-            readError_ = error ? error : std::make_error_code(std::errc::io_error);
+        const std::uint8_t* held = Held(part.start, static_cast<std::size_t>(part.Span()));
+        if (held == nullptr) {
             return true;
         }
+        const std::vector<std::uint8_t> bytes(held, held + part.Span());
         std::optional<std::uint32_t> first;
         std::vector<std::vector<Removal>> distinct;
         for (std::vector<Removal>& option : choices.options) {
@@ -705,14 +732,11 @@ std::vector<MarkerPair> RegionPlanner::PairsOf(const EvidenceRegion& region, int
                                                int rangeEnd) {
     const auto span = static_cast<std::size_t>(
         std::min<std::int64_t>(region.Span() + rangeEnd + 1, length_ - region.start));
-    buffer_.resize(std::max(span, buffer_.size()));
-    std::error_code error;
-    if (input_.ReadAt(region.start, buffer_.data(), span, error) != span || error) {
-        readError_ = error ? error : std::make_error_code(std::errc::io_error);
+    const std::uint8_t* bytes = Held(region.start, span);
+    if (bytes == nullptr) {
         return {};
     }
     std::vector<MarkerPair> pairs;
-    const std::uint8_t* bytes = buffer_.data();
     const auto inRegion = static_cast<std::size_t>(region.Span());
     for (std::size_t cr = 0; cr + 2 < span; ++cr) {
         if (bytes[cr] != '\r' || bytes[cr + 1] != '\n' || bytes[cr + 2] != '-') {

@@ -108,6 +108,10 @@ class RegionPlanner {
     std::error_code readError_;
     std::int64_t checkWork_ = 0;  // bytes checked for the region being planned
     std::vector<std::uint8_t> buffer_;
+    // The bytes last read for a region, from heldStart_ on.
+    const std::uint8_t* Held(std::int64_t at, std::size_t count);
+    std::vector<std::uint8_t> held_;
+    std::int64_t heldStart_ = 0;
 };
 
 }  // namespace korbelt
