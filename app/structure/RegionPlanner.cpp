@@ -488,16 +488,9 @@ bool RegionPlanner::SolveParts(const EvidenceRegion& region,
         std::vector<std::vector<Removal>> options;
         std::vector<std::uint32_t> amounts;  // of each option against the first
     };
-    std::vector<Choices> parts;
-    std::vector<Removal> base;
-    std::int64_t excessBefore = 0;
-    for (const EvidenceRegion& part : region.parts) {
-        if (part.Excess() == 0) {
-            continue;
-        }
-        if (part.Excess() < 0) {
-            return false;
-        }
+    // The choices of a damaged part: its finds and its markers' pairs, and the pairs of
+    // equal bytes in its own header (a block's ID and size, where no marker points).
+    const auto optionsOf = [&](const EvidenceRegion& part) {
         std::vector<Candidate> inside;
         for (const Candidate& candidate : candidates) {
             if (candidate.offset >= part.start && candidate.offset < part.end) {
@@ -513,14 +506,12 @@ bool RegionPlanner::SolveParts(const EvidenceRegion& region,
         }
         std::sort(inside.begin(), inside.end(),
                   [](const Candidate& a, const Candidate& b) { return a.offset < b.offset; });
-        // A byte repeated where no marker points, in the part's own header (a block's ID and
-        // size): every pair of equal bytes there is a choice as well, the check to decide.
         inside = WithEveryPair(part, inside);
-        Choices choices;
+        std::vector<std::vector<Removal>> options;
         if (part.Excess() == 1) {
             for (const Candidate& candidate : inside) {
                 if (candidate.lengths == std::vector<std::int64_t>{1}) {
-                    choices.options.push_back({{candidate.offset, 1}});
+                    options.push_back({{candidate.offset, 1}});
                 }
             }
         } else {
@@ -528,14 +519,49 @@ bool RegionPlanner::SolveParts(const EvidenceRegion& region,
             fitted.region = part;
             TryChoices(part, inside, fitted);
             if (fitted.standing == RegionStanding::Consistent) {
-                choices.options.push_back(fitted.removed);
-                choices.options.insert(choices.options.end(), fitted.alternatives.begin(),
-                                       fitted.alternatives.end());
+                options.push_back(fitted.removed);
+                options.insert(options.end(), fitted.alternatives.begin(),
+                               fitted.alternatives.end());
             }
         }
-        if (choices.options.empty()) {
+        return options;
+    };
+    // A part none of whose choices fits has its extra byte one part off, where a block's
+    // end and the next one's start are told apart by chance: it is joined with the damaged
+    // part before it (and the parts between, which fit), and the two choose together.
+    std::vector<std::pair<EvidenceRegion, std::vector<std::vector<Removal>>>> damaged;
+    for (const EvidenceRegion& part : region.parts) {
+        if (part.Excess() == 0) {
+            continue;
+        }
+        if (part.Excess() < 0) {
             return false;
         }
+        std::vector<std::vector<Removal>> options = optionsOf(part);
+        if (options.empty() && !damaged.empty()) {
+            const EvidenceRegion& before = damaged.back().first;
+            EvidenceRegion joined(before.start, part.end,
+                                  before.length + (part.start - before.end) + part.length,
+                                  nullptr, before.what);
+            options = optionsOf(joined);
+            damaged.pop_back();
+            damaged.emplace_back(joined, std::move(options));
+            if (damaged.back().second.empty()) {
+                return false;
+            }
+            continue;
+        }
+        if (options.empty()) {
+            return false;
+        }
+        damaged.emplace_back(part, std::move(options));
+    }
+    std::vector<Choices> parts;
+    std::vector<Removal> base;
+    std::int64_t excessBefore = 0;
+    for (auto& [part, options] : damaged) {
+        Choices choices;
+        choices.options = std::move(options);
         // What each option makes of the part, and so of the region's CRC-32.
         const std::int64_t outEnd = part.end - region.start - excessBefore - part.Excess();
         const std::int64_t after = region.length - outEnd;

@@ -151,9 +151,10 @@ TEST_F(RegionPlannerTest, HostileCandidatesAndTheStopBoundTheWork) {
     EXPECT_TRUE(reading.ReadError());
 }
 
-// Markers in random bytes, each with a chance pair 44 after its CR (the pair the scan keeps, the
-// last in its reach) and, where damage hits it, a byte repeated at the distance given (of
-// 39 to 43): the intact bytes, the damaged ones, and the scan's candidates.
+// Markers in random bytes, each with a chance pair 43 after its CR (44 once damage before it
+// shifts it: the pair the scan keeps, the last in its reach) and, where damage hits it, a byte
+// repeated at the distance given (of 39 to 42): the intact bytes, the damaged ones, and the
+// scan's candidates.
 struct Markers {
     Bytes intact;
     Damaged damaged;
@@ -172,9 +173,9 @@ Markers MarkedBytes(std::size_t count, std::size_t spacing, std::uint32_t seed) 
                 markers.intact[cr + k] ^= 0x55;
             }
         }
-        markers.intact[cr + 45] = markers.intact[cr + 44];
-        if (markers.intact[cr + 46] == markers.intact[cr + 45]) {
-            markers.intact[cr + 46] ^= 0x55;
+        markers.intact[cr + 44] = markers.intact[cr + 43];
+        if (markers.intact[cr + 45] == markers.intact[cr + 44]) {
+            markers.intact[cr + 45] ^= 0x55;
         }
         markers.crs.push_back(cr);
     }
@@ -195,7 +196,7 @@ void Damage(Markers& markers, const std::vector<int>& distances) {
     std::int64_t shift = 0;
     for (std::size_t i = 0; i < distances.size(); ++i) {
         markers.damaged.inserted.push_back(
-            RepeatedByteCandidate(static_cast<std::int64_t>(markers.crs[i]) + shift + 44 +
+            RepeatedByteCandidate(static_cast<std::int64_t>(markers.crs[i]) + shift + 43 +
                                   (distances[i] >= 0 ? 1 : 0)));
         shift += distances[i] >= 0 ? 1 : 0;
     }
@@ -205,7 +206,7 @@ TEST_F(RegionPlannerTest, EveryPairOfTheMarkersIsTriedWhereTheScansPicksFailTheC
     // One byte too many, another pair of its marker than the scan kept; then damage at
     // varying distances after some of the markers.
     for (const std::vector<int>& distances :
-         {std::vector<int>{-1, 41, -1, -1}, std::vector<int>{40, -1, 43, 39, -1, 42}}) {
+         {std::vector<int>{-1, 41, -1, -1}, std::vector<int>{40, -1, 42, 39, -1, 41}}) {
         Markers markers = MarkedBytes(distances.size(), 300, 11);
         Damage(markers, distances);
         const Bytes& damaged = markers.damaged.bytes;
@@ -239,6 +240,41 @@ TEST_F(RegionPlannerTest, PartsOfTheirOwnLengthAreSolvedTogetherByTheRegionsCrc)
     fuzz::BytesInput input(damaged);
     RegionPlanner planner(input, static_cast<std::int64_t>(damaged.size()), nullptr);
     EXPECT_EQ(planner.Plan(region, markers.damaged.inserted).standing, RegionStanding::NoFit);
+    const RegionPlan plan = planner.PlanByPattern(region, markers.damaged.inserted, 39, 45);
+    ASSERT_EQ(plan.standing, RegionStanding::Proven);
+    EXPECT_TRUE(Restored(damaged, {plan}) == markers.intact);
+}
+
+TEST_F(RegionPlannerTest, AnExtraByteOnePartOffIsChosenWithThePartBeforeIt) {
+    // The walk put the boundary between two damaged blocks 20 bytes too late: the first
+    // holds both extra bytes, the second none, though each is said to hold one. The damage
+    // at varying distances after 24 markers, too many choices to try one by one.
+    std::vector<int> distances;
+    for (int i = 0; i < 24; ++i) {
+        distances.push_back(39 + i % 4);
+    }
+    Markers markers = MarkedBytes(distances.size(), 200, 12);
+    Damage(markers, distances);
+    const Bytes& damaged = markers.damaged.bytes;
+    EvidenceRegion region = Whole(damaged, markers.intact, true);
+    std::int64_t start = 0;
+    for (std::size_t i = 0; i < markers.crs.size(); ++i) {
+        std::int64_t end =
+            static_cast<std::int64_t>(markers.crs[i]) + static_cast<std::int64_t>(i) + 1 + 150;
+        if (i == 3) {
+            const std::int64_t next = static_cast<std::int64_t>(markers.crs[4]) + 5 + 150;
+            region.parts.push_back({start, next - 20, next - 20 - start - 1, nullptr, "block"});
+            region.parts.push_back({next - 20, next, 19, nullptr, "block"});
+            start = next;
+            ++i;
+            continue;
+        }
+        region.parts.push_back({start, end, end - start - 1, nullptr, "block"});
+        start = end;
+    }
+    region.parts.push_back({start, region.end, region.end - start, nullptr, "rest"});
+    fuzz::BytesInput input(damaged);
+    RegionPlanner planner(input, static_cast<std::int64_t>(damaged.size()), nullptr);
     const RegionPlan plan = planner.PlanByPattern(region, markers.damaged.inserted, 39, 45);
     ASSERT_EQ(plan.standing, RegionStanding::Proven);
     EXPECT_TRUE(Restored(damaged, {plan}) == markers.intact);
