@@ -684,11 +684,10 @@ bool RegionPlanner::SolveParts(const EvidenceRegion& region,
     return false;
 }
 
-void RegionPlanner::TryMarkers(const EvidenceRegion& region, const std::vector<MarkerPair>& pairs,
+void RegionPlanner::TryMarkers(const std::vector<MarkerPair>& pairs,
                                const std::vector<Removal>& wrappers, std::int64_t repeats,
                                const std::function<bool(std::vector<Removal>)>& passes,
                                RegionPlan& plan) {
-    (void)region;
     // Each marker's pairs, latest first: a pair's marker is where its distance puts it.
     std::vector<std::vector<std::int64_t>> markers;
     std::int64_t lastCr = -1;
@@ -851,7 +850,7 @@ RegionPlan RegionPlanner::PlanByPattern(const EvidenceRegion& region,
         // all of them first, then one left out, two ...; of each marker its pairs, the one
         // latest in its reach (the scan's) first.
         if (plan.standing == RegionStanding::NoFit && !plan.cutShort && !readError_) {
-            TryMarkers(region, pairs, wrappers, region.Excess() - wrapped, passes, plan);
+            TryMarkers(pairs, wrappers, region.Excess() - wrapped, passes, plan);
         }
     }
     if (plan.standing == RegionStanding::Proven) {

@@ -91,7 +91,7 @@ class RegionPlanner {
     bool SolveParts(const EvidenceRegion& region, const std::vector<Candidate>& candidates,
                     const std::vector<MarkerPair>& pairs,
                     const std::function<bool(std::vector<Removal>)>& passes, RegionPlan& plan);
-    void TryMarkers(const EvidenceRegion& region, const std::vector<MarkerPair>& pairs,
+    void TryMarkers(const std::vector<MarkerPair>& pairs,
                     const std::vector<Removal>& wrappers, std::int64_t repeats,
                     const std::function<bool(std::vector<Removal>)>& passes, RegionPlan& plan);
     bool Passes(const EvidenceRegion& region, const std::vector<Removal>& removed);

@@ -221,6 +221,29 @@ TEST_F(RegionPlannerTest, EveryPairOfTheMarkersIsTriedWhereTheScansPicksFailTheC
     }
 }
 
+// One block a marker, each a byte too long (the marker's damage in it), and the rest; the
+// block of marker `late` reaches over the next one's damage to its last 20 bytes, which then
+// hold none.
+std::vector<EvidenceRegion> BlocksOf(const Markers& markers, std::int64_t regionEnd,
+                                     std::size_t late = SIZE_MAX) {
+    std::vector<EvidenceRegion> parts;
+    std::int64_t start = 0;
+    for (std::size_t i = 0; i < markers.crs.size(); ++i) {
+        const std::int64_t end =
+            static_cast<std::int64_t>(markers.crs[i]) + static_cast<std::int64_t>(i) + 1 + 150;
+        if (late != SIZE_MAX && i == late + 1) {
+            parts.back().end = end - 20;
+            parts.back().length = parts.back().Span() - 1;
+            parts.push_back({end - 20, end, 19, nullptr, "block"});
+        } else {
+            parts.push_back({start, end, end - start - 1, nullptr, "block"});
+        }
+        start = end;
+    }
+    parts.push_back({start, regionEnd, regionEnd - start, nullptr, "rest"});
+    return parts;
+}
+
 TEST_F(RegionPlannerTest, PartsOfTheirOwnLengthAreSolvedTogetherByTheRegionsCrc) {
     // 24 parts, each a byte too long with two pairs to choose from: 2^24 combinations, more
     // than are ever checked one by one; each part's share of the CRC-32 finds the one.
@@ -229,14 +252,7 @@ TEST_F(RegionPlannerTest, PartsOfTheirOwnLengthAreSolvedTogetherByTheRegionsCrc)
     Damage(markers, distances);
     const Bytes& damaged = markers.damaged.bytes;
     EvidenceRegion region = Whole(damaged, markers.intact, true);
-    std::int64_t start = 0;
-    for (std::size_t i = 0; i < markers.crs.size(); ++i) {
-        const std::int64_t end =
-            static_cast<std::int64_t>(markers.crs[i]) + static_cast<std::int64_t>(i) + 1 + 150;
-        region.parts.push_back({start, end, end - start - 1, nullptr, "block"});
-        start = end;
-    }
-    region.parts.push_back({start, region.end, region.end - start, nullptr, "rest"});
+    region.parts = BlocksOf(markers, region.end);
     fuzz::BytesInput input(damaged);
     RegionPlanner planner(input, static_cast<std::int64_t>(damaged.size()), nullptr);
     EXPECT_EQ(planner.Plan(region, markers.damaged.inserted).standing, RegionStanding::NoFit);
@@ -257,22 +273,7 @@ TEST_F(RegionPlannerTest, AnExtraByteOnePartOffIsChosenWithThePartBeforeIt) {
     Damage(markers, distances);
     const Bytes& damaged = markers.damaged.bytes;
     EvidenceRegion region = Whole(damaged, markers.intact, true);
-    std::int64_t start = 0;
-    for (std::size_t i = 0; i < markers.crs.size(); ++i) {
-        std::int64_t end =
-            static_cast<std::int64_t>(markers.crs[i]) + static_cast<std::int64_t>(i) + 1 + 150;
-        if (i == 3) {
-            const std::int64_t next = static_cast<std::int64_t>(markers.crs[4]) + 5 + 150;
-            region.parts.push_back({start, next - 20, next - 20 - start - 1, nullptr, "block"});
-            region.parts.push_back({next - 20, next, 19, nullptr, "block"});
-            start = next;
-            ++i;
-            continue;
-        }
-        region.parts.push_back({start, end, end - start - 1, nullptr, "block"});
-        start = end;
-    }
-    region.parts.push_back({start, region.end, region.end - start, nullptr, "rest"});
+    region.parts = BlocksOf(markers, region.end, 3);
     fuzz::BytesInput input(damaged);
     RegionPlanner planner(input, static_cast<std::int64_t>(damaged.size()), nullptr);
     const RegionPlan plan = planner.PlanByPattern(region, markers.damaged.inserted, 39, 45);
