@@ -176,9 +176,11 @@ class Verdict {
         return it == before_.end() ? std::nullopt : std::optional<Bytes>(it->second);
     }
 
+    // Stop may be asked about before it, while the checksum files are read.
     bool BackupRefused() const {
-        return !host_.questions.empty() && StartsWith(host_.questions[0].text, "Backup file '") &&
-               !host_.questions[0].yes;
+        return std::any_of(host_.questions.begin(), host_.questions.end(), [](const auto& q) {
+            return StartsWith(q.text, "Backup file '") && !q.yes;
+        });
     }
 
     // A pass that went to its end but whose copy the checksums do not prove.
