@@ -404,8 +404,10 @@ int Evaluate(const std::string& manifest) {
             tally.intactWalks.push_back(WalkRatio(*walker, intactPath));
         }
         if (std::getenv("KORBELT_BENCH_VERBOSE") != nullptr) {
-            std::fprintf(stderr, "%s: %s, walk %.3f, plan %.3f of md5 (%.6f s, %.6f s CPU)\n",
-                         damagedPath.c_str(), restored ? "restored" : "not restored",
+            std::fprintf(stderr, "%s: %s by the pass, %s by the plan, walk %.3f, plan %.3f of md5 "
+                         "(%.6f s, %.6f s CPU)\n",
+                         damagedPath.c_str(), byPass ? "restored" : "not restored",
+                         restored ? "restored" : "not restored",
                          walk.cpu / md5.cpu, planned.cpu / md5.cpu, md5.wall, md5.cpu);
         }
     }

@@ -29,6 +29,9 @@ class RegionCheck {
     virtual std::optional<std::uint32_t> PlainCrc32() const { return std::nullopt; }
     // What the check is, as a word for the region's description ("CRC-32").
     virtual const char* Kind() const = 0;
+    // Whether bytes that pass it are proven (a checksum), or only told apart from others that
+    // fit (a copy of the same record kept elsewhere in the file).
+    virtual bool Proves() const { return true; }
 };
 
 // The repaired bytes' CRC-32 is the one given.
@@ -37,6 +40,10 @@ std::shared_ptr<const RegionCheck> Crc32Check(std::uint32_t crc);
 // have the CRC-32 given, of which the bits of mask are kept.
 std::shared_ptr<const RegionCheck> Crc32CheckAfter(std::size_t skip, std::uint32_t crc,
                                                    std::uint32_t mask = 0xFFFFFFFFu);
+// The repaired bytes are those expected wherever known is set (a ZIP local header as its
+// central directory entry has it): this tells choices apart, and proves none.
+std::shared_ptr<const RegionCheck> SameBytesCheck(std::vector<std::uint8_t> expected,
+                                                  std::vector<bool> known);
 // The repaired bytes are one whole raw deflate stream that inflates to length bytes of the
 // CRC-32 given.
 std::shared_ptr<const RegionCheck> InflatedCrc32Check(std::uint32_t crc, std::int64_t length);

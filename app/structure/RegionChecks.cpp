@@ -1,6 +1,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "structure/EvidenceRegion.h"
 
@@ -167,7 +168,46 @@ class InflatedCrc : public RegionCheck {
     std::int64_t length_;
 };
 
+class SameBytesRun : public CheckRun {
+  public:
+    SameBytesRun(const std::vector<std::uint8_t>& expected, const std::vector<bool>& known)
+        : expected_(expected), known_(known) {}
+    void Add(const std::uint8_t* bytes, std::size_t count) override {
+        for (std::size_t i = 0; i < count && same_; ++i, ++at_) {
+            same_ = at_ < expected_.size() && (!known_[at_] || bytes[i] == expected_[at_]);
+        }
+    }
+    bool Passes() override { return same_ && at_ == expected_.size(); }
+
+  private:
+    const std::vector<std::uint8_t>& expected_;
+    const std::vector<bool>& known_;
+    std::size_t at_ = 0;
+    bool same_ = true;
+};
+
+class SameBytes : public RegionCheck {
+  public:
+    SameBytes(std::vector<std::uint8_t> expected, std::vector<bool> known)
+        : expected_(std::move(expected)), known_(std::move(known)) {}
+    std::unique_ptr<CheckRun> Start() const override {
+        return std::make_unique<SameBytesRun>(expected_, known_);
+    }
+    const char* Kind() const override { return "copy"; }
+    bool Proves() const override { return false; }
+
+  private:
+    std::vector<std::uint8_t> expected_;
+    std::vector<bool> known_;
+};
+
 }  // namespace
+
+std::shared_ptr<const RegionCheck> SameBytesCheck(std::vector<std::uint8_t> expected,
+                                                  std::vector<bool> known) {
+    known.resize(expected.size(), false);
+    return std::make_shared<SameBytes>(std::move(expected), std::move(known));
+}
 
 std::shared_ptr<const RegionCheck> Crc32Check(std::uint32_t crc) {
     return std::make_shared<PlainCrc>(crc);

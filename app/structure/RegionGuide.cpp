@@ -83,7 +83,7 @@ SlicePlan RegionGuide::PlanNext(const std::vector<Removal>& finds) {
     RegionPlan planned = planner_.Plan(region, candidates);
     if (planned.standing == RegionStanding::NoFit && region.check) {
         RegionPlan byPattern = planner_.PlanByPattern(region, candidates, rangeStart_, rangeEnd_);
-        if (byPattern.standing == RegionStanding::Proven) {
+        if (byPattern.standing != RegionStanding::NoFit) {
             planned = std::move(byPattern);
         }
     }

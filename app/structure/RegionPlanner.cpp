@@ -6,6 +6,7 @@
 #include <cmath>
 #include <numeric>
 
+#include "structure/CrcMeet.h"
 #include "verify/Choices.h"
 #include "verify/SliceSearch.h"
 
@@ -27,6 +28,9 @@ constexpr std::int64_t kMaxInMemory = std::int64_t{16} << 20;
 constexpr std::int64_t kPartHeader = 13;
 // The halves of a meeting in the middle hold at most 2^this combinations each.
 constexpr double kMeetBits = 22;
+// Choices of a checked region among more than 2^this are not told apart by its CRC-32: one
+// of them passes by chance as often as not.
+constexpr double kProofBits = 30;
 constexpr std::size_t kChunk = std::size_t{1} << 20;
 
 // The next of the lengths each chosen candidate may take; false after the last.
@@ -108,6 +112,14 @@ RegionPlan RegionPlanner::Plan(const EvidenceRegion& region,
     }
     if (plan.standing != RegionStanding::NoFit) {
         plan.left = LeftOf(candidates, plan.removed);
+    }
+    return Settled(std::move(plan));
+}
+
+// A check that proves nothing has only told the choice apart from the others.
+RegionPlan RegionPlanner::Settled(RegionPlan plan) {
+    if (plan.standing == RegionStanding::Proven && !plan.region.check->Proves()) {
+        plan.standing = RegionStanding::Consistent;
     }
     return plan;
 }
@@ -684,6 +696,72 @@ bool RegionPlanner::SolveParts(const EvidenceRegion& region,
     return false;
 }
 
+// A region checked by a plain CRC-32 whose suspect bytes (the markers' pairs and the scan's
+// finds) are too many to try in turn: every choice of as many as it has bytes too many, met
+// in the middle. One choice whose bytes pass is proven; two that make different bytes leave
+// the region undecided, where trying them in turn would have taken the first. False where
+// the choices are too many even so (or the region is not checked so), for the markers to be
+// tried in turn.
+bool RegionPlanner::MeetOnPairs(const EvidenceRegion& region,
+                                const std::vector<Candidate>& candidates,
+                                const std::vector<MarkerPair>& pairs, std::int64_t repeats,
+                                const std::function<bool(std::vector<Removal>)>& passes,
+                                RegionPlan& plan) {
+    const std::optional<std::uint32_t> expected = region.check->PlainCrc32();
+    if (!expected || repeats > 64) {
+        return false;
+    }
+    const std::uint8_t* bytes = Held(region.start, static_cast<std::size_t>(region.Span()));
+    if (bytes == nullptr) {
+        return true;
+    }
+    std::vector<std::int64_t> suspects;
+    for (const MarkerPair& pair : pairs) {
+        suspects.push_back(pair.offset - region.start);
+    }
+    // A find in the run of equal bytes of a pair already there makes the same bytes as it.
+    const auto inRunOf = [&](std::int64_t at, std::int64_t of) {
+        const auto [low, high] = std::minmax(at, of);
+        return std::all_of(bytes + low, bytes + high + 1, [&](std::uint8_t b) { return b == bytes[at]; });
+    };
+    for (const Candidate& candidate : candidates) {
+        const std::int64_t at = candidate.offset - region.start;
+        if (candidate.lengths == std::vector<std::int64_t>{1} &&
+            std::none_of(suspects.begin(), suspects.end(),
+                         [&](std::int64_t s) { return inRunOf(at, s); })) {
+            suspects.push_back(at);
+        }
+    }
+    std::sort(suspects.begin(), suspects.end());
+    suspects.erase(std::unique(suspects.begin(), suspects.end()), suspects.end());
+    CrcMeetProblem problem{bytes, static_cast<std::size_t>(region.Span()), std::move(suspects),
+                           static_cast<int>(repeats), *expected};
+    // Choices beyond about 2^32 would pass a CRC-32 by chance: the meeting cannot prove any.
+    if (ChoiceBits(static_cast<std::int64_t>(problem.suspects.size()), repeats) > kProofBits) {
+        return false;
+    }
+    const CrcMeetResult met = MeetOnCrc(problem, kMeetBits, stop_);
+    if (met.tooMany) {
+        return false;
+    }
+    if (met.stopped) {
+        plan.cutShort = true;
+        return true;
+    }
+    if (met.matches.size() > 1) {
+        plan.ambiguous = true;
+        return true;
+    }
+    if (met.matches.size() == 1) {
+        std::vector<Removal> removed;
+        for (const std::int64_t out : met.matches.front()) {
+            removed.push_back({region.start + out, 1});
+        }
+        passes(std::move(removed));
+    }
+    return true;
+}
+
 void RegionPlanner::TryMarkers(const std::vector<MarkerPair>& pairs,
                                const std::vector<Removal>& wrappers, std::int64_t repeats,
                                const std::function<bool(std::vector<Removal>)>& passes,
@@ -755,22 +833,30 @@ void RegionPlanner::TryMarkers(const std::vector<MarkerPair>& pairs,
 
 std::vector<MarkerPair> RegionPlanner::PairsOf(const EvidenceRegion& region, int rangeStart,
                                                int rangeEnd) {
+    // A marker up to the range's end before the region reaches into it; the bytes after it
+    // are read as well, as the region's checks read them next.
+    const std::int64_t from = std::max<std::int64_t>(0, region.start - rangeEnd);
     const auto span = static_cast<std::size_t>(
-        std::min<std::int64_t>(region.Span() + rangeEnd + 1, length_ - region.start));
-    const std::uint8_t* bytes = Held(region.start, span);
+        std::min<std::int64_t>(region.end + rangeEnd + 1, length_) - from);
+    const std::uint8_t* bytes = Held(from, span);
     if (bytes == nullptr) {
         return {};
     }
     std::vector<MarkerPair> pairs;
-    const auto inRegion = static_cast<std::size_t>(region.Span());
-    for (std::size_t cr = 0; cr + 2 < span; ++cr) {
+    const auto first = static_cast<std::size_t>(region.start - from);
+    const auto end = static_cast<std::size_t>(region.end - from);
+    for (std::size_t cr = 0; cr + 2 < end; ++cr) {
         if (bytes[cr] != '\r' || bytes[cr + 1] != '\n' || bytes[cr + 2] != '-') {
             continue;
         }
-        for (int d = rangeStart; d < rangeEnd; ++d) {
+        for (int d = std::max(rangeStart, 1); d < rangeEnd; ++d) {
             const std::size_t at = cr + static_cast<std::size_t>(d);
-            if (at + 1 < span && at < inRegion && bytes[at] == bytes[at + 1]) {
-                pairs.push_back({region.start + static_cast<std::int64_t>(at), d});
+            // Within a run of equal bytes every pair makes the same bytes: its first stands
+            // for them all (a line of dashes is one choice, not twenty).
+            const bool sameAsBefore = d > rangeStart && bytes[at - 1] == bytes[at];
+            if (at >= first && at < end && at + 1 < span && bytes[at] == bytes[at + 1] &&
+                !sameAsBefore) {
+                pairs.push_back({from + static_cast<std::int64_t>(at), d});
             }
         }
     }
@@ -828,7 +914,7 @@ RegionPlan RegionPlanner::PlanByPattern(const EvidenceRegion& region,
             if (plan.standing == RegionStanding::Proven) {
                 plan.left = LeftOf(candidates, plan.removed);
             }
-            return plan;
+            return Settled(std::move(plan));
         }
         // Damage at one distance: the pairs there, a check each.
         for (int d = rangeStart; d < rangeEnd && plan.standing == RegionStanding::NoFit; ++d) {
@@ -849,14 +935,15 @@ RegionPlan RegionPlanner::PlanByPattern(const EvidenceRegion& region,
         // Damage at varying distances: as many markers as the region has bytes too many,
         // all of them first, then one left out, two ...; of each marker its pairs, the one
         // latest in its reach (the scan's) first.
-        if (plan.standing == RegionStanding::NoFit && !plan.cutShort && !readError_) {
+        if (plan.standing == RegionStanding::NoFit && !plan.cutShort && !readError_ &&
+            !(wrappers.empty() && MeetOnPairs(region, candidates, pairs, region.Excess(), passes, plan))) {
             TryMarkers(pairs, wrappers, region.Excess() - wrapped, passes, plan);
         }
     }
     if (plan.standing == RegionStanding::Proven) {
         plan.left = LeftOf(candidates, plan.removed);
     }
-    return plan;
+    return Settled(std::move(plan));
 }
 
 }  // namespace korbelt

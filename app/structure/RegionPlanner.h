@@ -51,6 +51,9 @@ struct RegionPlan {
     std::vector<std::vector<Removal>> alternatives;
     // NoFit: some choices gave the region its length, and none passed its check.
     bool checkFailed = false;
+    // NoFit: choices that make different bytes pass its check alike, which it cannot tell
+    // apart.
+    bool ambiguous = false;
     // The work allowed for the region ran out, or the stop predicate said so, before every
     // choice was tried.
     bool cutShort = false;
@@ -91,6 +94,10 @@ class RegionPlanner {
     bool SolveParts(const EvidenceRegion& region, const std::vector<Candidate>& candidates,
                     const std::vector<MarkerPair>& pairs,
                     const std::function<bool(std::vector<Removal>)>& passes, RegionPlan& plan);
+    static RegionPlan Settled(RegionPlan plan);
+    bool MeetOnPairs(const EvidenceRegion& region, const std::vector<Candidate>& candidates,
+                     const std::vector<MarkerPair>& pairs, std::int64_t repeats,
+                     const std::function<bool(std::vector<Removal>)>& passes, RegionPlan& plan);
     void TryMarkers(const std::vector<MarkerPair>& pairs,
                     const std::vector<Removal>& wrappers, std::int64_t repeats,
                     const std::function<bool(std::vector<Removal>)>& passes, RegionPlan& plan);

@@ -37,7 +37,47 @@ struct Member {
     std::uint64_t size = 0;
     std::uint16_t method = 0;
     std::uint16_t flags = 0;
+    std::uint16_t needed = 0;  // the version needed to extract it
+    std::uint16_t time = 0;
+    std::uint16_t date = 0;
+    bool far = false;  // its sizes are in a ZIP64 field
 };
+
+void PutLe16(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint16_t value) {
+    bytes[at] = static_cast<std::uint8_t>(value);
+    bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+void PutLe32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
+    PutLe16(bytes, at, static_cast<std::uint16_t>(value));
+    PutLe16(bytes, at + 2, static_cast<std::uint16_t>(value >> 16));
+}
+
+// A local header as its central directory entry describes it: the fixed part and the name,
+// all but the extra field's length (the two copies of the extra field differ), and the CRC
+// and sizes where a descriptor or ZIP64 keeps them elsewhere.
+std::shared_ptr<const RegionCheck> LocalHeaderCheck(const Member& member, std::uint32_t signature,
+                                                    std::size_t fixed) {
+    std::vector<std::uint8_t> bytes(fixed + member.name.size());
+    std::vector<bool> known(bytes.size(), true);
+    PutLe32(bytes, 0, signature);
+    PutLe16(bytes, 4, member.needed);
+    PutLe16(bytes, 6, member.flags);
+    PutLe16(bytes, 8, member.method);
+    PutLe16(bytes, 10, member.time);
+    PutLe16(bytes, 12, member.date);
+    PutLe32(bytes, 14, member.crc);
+    PutLe32(bytes, 18, static_cast<std::uint32_t>(std::min<std::uint64_t>(member.packed, kFar)));
+    PutLe32(bytes, 22, static_cast<std::uint32_t>(std::min<std::uint64_t>(member.size, kFar)));
+    PutLe16(bytes, 26, static_cast<std::uint16_t>(member.name.size()));
+    const bool described = (member.flags & kFlagDescriptor) != 0;
+    for (std::size_t at = described ? 14 : member.far ? 18 : 26; at < 26; ++at) {
+        known[at] = false;
+    }
+    known[28] = known[29] = false;
+    std::copy(member.name.begin(), member.name.end(), bytes.begin() + static_cast<std::ptrdiff_t>(fixed));
+    return SameBytesCheck(std::move(bytes), std::move(known));
+}
 
 struct Directory {
     std::vector<Member> members;
@@ -168,11 +208,15 @@ class ZipWalk {
             return false;
         }
         struct Member member;
+        member.needed = Le16(p + 6);
         member.flags = Le16(p + 8);
         member.method = Le16(p + 10);
+        member.time = Le16(p + 12);
+        member.date = Le16(p + 14);
         member.crc = Le32(p + 16);
         member.packed = Le32(p + 20);
         member.size = Le32(p + 24);
+        member.far = member.packed == kFar || member.size == kFar;
         const std::size_t nameLength = Le16(p + 28);
         const std::size_t extraLength = Le16(p + 30);
         const std::size_t commentLength = Le16(p + 32);
@@ -256,7 +300,8 @@ class ZipWalk {
         const std::int64_t nameEnd = nameAt + static_cast<std::int64_t>(nameLength);
         if (damaged) {
             // The extra bytes are somewhere in its fixed part or its name.
-            log_.Add({at, nameEnd, kLocalSize + static_cast<std::int64_t>(nameLength), nullptr,
+            log_.Add({at, nameEnd, kLocalSize + static_cast<std::int64_t>(nameLength),
+                      LocalHeaderCheck(*listed, kLocalHeader, kLocalSize),
                       "ZIP local header '" + shown + "'"});
             if (data > nameEnd) {
                 log_.Fits(nameEnd, data, "ZIP extra field");

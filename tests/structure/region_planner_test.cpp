@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "StructureFixture.h"
+#include "structure/CrcMeet.h"
 #include "verify/Digest.h"
 
 namespace korbelt::test {
@@ -279,6 +280,60 @@ TEST_F(RegionPlannerTest, AnExtraByteOnePartOffIsChosenWithThePartBeforeIt) {
     const RegionPlan plan = planner.PlanByPattern(region, markers.damaged.inserted, 39, 45);
     ASSERT_EQ(plan.standing, RegionStanding::Proven);
     EXPECT_TRUE(Restored(damaged, {plan}) == markers.intact);
+}
+
+TEST_F(RegionPlannerTest, DamageAfterDozensOfMarkersIsMetInTheMiddleOfTheCrc) {
+    // Ten of 30 markers hit at varying distances: some 2^29 choices, far more than are ever
+    // tried in turn. The region begins after the first marker's CR, whose damage it holds.
+    std::vector<int> distances(30, -1);
+    for (int i = 0; i < 30; i += 3) {
+        distances[static_cast<std::size_t>(i)] = 39 + i % 4;
+    }
+    Markers markers = MarkedBytes(distances.size(), 300, 13);
+    Damage(markers, distances);
+    const Bytes& damaged = markers.damaged.bytes;
+    const std::int64_t start = static_cast<std::int64_t>(markers.crs[0]) + 20;
+    const Bytes tail(markers.intact.begin() + start, markers.intact.end());
+    const EvidenceRegion region(start, static_cast<std::int64_t>(damaged.size()),
+                                static_cast<std::int64_t>(tail.size()),
+                                Crc32Check(Crc32(0, tail.data(), tail.size())), "test");
+    fuzz::BytesInput input(damaged);
+    RegionPlanner planner(input, static_cast<std::int64_t>(damaged.size()), nullptr);
+    const RegionPlan plan = planner.PlanByPattern(region, markers.damaged.inserted, 39, 45);
+    ASSERT_EQ(plan.standing, RegionStanding::Proven);
+    EXPECT_FALSE(plan.ambiguous);
+    EXPECT_TRUE(Restored(damaged, {plan}) == markers.intact);
+}
+
+TEST(CrcMeet, FindsTheOneChoiceAndTellsEqualBytesFromRivals) {
+    const Bytes intact = RandomBytes(5000, 21);
+    // 24 suspects, 8 of them slipped in: each a copy of the byte before it.
+    Bytes damaged;
+    std::vector<std::int64_t> suspects, slipped;
+    for (std::size_t i = 0; i < intact.size(); ++i) {
+        damaged.push_back(intact[i]);
+        if (i % 200 == 100) {
+            suspects.push_back(static_cast<std::int64_t>(damaged.size()) - 1);
+            if (suspects.size() % 3 == 0) {
+                damaged.push_back(intact[i]);
+                slipped.push_back(suspects.back());
+            }
+        }
+    }
+    CrcMeetProblem problem{damaged.data(), damaged.size(), suspects,
+                           static_cast<int>(slipped.size()), Crc32(0, intact.data(), intact.size())};
+    CrcMeetResult met = MeetOnCrc(problem, 22, nullptr);
+    ASSERT_EQ(met.matches.size(), 1u);
+    EXPECT_EQ(met.matches[0], slipped);
+
+    // Both bytes of a pair make the same bytes: one match, not two rivals.
+    problem.suspects.push_back(slipped.back() + 1);
+    std::sort(problem.suspects.begin(), problem.suspects.end());
+    met = MeetOnCrc(problem, 22, nullptr);
+    EXPECT_EQ(met.matches.size(), 1u);
+
+    EXPECT_TRUE(MeetOnCrc(problem, 4, nullptr).tooMany);
+    EXPECT_TRUE(MeetOnCrc(problem, 22, [] { return true; }).stopped);
 }
 
 }  // namespace
