@@ -180,7 +180,8 @@ std::string StructureJson(const StructureReport& structure) {
            ",\"consistent\":" + Number(structure.repairedConsistent) +
            "},\"left\":{\"proven\":" + Number(structure.leftProven) +
            ",\"consistent\":" + Number(structure.leftConsistent) +
-           "},\"noFit\":" + Number(structure.noFit) + "}";
+           "},\"noFit\":" + Number(structure.noFit) +
+           ",\"undecided\":" + Number(structure.undecided) + "}";
 }
 
 std::string PatternJson(const PatternVerdict& pattern) {

@@ -121,6 +121,7 @@ struct StructureReport {
     int leftProven = 0;  // regions whose finds were left, the region as it is passing its check
     int leftConsistent = 0;
     int noFit = 0;  // regions no choice of finds fits, decided by the pattern
+    int undecided = 0;  // regions several choices pass alike, decided by the pattern
 };
 
 // What came of one file, as data: the window and the command line show it as text, a

@@ -43,6 +43,7 @@ void RepairEngine::ReportStructure() {
     structure.leftProven = tally.leftProven;
     structure.leftConsistent = tally.leftConsistent;
     structure.noFit = tally.noFit;
+    structure.undecided = tally.undecided;
 }
 
 void RepairEngine::FinishFile(Pass& pass) {

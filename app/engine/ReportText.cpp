@@ -147,6 +147,7 @@ std::string StructureLine(const StructureReport& structure, const NumberFormat& 
     add(structure.leftProven, "left as found, proven by " + structure.proof);
     add(structure.leftConsistent, "left as found, consistent with " + structure.lengths);
     add(structure.noFit, "fit no choice of finds: the pattern decided there");
+    add(structure.undecided, "fit several choices of finds alike: the pattern decided there");
     if (parts.empty()) {
         parts = "nothing to repair, consistent with " + structure.lengths;
     }

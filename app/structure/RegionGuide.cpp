@@ -115,7 +115,7 @@ void RegionGuide::Count(const RegionPlan& plan, bool hadFinds) {
     }
     const bool proven = plan.standing == RegionStanding::Proven;
     if (plan.standing == RegionStanding::NoFit) {
-        ++tally_.noFit;
+        ++(plan.ambiguous ? tally_.undecided : tally_.noFit);
     } else if (!plan.removed.empty()) {
         ++(proven ? tally_.repairedProven : tally_.repairedConsistent);
     } else {

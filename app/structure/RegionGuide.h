@@ -19,6 +19,7 @@ struct RegionTally {
     int leftProven = 0;          // finds left in place: the region passes its check as it is
     int leftConsistent = 0;      // finds left in place: the region has its length as it is
     int noFit = 0;               // no choice of finds fits: the pattern decided there
+    int undecided = 0;           // choices that make other bytes pass its check alike
     bool operator==(const RegionTally&) const = default;
 };
 

@@ -660,7 +660,7 @@ bool RegionPlanner::SolveParts(const EvidenceRegion& region,
         auto match = std::lower_bound(sums.begin(), sums.end(), std::make_pair(sum, std::uint64_t{0}));
         for (; match != sums.end() && match->first == sum; ++match) {
             if (checksLeft-- <= 0 || (stop_ && stop_())) {
-                plan.cutShort = true;
+                plan.cutShort = plan.standing != RegionStanding::Proven;
                 return true;
             }
             // The combination: the base, each part of several options with the one chosen.
@@ -685,15 +685,53 @@ bool RegionPlanner::SolveParts(const EvidenceRegion& region,
                 const std::vector<Removal>& option = parts[i].options[chosen[i]];
                 removed.insert(removed.end(), option.begin(), option.end());
             }
-            if (passes(removed)) {
+            // Once one passes, the rest are looked at for a rival: more combinations than a
+            // CRC-32 has values let chance pass one.
+            if (plan.standing != RegionStanding::Proven) {
+                passes(removed);
+            } else if (IsRival(region, plan.removed, std::move(removed))) {
+                plan.standing = RegionStanding::NoFit;
+                plan.removed.clear();
+                plan.ambiguous = true;
                 return true;
             }
-            if (readError_) {
+            if (readError_ || plan.cutShort) {
                 return true;
             }
         }
     } while (NextPick(right, rightRadix));
-    return false;
+    return plan.standing == RegionStanding::Proven;
+}
+
+// Whether other removals pass the region's check as well as those chosen, and make other
+// bytes of it.
+bool RegionPlanner::IsRival(const EvidenceRegion& region, const std::vector<Removal>& chosen,
+                            std::vector<Removal> other) {
+    std::sort(other.begin(), other.end(),
+              [](const Removal& a, const Removal& b) { return a.offset < b.offset; });
+    for (std::size_t i = 1; i < other.size(); ++i) {
+        if (other[i - 1].offset + other[i - 1].length > other[i].offset) {
+            return false;
+        }
+    }
+    if (!Passes(region, other)) {
+        return false;
+    }
+    const std::uint8_t* bytes = Held(region.start, static_cast<std::size_t>(region.Span()));
+    if (bytes == nullptr) {
+        return false;
+    }
+    const auto without = [&](const std::vector<Removal>& removed) {
+        std::vector<std::uint8_t> out;
+        std::int64_t at = region.start;
+        for (const Removal& removal : removed) {
+            out.insert(out.end(), bytes + (at - region.start), bytes + (removal.offset - region.start));
+            at = removal.offset + removal.length;
+        }
+        out.insert(out.end(), bytes + (at - region.start), bytes + region.Span());
+        return out;
+    };
+    return without(chosen) != without(other);
 }
 
 // A region checked by a plain CRC-32 whose suspect bytes (the markers' pairs and the scan's

@@ -95,6 +95,8 @@ class RegionPlanner {
                     const std::vector<MarkerPair>& pairs,
                     const std::function<bool(std::vector<Removal>)>& passes, RegionPlan& plan);
     static RegionPlan Settled(RegionPlan plan);
+    bool IsRival(const EvidenceRegion& region, const std::vector<Removal>& chosen,
+                 std::vector<Removal> other);
     bool MeetOnPairs(const EvidenceRegion& region, const std::vector<Candidate>& candidates,
                      const std::vector<MarkerPair>& pairs, std::int64_t repeats,
                      const std::function<bool(std::vector<Removal>)>& passes, RegionPlan& plan);

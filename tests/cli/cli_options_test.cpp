@@ -268,6 +268,7 @@ TEST(FileRecordJson, TheStructureRecordCountsTheRegionsByWhatDecidedThem) {
     structure.repairedConsistent = 1;
     structure.leftProven = 3;
     structure.noFit = 4;
+    structure.undecided = 5;
     report.structure = structure;
     const std::string record = FileRecord(report, false);
     EXPECT_NE(record.find("\"decision\":\"kept\",\"reason\":\"structure fits without it\""),
@@ -276,7 +277,7 @@ TEST(FileRecordJson, TheStructureRecordCountsTheRegionsByWhatDecidedThem) {
     EXPECT_NE(record.find("\"structure\":{\"format\":\"ZIP\",\"walk\":\"lost track\","
                           "\"proof\":\"the archive's CRC-32s\",\"lengths\":\"the archive's "
                           "headers\",\"repaired\":{\"proven\":2,\"consistent\":1},\"left\":"
-                          "{\"proven\":3,\"consistent\":0},\"noFit\":4}"),
+                          "{\"proven\":3,\"consistent\":0},\"noFit\":4,\"undecided\":5}"),
               std::string::npos)
         << record;
 }

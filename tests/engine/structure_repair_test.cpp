@@ -142,13 +142,15 @@ TEST(StructureLine, NamesWhatDecidedEachKindOfRegion) {
     structure.leftProven = 1;
     structure.leftConsistent = 1200;
     structure.noFit = 1;
+    structure.undecided = 2;
     structure.whole = false;
     EXPECT_EQ(StructureLine(structure, NumberFormat()),
               "  structure (Matroska): 1 region repaired, proven by the Matroska CRC-32 elements; "
               "2 regions repaired, consistent with the Matroska element sizes; 1 region left as "
               "found, proven by the Matroska CRC-32 elements; 1,200 regions left as found, "
               "consistent with the Matroska element sizes; 1 region fit no choice of finds: the "
-              "pattern decided there; the rest of the file does not follow its structure: the "
+              "pattern decided there; 2 regions fit several choices of finds alike: the pattern "
+              "decided there; the rest of the file does not follow its structure: the "
               "pattern decided there");
 }
 
