@@ -764,7 +764,7 @@ bool RegionPlanner::MeetOnPairs(const EvidenceRegion& region,
     };
     for (const Candidate& candidate : candidates) {
         const std::int64_t at = candidate.offset - region.start;
-        if (candidate.lengths == std::vector<std::int64_t>{1} &&
+        if (candidate.lengths == std::vector<std::int64_t>{1} && at >= 0 && at < region.Span() &&
             std::none_of(suspects.begin(), suspects.end(),
                          [&](std::int64_t s) { return inRunOf(at, s); })) {
             suspects.push_back(at);
@@ -891,9 +891,11 @@ std::vector<MarkerPair> RegionPlanner::PairsOf(const EvidenceRegion& region, int
             const std::size_t at = cr + static_cast<std::size_t>(d);
             // Within a run of equal bytes every pair makes the same bytes: its first stands
             // for them all (a line of dashes is one choice, not twenty).
+            if (at < first || at >= end || at + 1 >= span) {
+                continue;
+            }
             const bool sameAsBefore = d > rangeStart && bytes[at - 1] == bytes[at];
-            if (at >= first && at < end && at + 1 < span && bytes[at] == bytes[at + 1] &&
-                !sameAsBefore) {
+            if (bytes[at] == bytes[at + 1] && !sameAsBefore) {
                 pairs.push_back({from + static_cast<std::int64_t>(at), d});
             }
         }
