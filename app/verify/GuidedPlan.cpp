@@ -1,6 +1,7 @@
 #include "verify/GuidedPlan.h"
 
 #include <algorithm>
+#include <array>
 
 #include "verify/Choices.h"
 #include "verify/SliceSearch.h"
@@ -17,6 +18,8 @@ constexpr std::int64_t kChoiceWork = std::int64_t{64} << 20;
 constexpr std::int64_t kMaxChoices = 4096;
 // Places where a slice found again nearby matches its CRC-32 that are also hashed by MD5.
 constexpr int kMaxConfirmations = 4;
+// Runs of equal bytes at a slice's end looked at, at most: longer ones are left as chosen.
+constexpr std::size_t kMaxRun = std::size_t{1} << 16;
 
 }  // namespace
 
@@ -54,8 +57,9 @@ SlicePlan GuidedPlanner::PlanNext(const std::vector<Removal>& finds) {
     const std::int64_t want = SliceLength(index_);
     const std::size_t first = nextFind_;
     const std::vector<Removal> candidates = Candidates(finds, plan);
-    plan.verified =
-        TryChoices(slice, want, candidates, plan) || TrySlipped(slice, want, candidates, plan);
+    plan.verified = TryChoices(slice, want, candidates, plan) ||
+                    TrySlipped(slice, want, candidates, plan) ||
+                    TryShorterWrappers(slice, want, candidates, plan);
     if (!plan.verified) {
         KeepAsThePatternWould(want, candidates, plan);
         plan.ignored.clear();
@@ -70,7 +74,9 @@ SlicePlan GuidedPlanner::PlanNext(const std::vector<Removal>& finds) {
             // A removal the pattern makes ends the slice no sooner than it ends itself.
             plan.end = std::max(plan.end, find.offset + find.length);
         } else if (find.offset >= plan.start &&
-                   std::find(plan.kept.begin(), plan.kept.end(), find) == plan.kept.end()) {
+                   std::none_of(plan.kept.begin(), plan.kept.end(), [&](const Removal& kept) {
+                       return kept.offset == find.offset;
+                   })) {
             plan.ignored.push_back({find, true});
         }
     }
@@ -128,6 +134,7 @@ bool GuidedPlanner::TryChoices(const SliceChecksum& slice, std::int64_t want,
             // matches wrongly, and the slice's MD5, hashed as the copy is written, proves the
             // choice or fails the file.
             if (end >= 0 && count == want && crc == slice.crc32) {
+                LeaveRunsAtTheEnd(removed, end);
                 plan.kept = removed;
                 plan.end = end;
                 return true;
@@ -135,6 +142,59 @@ bool GuidedPlanner::TryChoices(const SliceChecksum& slice, std::int64_t want,
         } while (m > 0 && NextChoice(chosen, n));
     }
     return false;
+}
+
+// A removal in a run of equal bytes that reaches the slice's last byte makes the same slice
+// as none, one byte further on: the slice cannot tell them apart, and the one that removes
+// nothing is taken, the next slice deciding that byte (as a slipped byte, if it is one).
+// After the last slice the file ends, and its length decides.
+void GuidedPlanner::LeaveRunsAtTheEnd(std::vector<Removal>& removed, std::int64_t& end) {
+    const bool last = index_ + 1 >= static_cast<std::int64_t>(expected_.slices.size());
+    while (!last && !removed.empty() && removed.back().length == 1) {
+        const std::int64_t from = removed.back().offset;
+        const auto count = static_cast<std::size_t>(end - from);
+        if (count < 2 || count > kMaxRun) {
+            return;
+        }
+        std::vector<std::uint8_t> run(count);
+        std::error_code error;
+        if (input_.ReadAt(from, run.data(), count, error) != count || error) {
+            readError_ = error ? error : std::make_error_code(std::errc::io_error);
+            return;
+        }
+        if (std::any_of(run.begin(), run.end(), [&](std::uint8_t b) { return b != run[0]; })) {
+            return;
+        }
+        removed.pop_back();
+        --end;
+    }
+}
+
+// The pattern ends a wrapper two bytes after the CR of the CR LF that closes its header
+// lines, three where a LF follows; after a standard blank line (CR LF CR LF) that LF is the
+// blank line's own and the third byte is data. The choices are tried again with every such
+// wrapper ending a byte sooner.
+bool GuidedPlanner::TryShorterWrappers(const SliceChecksum& slice, std::int64_t want,
+                                       const std::vector<Removal>& candidates, SlicePlan& plan) {
+    std::vector<Removal> shorter = candidates;
+    bool any = false;
+    for (Removal& candidate : shorter) {
+        std::array<std::uint8_t, 5> last{};
+        const std::int64_t resume = candidate.offset + candidate.length;
+        std::error_code error;
+        if (candidate.length < 6) {
+            continue;
+        }
+        if (input_.ReadAt(resume - 5, last.data(), last.size(), error) != last.size() || error) {
+            readError_ = error ? error : std::make_error_code(std::errc::io_error);
+            return false;
+        }
+        if (last[0] == '\r' && last[1] == '\n' && last[3] == '\n') {
+            --candidate.length;
+            any = true;
+        }
+    }
+    return any && TryChoices(slice, want, shorter, plan);
 }
 
 // One byte more than the choice accounts for, anywhere in the slice: with all the finds kept,

@@ -56,6 +56,9 @@ class GuidedPlanner : public StretchPlanner {
     std::vector<Removal> Candidates(const std::vector<Removal>& finds, SlicePlan& plan);
     bool TryChoices(const SliceChecksum& slice, std::int64_t want,
                     const std::vector<Removal>& candidates, SlicePlan& plan);
+    void LeaveRunsAtTheEnd(std::vector<Removal>& removed, std::int64_t& end);
+    bool TryShorterWrappers(const SliceChecksum& slice, std::int64_t want,
+                            const std::vector<Removal>& candidates, SlicePlan& plan);
     bool TrySlipped(const SliceChecksum& slice, std::int64_t want,
                     const std::vector<Removal>& candidates, SlicePlan& plan);
     void KeepAsThePatternWould(std::int64_t want, const std::vector<Removal>& candidates,

@@ -165,5 +165,40 @@ TEST_F(GuidedPlanTest, ManyFindsInOneSliceAreKeptTogether) {
     EXPECT_EQ(withChance.ignored[0].removal, chance);
 }
 
+// A wrapper whose header lines end in a standard blank line: the pattern's removal takes the
+// first byte after it as well; the slice's checksum ends it where it ends.
+TEST_F(GuidedPlanTest, AWrapperEndingInABlankLineEndsWhereItsSliceVerifies) {
+    const std::string text = "\r\n" + std::string(29, '-') +
+                             "=_Part_0017\r\nContent-Type: application/octet-stream\r\n\r\n";
+    const Arrived arrived = Slip(posted, {{6 * kSlice + 300, Bytes(text.begin(), text.end())}});
+    Removal byThePattern = arrived.slipped[0];
+    ++byThePattern.length;
+    const GuidedPlan plan = Plan(arrived.bytes, expected, {byThePattern});
+    EXPECT_EQ(plan.kept, arrived.slipped);
+    EXPECT_TRUE(plan.ignored.empty());
+    EXPECT_EQ(plan.slicesVerified, 11);
+    EXPECT_EQ(Without(arrived.bytes, plan.kept), posted);
+}
+
+// A pair of equal bytes across a slice's end: its removal makes the same slice as none, one
+// byte further on. Chance there leaves the file as it is; damage there is found by the next.
+TEST_F(GuidedPlanTest, APairAcrossASlicesEndIsDecidedByTheNextSlice) {
+    Bytes paired = posted;
+    paired[4 * kSlice] = paired[4 * kSlice - 1];
+    const Expectation pairedExpected = PostedAs(paired, kSlice);
+    const Removal pair{4 * kSlice - 1, 1};
+    const GuidedPlan chance = Plan(paired, pairedExpected, {pair});
+    EXPECT_TRUE(chance.kept.empty());
+    EXPECT_TRUE(chance.inserted.empty());
+    EXPECT_EQ(chance.slicesVerified, 11);
+
+    const Arrived arrived = Slip(paired, {{4 * kSlice, {paired[4 * kSlice]}}});
+    const GuidedPlan damage = Plan(arrived.bytes, pairedExpected, {pair});
+    std::vector<Removal> all = damage.kept;
+    all.insert(all.end(), damage.inserted.begin(), damage.inserted.end());
+    EXPECT_EQ(Without(arrived.bytes, all), paired);
+    EXPECT_EQ(damage.slicesVerified, 11);
+}
+
 }  // namespace
 }  // namespace korbelt::test
