@@ -177,15 +177,18 @@ void RepairEngine::ApplySlicePlan(Pass& pass, const SlicePlan& plan) {
         Reason reason;
     };
     std::vector<Planned> planned;
+    const bool byStructure = guide.regions != nullptr;
     for (const Removal& kept : plan.kept) {
         Find find = FindAt(kept.offset);
         if (find.position == 0) {
             find = PairFound(pass, kept.offset);  // a pair of a marker the scan passed over
+            if (find.kind == FindKind::StructureByte && !byStructure) {
+                find.kind = FindKind::SlippedByte;  // no marker points at it: the checksums found it
+            }
         }
         find.length = kept.length;  // a wrapper ends where the evidence says
         planned.push_back({find, true, Reason::Found});
     }
-    const bool byStructure = guide.regions != nullptr;
     for (const SlicePlan::Ignored& ignored : plan.ignored) {
         planned.push_back({FindAt(ignored.removal.offset), false,
                            byStructure                  ? Reason::StructureFitsWithout

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <numeric>
 
-#include "structure/CrcMeet.h"
 #include "verify/Choices.h"
+#include "verify/CrcMeet.h"
 #include "verify/SliceSearch.h"
 
 namespace korbelt {

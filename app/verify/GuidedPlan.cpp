@@ -4,6 +4,7 @@
 #include <array>
 
 #include "verify/Choices.h"
+#include "verify/CrcMeet.h"
 #include "verify/SliceSearch.h"
 
 namespace korbelt {
@@ -20,6 +21,12 @@ constexpr std::int64_t kMaxChoices = 4096;
 constexpr int kMaxConfirmations = 4;
 // Runs of equal bytes at a slice's end looked at, at most: longer ones are left as chosen.
 constexpr std::size_t kMaxRun = std::size_t{1} << 16;
+// A slice met in the middle of its CRC-32: at most this many bytes slipped in, each half of
+// at most 2^kMeetBits choices, and no more than 2^kProofBits choices in all (a CRC-32 passes
+// one of more by chance; the MD5 then decides, but the work is not worth it).
+constexpr int kMaxMeetBytes = 24;
+constexpr double kMeetBits = 20;
+constexpr double kProofBits = 30;
 
 }  // namespace
 
@@ -59,7 +66,8 @@ SlicePlan GuidedPlanner::PlanNext(const std::vector<Removal>& finds) {
     const std::vector<Removal> candidates = Candidates(finds, plan);
     plan.verified = TryChoices(slice, want, candidates, plan) ||
                     TrySlipped(slice, want, candidates, plan) ||
-                    TryShorterWrappers(slice, want, candidates, plan);
+                    TryShorterWrappers(slice, want, candidates, plan) ||
+                    TryMeeting(slice, want, candidates, plan);
     if (!plan.verified) {
         KeepAsThePatternWould(want, candidates, plan);
         plan.ignored.clear();
@@ -195,6 +203,76 @@ bool GuidedPlanner::TryShorterWrappers(const SliceChecksum& slice, std::int64_t 
         }
     }
     return any && TryChoices(slice, want, shorter, plan);
+}
+
+// Bytes slipped in where the finds miss them (a marker's other pair than the scan kept, or a
+// byte repeated where no marker points): every pair of equal bytes in the slice's reach, and
+// the finds, as suspects, for each count of bytes slipped in the choices of that many met in
+// the middle of the slice's CRC-32. One choice that passes, confirmed by the MD5, proves the
+// slice; two that make different bytes leave it unproven.
+bool GuidedPlanner::TryMeeting(const SliceChecksum& slice, std::int64_t want,
+                               const std::vector<Removal>& candidates, SlicePlan& plan) {
+    // The last slice's CRC-32 counts the zeros it is padded with.
+    if (want != expected_.sliceSize ||
+        std::any_of(candidates.begin(), candidates.end(),
+                    [](const Removal& c) { return c.length != 1; })) {
+        return false;
+    }
+    const auto span = static_cast<std::size_t>(
+        std::min<std::int64_t>(want + kMaxMeetBytes, length_ - at_));
+    std::vector<std::uint8_t> bytes(span);
+    std::error_code error;
+    if (input_.ReadAt(at_, bytes.data(), span, error) != span || error) {
+        readError_ = error ? error : std::make_error_code(std::errc::io_error);
+        return false;
+    }
+    for (std::int64_t count = 1; count <= kMaxMeetBytes; ++count) {
+        const auto size = static_cast<std::size_t>(want + count);
+        if (size > span) {
+            return false;
+        }
+        // The first byte of each run of equal bytes stands for the run.
+        std::vector<std::int64_t> suspects;
+        for (std::size_t i = 0; i + 1 < size; ++i) {
+            if (bytes[i] == bytes[i + 1] && (i == 0 || bytes[i - 1] != bytes[i])) {
+                suspects.push_back(static_cast<std::int64_t>(i));
+            }
+        }
+        for (const Removal& candidate : candidates) {
+            const std::int64_t at = candidate.offset - at_;
+            if (at >= 0 && at < static_cast<std::int64_t>(size)) {
+                suspects.push_back(at);
+            }
+        }
+        std::sort(suspects.begin(), suspects.end());
+        suspects.erase(std::unique(suspects.begin(), suspects.end()), suspects.end());
+        if (ChoiceBits(static_cast<std::int64_t>(suspects.size()), count) > kProofBits) {
+            return false;
+        }
+        const CrcMeetResult met = MeetOnCrc(
+            {bytes.data(), size, std::move(suspects), static_cast<int>(count), slice.crc32},
+            kMeetBits, nullptr);
+        if (met.tooMany || met.matches.size() > 1) {
+            return false;
+        }
+        if (met.matches.empty()) {
+            continue;
+        }
+        std::vector<Removal> removed;
+        for (const std::int64_t out : met.matches.front()) {
+            removed.push_back({at_ + out, 1});
+        }
+        std::int64_t end = 0;
+        const std::vector<std::uint8_t>& kept = Output(at_, want, removed, end);
+        if (end < 0 || !SliceMatches(kept.data(), kept.size(), expected_.sliceSize, slice)) {
+            return false;
+        }
+        LeaveRunsAtTheEnd(removed, end);
+        plan.kept = std::move(removed);
+        plan.end = end;
+        return true;
+    }
+    return false;
 }
 
 // One byte more than the choice accounts for, anywhere in the slice: with all the finds kept,

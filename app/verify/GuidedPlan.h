@@ -57,6 +57,8 @@ class GuidedPlanner : public StretchPlanner {
     bool TryChoices(const SliceChecksum& slice, std::int64_t want,
                     const std::vector<Removal>& candidates, SlicePlan& plan);
     void LeaveRunsAtTheEnd(std::vector<Removal>& removed, std::int64_t& end);
+    bool TryMeeting(const SliceChecksum& slice, std::int64_t want,
+                    const std::vector<Removal>& candidates, SlicePlan& plan);
     bool TryShorterWrappers(const SliceChecksum& slice, std::int64_t want,
                             const std::vector<Removal>& candidates, SlicePlan& plan);
     bool TrySlipped(const SliceChecksum& slice, std::int64_t want,

@@ -3,7 +3,7 @@
 #include <chrono>
 
 #include "StructureFixture.h"
-#include "structure/CrcMeet.h"
+#include "verify/CrcMeet.h"
 #include "verify/Digest.h"
 
 namespace korbelt::test {

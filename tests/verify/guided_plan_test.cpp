@@ -200,5 +200,20 @@ TEST_F(GuidedPlanTest, APairAcrossASlicesEndIsDecidedByTheNextSlice) {
     EXPECT_EQ(damage.slicesVerified, 11);
 }
 
+// Five bytes repeated in one slice, none of them found: the pairs of equal bytes in its reach
+// are met in the middle of its CRC-32, and the MD5 confirms the one choice.
+TEST_F(GuidedPlanTest, BytesRepeatedWhereNoFindPointsAreMetInTheMiddleOfTheSlicesCrc) {
+    std::vector<std::pair<std::size_t, Bytes>> repeats;
+    for (std::size_t i = 0; i < 5; ++i) {
+        const std::size_t at = 3 * kSlice + 300 + 700 * i;
+        repeats.push_back({at, {posted[at - 1]}});
+    }
+    const Arrived arrived = Slip(posted, repeats);
+    const GuidedPlan plan = Plan(arrived.bytes, expected, {});
+    EXPECT_EQ(plan.kept.size(), 5u);
+    EXPECT_EQ(Without(arrived.bytes, plan.kept), posted);
+    EXPECT_EQ(plan.slicesVerified, 11);
+}
+
 }  // namespace
 }  // namespace korbelt::test

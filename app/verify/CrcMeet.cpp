@@ -1,4 +1,4 @@
-#include "structure/CrcMeet.h"
+#include "verify/CrcMeet.h"
 
 #include <zlib.h>
 
