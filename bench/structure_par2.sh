@@ -6,6 +6,9 @@
 # the same), and what Korbelt said (verified, or not).
 #
 #   bench/structure_par2.sh DIR [KORBELT_CLI]
+#
+# SLICES=N makes sets of N slices instead of par2create's default of about 2,000 (a set of
+# few, large slices, as posters of large files make them, leaves more finds in each).
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
@@ -29,7 +32,7 @@ while IFS=$'\t' read -r damaged intact format kind; do
     name=$(basename "$intact")
     cp "$intact" "$case_dir/$name"
     # par2's defaults: about 2,000 slices and 5 % recovery data.
-    (cd "$case_dir" && par2create -q -q "$name.par2" "$name" > /dev/null)
+    (cd "$case_dir" && par2create -q -q ${SLICES:+-b"$SLICES"} "$name.par2" "$name" > /dev/null)
     cp "$damaged" "$case_dir/$name"
     "$CLI" --yes "$case_dir/$name" > "$case_dir/out.txt" 2>&1 || true
     cases[$format]=$((${cases[$format]:-0} + 1))

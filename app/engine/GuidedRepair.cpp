@@ -62,7 +62,7 @@ bool RepairEngine::StartGuide(Pass& pass) {
     if (slices == nullptr) {
         return false;
     }
-    UseGuide(std::make_unique<Guide>(*pass.input, iflength_, *slices));
+    UseGuide(std::make_unique<Guide>(*pass.input, iflength_, *slices, SearchRange()));
     if (pass.window != nullptr) {
         pass.window->KeepFrom(0);
     }

@@ -92,8 +92,9 @@ struct RepairEngine::Pass {
 // decides them a stretch at a time, and how far the copy is written.
 struct RepairEngine::Guide {
     // By slice checksums: every slice the copy is written as planned is proven by its MD5.
-    Guide(InputFile& input, std::int64_t length, const Expectation& expected)
-        : planner(std::make_unique<GuidedPlanner>(input, length, expected)),
+    Guide(InputFile& input, std::int64_t length, const Expectation& expected,
+          std::pair<int, int> reach)
+        : planner(std::make_unique<GuidedPlanner>(input, length, expected, reach)),
           proof(std::make_unique<SliceProof>(expected)) {}
     // By the file's structure, which removes none but the scan's finds.
     Guide(std::unique_ptr<RegionGuide> guide, const StructureWalker& walker, WalkEnd end,

@@ -27,11 +27,14 @@ constexpr std::size_t kMaxRun = std::size_t{1} << 16;
 constexpr int kMaxMeetBytes = 24;
 constexpr double kMeetBits = 20;
 constexpr double kProofBits = 30;
+// A slice with more pairs of equal bytes than this has those its markers reach tried only.
+constexpr std::size_t kMaxAllPairs = 64;
 
 }  // namespace
 
-GuidedPlanner::GuidedPlanner(InputFile& input, std::int64_t length, const Expectation& expected)
-    : input_(input), length_(length), expected_(expected) {}
+GuidedPlanner::GuidedPlanner(InputFile& input, std::int64_t length, const Expectation& expected,
+                             std::pair<int, int> reach)
+    : input_(input), length_(length), expected_(expected), reach_(reach) {}
 
 std::int64_t GuidedPlanner::SliceLength(std::int64_t index) const {
     const auto count = static_cast<std::int64_t>(expected_.slices.size());
@@ -205,6 +208,31 @@ bool GuidedPlanner::TryShorterWrappers(const SliceChecksum& slice, std::int64_t 
     return any && TryChoices(slice, want, shorter, plan);
 }
 
+// Of bytes read from lead before the slice, the offsets (from the slice's start) of the
+// pairs of equal bytes CR LF '-' markers have in the pattern's reach.
+std::vector<std::int64_t> GuidedPlanner::MarkerPairs(const std::uint8_t* bytes, std::size_t count,
+                                                     std::int64_t lead) const {
+    std::vector<std::int64_t> pairs;
+    const auto [from, to] = reach_;
+    for (std::size_t cr = 0; cr + 2 < count; ++cr) {
+        if (bytes[cr] != '\r' || bytes[cr + 1] != '\n' || bytes[cr + 2] != '-') {
+            continue;
+        }
+        for (int d = std::max(from, 1); d < to; ++d) {
+            const std::size_t at = cr + static_cast<std::size_t>(d);
+            if (at + 1 >= count || static_cast<std::int64_t>(at) < lead) {
+                continue;
+            }
+            if (bytes[at] == bytes[at + 1] && !(d > from && bytes[at - 1] == bytes[at])) {
+                pairs.push_back(static_cast<std::int64_t>(at) - lead);
+            }
+        }
+    }
+    std::sort(pairs.begin(), pairs.end());
+    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+    return pairs;
+}
+
 // Bytes slipped in where the finds miss them (a marker's other pair than the scan kept, or a
 // byte repeated where no marker points): every pair of equal bytes in the slice's reach, and
 // the finds, as suspects, for each count of bytes slipped in the choices of that many met in
@@ -218,24 +246,38 @@ bool GuidedPlanner::TryMeeting(const SliceChecksum& slice, std::int64_t want,
                     [](const Removal& c) { return c.length != 1; })) {
         return false;
     }
+    // The bytes before the slice hold the markers that reach into it.
+    const std::int64_t lead = std::min<std::int64_t>(at_, reach_.second);
     const auto span = static_cast<std::size_t>(
-        std::min<std::int64_t>(want + kMaxMeetBytes, length_ - at_));
-    std::vector<std::uint8_t> bytes(span);
+        std::min<std::int64_t>(lead + want + kMaxMeetBytes, length_ - at_ + lead));
+    std::vector<std::uint8_t> read(span);
     std::error_code error;
-    if (input_.ReadAt(at_, bytes.data(), span, error) != span || error) {
+    if (input_.ReadAt(at_ - lead, read.data(), span, error) != span || error) {
         readError_ = error ? error : std::make_error_code(std::errc::io_error);
         return false;
     }
+    const std::uint8_t* bytes = read.data() + lead;
+    const auto available = span - static_cast<std::size_t>(lead);
+    // Every pair of equal bytes, the first of a run standing for it; in a large slice where
+    // these are too many, the pairs the markers reach only.
+    std::vector<std::int64_t> pairs;
+    for (std::size_t i = 0; i + 1 < available; ++i) {
+        if (bytes[i] == bytes[i + 1] && (i == 0 || bytes[i - 1] != bytes[i])) {
+            pairs.push_back(static_cast<std::int64_t>(i));
+        }
+    }
+    if (pairs.size() > kMaxAllPairs) {
+        pairs = MarkerPairs(read.data(), span, lead);
+    }
     for (std::int64_t count = 1; count <= kMaxMeetBytes; ++count) {
         const auto size = static_cast<std::size_t>(want + count);
-        if (size > span) {
+        if (size > available) {
             return false;
         }
-        // The first byte of each run of equal bytes stands for the run.
         std::vector<std::int64_t> suspects;
-        for (std::size_t i = 0; i + 1 < size; ++i) {
-            if (bytes[i] == bytes[i + 1] && (i == 0 || bytes[i - 1] != bytes[i])) {
-                suspects.push_back(static_cast<std::int64_t>(i));
+        for (const std::int64_t pair : pairs) {
+            if (pair + 1 < static_cast<std::int64_t>(size)) {
+                suspects.push_back(pair);
             }
         }
         for (const Removal& candidate : candidates) {
@@ -250,7 +292,7 @@ bool GuidedPlanner::TryMeeting(const SliceChecksum& slice, std::int64_t want,
             return false;
         }
         const CrcMeetResult met = MeetOnCrc(
-            {bytes.data(), size, std::move(suspects), static_cast<int>(count), slice.crc32},
+            {bytes, size, std::move(suspects), static_cast<int>(count), slice.crc32},
             kMeetBits, nullptr);
         if (met.tooMany || met.matches.size() > 1) {
             return false;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "ports/FileSystem.h"
@@ -33,7 +34,10 @@ class GuidedPlanner : public StretchPlanner {
     // slice, where a bad one is followed.
     static constexpr std::int64_t kMargin = std::int64_t{256} << 10;
 
-    GuidedPlanner(InputFile& input, std::int64_t length, const Expectation& expected);
+    // reach: the distances after a CR LF '-' marker at which the pattern looks for a pair
+    // (from, to exclusive), where a slice no choice of finds proves is searched.
+    GuidedPlanner(InputFile& input, std::int64_t length, const Expectation& expected,
+                  std::pair<int, int> reach = {39, 45});
 
     // Where the input must be known up to (exclusive) before the next slice can be planned.
     std::int64_t NeededUpTo() const override;
@@ -57,6 +61,8 @@ class GuidedPlanner : public StretchPlanner {
     bool TryChoices(const SliceChecksum& slice, std::int64_t want,
                     const std::vector<Removal>& candidates, SlicePlan& plan);
     void LeaveRunsAtTheEnd(std::vector<Removal>& removed, std::int64_t& end);
+    std::vector<std::int64_t> MarkerPairs(const std::uint8_t* bytes, std::size_t count,
+                                          std::int64_t lead) const;
     bool TryMeeting(const SliceChecksum& slice, std::int64_t want,
                     const std::vector<Removal>& candidates, SlicePlan& plan);
     bool TryShorterWrappers(const SliceChecksum& slice, std::int64_t want,
@@ -83,6 +89,7 @@ class GuidedPlanner : public StretchPlanner {
     InputFile& input_;
     std::int64_t length_;
     const Expectation& expected_;
+    std::pair<int, int> reach_;
     std::int64_t index_ = 0;    // the next slice
     std::int64_t at_ = 0;       // where it starts in the input
     std::size_t nextFind_ = 0;  // the first find not yet planned

@@ -215,5 +215,37 @@ TEST_F(GuidedPlanTest, BytesRepeatedWhereNoFindPointsAreMetInTheMiddleOfTheSlice
     EXPECT_EQ(plan.slicesVerified, 11);
 }
 
+// A slice with more pairs of equal bytes than are tried: those its markers reach are, and
+// the damage, another pair of each marker than the scan kept, is found.
+TEST_F(GuidedPlanTest, InASliceOfManyPairsThePairsItsMarkersReachAreMet) {
+    Bytes paired = posted;
+    for (std::size_t i = 4 * kSlice; i < 5 * kSlice; i += 30) {
+        paired[i + 1] = paired[i];  // 136 pairs in slice 4
+    }
+    std::vector<std::pair<std::size_t, Bytes>> repeats;
+    for (std::size_t k = 0; k < 4; ++k) {
+        const std::size_t cr = 4 * kSlice + 200 + 900 * k;
+        paired[cr] = '\r';
+        paired[cr + 1] = '\n';
+        paired[cr + 2] = '-';
+        for (std::size_t d = 37; d < 48; ++d) {
+            while (paired[cr + d + 1] == paired[cr + d]) {
+                paired[cr + d + 1] ^= 0x55;
+            }
+        }
+        paired[cr + 44] = paired[cr + 43];  // a chance pair at 43, at 44 once damage shifts it
+        repeats.push_back({cr + 40 + 1, {paired[cr + 40]}});  // the damage, at 40
+    }
+    const Arrived arrived = Slip(paired, repeats);
+    std::vector<Removal> finds;  // the scan keeps the last pair in its reach: the chance one
+    for (const Removal& slipped : arrived.slipped) {
+        finds.push_back({slipped.offset + 3, 1});
+    }
+    const GuidedPlan plan = Plan(arrived.bytes, PostedAs(paired, kSlice), finds);
+    EXPECT_EQ(Without(arrived.bytes, plan.kept), paired);
+    EXPECT_EQ(plan.ignored.size(), 4u);
+    EXPECT_EQ(plan.slicesVerified, 11);
+}
+
 }  // namespace
 }  // namespace korbelt::test
