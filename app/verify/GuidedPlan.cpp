@@ -250,13 +250,20 @@ bool GuidedPlanner::TryMeeting(const SliceChecksum& slice, std::int64_t want,
     const std::int64_t lead = std::min<std::int64_t>(at_, reach_.second);
     const auto span = static_cast<std::size_t>(
         std::min<std::int64_t>(lead + want + kMaxMeetBytes, length_ - at_ + lead));
-    std::vector<std::uint8_t> read(span);
-    std::error_code error;
-    if (input_.ReadAt(at_ - lead, read.data(), span, error) != span || error) {
-        readError_ = error ? error : std::make_error_code(std::errc::io_error);
-        return false;
+    // From the read window where it still holds them, as the slice's other searches read.
+    const std::uint8_t* held = input_.Peek(at_ - lead, span);
+    if (held == nullptr) {
+        if (raw_.size() < span) {
+            raw_.resize(span);
+        }
+        std::error_code error;
+        if (input_.ReadAt(at_ - lead, raw_.data(), span, error) != span || error) {
+            readError_ = error ? error : std::make_error_code(std::errc::io_error);
+            return false;
+        }
+        held = raw_.data();
     }
-    const std::uint8_t* bytes = read.data() + lead;
+    const std::uint8_t* bytes = held + lead;
     const auto available = span - static_cast<std::size_t>(lead);
     // Every pair of equal bytes, the first of a run standing for it; in a large slice where
     // these are too many, the pairs the markers reach only.
@@ -267,7 +274,7 @@ bool GuidedPlanner::TryMeeting(const SliceChecksum& slice, std::int64_t want,
         }
     }
     if (pairs.size() > kMaxAllPairs) {
-        pairs = MarkerPairs(read.data(), span, lead);
+        pairs = MarkerPairs(held, span, lead);
     }
     for (std::int64_t count = 1; count <= kMaxMeetBytes; ++count) {
         const auto size = static_cast<std::size_t>(want + count);
