@@ -159,6 +159,15 @@ bool GuidedPlanner::TryChoices(const SliceChecksum& slice, std::int64_t want,
 // as none, one byte further on: the slice cannot tell them apart, and the one that removes
 // nothing is taken, the next slice deciding that byte (as a slipped byte, if it is one).
 // After the last slice the file ends, and its length decides.
+bool GuidedPlanner::ReadExactly(std::int64_t at, std::uint8_t* into, std::size_t count) {
+    std::error_code error;
+    if (input_.ReadAt(at, into, count, error) != count || error) {
+        readError_ = error ? error : std::make_error_code(std::errc::io_error);
+        return false;
+    }
+    return true;
+}
+
 void GuidedPlanner::LeaveRunsAtTheEnd(std::vector<Removal>& removed, std::int64_t& end) {
     const bool last = index_ + 1 >= static_cast<std::int64_t>(expected_.slices.size());
     while (!last && !removed.empty() && removed.back().length == 1) {
@@ -167,13 +176,25 @@ void GuidedPlanner::LeaveRunsAtTheEnd(std::vector<Removal>& removed, std::int64_
         if (count < 2 || count > kMaxRun) {
             return;
         }
-        std::vector<std::uint8_t> run(count);
-        std::error_code error;
-        if (input_.ReadAt(from, run.data(), count, error) != count || error) {
-            readError_ = error ? error : std::make_error_code(std::errc::io_error);
-            return;
+        // From the read window where it holds them; else the run's ends first, as almost
+        // every removal's byte differs from the slice's last one.
+        const std::uint8_t* run = input_.Peek(from, count);
+        std::vector<std::uint8_t> read;
+        if (run == nullptr) {
+            std::array<std::uint8_t, 1> first{}, lastByte{};
+            if (!ReadExactly(from, first.data(), 1) || !ReadExactly(end - 1, lastByte.data(), 1)) {
+                return;
+            }
+            if (first[0] != lastByte[0]) {
+                return;
+            }
+            read.resize(count);
+            if (!ReadExactly(from, read.data(), count)) {
+                return;
+            }
+            run = read.data();
         }
-        if (std::any_of(run.begin(), run.end(), [&](std::uint8_t b) { return b != run[0]; })) {
+        if (std::any_of(run, run + count, [&](std::uint8_t b) { return b != run[0]; })) {
             return;
         }
         removed.pop_back();

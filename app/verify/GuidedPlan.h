@@ -60,6 +60,7 @@ class GuidedPlanner : public StretchPlanner {
     std::vector<Removal> Candidates(const std::vector<Removal>& finds, SlicePlan& plan);
     bool TryChoices(const SliceChecksum& slice, std::int64_t want,
                     const std::vector<Removal>& candidates, SlicePlan& plan);
+    bool ReadExactly(std::int64_t at, std::uint8_t* into, std::size_t count);
     void LeaveRunsAtTheEnd(std::vector<Removal>& removed, std::int64_t& end);
     std::vector<std::int64_t> MarkerPairs(const std::uint8_t* bytes, std::size_t count,
                                           std::int64_t lead) const;
