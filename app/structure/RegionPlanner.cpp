@@ -33,6 +33,19 @@ constexpr double kMeetBits = 22;
 constexpr double kProofBits = 30;
 constexpr std::size_t kChunk = std::size_t{1} << 20;
 
+// The removals in file order; false where two of them overlap (two markers' pairs at one
+// byte), which no repair can make.
+bool SortedApart(std::vector<Removal>& removed) {
+    std::sort(removed.begin(), removed.end(),
+              [](const Removal& a, const Removal& b) { return a.offset < b.offset; });
+    for (std::size_t i = 1; i < removed.size(); ++i) {
+        if (removed[i - 1].offset + removed[i - 1].length > removed[i].offset) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The next of the lengths each chosen candidate may take; false after the last.
 bool NextLengths(std::vector<std::size_t>& which, const std::vector<std::size_t>& chosen,
                  const std::vector<Candidate>& candidates) {
@@ -707,14 +720,7 @@ bool RegionPlanner::SolveParts(const EvidenceRegion& region,
 // bytes of it.
 bool RegionPlanner::IsRival(const EvidenceRegion& region, const std::vector<Removal>& chosen,
                             std::vector<Removal> other) {
-    std::sort(other.begin(), other.end(),
-              [](const Removal& a, const Removal& b) { return a.offset < b.offset; });
-    for (std::size_t i = 1; i < other.size(); ++i) {
-        if (other[i - 1].offset + other[i - 1].length > other[i].offset) {
-            return false;
-        }
-    }
-    if (!Passes(region, other)) {
+    if (!SortedApart(other) || !Passes(region, other)) {
         return false;
     }
     const std::uint8_t* bytes = Held(region.start, static_cast<std::size_t>(region.Span()));
@@ -921,14 +927,7 @@ RegionPlan RegionPlanner::PlanByPattern(const EvidenceRegion& region,
             plan.cutShort = true;
             return false;
         }
-        std::sort(removed.begin(), removed.end(),
-                  [](const Removal& a, const Removal& b) { return a.offset < b.offset; });
-        for (std::size_t i = 1; i < removed.size(); ++i) {
-            if (removed[i - 1].offset + removed[i - 1].length > removed[i].offset) {
-                return false;
-            }
-        }
-        if (!Passes(region, removed)) {
+        if (!SortedApart(removed) || !Passes(region, removed)) {
             return false;
         }
         plan.standing = RegionStanding::Proven;
