@@ -34,9 +34,9 @@ void RepairEngine::ReportStructure() {
     }
     const RegionTally& tally = guide_->regions->Tally();
     StructureReport& structure = report_.structure.emplace();
-    structure.format = guide_->walker->Format();
-    structure.proof = guide_->walker->Proof();
-    structure.lengths = guide_->walker->Lengths();
+    structure.format = guide_->names.format;
+    structure.proof = guide_->names.proof;
+    structure.lengths = guide_->names.lengths;
     structure.whole = guide_->walkEnd == WalkEnd::Whole;
     structure.repairedProven = tally.repairedProven;
     structure.repairedConsistent = tally.repairedConsistent;

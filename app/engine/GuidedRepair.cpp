@@ -8,6 +8,7 @@
 
 #include "engine/PassState.h"
 #include "engine/ReadAheadInput.h"
+#include "structure/SplitPieces.h"
 
 namespace korbelt {
 namespace {
@@ -72,7 +73,8 @@ bool RepairEngine::StartGuide(Pass& pass) {
 // Where no checksum guides the pass and the file's format is known by its first bytes (those
 // of the first record, so that a file of no known format costs no read more), its structure
 // guides the pass: the walk reads its headers, a small part of the file, before the first
-// record is scanned. False when the user stops the file during the walk.
+// record is scanned. A piece of a split file that no walk follows is guided by the length
+// the other pieces of its set share. False when the user stops the file during the walk.
 bool RepairEngine::StartStructureGuide(Pass& pass) {
     UseGuide(nullptr);
     if (!options_.useStructure) {
@@ -80,27 +82,39 @@ bool RepairEngine::StartStructureGuide(Pass& pass) {
     }
     const std::string_view head(reinterpret_cast<const char*>(buff.data()),
                                 static_cast<std::size_t>(std::min(iflength_, kHead)));
-    const StructureWalker* walker = walkers_.For(head, pass.filename);
-    if (walker == nullptr) {
-        return true;
-    }
     auto input = std::make_unique<BesideTheWindow>(*pass.input, pass.window);
+    std::vector<EvidenceRegion> regions;
     WalkEnd end = WalkEnd::Whole;
-    std::vector<EvidenceRegion> regions =
-        WalkRegions(*walker, *input, iflength_, [this] { return StopWhileReading(); }, &end);
-    if (input->Error()) {
-        throw Unable("read input file failed", "read input file", pass.filename, input->Error());
+    EvidenceNames names{};
+    if (const StructureWalker* walker = walkers_.For(head, pass.filename)) {
+        regions = WalkRegions(*walker, *input, iflength_, [this] { return StopWhileReading(); },
+                              &end);
+        if (input->Error()) {
+            throw Unable("read input file failed", "read input file", pass.filename,
+                         input->Error());
+        }
+        if (end == WalkEnd::Stopped) {
+            return false;
+        }
+        if (end == WalkEnd::ReadFailed) {
+            regions.clear();
+        }
+        names = walker->Names();
     }
-    if (end == WalkEnd::Stopped) {
-        return false;
+    if (regions.empty()) {
+        if (auto piece = SplitPieceRegionOf(fs_, pass.filename, iflength_)) {
+            regions = {std::move(*piece)};
+            end = WalkEnd::Whole;
+            names = kSplitPieceNames;
+        }
     }
-    if (regions.empty() || end == WalkEnd::ReadFailed) {
+    if (regions.empty()) {
         return true;  // nothing to follow
     }
     const auto [start, stop] = SearchRange();
     auto planner = std::make_unique<RegionGuide>(*input, iflength_, std::move(regions),
                                                  [this] { return run_.stopflag; }, start, stop);
-    UseGuide(std::make_unique<Guide>(std::move(planner), *walker, end, std::move(input)));
+    UseGuide(std::make_unique<Guide>(std::move(planner), names, end, std::move(input)));
     verdictMayMove_ = false;  // the structure decides; the markers' verdict is only told
     if (pass.window != nullptr) {
         pass.window->KeepFrom(0);

@@ -97,16 +97,16 @@ struct RepairEngine::Guide {
         : planner(std::make_unique<GuidedPlanner>(input, length, expected, reach)),
           proof(std::make_unique<SliceProof>(expected)) {}
     // By the file's structure, which removes none but the scan's finds.
-    Guide(std::unique_ptr<RegionGuide> guide, const StructureWalker& walker, WalkEnd end,
+    Guide(std::unique_ptr<RegionGuide> guide, EvidenceNames names, WalkEnd end,
           std::unique_ptr<InputFile> reader)
         : reader(std::move(reader)), regions(guide.get()), planner(std::move(guide)),
-          walker(&walker), walkEnd(end) {}
+          names(names), walkEnd(end) {}
 
     std::unique_ptr<InputFile> reader;  // the input as the structure's planner reads it
     RegionGuide* regions = nullptr;     // the planner, when the structure guides
     std::unique_ptr<StretchPlanner> planner;
     std::unique_ptr<SliceProof> proof;  // none when the structure guides
-    const StructureWalker* walker = nullptr;
+    EvidenceNames names{};  // of the structure, when it guides
     WalkEnd walkEnd = WalkEnd::Whole;
     std::vector<Find> finds;
     std::vector<Removal> removals;  // what each find would remove

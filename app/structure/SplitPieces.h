@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "ports/FileSystem.h"
 #include "structure/EvidenceRegion.h"
+#include "structure/StructureWalker.h"
 
 namespace korbelt {
 
@@ -23,5 +25,12 @@ struct Piece {
 // do not agree on a length.
 std::optional<EvidenceRegion> SplitPieceRegion(const Piece& piece,
                                                const std::vector<Piece>& pieces);
+
+// The same for the piece at path, length bytes long, from the lengths of the other pieces of
+// its set in its folder; the folder is only read for a name that is a piece's.
+std::optional<EvidenceRegion> SplitPieceRegionOf(FileSystem& fs, const std::string& path,
+                                                 std::int64_t length);
+
+inline constexpr EvidenceNames kSplitPieceNames{"split pieces", "", "the other pieces' length"};
 
 }  // namespace korbelt

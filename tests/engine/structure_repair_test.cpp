@@ -165,5 +165,47 @@ TEST(StructureLine, AByteTheStructureAloneFoundSaysSo) {
               "  @86,091 found 064 slipped in, by the file's structure removed");
 }
 
+// A piece of a split file is as long as the other pieces of its set but the last: a piece
+// longer than that holds extra bytes, one of that length holds none, whatever the pattern
+// finds in it.
+TEST_F(StructureRepair, SplitPiecesAreRepairedToTheLengthTheOtherPiecesShare) {
+    const auto piece = [](int from, bool paired) {
+        std::string text;
+        for (int i = from; text.size() < 3000; ++i) {
+            text += paired && i == from + 9 ? PairedLine(i) : "\r\n  plain line " + std::to_string(i);
+        }
+        text.resize(3000);
+        return Bytes(text.begin(), text.end());
+    };
+    const Bytes first = piece(0, true);  // a chance pair, as the text has it
+    const Bytes second = piece(200, true);
+    Bytes damaged = second;
+    const std::size_t pair = Find(second, "oo ends here");
+    damaged.insert(damaged.begin() + static_cast<long>(pair), 'o');
+    Input("movie.mkv.003", piece(400, false));
+    Input("movie.mkv.004", Bytes(100, 'x'));
+    const std::string one = Input("movie.mkv.001", first);
+    const std::string two = Input("movie.mkv.002", damaged);
+
+    Process(two);
+    EXPECT_TRUE(ReadBytes(two) == second) << "the piece is not restored";
+    EXPECT_TRUE(HasLine("  structure (split pieces): 1 region repaired, consistent with the "
+                        "other pieces' length"))
+        << ::testing::PrintToString(Lines());
+
+    Process(one);
+    EXPECT_TRUE(ReadBytes(one) == first);
+    EXPECT_FALSE(Exists(one + ".bak"));
+    EXPECT_TRUE(HasLine("  structure (split pieces): 1 region left as found, consistent with "
+                        "the other pieces' length"))
+        << ::testing::PrintToString(Lines());
+
+    // Nothing gives the last piece's length: the pattern decides there, as for any file.
+    const std::string last = Input("movie.mkv.004", first);
+    Process(last);
+    EXPECT_FALSE(engine.Report().structure);
+    EXPECT_TRUE(ReadBytes(last) != first);
+}
+
 }  // namespace
 }  // namespace korbelt::test

@@ -239,6 +239,14 @@ TEST(SplitPieces, APieceLongerThanTheOthersIsARegionOfTheirLength) {
     const std::vector<Piece> ragged = {{"a.001", 1000}, {"a.002", 1100}, {"a.003", 1200},
                                        {"a.004", 10}};
     EXPECT_FALSE(SplitPieceRegion(ragged[0], ragged));
+    // Of two pieces before the last, the shorter gives the length where the other is longer
+    // by what damage adds, and no more.
+    const std::vector<Piece> two = {{"b.001", 100000}, {"b.002", 100070}, {"b.003", 10}};
+    ASSERT_TRUE(SplitPieceRegion(two[1], two));
+    EXPECT_EQ(SplitPieceRegion(two[1], two)->Excess(), 70);
+    EXPECT_EQ(SplitPieceRegion(two[0], two)->Excess(), 0);
+    const std::vector<Piece> apart = {{"c.001", 100000}, {"c.002", 150000}, {"c.003", 10}};
+    EXPECT_FALSE(SplitPieceRegion(apart[1], apart));
 
     const Bytes intact = RandomBytes(1000, 3);
     const Damaged damaged = RepeatBytes(intact, {500});
