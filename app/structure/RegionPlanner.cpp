@@ -119,7 +119,10 @@ RegionPlan RegionPlanner::Plan(const EvidenceRegion& region,
         // Nothing to decide: the region fits, and its check is not worth its cost.
         plan.standing = RegionStanding::Consistent;
     } else if (region.Excess() >= 0 && region.start >= 0 && region.end <= length_) {
-        if (!TryEveryByte(region, candidates, plan) && !TryParts(region, candidates, plan)) {
+        if (!region.check) {
+            ChooseByLengthAlone(region, candidates, plan);
+        } else if (!TryEveryByte(region, candidates, plan) &&
+                   !TryParts(region, candidates, plan)) {
             TryChoices(region, candidates, plan);
         }
     }
@@ -127,6 +130,150 @@ RegionPlan RegionPlanner::Plan(const EvidenceRegion& region,
         plan.left = LeftOf(candidates, plan.removed);
     }
     return Settled(std::move(plan));
+}
+
+// The wrappers chosen (each with one of its ends) and how many repeated bytes they leave to
+// take out, for every choice of wrappers that leaves from 0 to the repeated bytes there are.
+namespace {
+
+constexpr std::size_t kMaxWrapperChoices = 4096;
+constexpr std::int64_t kMaxLengthSteps = std::int64_t{1} << 16;
+
+struct WrapperChoice {
+    std::vector<Removal> removed;
+    std::int64_t repeats = 0;
+};
+
+std::optional<std::vector<WrapperChoice>> WrapperChoices(const std::vector<Candidate>& candidates,
+                                                         const std::vector<std::size_t>& wrappers,
+                                                         std::int64_t excess, std::size_t bytes) {
+    std::vector<WrapperChoice> choices;
+    for (std::size_t mo = 0; mo <= wrappers.size(); ++mo) {
+        std::vector<std::size_t> chosen(mo);
+        std::iota(chosen.begin(), chosen.end(), std::size_t{0});
+        do {
+            std::vector<std::size_t> picked;
+            for (const std::size_t i : chosen) {
+                picked.push_back(wrappers[i]);
+            }
+            std::vector<std::size_t> which(mo, 0);
+            do {
+                WrapperChoice choice;
+                choice.repeats = excess;
+                for (std::size_t i = 0; i < mo; ++i) {
+                    choice.removed.push_back({candidates[picked[i]].offset,
+                                              candidates[picked[i]].lengths[which[i]]});
+                    choice.repeats -= choice.removed.back().length;
+                }
+                if (choice.repeats >= 0 && choice.repeats <= static_cast<std::int64_t>(bytes) &&
+                    SortedApart(choice.removed)) {
+                    choices.push_back(std::move(choice));
+                }
+                if (choices.size() > kMaxWrapperChoices) {
+                    return std::nullopt;
+                }
+            } while (NextLengths(which, picked, candidates));
+        } while (mo > 0 && NextChoice(chosen, wrappers.size()));
+    }
+    return choices;
+}
+
+}  // namespace
+
+// A region with a length and no check: of the choices of finds that give it its length, those
+// with the fewest repeated bytes (each one more pair taken for damage, where a wrapper's
+// headers are never chance), when they all make the same bytes. Where they make different
+// bytes, nothing tells which: the region is undecided, and the pattern decides there.
+void RegionPlanner::ChooseByLengthAlone(const EvidenceRegion& region,
+                                        const std::vector<Candidate>& candidates,
+                                        RegionPlan& plan) {
+    std::vector<std::size_t> bytes;
+    std::vector<std::size_t> wrappers;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        (candidates[i].lengths == std::vector<std::int64_t>{1} ? bytes : wrappers).push_back(i);
+    }
+    auto choices = WrapperChoices(candidates, wrappers, region.Excess(), bytes.size());
+    if (!choices || choices->empty()) {
+        plan.cutShort = !choices;
+        return;
+    }
+    const std::int64_t fewest =
+        std::min_element(choices->begin(), choices->end(), [](const auto& a, const auto& b) {
+            return a.repeats < b.repeats;
+        })->repeats;
+    std::optional<std::vector<Removal>> first;   // as Canonical makes it
+    std::vector<Removal> chosen;
+    std::int64_t steps = 0;
+    for (const WrapperChoice& choice : *choices) {
+        if (choice.repeats != fewest) {
+            continue;
+        }
+        const auto k = static_cast<std::size_t>(fewest);
+        std::vector<std::size_t> ones(k);
+        std::iota(ones.begin(), ones.end(), std::size_t{0});
+        do {
+            if (++steps > kMaxLengthSteps || (stop_ && steps % 4096 == 0 && stop_())) {
+                plan.cutShort = true;
+                plan.ambiguous = true;
+                return;
+            }
+            std::vector<Removal> removed = choice.removed;
+            for (const std::size_t i : ones) {
+                removed.push_back({candidates[bytes[i]].offset, 1});
+            }
+            if (!SortedApart(removed) ||
+                (!removed.empty() && removed.back().offset + removed.back().length > region.end)) {
+                continue;
+            }
+            std::vector<Removal> same = removed;
+            if (!Canonical(same, region.start)) {
+                return;  // a read failed
+            }
+            if (!first) {
+                first = std::move(same);
+                chosen = std::move(removed);
+            } else if (same != *first) {
+                plan.ambiguous = true;
+                return;
+            }
+        } while (k > 0 && NextChoice(ones, bytes.size()));
+    }
+    if (first) {
+        plan.standing = RegionStanding::Consistent;
+        plan.removed = std::move(chosen);
+    }
+}
+
+// The removals moved as early as they go and still make the same bytes (a removal from a run
+// of equal bytes makes what one from its start does), so that two choices make the same bytes
+// exactly when they are equal so.
+bool RegionPlanner::Canonical(std::vector<Removal>& removed, std::int64_t floor) {
+    constexpr std::int64_t kReach = 64;
+    std::uint8_t window[kReach + 256];
+    for (Removal& removal : removed) {
+        const std::int64_t from = std::max(floor, removal.offset - kReach);
+        const std::int64_t end = removal.offset + std::min<std::int64_t>(removal.length, 256);
+        const auto count = static_cast<std::size_t>(end - from);
+        std::error_code error;
+        const std::uint8_t* bytes = input_.Peek(from, count);
+        if (bytes == nullptr) {
+            if (input_.ReadAt(from, window, count, error) != count || error) {
+                readError_ = error ? error : std::make_error_code(std::errc::io_error);
+                return false;
+            }
+            bytes = window;
+        }
+        if (removal.length > 256) {
+            floor = removal.offset + removal.length;
+            continue;  // no wrapper is so long; a removal this long is taken where it is
+        }
+        while (removal.offset > from &&
+               bytes[removal.offset - 1 - from] == bytes[removal.offset + removal.length - 1 - from]) {
+            --removal.offset;
+        }
+        floor = removal.offset + removal.length;
+    }
+    return true;
 }
 
 // A check that proves nothing has only told the choice apart from the others.

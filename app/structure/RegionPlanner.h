@@ -110,6 +110,9 @@ class RegionPlanner {
                   RegionPlan& plan);
     void TryChoices(const EvidenceRegion& region, const std::vector<Candidate>& candidates,
                     RegionPlan& plan);
+    void ChooseByLengthAlone(const EvidenceRegion& region,
+                             const std::vector<Candidate>& candidates, RegionPlan& plan);
+    bool Canonical(std::vector<Removal>& removed, std::int64_t floor);
 
     InputFile& input_;
     std::int64_t length_;

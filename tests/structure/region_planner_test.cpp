@@ -92,14 +92,31 @@ TEST_F(RegionPlannerTest, AWrapperWhoseLastByteIsALineFeedEndsAtItsLaterEnd) {
     }
 }
 
-TEST_F(RegionPlannerTest, ALengthAloneIsConsistentAndNamesTheOtherChoices) {
+TEST_F(RegionPlannerTest, ALengthAloneDecidesOnlyWhereItsChoicesMakeTheSameBytes) {
     const Damaged one = RepeatBytes(intact, {5000});
-    const auto plans = Plan(one.bytes, {Whole(one.bytes, intact, false)},
-                            With(one.inserted, {8000, 9000}));
+    auto plans = Plan(one.bytes, {Whole(one.bytes, intact, false)}, one.inserted);
     EXPECT_EQ(plans[0].standing, RegionStanding::Consistent);
     EXPECT_EQ(plans[0].removed, (std::vector<Removal>{{5000, 1}}));
-    EXPECT_EQ(plans[0].alternatives,
-              (std::vector<std::vector<Removal>>{{{8000, 1}}, {{9000, 1}}}));
+    // Three finds, one byte too many: any of them gives the length, and nothing tells which.
+    plans = Plan(one.bytes, {Whole(one.bytes, intact, false)}, With(one.inserted, {8000, 9000}));
+    EXPECT_EQ(plans[0].standing, RegionStanding::NoFit);
+    EXPECT_TRUE(plans[0].ambiguous);
+    EXPECT_TRUE(plans[0].removed.empty());
+    // Either byte of the pair makes the same bytes: that is one choice.
+    plans = Plan(one.bytes, {Whole(one.bytes, intact, false)}, With(one.inserted, {5001}));
+    EXPECT_EQ(plans[0].standing, RegionStanding::Consistent);
+    // A wrapper that gives the length is chosen over as many repeated bytes, none of which is
+    // more than chance.
+    Bytes data = intact;
+    data[7000] = '\r';
+    const Damaged wrapped = InsertWrapper(data, 7000);
+    std::vector<std::int64_t> chance;
+    for (std::int64_t at = 8000; chance.size() < 100; at += 97) {
+        chance.push_back(at);
+    }
+    plans = Plan(wrapped.bytes, {Whole(wrapped.bytes, data, false)}, With(wrapped.inserted, chance));
+    EXPECT_EQ(plans[0].standing, RegionStanding::Consistent);
+    EXPECT_TRUE(Restored(wrapped.bytes, plans) == data);
     // The region fits as it is: nothing is removed, the finds are left.
     const auto fits = Plan(intact, {Whole(intact, intact, false)}, With({}, {100, 200}));
     EXPECT_EQ(fits[0].standing, RegionStanding::Consistent);
