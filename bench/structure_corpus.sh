@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the structure walkers' corpus of real files in DIR: media that ffmpeg encodes from
-# its test sources (a few seconds each, with subtitles where the container takes them), ZIP
-# and 7z archives of installed documentation and headers, and damaged copies of each (see
+# its test sources (a few seconds each, with subtitles where the container takes them), ZIP,
+# 7z and RAR archives of installed documentation and headers, and damaged copies of each (see
 # bench/structure_damage.py), listed in DIR/manifest.tsv for korbelt-bench-structure.
 #
 #   bench/structure_corpus.sh DIR
@@ -71,6 +71,11 @@ cp /usr/include/zlib.h /usr/include/stdio.h /usr/include/stdlib.h /usr/include/s
 (cd "$work/docs" && cat ./* | zip -q -X - - | cat > "$DIR/intact/docs-streamed.zip")
 (cd "$work/docs" && 7z a -bd -mx=0 "$DIR/intact/docs-stored.7z" ./* > /dev/null &&
     7z a -bd -mx=5 "$DIR/intact/docs-lzma.7z" ./* > /dev/null)
+# RAR, which no free tool writes: stored, by bench/rar_writer.py, its text made CR LF as a
+# Windows archiver would have found it (what zip -l does above).
+(cd "$work/docs" &&
+    python3 "$ROOT/bench/rar_writer.py" --crlf 4 "$DIR/intact/docs-stored.rar" ./* &&
+    python3 "$ROOT/bench/rar_writer.py" --crlf 5 "$DIR/intact/docs-stored5.rar" ./*)
 
 : > "$DIR/manifest.tsv"
 for intact in "$DIR"/intact/*; do
@@ -82,8 +87,21 @@ for intact in "$DIR"/intact/*; do
         *.mkv | *.webm) format=Matroska ;;
         *.mpg) format=MPEG-PS ;;
         *.7z) format=7z ;;
+        # RAR 4 and RAR 5 share the extension; their signatures differ in the 7th byte.
+        *.rar) if cmp -s -n 8 "$intact" <(printf 'Rar!\x1a\x07\x01\x00'); then format="RAR 5"
+               else format="RAR 4"; fi ;;
         *) continue ;;
     esac
     python3 "$ROOT/bench/structure_damage.py" "$intact" "$DIR/damaged" "$DIR/manifest.tsv" "$format"
+done
+# Split pieces as split(1), HJSplit and 7-Zip write them: the documentation as one CR LF text
+# in four pieces, the Matroska clip in three; the second piece of each set is damaged.
+mkdir -p "$DIR/intact/pieces"
+(cd "$work/docs" && cat ./* | sed 's/\r*$/\r/' > "$work/docs.txt")
+split -d -a 3 --numeric-suffixes=1 -n 4 "$work/docs.txt" "$DIR/intact/pieces/docs.txt."
+split -d -a 3 --numeric-suffixes=1 -n 3 "$DIR/intact/clip.mkv" "$DIR/intact/pieces/clip.mkv."
+for piece in "$DIR"/intact/pieces/*.002; do
+    python3 "$ROOT/bench/structure_damage.py" "$piece" "$DIR/damaged" "$DIR/manifest.tsv" \
+        "split pieces"
 done
 echo "$(wc -l < "$DIR/manifest.tsv") damaged files of $(ls "$DIR/intact" | wc -l) intact ones in $DIR"

@@ -12,10 +12,14 @@ Writes up to three damaged copies of INTACT into OUTDIR and a line for each to M
   wrappers      a MIME wrapper slipped in after data CRs (three copies: in the second and
                 last quarters, in the middle, in the first and last tenths), its headers
                 closed by a blank line, as a mail gateway leaves one
-Files without markers get the wrappers only; without CRs, nothing.
+Files without markers get the wrappers only; without CRs, nothing. A piece of a split file
+(FORMAT "split pieces") is written in a folder of its own, under its own name, beside copies
+of the other pieces of its set, since those are what give its length.
 """
 import os
 import random
+import re
+import shutil
 import sys
 
 MARKER = b"\r\n-"
@@ -57,6 +61,16 @@ def wrap(data, fractions):
     return bytes(out) if places else None
 
 
+def beside(piece, folder):
+    """Copies the other pieces of piece's set into folder."""
+    os.makedirs(folder, exist_ok=True)
+    home, name = os.path.split(piece)
+    own_set = re.sub(r"\.\d{3,6}$", "", name)
+    for other in os.listdir(home):
+        if other != name and re.sub(r"\.\d{3,6}$", "", other) == own_set:
+            shutil.copyfile(os.path.join(home, other), os.path.join(folder, other))
+
+
 def main():
     intact, outdir, manifest, fmt = sys.argv[1:5]
     data = open(intact, "rb").read()
@@ -78,7 +92,11 @@ def main():
             cases.append(("wrappers-%d" % n, wrapped))
     with open(manifest, "a") as lines:
         for kind, damaged in cases:
-            path = os.path.join(outdir, "%s.%s%s" % (stem, kind, ext))
+            if fmt == "split pieces":
+                path = os.path.join(outdir, "%s.%s" % (name, kind), name)
+                beside(intact, os.path.dirname(path))
+            else:
+                path = os.path.join(outdir, "%s.%s%s" % (stem, kind, ext))
             open(path, "wb").write(damaged)
             lines.write("%s\t%s\t%s\t%s\n" % (path, intact, fmt, kind))
 

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -62,6 +63,11 @@ Bytes Read(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
+void Write(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
 // The scan's finds in a file, from a dry run with the plain rule.
 class Scanner {
   public:
@@ -102,13 +108,25 @@ class Repairer {
     }
     ~Repairer() { rmdir(dir_.c_str()); }
 
-    Bytes Repaired(const Bytes& damaged, const std::string& extension, bool useStructure) {
-        const std::string path = dir_ + "/file" + extension;
-        {
-            std::ofstream out(path, std::ios::binary);
-            out.write(reinterpret_cast<const char*>(damaged.data()),
-                      static_cast<std::streamsize>(damaged.size()));
+    // The damaged bytes repaired under source's extension, or, for a piece of a split file,
+    // under its name beside copies of the other pieces of its folder.
+    Bytes Repaired(const Bytes& damaged, const std::string& source, bool useStructure) {
+        const std::string name = BaseName(source);
+        const bool piece = std::isdigit(static_cast<unsigned char>(name.back())) != 0;
+        std::vector<std::string> made;
+        if (piece) {
+            const std::string folder = DirectoryName(source);
+            for (const std::string& other : fs_.ListOrdinaryFiles(folder).value_or(
+                     std::vector<std::string>())) {
+                if (other != name) {
+                    made.push_back(dir_ + "/" + other);
+                    Write(made.back(), Read(folder + "/" + other));
+                }
+            }
         }
+        const std::string path =
+            dir_ + "/" + (piece ? name : "file" + name.substr(name.rfind('.')));
+        Write(path, damaged);
         RunOptions options;
         options.useStructure = useStructure;
         engine_.StartRun(options);
@@ -116,8 +134,11 @@ class Repairer {
         run_.listindex = host_.Status().AppendLine(path);
         engine_.ProcessFile(path);
         Bytes repaired = Read(path);
-        std::remove(path.c_str());
-        std::remove((path + ".bak").c_str());
+        made.push_back(path);
+        made.push_back(path + ".bak");
+        for (const std::string& file : made) {
+            std::remove(file.c_str());
+        }
         return repaired;
     }
 
@@ -346,18 +367,15 @@ int Evaluate(const std::string& manifest) {
             candidates.push_back(CandidateOf(find, damaged));
         }
         tally.plainRestored += Without(damaged, plain) == intact;
-        const std::string extension = damagedPath.substr(damagedPath.rfind('.'));
-        const bool byPass = repairer.Repaired(damaged, extension, true) == intact;
-        const bool byPassWithout = repairer.Repaired(damaged, extension, false) == intact;
+        const bool byPass = repairer.Repaired(damaged, damagedPath, true) == intact;
+        const bool byPassWithout = repairer.Repaired(damaged, damagedPath, false) == intact;
         tally.passRestored += byPass;
         tally.passWithoutRestored += byPassWithout;
         tally.passWorse += byPassWithout && !byPass;
         if (intactsPassed.insert(intactPath).second) {
-            const std::string intactExtension = intactPath.substr(intactPath.rfind('.'));
             ++tally.intacts;
-            tally.intactsAltered += repairer.Repaired(intact, intactExtension, true) != intact;
-            tally.intactsAlteredWithout +=
-                repairer.Repaired(intact, intactExtension, false) != intact;
+            tally.intactsAltered += repairer.Repaired(intact, intactPath, true) != intact;
+            tally.intactsAlteredWithout += repairer.Repaired(intact, intactPath, false) != intact;
         }
         std::error_code error;
         auto input = fs.OpenInput(damagedPath, error);
