@@ -23,16 +23,20 @@ constexpr std::uint16_t kSplit = 0x0001 | 0x0002;
 constexpr std::uint16_t kPassword = 0x0004;
 constexpr std::uint16_t kLarge = 0x0100;
 constexpr std::uint8_t kStored = 0x30;
+constexpr std::int64_t kMaxRepairedHeader = 512;
+constexpr std::int64_t kRepairTries = 65536;
 
 class Rar4Walk {
   public:
     Rar4Walk(InputFile& input, std::int64_t length, const StopPredicate& stop,
              const RegionSink& sink)
-        : window_(input, length), walk_(stop), log_(sink, "RAR headers") {}
+        : window_(input, length), repairTries_(kRepairTries + length / 64), walk_(stop),
+          log_(sink, "RAR headers") {}
 
     WalkEnd Run() {
         return Ended(WalkRarBlocks(walk_, log_, kMarker, "RAR marker", window_.Length(),
-                                   [this](std::int64_t at) { return BlockAt(at); }));
+                                   [this](std::int64_t at) { return BlockAt(at); },
+                                   [this](std::int64_t at) { return RepairedAt(at); }));
     }
 
   private:
@@ -47,18 +51,55 @@ class Rar4Walk {
         if (p == nullptr) {
             return std::nullopt;
         }
-        const std::uint16_t flags = Le16(p + 3);
+        const std::uint16_t size = Le16(p + 5);
+        const std::uint8_t* h = size >= 7 ? window_.At(at, size) : nullptr;
+        return h != nullptr ? Parse(h, size) : std::nullopt;
+    }
+
+    // The block whose header starts here with one byte slipped into it. A CRC of 16 bits is
+    // told apart from chance only where few removals are tried: the header must be a file's
+    // or the archive's end, its type where a slip in its first bytes leaves it.
+    std::optional<RarBlock> RepairedAt(std::int64_t at) {
+        const std::uint8_t* p = window_.At(at, 8);
+        if (p == nullptr || (!Likely(p[2]) && !Likely(p[3]))) {
+            return std::nullopt;
+        }
+        const auto count = static_cast<std::size_t>(
+            std::min<std::int64_t>(kMaxRepairedHeader, window_.Length() - at));
+        const std::uint8_t* bytes = window_.At(at, count);
+        if (bytes == nullptr) {
+            return std::nullopt;
+        }
+        return RepairedBlock(bytes, count, repairTries_, [this](const std::uint8_t* h, std::size_t n) {
+            return n >= 7 && Likely(h[2]) && (h[2] != kFile || NameFits(h, n)) ? Parse(h, n)
+                                                                               : std::nullopt;
+        });
+    }
+
+    static bool Likely(std::uint8_t type) { return type == kFile || type == kEnd; }
+    // A file header is its fixed fields, its name and at most a few optional fields more.
+    static bool NameFits(const std::uint8_t* h, std::size_t n) {
+        if (n < 32) {
+            return false;
+        }
+        const std::size_t named = ((Le16(h + 3) & kLarge) != 0 ? 40 : 32) + Le16(h + 26);
+        const std::size_t size = Le16(h + 5);
+        return size >= named && size <= named + 64;
+    }
+
+    // A header's block from its bytes (available of them): none where its CRC is wrong.
+    std::optional<RarBlock> Parse(const std::uint8_t* h, std::size_t available) const {
+        const std::uint16_t flags = Le16(h + 3);
         RarBlock block;
-        const std::uint8_t type = p[2];
-        block.header = Le16(p + 5);
+        const std::uint8_t type = h[2];
+        block.header = Le16(h + 5);
         block.last = type == kEnd;
-        if (block.header < 7 || type < 0x72 || type > 0x7B) {
+        if (block.header < 7 || type < 0x72 || type > 0x7B ||
+            static_cast<std::size_t>(block.header) > available ||
+            (Crc32(0, h + 2, static_cast<std::size_t>(block.header) - 2) & 0xFFFF) != Le16(h)) {
             return std::nullopt;
         }
-        const std::uint8_t* h = window_.At(at, static_cast<std::size_t>(block.header));
-        if (h == nullptr || (Crc32(0, h + 2, static_cast<std::size_t>(block.header) - 2) & 0xFFFF) != Le16(h)) {
-            return std::nullopt;
-        }
+        block.headerCheck = Crc32CheckAfter(2, Le16(h), 0xFFFF);
         if ((type == kFile || type == kService) && block.header >= 32) {
             std::uint64_t packed = Le32(h + 7);
             if ((flags & kLarge) != 0 && block.header >= 40) {
@@ -82,6 +123,9 @@ class Rar4Walk {
     }
 
     ByteWindow window_;
+    // Headers read with a byte left out, in all: a few damaged headers' worth, and more in a
+    // longer archive.
+    std::int64_t repairTries_ = 0;
     BlockWalk walk_;
     RegionLog log_;
 };

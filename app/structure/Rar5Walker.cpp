@@ -26,6 +26,8 @@ constexpr std::uint64_t kFileHasTime = 0x0002;
 constexpr std::uint64_t kEncryption = 0x01;  // an extra record's type
 // A header's size is given in at most three bytes.
 constexpr std::uint64_t kMaxHeader = std::uint64_t{1} << 21;
+constexpr std::int64_t kMaxRepairedHeader = 512;
+constexpr std::int64_t kRepairTries = 65536;
 
 // A variable-length integer: seven bits a byte, low first, the high bit for more.
 class Reader {
@@ -64,11 +66,13 @@ class Rar5Walk {
   public:
     Rar5Walk(InputFile& input, std::int64_t length, const StopPredicate& stop,
              const RegionSink& sink)
-        : window_(input, length), walk_(stop), log_(sink, "RAR headers") {}
+        : window_(input, length), repairTries_(kRepairTries + length / 64), walk_(stop),
+          log_(sink, "RAR headers") {}
 
     WalkEnd Run() {
         return Ended(WalkRarBlocks(walk_, log_, kSignature, "RAR signature", window_.Length(),
-                                   [this](std::int64_t at) { return BlockAt(at); }));
+                                   [this](std::int64_t at) { return BlockAt(at); },
+                                   [this](std::int64_t at) { return RepairedAt(at); }));
     }
 
   private:
@@ -82,18 +86,51 @@ class Rar5Walk {
         if (p == nullptr) {
             return std::nullopt;
         }
+        const std::optional<std::size_t> total = HeaderSize(p, 7);
+        const std::uint8_t* h = total ? window_.At(at, *total) : nullptr;
+        return h != nullptr ? Parse(h, *total) : std::nullopt;
+    }
+
+    // The block whose header starts here with one byte slipped into it; its CRC-32 tells the
+    // one removal that makes it apart from chance.
+    std::optional<RarBlock> RepairedAt(std::int64_t at) {
+        const auto count = static_cast<std::size_t>(
+            std::min<std::int64_t>(kMaxRepairedHeader, window_.Length() - at));
+        const std::uint8_t* bytes = count >= 8 ? window_.At(at, count) : nullptr;
+        if (bytes == nullptr) {
+            return std::nullopt;
+        }
+        return RepairedBlock(bytes, count, repairTries_, [this](const std::uint8_t* h, std::size_t n) {
+            return Parse(h, n);
+        });
+    }
+
+    // The whole header's length (its CRC, its size and what the size counts) from its first
+    // bytes; none where the size is none a header has.
+    static std::optional<std::size_t> HeaderSize(const std::uint8_t* p, std::size_t available) {
+        if (available < 7) {
+            return std::nullopt;
+        }
         Reader sizeOf(p + 4, 3);
         const std::optional<std::uint64_t> size = sizeOf.Vint();
         if (!size || *size == 0 || *size > kMaxHeader) {
             return std::nullopt;
         }
-        const auto total = static_cast<std::size_t>(4 + sizeOf.At() + *size);
-        const std::uint8_t* h = window_.At(at, total);
-        if (h == nullptr || Crc32(0, h + 4, total - 4) != Le32(h)) {
+        return static_cast<std::size_t>(4 + sizeOf.At() + *size);
+    }
+
+    // A header's block from its bytes (available of them): none where its CRC-32 is wrong.
+    std::optional<RarBlock> Parse(const std::uint8_t* h, std::size_t available) {
+        const std::optional<std::size_t> whole = HeaderSize(h, available);
+        if (!whole || *whole > available || Crc32(0, h + 4, *whole - 4) != Le32(h)) {
             return std::nullopt;
         }
+        const std::size_t total = *whole;
+        Reader sizeOf(h + 4, 3);
+        const std::optional<std::uint64_t> size = sizeOf.Vint();
         RarBlock block;
         block.header = static_cast<std::int64_t>(total);
+        block.headerCheck = Crc32CheckAfter(4, Le32(h));
         Reader header(h + 4 + sizeOf.At(), static_cast<std::size_t>(*size));
         const auto type = header.Vint();
         const auto flags = header.Vint();
@@ -175,6 +212,9 @@ class Rar5Walk {
     }
 
     ByteWindow window_;
+    // Headers read with a byte left out, in all: a few damaged headers' worth, and more in a
+    // longer archive.
+    std::int64_t repairTries_ = 0;
     BlockWalk walk_;
     RegionLog log_;
 };

@@ -1,6 +1,8 @@
 // The media walkers over files built from the formats' descriptions: a byte repeated after a
 // marker and a MIME wrapper found in the chunk, packet, box or block that holds them and
 // removed by the plan; the intact files fit everywhere; hostile sizes cost milliseconds.
+#include <algorithm>
+#include <cstring>
 #include <optional>
 
 #include "MediaBuilders.h"
@@ -173,6 +175,18 @@ TEST_F(MediaWalkersTest, RarHeadersAndStoredMembersProveTheExtraBytes) {
                                  "x.rar")->Format(), format);
         Restores(archive, format, 0, 2, {"RAR member 'part0.txt'", "RAR member 'part2.txt'"},
                  RegionStanding::Proven);
+        // A byte repeated in a header (a marker's reach ends there): the header is found
+        // again with the byte left out, a region one byte too long that its CRC proves.
+        const std::string name = "part1.txt";
+        const auto at = static_cast<std::size_t>(
+            std::search(archive.begin(), archive.end(), name.begin(), name.end()) - archive.begin());
+        const Damaged slipped = RepeatBytes(archive, {at + 2});
+        const auto regions = Walk(slipped.bytes, format);
+        const auto hurt = DamagedRegions(regions);
+        ASSERT_EQ(hurt.size(), 1u) << format;
+        EXPECT_EQ(hurt[0].what, "RAR block header");
+        const auto plans = Plan(slipped.bytes, regions, slipped.inserted);
+        EXPECT_TRUE(Restored(slipped.bytes, plans) == archive) << format;
     }
 }
 
@@ -209,6 +223,11 @@ TEST_F(MediaWalkersTest, HostileStructureCostsMilliseconds) {
     while (clusters.size() < (std::size_t{4} << 20)) Put(clusters, Bytes{0x1F, 0x43, 0xB6, 0x75, 0xFF, 0xA3, 0x80});
     hostile.push_back({"clusters of unknown size, empty blocks", clusters});
     hostile.push_back({"random", RandomBytes(std::size_t{4} << 20, 77)});
+    for (const char* marker : {"Rar!\x1a\x07\x00", "Rar!\x1a\x07\x01\x00"}) {
+        Bytes equal(marker, marker + std::strlen(marker) + 1);
+        equal.resize(std::size_t{4} << 20, 0x74);  // every byte a pair, and a file header's type
+        hostile.push_back({"a RAR archive of equal bytes", equal});
+    }
     for (const auto& [what, bytes] : hostile) {
         EXPECT_LT(HostileCost(bytes), 2000.0) << what;
     }
