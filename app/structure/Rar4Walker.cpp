@@ -3,6 +3,7 @@
 // announces. Each header is proven by its CRC and is what the next block is found again by;
 // each file's data is a region of its packed size, checked by its CRC-32 when it is stored
 // whole (not split across volumes, not encrypted).
+#include <algorithm>
 #include <string>
 
 #include "structure/ByteWindow.h"
@@ -24,6 +25,9 @@ constexpr std::uint16_t kPassword = 0x0004;
 constexpr std::uint16_t kLarge = 0x0100;
 constexpr std::uint8_t kStored = 0x30;
 constexpr std::int64_t kMaxRepairedHeader = 512;
+// A file header's optional fields (salt, extended times) after its name; any other header.
+constexpr std::size_t kMaxFileHeaderExtra = 1024;
+constexpr std::size_t kMaxOtherHeader = 8192;
 constexpr std::int64_t kRepairTries = 65536;
 
 class Rar4Walk {
@@ -52,7 +56,14 @@ class Rar4Walk {
             return std::nullopt;
         }
         const std::uint16_t size = Le16(p + 5);
-        const std::uint8_t* h = size >= 7 ? window_.At(at, size) : nullptr;
+        if (size < 7 || p[2] < 0x72 || p[2] > 0x7B) {
+            return std::nullopt;
+        }
+        const std::uint8_t* fixed = window_.At(at, std::min<std::size_t>(size, 32));
+        if (fixed == nullptr || !SizeFits(fixed, p[2])) {
+            return std::nullopt;
+        }
+        const std::uint8_t* h = window_.At(at, size);
         return h != nullptr ? Parse(h, size) : std::nullopt;
     }
 
@@ -77,6 +88,20 @@ class Rar4Walk {
     }
 
     static bool Likely(std::uint8_t type) { return type == kFile || type == kEnd; }
+    // A header's size as its type has it, before its CRC is computed: where the scan for a
+    // header goes through text, every letter from 'r' to '{' reads as a type, and a size of
+    // up to 64 KiB would be summed at each.
+    static bool SizeFits(const std::uint8_t* h, std::uint8_t type) {
+        const std::size_t size = Le16(h + 5);
+        if (type == kFile || type == kService) {
+            if (size < 32) {
+                return false;  // (the caller has made sure the header's bytes are there)
+            }
+            const std::size_t named = ((Le16(h + 3) & kLarge) != 0 ? 40 : 32) + Le16(h + 26);
+            return size <= named + kMaxFileHeaderExtra;
+        }
+        return size <= kMaxOtherHeader;
+    }
     // A file header is its fixed fields, its name and at most a few optional fields more.
     static bool NameFits(const std::uint8_t* h, std::size_t n) {
         if (n < 32) {
@@ -95,7 +120,7 @@ class Rar4Walk {
         block.header = Le16(h + 5);
         block.last = type == kEnd;
         if (block.header < 7 || type < 0x72 || type > 0x7B ||
-            static_cast<std::size_t>(block.header) > available ||
+            static_cast<std::size_t>(block.header) > available || !SizeFits(h, type) ||
             (Crc32(0, h + 2, static_cast<std::size_t>(block.header) - 2) & 0xFFFF) != Le16(h)) {
             return std::nullopt;
         }
