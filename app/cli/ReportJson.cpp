@@ -172,6 +172,13 @@ std::string ChecksumsJson(const ChecksumReport& checksums) {
 // Of the regions there was something to decide in: how many were repaired and how many left
 // as found, each proven by a check or consistent with the lengths alone, and how many no
 // choice of finds fit.
+// The slices of a par2 set that guided the repair, by what decided them.
+std::string SlicesJson(const SliceReport& slices) {
+    return "{\"repaired\":" + Number(slices.repaired) +
+           ",\"structureChose\":" + Number(slices.structureChose) +
+           ",\"left\":" + Number(slices.left) + ",\"unproven\":" + Number(slices.unproven) + "}";
+}
+
 std::string StructureJson(const StructureReport& structure) {
     return "{\"format\":" + Escaped(structure.format) +
            ",\"walk\":" + (structure.whole ? "\"whole\"" : "\"lost track\"") +
@@ -268,6 +275,9 @@ std::string FileRecordEnd(const FileReport& report, bool dryRun) {
     }
     if (report.structure) {
         out += ",\"structure\":" + StructureJson(*report.structure);
+    }
+    if (report.slices) {
+        out += ",\"slices\":" + SlicesJson(*report.slices);
     }
     if (report.backupDropped) {
         out += ",\"backup\":\"dropped\"";

@@ -124,6 +124,16 @@ struct StructureReport {
     int undecided = 0;  // regions several choices pass alike, decided by the pattern
 };
 
+// What a PAR 2.0 set's slices decided, where they guided the repair: of the slices there was
+// something to decide in (finds, or a byte the checksums found).
+struct SliceReport {
+    int repaired = 0;        // bytes removed, and the slice matches its checksums
+    int structureChose = 0;  // of those, removals the file's structure chose
+    int left = 0;            // finds left in place, and the slice matches as it is
+    int unproven = 0;        // no choice matches: the pattern decided there
+    bool operator==(const SliceReport&) const = default;
+};
+
 // What came of one file, as data: the window and the command line show it as text, a
 // script reads it from korbelt-cli --json.
 struct FileReport {
@@ -143,6 +153,7 @@ struct FileReport {
     std::optional<ChecksumReport> checksums;
     std::optional<PatternVerdict> pattern;  // of a file whose bytes were scanned
     std::optional<StructureReport> structure;
+    std::optional<SliceReport> slices;
     bool backupDropped = false;             // the repair was proven and NAME.bak deleted
     std::string copyName;  // where the copy was written, when NAME.$$$ was taken and kept
     std::string failure;  // what failed, as the file's status line says after its name

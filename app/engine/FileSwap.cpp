@@ -29,6 +29,12 @@ PassFailure SwapFailed(const std::string& what, const std::string& action,
 
 // What the file's structure decided, where it guided the pass.
 void RepairEngine::ReportStructure() {
+    if (guide_ && guide_->proof) {
+        const SliceReport& tally = guide_->sliceTally;
+        if (tally != SliceReport{}) {
+            report_.slices = tally;
+        }
+    }
     if (!guide_ || guide_->regions == nullptr) {
         return;
     }
@@ -127,6 +133,9 @@ void RepairEngine::FinishFile(Pass& pass) {
     }
     if (report_.structure) {
         InformUser(StructureLine(*report_.structure, format_));
+    }
+    if (report_.slices) {
+        InformUser(SliceLine(*report_.slices, format_));
     }
     if (swap == changed) {
         status.RemoveLine(pass.progressline);

@@ -9,6 +9,7 @@
 #include "engine/PassState.h"
 #include "engine/ReadAheadInput.h"
 #include "structure/SplitPieces.h"
+#include "structure/StructureHint.h"
 
 namespace korbelt {
 namespace {
@@ -64,6 +65,14 @@ bool RepairEngine::StartGuide(Pass& pass) {
         return false;
     }
     UseGuide(std::make_unique<Guide>(*pass.input, iflength_, *slices, SearchRange()));
+    if (options_.useStructure) {
+        // The file's structure chooses in a slice no choice of its own finds proves.
+        guide_->reader = std::make_unique<BesideTheWindow>(*pass.input, pass.window);
+        const auto [start, stop] = SearchRange();
+        guide_->slices->UseHint(std::make_unique<StructureHint>(
+            walkers_, pass.filename, *guide_->reader, iflength_, [this] { return run_.stopflag; },
+            start, stop));
+    }
     if (pass.window != nullptr) {
         pass.window->KeepFrom(0);
     }
@@ -229,8 +238,24 @@ void RepairEngine::ApplySlicePlan(Pass& pass, const SlicePlan& plan) {
         }
     }
     guide.declined = guide.declined || !allKept;
+    if (guide.proof) {
+        Count(guide.sliceTally, plan);
+    }
     // A slice the checksums proved, written as they proved it, is proven again by its MD5.
     WriteKept(pass, plan.end, removed, guide.proof && plan.verified && allKept ? plan.index : -1);
+}
+
+// A slice there was something to decide in, by what decided it.
+void RepairEngine::Count(SliceReport& tally, const SlicePlan& plan) {
+    const bool removes = !plan.kept.empty() || plan.inserted.has_value();
+    if (!plan.verified) {
+        tally.unproven += removes ? 1 : 0;
+    } else if (removes) {
+        ++tally.repaired;
+        tally.structureChose += plan.otherEvidenceChose ? 1 : 0;
+    } else if (!plan.ignored.empty()) {
+        ++tally.left;
+    }
 }
 
 // A repeated byte the file's structure proves, of a marker whose pair the scan took

@@ -94,8 +94,11 @@ struct RepairEngine::Guide {
     // By slice checksums: every slice the copy is written as planned is proven by its MD5.
     Guide(InputFile& input, std::int64_t length, const Expectation& expected,
           std::pair<int, int> reach)
-        : planner(std::make_unique<GuidedPlanner>(input, length, expected, reach)),
-          proof(std::make_unique<SliceProof>(expected)) {}
+        : proof(std::make_unique<SliceProof>(expected)) {
+        auto guided = std::make_unique<GuidedPlanner>(input, length, expected, reach);
+        slices = guided.get();
+        planner = std::move(guided);
+    }
     // By the file's structure, which removes none but the scan's finds.
     Guide(std::unique_ptr<RegionGuide> guide, EvidenceNames names, WalkEnd end,
           std::unique_ptr<InputFile> reader)
@@ -104,6 +107,7 @@ struct RepairEngine::Guide {
 
     std::unique_ptr<InputFile> reader;  // the input as the structure's planner reads it
     RegionGuide* regions = nullptr;     // the planner, when the structure guides
+    GuidedPlanner* slices = nullptr;    // the planner, when slice checksums guide
     std::unique_ptr<StretchPlanner> planner;
     std::unique_ptr<SliceProof> proof;  // none when the structure guides
     EvidenceNames names{};  // of the structure, when it guides
@@ -113,6 +117,7 @@ struct RepairEngine::Guide {
     std::int64_t written = 0;       // the input is written to the copy up to here
     std::vector<std::uint8_t> unheld;  // bytes the read window no longer holds, read again
     bool declined = false;             // a removal the evidence made was declined
+    SliceReport sliceTally;            // by slice checksums: what they decided
 };
 
 // Where the scan's finds go; the record loop hands each find, each wrapper's end and each

@@ -128,6 +128,7 @@ class RepairEngine {
     bool StartStructureGuide(Pass& pass);
     void WriteAheadOfFinds(Pass& pass);
     void ReportStructure();
+    static void Count(SliceReport& tally, const SlicePlan& plan);
     bool AdvanceGuide(Pass& pass, bool atEnd);
     bool GoOnAfterStop();
     std::pair<int, int> SearchRange() const;

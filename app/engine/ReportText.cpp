@@ -132,6 +132,10 @@ std::string Regions(int count, const NumberFormat& format) {
     return format.Grouped(count) + (count == 1 ? " region " : " regions ");
 }
 
+std::string Slices(int count, const NumberFormat& format) {
+    return format.Grouped(count) + (count == 1 ? " slice " : " slices ");
+}
+
 }  // namespace
 
 std::string StructureLine(const StructureReport& structure, const NumberFormat& format) {
@@ -156,6 +160,20 @@ std::string StructureLine(const StructureReport& structure, const NumberFormat& 
         line += "; the rest of the file does not follow its structure: the pattern decided there";
     }
     return line;
+}
+
+std::string SliceLine(const SliceReport& slices, const NumberFormat& format) {
+    std::string parts;
+    const auto add = [&](int count, const std::string& what) {
+        if (count > 0) {
+            parts += (parts.empty() ? "" : "; ") + Slices(count, format) + what;
+        }
+    };
+    add(slices.repaired - slices.structureChose, "repaired, proven by the par2 set");
+    add(slices.structureChose, "repaired as the file's structure chose, proven by the par2 set");
+    add(slices.left, "left as found, proven by the par2 set");
+    add(slices.unproven, "fit no choice of finds: the pattern decided there");
+    return "  slices (PAR 2.0): " + parts;
 }
 
 }  // namespace korbelt

@@ -30,6 +30,8 @@ enum class PatternFate {
 // whether they were removed all the same. Empty otherwise.
 // The line of a file whose own structure guided the repair: what decided its regions.
 std::string StructureLine(const StructureReport& structure, const NumberFormat& format);
+// The line of a file whose par2 set's slices guided the repair: what decided them.
+std::string SliceLine(const SliceReport& slices, const NumberFormat& format);
 std::string PatternLine(const PatternVerdict& verdict, std::int64_t removedRepeats,
                         PatternFate fate, const NumberFormat& format);
 

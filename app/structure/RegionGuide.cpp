@@ -45,17 +45,17 @@ std::error_code RegionGuide::ReadError() const {
 
 // The scan removes a wrapper up to two bytes after the CR of the CR LF that closes its
 // header lines, or three where a LF follows: both ends are candidates.
-Candidate RegionGuide::CandidateOf(const Removal& find) {
+Candidate CandidateOfFind(InputFile& input, const Removal& find, std::error_code& error) {
     if (find.length == 1) {
         return RepeatedByteCandidate(find.offset);
     }
     const std::int64_t resume = find.offset + find.length;
     std::array<std::uint8_t, 5> last{};
-    std::error_code error;
+    std::error_code readError;
     if (resume - 5 < find.offset ||
-        input_.ReadAt(resume - 5, last.data(), last.size(), error) != last.size()) {
-        if (error) {
-            readError_ = error;
+        input.ReadAt(resume - 5, last.data(), last.size(), readError) != last.size()) {
+        if (readError) {
+            error = readError;
         }
         return Candidate{find.offset, {find.length}};
     }
@@ -78,7 +78,7 @@ SlicePlan RegionGuide::PlanNext(const std::vector<Removal>& finds) {
     std::vector<Candidate> candidates;
     while (nextFind_ < finds.size() && finds[nextFind_].offset < region.end) {
         inside.push_back(finds[nextFind_]);
-        candidates.push_back(CandidateOf(finds[nextFind_++]));
+        candidates.push_back(CandidateOfFind(input_, finds[nextFind_++], readError_));
     }
     RegionPlan planned = planner_.Plan(region, candidates);
     if (planned.standing == RegionStanding::NoFit && region.check) {

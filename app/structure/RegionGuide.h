@@ -11,6 +11,11 @@
 
 namespace korbelt {
 
+// A find of the scan as the region planner's candidate: a repeated byte, or a wrapper with
+// both its possible ends, read from the input (a read that fails sets error and leaves the
+// wrapper the end the scan gave it).
+Candidate CandidateOfFind(InputFile& input, const Removal& find, std::error_code& error);
+
 // What a file's structure decided of its regions, counted as they are planned. A region
 // counts where there was something to decide: extra bytes, or finds of the scan.
 struct RegionTally {
@@ -53,7 +58,6 @@ class RegionGuide : public StretchPlanner {
     std::int64_t OnlyFindsBefore();
 
   private:
-    Candidate CandidateOf(const Removal& find);
     void Count(const RegionPlan& plan, bool hadFinds);
 
     InputFile& input_;

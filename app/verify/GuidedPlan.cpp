@@ -70,7 +70,8 @@ SlicePlan GuidedPlanner::PlanNext(const std::vector<Removal>& finds) {
     plan.verified = TryChoices(slice, want, candidates, plan) ||
                     TrySlipped(slice, want, candidates, plan) ||
                     TryShorterWrappers(slice, want, candidates, plan) ||
-                    TryMeeting(slice, want, candidates, plan);
+                    TryMeeting(slice, want, candidates, plan) ||
+                    TryHint(slice, want, finds, plan);
     if (!plan.verified) {
         KeepAsThePatternWould(want, candidates, plan);
         plan.ignored.clear();
@@ -153,6 +154,39 @@ bool GuidedPlanner::TryChoices(const SliceChecksum& slice, std::int64_t want,
         } while (m > 0 && NextChoice(chosen, n));
     }
     return false;
+}
+
+// The removals other evidence makes in the slice, where its own finds prove none: the
+// file's structure may choose among more pairs than a slice's CRC-32 tells apart (a member's
+// CRC-32 over a few of them), and the slice's checksums then prove the choice.
+bool GuidedPlanner::TryHint(const SliceChecksum& slice, std::int64_t want,
+                            const std::vector<Removal>& finds, SlicePlan& plan) {
+    if (!hint_) {
+        return false;
+    }
+    const std::vector<std::int64_t>::size_type first = nextFind_;
+    const std::vector<Removal> rest(finds.begin() + static_cast<long>(first), finds.end());
+    std::vector<Removal> removed;
+    std::int64_t reach = at_ + want;
+    for (const Removal& removal : hint_->Within(at_, at_ + want + kMargin, rest, NeededUpTo())) {
+        if (removal.offset >= at_ && removal.offset < reach) {
+            removed.push_back(removal);
+            reach += removal.length;
+        }
+    }
+    if (removed.empty() || hint_->ReadError()) {
+        return false;
+    }
+    std::int64_t end = 0;
+    std::int64_t count = 0;
+    if (OutputCrc(at_, want, removed, end, count) != slice.crc32 || end < 0 || count != want) {
+        return false;
+    }
+    LeaveRunsAtTheEnd(removed, end);
+    plan.kept = removed;
+    plan.end = end;
+    plan.otherEvidenceChose = true;
+    return true;
 }
 
 // A removal in a run of equal bytes that reaches the slice's last byte makes the same slice

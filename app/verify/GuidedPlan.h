@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -53,7 +54,11 @@ class GuidedPlanner : public StretchPlanner {
     std::size_t Planned() const override { return nextFind_; }
     void Forget(std::size_t count) override { nextFind_ -= std::min(count, nextFind_); }
     // A read that failed: nothing planned is to be used.
-    std::error_code ReadError() const override { return readError_; }
+    std::error_code ReadError() const override {
+        return readError_ || !hint_ ? readError_ : hint_->ReadError();
+    }
+    // Other evidence, asked for a slice no choice of its finds proves.
+    void UseHint(std::unique_ptr<RemovalHint> hint) { hint_ = std::move(hint); }
 
   private:
     std::int64_t SliceLength(std::int64_t index) const;
@@ -70,6 +75,8 @@ class GuidedPlanner : public StretchPlanner {
                             const std::vector<Removal>& candidates, SlicePlan& plan);
     bool TrySlipped(const SliceChecksum& slice, std::int64_t want,
                     const std::vector<Removal>& candidates, SlicePlan& plan);
+    bool TryHint(const SliceChecksum& slice, std::int64_t want, const std::vector<Removal>& finds,
+                 SlicePlan& plan);
     void KeepAsThePatternWould(std::int64_t want, const std::vector<Removal>& candidates,
                                SlicePlan& plan);
     std::int64_t Resynchronised(std::int64_t expectedAt, const std::vector<Removal>& finds);
@@ -97,6 +104,7 @@ class GuidedPlanner : public StretchPlanner {
     std::error_code readError_;
     std::vector<std::uint8_t> raw_;  // the input read for a slice
     std::vector<std::uint8_t> out_;  // the slice with the chosen removals left out
+    std::unique_ptr<RemovalHint> hint_;
 };
 
 }  // namespace korbelt

@@ -32,6 +32,23 @@ struct SlicePlan {
     std::vector<Removal> kept;  // the removals made (a wrapper's may end elsewhere than found)
     std::vector<Ignored> ignored;
     std::optional<Removal> inserted;  // a byte the evidence alone found
+    // Verified: the removals are those other evidence (the file's structure) chose, which
+    // no choice of the stretch's own finds gave.
+    bool otherEvidenceChose = false;
+};
+
+// Removals that other evidence than a stretch's own checksums would make in the input (the
+// file's structure, region by region), for a stretch no choice of its finds proves: its
+// checksums then say whether they are right.
+class RemovalHint {
+  public:
+    virtual ~RemovalHint() = default;
+    // The removals the evidence makes in what it can decide from start to end (exclusive),
+    // in file order; finds are the scan's, in input order, known up to known (exclusive).
+    virtual std::vector<Removal> Within(std::int64_t start, std::int64_t end,
+                                        const std::vector<Removal>& finds,
+                                        std::int64_t known) = 0;
+    virtual std::error_code ReadError() const = 0;
 };
 
 // Decides the pattern's finds of a file a stretch at a time, in file order, from evidence

@@ -270,7 +270,12 @@ TEST(FileRecordJson, TheStructureRecordCountsTheRegionsByWhatDecidedThem) {
     structure.noFit = 4;
     structure.undecided = 5;
     report.structure = structure;
+    report.slices = SliceReport{3, 1, 2, 4};
     const std::string record = FileRecord(report, false);
+    EXPECT_NE(record.find("\"slices\":{\"repaired\":3,\"structureChose\":1,\"left\":2,"
+                          "\"unproven\":4}"),
+              std::string::npos)
+        << record;
     EXPECT_NE(record.find("\"decision\":\"kept\",\"reason\":\"structure fits without it\""),
               std::string::npos)
         << record;

@@ -154,6 +154,19 @@ TEST(StructureLine, NamesWhatDecidedEachKindOfRegion) {
               "pattern decided there");
 }
 
+// Each kind of slice a par2 set decided in its part of the line.
+TEST(SliceLine, NamesWhatDecidedEachKindOfSlice) {
+    SliceReport slices;
+    slices.repaired = 3;
+    slices.structureChose = 1;
+    slices.left = 1;
+    slices.unproven = 1200;
+    EXPECT_EQ(SliceLine(slices, NumberFormat()),
+              "  slices (PAR 2.0): 2 slices repaired, proven by the par2 set; 1 slice repaired as "
+              "the file's structure chose, proven by the par2 set; 1 slice left as found, proven "
+              "by the par2 set; 1,200 slices fit no choice of finds: the pattern decided there");
+}
+
 // A byte the structure alone found, where no marker points: its line says what found it.
 TEST(StructureLine, AByteTheStructureAloneFoundSaysSo) {
     Decision decision;

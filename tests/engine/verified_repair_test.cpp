@@ -96,7 +96,10 @@ TEST_F(VerifiedRepair, SliceChecksumsKeepRealFindsLeaveChanceOnesAndFindSlippedB
     Process(path);
     EXPECT_EQ(Lines(),
               (Texts{path, Lines()[1], "  @20,002 found 119 slipped in, by its slice removed",
-                     Lines()[3], "  2 bytes removed, 40,962 bytes read, 40,960 bytes written.",
+                     Lines()[3],
+                     "  slices (PAR 2.0): 2 slices repaired, proven by the par2 set; 1 slice left "
+                     "as found, proven by the par2 set",
+                     "  2 bytes removed, 40,962 bytes read, 40,960 bytes written.",
                      "  verified: matches '" + dir.File("set.par2") + "'"}));
     EXPECT_TRUE(Lines()[1].starts_with("  @5,001 found ") && Lines()[1].ends_with(" removed"));
     EXPECT_TRUE(Lines()[3].starts_with("  @30,003 found ") &&
@@ -226,8 +229,9 @@ TEST_F(VerifiedRepair, SixFindsInOneSliceAreRemovedAndProvenTogether) {
     const std::string path = WithPar(posted, arrived);
     Process(path);
     // The markers' verdict is told; the checksums decide.
-    EXPECT_EQ(Lines().size(), 1u + 6 + 3);
+    EXPECT_EQ(Lines().size(), 1u + 6 + 4);
     EXPECT_EQ(Lines()[7], "  damage at 41 characters: 6 of 7 markers, chance would give 1");
+    EXPECT_EQ(Lines()[8], "  slices (PAR 2.0): 1 slice repaired, proven by the par2 set");
     EXPECT_EQ(Lines().back(), "  verified: matches '" + dir.File("set.par2") + "'");
     EXPECT_FALSE(run.fileerror);
     EXPECT_EQ(ReadBytes(path), posted);

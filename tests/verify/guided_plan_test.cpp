@@ -46,21 +46,49 @@ struct GuidedPlan {
     std::vector<Removal> inserted;
     std::int64_t slicesVerified = 0;
     std::int64_t sliceCount = 0;
+    std::int64_t otherEvidenceChose = 0;
+};
+
+// Other evidence that removes what it was given, wherever asked.
+class GivenRemovals : public RemovalHint {
+  public:
+    GivenRemovals(std::vector<Removal> removals, int* asked = nullptr)
+        : removals_(std::move(removals)), asked_(asked) {}
+    std::vector<Removal> Within(std::int64_t start, std::int64_t end, const std::vector<Removal>&,
+                                std::int64_t) override {
+        if (asked_ != nullptr) {
+            ++*asked_;
+        }
+        std::vector<Removal> within;
+        for (const Removal& removal : removals_) {
+            if (removal.offset >= start && removal.offset < end) {
+                within.push_back(removal);
+            }
+        }
+        return within;
+    }
+    std::error_code ReadError() const override { return {}; }
+
+  private:
+    std::vector<Removal> removals_;
+    int* asked_;
 };
 
 class GuidedPlanTest : public ::testing::Test {
   protected:
     GuidedPlan Plan(const Bytes& arrived, const Expectation& expected,
-                    const std::vector<Removal>& finds) {
+                    const std::vector<Removal>& finds, std::unique_ptr<RemovalHint> hint = nullptr) {
         WriteBytes(dir.File("movie.avi"), arrived);
         std::error_code error;
         input = fs.OpenInput(dir.File("movie.avi"), error);
         GuidedPlanner planner(*input, static_cast<std::int64_t>(arrived.size()), expected);
+        planner.UseHint(std::move(hint));
         GuidedPlan plan;
         plan.sliceCount = static_cast<std::int64_t>(expected.slices.size());
         while (!planner.Done()) {
             const SlicePlan slice = planner.PlanNext(finds);
             plan.slicesVerified += slice.verified ? 1 : 0;
+            plan.otherEvidenceChose += slice.otherEvidenceChose ? 1 : 0;
             plan.kept.insert(plan.kept.end(), slice.kept.begin(), slice.kept.end());
             plan.ignored.insert(plan.ignored.end(), slice.ignored.begin(), slice.ignored.end());
             if (slice.inserted) {
@@ -144,6 +172,34 @@ TEST_F(GuidedPlanTest, ASliceThatCannotBeMendedKeepsThePatternsFindsAndTheNextIs
     EXPECT_EQ(none.kept.size(), 2u);
     EXPECT_TRUE(none.inserted.empty());
     EXPECT_EQ(none.slicesVerified, 0);
+}
+
+// Where no choice of a slice's finds proves it, other evidence (the file's structure) is
+// asked, and its removals are made where the slice's checksums then prove them; asked only
+// there, and never believed where they do not.
+TEST_F(GuidedPlanTest, OtherEvidenceChoosesInASliceItsFindsCannotProve) {
+    const Arrived arrived =
+        Slip(posted, {{2 * kSlice + 10, {1}}, {2 * kSlice + 20, {2}}, {5 * kSlice + 5, {3}}});
+    const Removal inBadSlice{2 * kSlice + 500, 1};
+    int asked = 0;
+    const GuidedPlan plan = Plan(arrived.bytes, expected, {inBadSlice, arrived.slipped[2]},
+                                 std::make_unique<GivenRemovals>(
+                                     std::vector<Removal>{arrived.slipped[0], arrived.slipped[1]},
+                                     &asked));
+    EXPECT_EQ(plan.slicesVerified, 11);
+    EXPECT_EQ(plan.otherEvidenceChose, 1);
+    EXPECT_EQ(asked, 1);
+    std::vector<Removal> all = plan.kept;
+    all.insert(all.end(), plan.inserted.begin(), plan.inserted.end());
+    EXPECT_EQ(Without(arrived.bytes, all), posted);
+
+    // Evidence whose removals the slice's checksums do not prove changes nothing.
+    const GuidedPlan wrong = Plan(arrived.bytes, expected, {inBadSlice, arrived.slipped[2]},
+                                  std::make_unique<GivenRemovals>(std::vector<Removal>{
+                                      arrived.slipped[0], {2 * kSlice + 30, 1}}));
+    EXPECT_EQ(wrong.slicesVerified, 10);
+    EXPECT_EQ(wrong.otherEvidenceChose, 0);
+    EXPECT_EQ(wrong.kept, (std::vector<Removal>{inBadSlice, arrived.slipped[2]}));
 }
 
 // Any number of finds in one slice, all of them real, or all but a chance one among them.
