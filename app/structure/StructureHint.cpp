@@ -30,9 +30,10 @@ std::vector<Removal> StructureHint::Within(std::int64_t start, std::int64_t end,
         }
     }
     std::vector<Removal> removed;
+    // The first region that ends in the slice or after it, and may have begun before it.
     const auto first = std::lower_bound(
         regions_->begin(), regions_->end(), start,
-        [](const EvidenceRegion& region, std::int64_t at) { return region.start < at; });
+        [](const EvidenceRegion& region, std::int64_t at) { return region.end <= at; });
     for (auto region = first; region != regions_->end() && region->start < end; ++region) {
         if (region->end > known || region->end > length_) {
             break;  // the scan's finds are not all known there

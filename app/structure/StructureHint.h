@@ -14,7 +14,8 @@
 namespace korbelt {
 
 // What a file's structure would remove, for a slice its checksums cannot prove by its finds
-// alone: the regions that start in the slice, planned from the scan's finds in them (and,
+// alone: the regions that end in the slice or after it, planned from the removals made
+// before it and the scan's finds (and,
 // where a region's check passes none of those, from its markers' pairs). The file is walked
 // when first asked, so a pass whose slices prove themselves never reads its structure.
 class StructureHint : public RemovalHint {

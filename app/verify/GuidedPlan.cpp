@@ -29,6 +29,8 @@ constexpr double kMeetBits = 20;
 constexpr double kProofBits = 30;
 // A slice with more pairs of equal bytes than this has those its markers reach tried only.
 constexpr std::size_t kMaxAllPairs = 64;
+// How far back the removals made are kept for other evidence (a region begun before a slice).
+constexpr std::int64_t kMadeReach = std::int64_t{4} << 20;
 
 }  // namespace
 
@@ -67,9 +69,12 @@ SlicePlan GuidedPlanner::PlanNext(const std::vector<Removal>& finds) {
     const std::int64_t want = SliceLength(index_);
     const std::size_t first = nextFind_;
     const std::vector<Removal> candidates = Candidates(finds, plan);
+    // A wrapper ending a byte sooner comes before a slipped byte: a wrapper that goes on past
+    // the slice's end may make it with its first CR alone (the data's CR LF where it came in),
+    // and leave the rest of its bytes to a slice that cannot take them out.
     plan.verified = TryChoices(slice, want, candidates, plan) ||
-                    TrySlipped(slice, want, candidates, plan) ||
                     TryShorterWrappers(slice, want, candidates, plan) ||
+                    TrySlipped(slice, want, candidates, plan) ||
                     TryMeeting(slice, want, candidates, plan) ||
                     TryHint(slice, want, finds, plan);
     if (!plan.verified) {
@@ -92,9 +97,25 @@ SlicePlan GuidedPlanner::PlanNext(const std::vector<Removal>& finds) {
             plan.ignored.push_back({find, true});
         }
     }
+    if (hint_) {
+        Made(plan);
+    }
     ++index_;
     at_ = plan.end;
     return plan;
+}
+
+// The removals the plan makes, kept for other evidence to plan a region that starts in this
+// slice and goes on into the next; those longer ago than a region is likely to reach, not.
+void GuidedPlanner::Made(const SlicePlan& plan) {
+    made_.insert(made_.end(), plan.kept.begin(), plan.kept.end());
+    if (plan.inserted) {
+        made_.push_back(*plan.inserted);
+    }
+    std::sort(made_.begin(), made_.end(),
+              [](const Removal& a, const Removal& b) { return a.offset < b.offset; });
+    const std::int64_t from = plan.end - kMadeReach;
+    std::erase_if(made_, [from](const Removal& removal) { return removal.offset < from; });
 }
 
 // The finds that may lie in the slice: it reaches further for each one kept, and one byte
@@ -164,11 +185,13 @@ bool GuidedPlanner::TryHint(const SliceChecksum& slice, std::int64_t want,
     if (!hint_) {
         return false;
     }
-    const std::vector<std::int64_t>::size_type first = nextFind_;
-    const std::vector<Removal> rest(finds.begin() + static_cast<long>(first), finds.end());
+    // The removals made before the slice, then the finds from it on: a region that starts in
+    // an earlier slice is planned with what was made of its first bytes.
+    std::vector<Removal> known = made_;
+    known.insert(known.end(), finds.begin() + static_cast<long>(nextFind_), finds.end());
     std::vector<Removal> removed;
     std::int64_t reach = at_ + want;
-    for (const Removal& removal : hint_->Within(at_, at_ + want + kMargin, rest, NeededUpTo())) {
+    for (const Removal& removal : hint_->Within(at_, at_ + want + kMargin, known, NeededUpTo())) {
         if (removal.offset >= at_ && removal.offset < reach) {
             removed.push_back(removal);
             reach += removal.length;

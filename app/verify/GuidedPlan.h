@@ -77,6 +77,7 @@ class GuidedPlanner : public StretchPlanner {
                     const std::vector<Removal>& candidates, SlicePlan& plan);
     bool TryHint(const SliceChecksum& slice, std::int64_t want, const std::vector<Removal>& finds,
                  SlicePlan& plan);
+    void Made(const SlicePlan& plan);
     void KeepAsThePatternWould(std::int64_t want, const std::vector<Removal>& candidates,
                                SlicePlan& plan);
     std::int64_t Resynchronised(std::int64_t expectedAt, const std::vector<Removal>& finds);
@@ -105,6 +106,7 @@ class GuidedPlanner : public StretchPlanner {
     std::vector<std::uint8_t> raw_;  // the input read for a slice
     std::vector<std::uint8_t> out_;  // the slice with the chosen removals left out
     std::unique_ptr<RemovalHint> hint_;
+    std::vector<Removal> made_;  // the removals planned, up to some MiB before the slice
 };
 
 }  // namespace korbelt

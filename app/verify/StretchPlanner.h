@@ -44,7 +44,8 @@ class RemovalHint {
   public:
     virtual ~RemovalHint() = default;
     // The removals the evidence makes in what it can decide from start to end (exclusive),
-    // in file order; finds are the scan's, in input order, known up to known (exclusive).
+    // in file order; finds are the removals made before start and the scan's finds from it
+    // on, in input order, known up to known (exclusive).
     virtual std::vector<Removal> Within(std::int64_t start, std::int64_t end,
                                         const std::vector<Removal>& finds,
                                         std::int64_t known) = 0;

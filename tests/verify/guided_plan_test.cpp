@@ -52,12 +52,16 @@ struct GuidedPlan {
 // Other evidence that removes what it was given, wherever asked.
 class GivenRemovals : public RemovalHint {
   public:
-    GivenRemovals(std::vector<Removal> removals, int* asked = nullptr)
-        : removals_(std::move(removals)), asked_(asked) {}
-    std::vector<Removal> Within(std::int64_t start, std::int64_t end, const std::vector<Removal>&,
-                                std::int64_t) override {
+    GivenRemovals(std::vector<Removal> removals, int* asked = nullptr,
+                  std::vector<Removal>* seen = nullptr)
+        : removals_(std::move(removals)), asked_(asked), seen_(seen) {}
+    std::vector<Removal> Within(std::int64_t start, std::int64_t end,
+                                const std::vector<Removal>& finds, std::int64_t) override {
         if (asked_ != nullptr) {
             ++*asked_;
+        }
+        if (seen_ != nullptr) {
+            *seen_ = finds;
         }
         std::vector<Removal> within;
         for (const Removal& removal : removals_) {
@@ -72,6 +76,7 @@ class GivenRemovals : public RemovalHint {
   private:
     std::vector<Removal> removals_;
     int* asked_;
+    std::vector<Removal>* seen_;
 };
 
 class GuidedPlanTest : public ::testing::Test {
@@ -178,28 +183,35 @@ TEST_F(GuidedPlanTest, ASliceThatCannotBeMendedKeepsThePatternsFindsAndTheNextIs
 // asked, and its removals are made where the slice's checksums then prove them; asked only
 // there, and never believed where they do not.
 TEST_F(GuidedPlanTest, OtherEvidenceChoosesInASliceItsFindsCannotProve) {
-    const Arrived arrived =
-        Slip(posted, {{2 * kSlice + 10, {1}}, {2 * kSlice + 20, {2}}, {5 * kSlice + 5, {3}}});
+    const Arrived arrived = Slip(posted, {{1 * kSlice + 7, {4}},
+                                          {2 * kSlice + 10, {1}},
+                                          {2 * kSlice + 20, {2}},
+                                          {5 * kSlice + 5, {3}}});
     const Removal inBadSlice{2 * kSlice + 500, 1};
     int asked = 0;
-    const GuidedPlan plan = Plan(arrived.bytes, expected, {inBadSlice, arrived.slipped[2]},
-                                 std::make_unique<GivenRemovals>(
-                                     std::vector<Removal>{arrived.slipped[0], arrived.slipped[1]},
-                                     &asked));
+    std::vector<Removal> seen;
+    const GuidedPlan plan = Plan(
+        arrived.bytes, expected, {arrived.slipped[0], inBadSlice, arrived.slipped[3]},
+        std::make_unique<GivenRemovals>(
+            std::vector<Removal>{arrived.slipped[1], arrived.slipped[2]}, &asked, &seen));
     EXPECT_EQ(plan.slicesVerified, 11);
     EXPECT_EQ(plan.otherEvidenceChose, 1);
     EXPECT_EQ(asked, 1);
+    // The removal made in the slice before is given with the finds, for a region begun there.
+    EXPECT_EQ(seen, (std::vector<Removal>{arrived.slipped[0], inBadSlice, arrived.slipped[3]}));
     std::vector<Removal> all = plan.kept;
     all.insert(all.end(), plan.inserted.begin(), plan.inserted.end());
     EXPECT_EQ(Without(arrived.bytes, all), posted);
 
     // Evidence whose removals the slice's checksums do not prove changes nothing.
-    const GuidedPlan wrong = Plan(arrived.bytes, expected, {inBadSlice, arrived.slipped[2]},
-                                  std::make_unique<GivenRemovals>(std::vector<Removal>{
-                                      arrived.slipped[0], {2 * kSlice + 30, 1}}));
+    const GuidedPlan wrong =
+        Plan(arrived.bytes, expected, {arrived.slipped[0], inBadSlice, arrived.slipped[3]},
+             std::make_unique<GivenRemovals>(
+                 std::vector<Removal>{arrived.slipped[1], {2 * kSlice + 31, 1}}));
     EXPECT_EQ(wrong.slicesVerified, 10);
     EXPECT_EQ(wrong.otherEvidenceChose, 0);
-    EXPECT_EQ(wrong.kept, (std::vector<Removal>{inBadSlice, arrived.slipped[2]}));
+    EXPECT_EQ(wrong.kept,
+              (std::vector<Removal>{arrived.slipped[0], inBadSlice, arrived.slipped[3]}));
 }
 
 // Any number of finds in one slice, all of them real, or all but a chance one among them.
@@ -234,6 +246,20 @@ TEST_F(GuidedPlanTest, AWrapperEndingInABlankLineEndsWhereItsSliceVerifies) {
     EXPECT_TRUE(plan.ignored.empty());
     EXPECT_EQ(plan.slicesVerified, 11);
     EXPECT_EQ(Without(arrived.bytes, plan.kept), posted);
+
+    // After the data's CR two bytes before a slice's end: the wrapper's first CR alone, taken
+    // for a slipped byte, makes that slice too (the wrapper's LF standing in for the data's),
+    // but leaves the rest of the wrapper to the next slice, which cannot take it out.
+    Bytes lined = posted;
+    lined[3 * kSlice - 2] = '\r';
+    lined[3 * kSlice - 1] = '\n';
+    const Arrived across = Slip(lined, {{3 * kSlice - 1, Bytes(text.begin(), text.end())}});
+    Removal late = across.slipped[0];
+    ++late.length;
+    const GuidedPlan straddling = Plan(across.bytes, PostedAs(lined, kSlice), {late});
+    EXPECT_EQ(straddling.kept, across.slipped);
+    EXPECT_TRUE(straddling.inserted.empty());
+    EXPECT_EQ(straddling.slicesVerified, 11);
 }
 
 // A pair of equal bytes across a slice's end: its removal makes the same slice as none, one
