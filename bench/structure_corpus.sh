@@ -95,11 +95,15 @@ for intact in "$DIR"/intact/*; do
     python3 "$ROOT/bench/structure_damage.py" "$intact" "$DIR/damaged" "$DIR/manifest.tsv" "$format"
 done
 # Split pieces as split(1), HJSplit and 7-Zip write them: the documentation as one CR LF text
-# in four pieces, the Matroska clip in three; the second piece of each set is damaged.
+# in four pieces, a Matroska clip in three; the second piece of each set is damaged. The
+# clip's Clusters are short (half a second, 32 KiB), as a large file's are beside pieces of
+# hundreds of MiB, so that most of them lie wholly in a piece.
 mkdir -p "$DIR/intact/pieces"
 (cd "$work/docs" && cat ./* | sed 's/\r*$/\r/' > "$work/docs.txt")
 split -d -a 3 --numeric-suffixes=1 -n 4 "$work/docs.txt" "$DIR/intact/pieces/docs.txt."
-split -d -a 3 --numeric-suffixes=1 -n 3 "$DIR/intact/clip.mkv" "$DIR/intact/pieces/clip.mkv."
+ff "${video[@]}" "${audio[@]}" "${subs[@]}" -map 0 -map 1 -map 2 -c:v libx264 -preset veryfast \
+    -c:a aac -c:s srt -cluster_size_limit 32768 -cluster_time_limit 500 "$work/clip.mkv"
+split -d -a 3 --numeric-suffixes=1 -n 3 "$work/clip.mkv" "$DIR/intact/pieces/clip.mkv."
 for piece in "$DIR"/intact/pieces/*.002; do
     python3 "$ROOT/bench/structure_damage.py" "$piece" "$DIR/damaged" "$DIR/manifest.tsv" \
         "split pieces"

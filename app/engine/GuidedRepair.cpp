@@ -8,6 +8,7 @@
 
 #include "engine/PassState.h"
 #include "engine/ReadAheadInput.h"
+#include "structure/PieceWalk.h"
 #include "structure/SplitPieces.h"
 #include "structure/StructureHint.h"
 
@@ -82,8 +83,8 @@ bool RepairEngine::StartGuide(Pass& pass) {
 // Where no checksum guides the pass and the file's format is known by its first bytes (those
 // of the first record, so that a file of no known format costs no read more), its structure
 // guides the pass: the walk reads its headers, a small part of the file, before the first
-// record is scanned. A piece of a split file that no walk follows is guided by the length
-// the other pieces of its set share. False when the user stops the file during the walk.
+// record is scanned. A piece of a split file is walked as the part of the whole it is, and
+// where that walk gives nothing, guided by the length the other pieces of its set share. False when the user stops the file during the walk.
 bool RepairEngine::StartStructureGuide(Pass& pass) {
     UseGuide(nullptr);
     if (!options_.useStructure) {
@@ -110,12 +111,11 @@ bool RepairEngine::StartStructureGuide(Pass& pass) {
         }
         names = walker->Names();
     }
-    if (regions.empty()) {
-        if (auto piece = SplitPieceRegionOf(fs_, pass.filename, iflength_)) {
-            regions = {std::move(*piece)};
-            end = WalkEnd::Whole;
-            names = kSplitPieceNames;
-        }
+    if (regions.empty() && !PieceRegions(pass, *input, regions, end, names)) {
+        return false;
+    }
+    if (input->Error()) {
+        throw Unable("read input file failed", "read input file", pass.filename, input->Error());
     }
     if (regions.empty()) {
         return true;  // nothing to follow
@@ -127,6 +127,48 @@ bool RepairEngine::StartStructureGuide(Pass& pass) {
     verdictMayMove_ = false;  // the structure decides; the markers' verdict is only told
     if (pass.window != nullptr) {
         pass.window->KeepFrom(0);
+    }
+    return true;
+}
+
+// A piece of a split file: its set walked as the file it was cut from, where the regions that
+// lie wholly in the piece account for all the bytes it has too many (a Cluster or a member
+// that goes on into the next piece has nothing to prove there); else the length the other
+// pieces of its set share. False when the user stops the file during the walk.
+bool RepairEngine::PieceRegions(Pass& pass, InputFile& input, std::vector<EvidenceRegion>& regions,
+                                WalkEnd& end, EvidenceNames& names) {
+    std::optional<EvidenceRegion> piece = SplitPieceRegionOf(fs_, pass.filename, iflength_);
+    auto across = WalkAcrossPieces(fs_, walkers_, pass.filename, input, iflength_,
+                                   [this] { return StopWhileReading(); });
+    if (across && across->end == WalkEnd::Stopped) {
+        return false;
+    }
+    std::int64_t accounted = 0;
+    for (const EvidenceRegion& region : across ? across->regions : regions) {
+        accounted += region.Excess();
+    }
+    if (across && (!piece || accounted == piece->Excess())) {
+        regions.clear();
+        std::int64_t at = 0;
+        for (EvidenceRegion& region : across->regions) {
+            // Where the regions hold every byte too many, the stretches between them hold none.
+            if (piece && region.start > at) {
+                regions.emplace_back(at, region.start, region.start - at, nullptr,
+                                     "split piece '" + BaseName(pass.filename) + "' between");
+            }
+            at = region.end;
+            regions.push_back(std::move(region));
+        }
+        if (piece && at < iflength_) {
+            regions.emplace_back(at, iflength_, iflength_ - at, nullptr,
+                                 "split piece '" + BaseName(pass.filename) + "' between");
+        }
+        end = across->end;
+        names = across->names;
+    } else if (piece) {
+        regions = {std::move(*piece)};
+        end = WalkEnd::Whole;
+        names = kSplitPieceNames;
     }
     return true;
 }

@@ -126,6 +126,8 @@ class RepairEngine {
     std::optional<FileOutcome> ProveIntact(Pass& pass);
     bool StartGuide(Pass& pass);
     bool StartStructureGuide(Pass& pass);
+    bool PieceRegions(Pass& pass, InputFile& input, std::vector<EvidenceRegion>& regions,
+                      WalkEnd& end, EvidenceNames& names);
     void WriteAheadOfFinds(Pass& pass);
     void ReportStructure();
     static void Count(SliceReport& tally, const SlicePlan& plan);

@@ -220,5 +220,28 @@ TEST_F(StructureRepair, SplitPiecesAreRepairedToTheLengthTheOtherPiecesShare) {
     EXPECT_TRUE(ReadBytes(last) != first);
 }
 
+// A piece of a split video is walked as the part of the whole it is: the chunks that lie in
+// it prove where its extra bytes are, and the stretches between them hold none.
+TEST_F(StructureRepair, APieceOfASplitVideoIsRepairedByTheChunksThatLieInIt) {
+    const Bytes intact = Avi();
+    const std::size_t size = intact.size() / 3;
+    std::size_t cr = Find(intact, "\r", size + 2000);
+    while (cr < 2 * size - 500 &&
+           (intact[cr + 1] == '\n' || Find(intact, "\r\n-", cr - 60) < cr)) {
+        cr = Find(intact, "\r", cr + 1);
+    }
+    ASSERT_LT(cr, 2 * size - 500);
+    const Bytes second(intact.begin() + static_cast<long>(size),
+                       intact.begin() + static_cast<long>(2 * size));
+    Input("movie.avi.001", Bytes(intact.begin(), intact.begin() + static_cast<long>(size)));
+    Input("movie.avi.003", Bytes(intact.begin() + static_cast<long>(2 * size), intact.end()));
+    const std::string path = Input("movie.avi.002", Wrapped(second, cr - size));
+    Process(path);
+    EXPECT_TRUE(ReadBytes(path) == second) << "the piece is not restored";
+    EXPECT_TRUE(HasLine("  structure (RIFF): 1 region repaired, consistent with the RIFF chunk "
+                        "sizes"))
+        << ::testing::PrintToString(Lines());
+}
+
 }  // namespace
 }  // namespace korbelt::test

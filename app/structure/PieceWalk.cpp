@@ -1,0 +1,187 @@
+// A piece of a split file walked as the part of the whole it is.
+#include "structure/PieceWalk.h"
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+
+namespace korbelt {
+namespace {
+
+// How far past the piece the walk may read before it has said all it can of the piece.
+constexpr std::int64_t kBeyond = std::int64_t{1} << 20;
+
+// A piece's name split into its set's name and its number.
+struct PieceName {
+    std::string set;
+    int number = 0;
+};
+
+std::optional<PieceName> NameOfPiece(const std::string& name) {
+    const auto dot = name.rfind('.');
+    if (dot == std::string::npos || name.size() - dot - 1 < 3 || name.size() - dot - 1 > 6) {
+        return std::nullopt;
+    }
+    const std::string digits = name.substr(dot + 1);
+    if (!std::all_of(digits.begin(), digits.end(),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; })) {
+        return std::nullopt;
+    }
+    return PieceName{name.substr(0, dot), std::stoi(digits)};
+}
+
+// The pieces of a set one after another, read as one file. The piece the pass repairs is read
+// as the pass reads it; the others are opened when first read. Notes a read well past the
+// piece, once the piece has been read, for the walk to stop there.
+class JoinedPieces : public InputFile {
+  public:
+    struct Part {
+        std::string path;
+        std::int64_t start = 0;
+        std::int64_t length = 0;
+        std::unique_ptr<InputFile> file;
+    };
+
+    JoinedPieces(FileSystem& fs, std::vector<Part> parts, std::size_t own, InputFile& piece)
+        : fs_(fs), parts_(std::move(parts)), own_(own), piece_(piece) {}
+
+    std::int64_t Start(std::size_t index) const { return parts_[index].start; }
+    std::int64_t Total() const { return parts_.back().start + parts_.back().length; }
+    bool PastThePiece() const { return past_; }
+
+    std::error_code Identify(FileIdentity&) override {
+        return std::make_error_code(std::errc::operation_not_supported);
+    }
+    LockResult Lock() override { return LockResult::Unsupported; }
+    std::error_code SetAccess(const FileIdentity&) override {
+        return std::make_error_code(std::errc::operation_not_supported);
+    }
+    std::int64_t Length(std::error_code&) override { return Total(); }
+
+    std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t count,
+                       std::error_code& error) override {
+        const Part& own = parts_[own_];
+        if (offset < own.start + own.length && offset + static_cast<std::int64_t>(count) > own.start) {
+            read_ = true;
+        } else if (read_ && offset >= own.start + own.length + kBeyond) {
+            past_ = true;
+        }
+        std::size_t got = 0;
+        for (std::size_t i = 0; i < parts_.size() && got < count; ++i) {
+            Part& part = parts_[i];
+            const std::int64_t at = offset + static_cast<std::int64_t>(got);
+            if (at >= part.start + part.length || at < part.start) {
+                continue;
+            }
+            InputFile* file = i == own_ ? &piece_ : Open(part, error);
+            if (file == nullptr) {
+                return got;
+            }
+            const auto want = static_cast<std::size_t>(
+                std::min<std::int64_t>(static_cast<std::int64_t>(count - got),
+                                       part.start + part.length - at));
+            const std::size_t read = file->ReadAt(at - part.start, buffer + got, want, error);
+            got += read;
+            if (error || read < want) {
+                return got;
+            }
+        }
+        return got;
+    }
+
+  private:
+    InputFile* Open(Part& part, std::error_code& error) {
+        if (!part.file) {
+            part.file = fs_.OpenInput(part.path, error);
+        }
+        return part.file.get();
+    }
+
+    FileSystem& fs_;
+    std::vector<Part> parts_;
+    std::size_t own_;
+    InputFile& piece_;
+    bool read_ = false;
+    bool past_ = false;
+};
+
+}  // namespace
+
+std::optional<PieceEvidence> WalkAcrossPieces(FileSystem& fs, const Walkers& walkers,
+                                              const std::string& path, InputFile& piece,
+                                              std::int64_t length, const StopPredicate& stop) {
+    const auto own = NameOfPiece(BaseName(path));
+    if (!own) {
+        return std::nullopt;
+    }
+    const std::string directory = DirectoryName(path);
+    std::vector<std::pair<int, std::string>> numbered;
+    for (const std::string& name :
+         fs.ListOrdinaryFiles(directory).value_or(std::vector<std::string>())) {
+        const auto theirs = NameOfPiece(name);
+        if (theirs && theirs->set == own->set && theirs->number > 0) {
+            numbered.emplace_back(theirs->number, name);
+        }
+    }
+    std::sort(numbered.begin(), numbered.end());
+    // The pieces from the first on must all be there, each once, for the bytes of this one
+    // to lie where the whole file has them.
+    std::vector<JoinedPieces::Part> parts;
+    std::optional<std::size_t> ownIndex;
+    std::int64_t at = 0;
+    for (std::size_t i = 0; i < numbered.size(); ++i) {
+        if (numbered[i].first != numbered.front().first + static_cast<int>(i) ||
+            (numbered.front().first != 0 && numbered.front().first != 1)) {
+            break;
+        }
+        const bool mine = numbered[i].second == BaseName(path);
+        std::int64_t size = length;
+        if (!mine) {
+            const auto identity = fs.Lookup(directory + "/" + numbered[i].second);
+            if (!identity || identity->kind != FileIdentity::Kind::Regular) {
+                break;
+            }
+            size = identity->size;
+        } else {
+            ownIndex = i;
+        }
+        parts.push_back({directory + "/" + numbered[i].second, at, size, nullptr});
+        at += size;
+    }
+    if (!ownIndex || parts.size() < 2) {
+        return std::nullopt;
+    }
+    JoinedPieces joined(fs, std::move(parts), *ownIndex, piece);
+    const StructureWalker* walker = walkers.For(joined, joined.Total(), own->set);
+    if (walker == nullptr) {
+        return std::nullopt;
+    }
+    WalkEnd end = WalkEnd::Whole;
+    const std::vector<EvidenceRegion> all = WalkRegions(
+        *walker, joined, joined.Total(), [&] { return joined.PastThePiece() || (stop && stop()); },
+        &end);
+    PieceEvidence evidence;
+    evidence.names = walker->Names();
+    evidence.end = end == WalkEnd::Stopped && joined.PastThePiece() ? WalkEnd::Whole : end;
+    const std::int64_t start = joined.Start(*ownIndex);
+    for (EvidenceRegion region : all) {
+        if (region.start >= start && region.end <= start + length) {
+            region.start -= start;
+            region.end -= start;
+            for (EvidenceRegion& part : region.parts) {
+                part.start -= start;
+                part.end -= start;
+            }
+            evidence.regions.push_back(std::move(region));
+        }
+    }
+    if (evidence.end == WalkEnd::Stopped) {
+        return evidence;
+    }
+    if (evidence.regions.empty() || evidence.end == WalkEnd::ReadFailed) {
+        return std::nullopt;
+    }
+    return evidence;
+}
+
+}  // namespace korbelt
