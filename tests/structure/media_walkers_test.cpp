@@ -266,6 +266,9 @@ TEST(SplitPieces, APieceLongerThanTheOthersIsARegionOfTheirLength) {
     EXPECT_EQ(SplitPieceRegion(two[0], two)->Excess(), 0);
     const std::vector<Piece> apart = {{"c.001", 100000}, {"c.002", 150000}, {"c.003", 10}};
     EXPECT_FALSE(SplitPieceRegion(apart[1], apart));
+    // A piece cut short lacks bytes: removing any cannot make it whole.
+    const std::vector<Piece> cut = {{"d.001", 1000}, {"d.002", 990}, {"d.003", 1000}, {"d.004", 5}};
+    EXPECT_FALSE(SplitPieceRegion(cut[1], cut));
 
     const Bytes intact = RandomBytes(1000, 3);
     const Damaged damaged = RepeatBytes(intact, {500});

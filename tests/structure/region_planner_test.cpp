@@ -157,6 +157,24 @@ TEST_F(RegionPlannerTest, HostileCandidatesAndTheStopBoundTheWork) {
     EXPECT_EQ(plans[0].standing, RegionStanding::NoFit);
     EXPECT_TRUE(plans[0].cutShort);
 
+    // The same with a length alone: two choices that make other bytes are found at once,
+    // and a run of equal bytes, where every choice makes the same ones, costs the work allowed,
+    // and is never taken for proof of one.
+    plans = Plan(five.bytes, {Whole(five.bytes, intact, false)}, With({}, many));
+    EXPECT_EQ(plans[0].standing, RegionStanding::NoFit);
+    EXPECT_TRUE(plans[0].ambiguous);
+    Bytes run(20005, 'a');
+    std::vector<std::int64_t> inRun;
+    for (std::int64_t at = 100; at < 19900; at += 49) {
+        inRun.push_back(at);
+    }
+    const auto runStart = std::chrono::steady_clock::now();
+    plans = Plan(run, {{0, 20005, 20000, nullptr, "run"}}, With({}, inRun));
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart).count(),
+              2.0);
+    EXPECT_NE(plans[0].standing, RegionStanding::Proven);
+    EXPECT_TRUE(plans[0].removed.empty() || plans[0].removed.size() == 5u);
+
     fuzz::BytesInput input(five.bytes);
     RegionPlanner stopped(input, static_cast<std::int64_t>(five.bytes.size()), [] { return true; });
     const RegionPlan plan = stopped.Plan(region, With({}, many));
