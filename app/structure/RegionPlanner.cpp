@@ -1033,25 +1033,11 @@ std::vector<MarkerPair> RegionPlanner::PairsOf(const EvidenceRegion& region, int
     if (bytes == nullptr) {
         return {};
     }
-    std::vector<MarkerPair> pairs;
-    const auto first = static_cast<std::size_t>(region.start - from);
-    const auto end = static_cast<std::size_t>(region.end - from);
-    for (std::size_t cr = 0; cr + 2 < end; ++cr) {
-        if (bytes[cr] != '\r' || bytes[cr + 1] != '\n' || bytes[cr + 2] != '-') {
-            continue;
-        }
-        for (int d = std::max(rangeStart, 1); d < rangeEnd; ++d) {
-            const std::size_t at = cr + static_cast<std::size_t>(d);
-            // Within a run of equal bytes every pair makes the same bytes: its first stands
-            // for them all (a line of dashes is one choice, not twenty).
-            if (at < first || at >= end || at + 1 >= span) {
-                continue;
-            }
-            const bool sameAsBefore = d > rangeStart && bytes[at - 1] == bytes[at];
-            if (bytes[at] == bytes[at + 1] && !sameAsBefore) {
-                pairs.push_back({from + static_cast<std::int64_t>(at), d});
-            }
-        }
+    std::vector<MarkerPair> pairs =
+        MarkerPairsIn(bytes, span, static_cast<std::size_t>(region.start - from),
+                      static_cast<std::size_t>(region.end - from), {rangeStart, rangeEnd});
+    for (MarkerPair& pair : pairs) {
+        pair.offset += from;
     }
     return pairs;
 }

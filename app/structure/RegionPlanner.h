@@ -10,6 +10,7 @@
 #include "structure/EvidenceRegion.h"
 #include "structure/StructureWalker.h"
 #include "verify/GuidedPlan.h"
+#include "verify/MarkerPairs.h"
 
 namespace korbelt {
 
@@ -26,13 +27,6 @@ Candidate RepeatedByteCandidate(std::int64_t offset);
 // A wrapper whose removal starts at offset and, as the scan decided, is length bytes long;
 // secondCr is where the CR of the CR LF pair that ends its header lines lies.
 Candidate WrapperCandidate(std::int64_t offset, std::int64_t length, std::int64_t secondCr);
-
-// A pair of equal bytes a marker's distance after a CR LF '-': a removal the damage pattern
-// allows, whichever pair of its marker the scan chose. offset is the first byte of the pair.
-struct MarkerPair {
-    std::int64_t offset = 0;
-    int distance = 0;  // from the marker's CR
-};
 
 // What a region's evidence decided of the candidates in it.
 enum class RegionStanding {

@@ -5,6 +5,7 @@
 
 #include "verify/Choices.h"
 #include "verify/CrcMeet.h"
+#include "verify/MarkerPairs.h"
 #include "verify/SliceSearch.h"
 
 namespace korbelt {
@@ -291,20 +292,10 @@ bool GuidedPlanner::TryShorterWrappers(const SliceChecksum& slice, std::int64_t 
 std::vector<std::int64_t> GuidedPlanner::MarkerPairs(const std::uint8_t* bytes, std::size_t count,
                                                      std::int64_t lead) const {
     std::vector<std::int64_t> pairs;
-    const auto [from, to] = reach_;
-    for (std::size_t cr = 0; cr + 2 < count; ++cr) {
-        if (bytes[cr] != '\r' || bytes[cr + 1] != '\n' || bytes[cr + 2] != '-') {
-            continue;
-        }
-        for (int d = std::max(from, 1); d < to; ++d) {
-            const std::size_t at = cr + static_cast<std::size_t>(d);
-            if (at + 1 >= count || static_cast<std::int64_t>(at) < lead) {
-                continue;
-            }
-            if (bytes[at] == bytes[at + 1] && !(d > from && bytes[at - 1] == bytes[at])) {
-                pairs.push_back(static_cast<std::int64_t>(at) - lead);
-            }
-        }
+    for (const MarkerPair& pair :
+         MarkerPairsIn(bytes, count, static_cast<std::size_t>(std::max<std::int64_t>(lead, 0)),
+                       count, reach_)) {
+        pairs.push_back(pair.offset - lead);
     }
     std::sort(pairs.begin(), pairs.end());
     pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
