@@ -137,8 +137,13 @@ bool RepairEngine::StartStructureGuide(Pass& pass) {
 // pieces of its set share. False when the user stops the file during the walk.
 bool RepairEngine::PieceRegions(Pass& pass, InputFile& input, std::vector<EvidenceRegion>& regions,
                                 WalkEnd& end, EvidenceNames& names) {
-    std::optional<EvidenceRegion> piece = SplitPieceRegionOf(fs_, pass.filename, iflength_);
-    auto across = WalkAcrossPieces(fs_, walkers_, pass.filename, input, iflength_,
+    const std::vector<Piece> others = PiecesBeside(fs_, pass.filename);
+    if (others.empty()) {
+        return true;
+    }
+    std::optional<EvidenceRegion> piece =
+        SplitPieceRegion({BaseName(pass.filename), iflength_}, others);
+    auto across = WalkAcrossPieces(fs_, walkers_, pass.filename, others, input, iflength_,
                                    [this] { return StopWhileReading(); });
     if (across && across->end == WalkEnd::Stopped) {
         return false;

@@ -2,7 +2,6 @@
 #include "structure/PieceWalk.h"
 
 #include <algorithm>
-#include <cctype>
 #include <memory>
 
 namespace korbelt {
@@ -10,25 +9,6 @@ namespace {
 
 // How far past the piece the walk may read before it has said all it can of the piece.
 constexpr std::int64_t kBeyond = std::int64_t{1} << 20;
-
-// A piece's name split into its set's name and its number.
-struct PieceName {
-    std::string set;
-    int number = 0;
-};
-
-std::optional<PieceName> NameOfPiece(const std::string& name) {
-    const auto dot = name.rfind('.');
-    if (dot == std::string::npos || name.size() - dot - 1 < 3 || name.size() - dot - 1 > 6) {
-        return std::nullopt;
-    }
-    const std::string digits = name.substr(dot + 1);
-    if (!std::all_of(digits.begin(), digits.end(),
-                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; })) {
-        return std::nullopt;
-    }
-    return PieceName{name.substr(0, dot), std::stoi(digits)};
-}
 
 // The pieces of a set one after another, read as one file. The piece the pass repairs is read
 // as the pass reads it; the others are opened when first read. Notes a read well past the
@@ -108,22 +88,22 @@ class JoinedPieces : public InputFile {
 }  // namespace
 
 std::optional<PieceEvidence> WalkAcrossPieces(FileSystem& fs, const Walkers& walkers,
-                                              const std::string& path, InputFile& piece,
+                                              const std::string& path,
+                                              const std::vector<Piece>& others, InputFile& piece,
                                               std::int64_t length, const StopPredicate& stop) {
     const auto own = NameOfPiece(BaseName(path));
     if (!own) {
         return std::nullopt;
     }
     const std::string directory = DirectoryName(path);
-    std::vector<std::pair<int, std::string>> numbered;
-    for (const std::string& name :
-         fs.ListOrdinaryFiles(directory).value_or(std::vector<std::string>())) {
-        const auto theirs = NameOfPiece(name);
-        if (theirs && theirs->set == own->set && theirs->number > 0) {
-            numbered.emplace_back(theirs->number, name);
+    std::vector<std::pair<int, Piece>> numbered = {{own->number, {BaseName(path), length}}};
+    for (const Piece& other : others) {
+        if (const auto theirs = NameOfPiece(other.name); theirs && theirs->number > 0) {
+            numbered.emplace_back(theirs->number, other);
         }
     }
-    std::sort(numbered.begin(), numbered.end());
+    std::sort(numbered.begin(), numbered.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
     // The pieces from the first on must all be there, each once, for the bytes of this one
     // to lie where the whole file has them.
     std::vector<JoinedPieces::Part> parts;
@@ -134,18 +114,12 @@ std::optional<PieceEvidence> WalkAcrossPieces(FileSystem& fs, const Walkers& wal
             (numbered.front().first != 0 && numbered.front().first != 1)) {
             break;
         }
-        const bool mine = numbered[i].second == BaseName(path);
-        std::int64_t size = length;
-        if (!mine) {
-            const auto identity = fs.Lookup(directory + "/" + numbered[i].second);
-            if (!identity || identity->kind != FileIdentity::Kind::Regular) {
-                break;
-            }
-            size = identity->size;
-        } else {
+        const bool mine = numbered[i].second.name == BaseName(path);
+        if (mine) {
             ownIndex = i;
         }
-        parts.push_back({directory + "/" + numbered[i].second, at, size, nullptr});
+        const std::int64_t size = numbered[i].second.length;
+        parts.push_back({directory + "/" + numbered[i].second.name, at, size, nullptr});
         at += size;
     }
     if (!ownIndex || parts.size() < 2) {

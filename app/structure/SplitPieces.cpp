@@ -10,9 +10,9 @@ namespace {
 
 constexpr std::int64_t kDamageAllowance = 4096;
 
-// The set a piece belongs to (its name without the number) and its number; none for a name
-// that does not end in "." and three digits or more.
-std::optional<std::pair<std::string, int>> SetAndNumber(const std::string& name) {
+}  // namespace
+
+std::optional<PieceName> NameOfPiece(const std::string& name) {
     const auto dot = name.rfind('.');
     if (dot == std::string::npos || name.size() - dot - 1 < 3 || name.size() - dot - 1 > 6) {
         return std::nullopt;
@@ -22,28 +22,26 @@ std::optional<std::pair<std::string, int>> SetAndNumber(const std::string& name)
                      [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; })) {
         return std::nullopt;
     }
-    return std::make_pair(name.substr(0, dot), std::stoi(digits));
+    return PieceName{name.substr(0, dot), std::stoi(digits)};
 }
-
-}  // namespace
 
 std::optional<EvidenceRegion> SplitPieceRegion(const Piece& piece,
                                                const std::vector<Piece>& pieces) {
-    const auto own = SetAndNumber(piece.name);
+    const auto own = NameOfPiece(piece.name);
     if (!own) {
         return std::nullopt;
     }
-    int last = own->second;
+    int last = own->number;
     std::map<std::int64_t, int> lengths;  // of the pieces of the set but the last
-    std::vector<std::pair<int, std::int64_t>> set = {{own->second, piece.length}};
+    std::vector<std::pair<int, std::int64_t>> set = {{own->number, piece.length}};
     for (const Piece& other : pieces) {
-        const auto theirs = SetAndNumber(other.name);
-        if (theirs && theirs->first == own->first && other.name != piece.name) {
-            set.emplace_back(theirs->second, other.length);
-            last = std::max(last, theirs->second);
+        const auto theirs = NameOfPiece(other.name);
+        if (theirs && theirs->set == own->set && other.name != piece.name) {
+            set.emplace_back(theirs->number, other.length);
+            last = std::max(last, theirs->number);
         }
     }
-    if (own->second == last) {
+    if (own->number == last) {
         return std::nullopt;
     }
     for (const auto& [number, length] : set) {
@@ -75,26 +73,26 @@ std::optional<EvidenceRegion> SplitPieceRegion(const Piece& piece,
                           "split piece '" + piece.name + "'"};
 }
 
-std::optional<EvidenceRegion> SplitPieceRegionOf(FileSystem& fs, const std::string& path,
-                                                 std::int64_t length) {
-    const Piece piece{BaseName(path), length};
-    const auto own = SetAndNumber(piece.name);
+std::vector<Piece> PiecesBeside(FileSystem& fs, const std::string& path) {
+    const std::string name = BaseName(path);
+    const auto own = NameOfPiece(name);
     if (!own) {
-        return std::nullopt;
+        return {};
     }
     const std::string directory = DirectoryName(path);
     std::vector<Piece> pieces;
-    for (const std::string& name : fs.ListOrdinaryFiles(directory).value_or(
-             std::vector<std::string>())) {
-        const auto theirs = SetAndNumber(name);
-        if (!theirs || theirs->first != own->first || name == piece.name) {
+    for (const std::string& other :
+         fs.ListOrdinaryFiles(directory).value_or(std::vector<std::string>())) {
+        const auto theirs = NameOfPiece(other);
+        if (!theirs || theirs->set != own->set || other == name) {
             continue;
         }
-        if (const auto identity = fs.Lookup(directory + "/" + name)) {
-            pieces.push_back({name, identity->size});
+        const auto identity = fs.Lookup(directory + "/" + other);
+        if (identity && identity->kind == FileIdentity::Kind::Regular) {
+            pieces.push_back({other, identity->size});
         }
     }
-    return SplitPieceRegion(piece, pieces);
+    return pieces;
 }
 
 }  // namespace korbelt

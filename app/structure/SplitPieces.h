@@ -26,10 +26,17 @@ struct Piece {
 std::optional<EvidenceRegion> SplitPieceRegion(const Piece& piece,
                                                const std::vector<Piece>& pieces);
 
-// The same for the piece at path, length bytes long, from the lengths of the other pieces of
-// its set in its folder; the folder is only read for a name that is a piece's.
-std::optional<EvidenceRegion> SplitPieceRegionOf(FileSystem& fs, const std::string& path,
-                                                 std::int64_t length);
+// A piece's name split into its set's name and its number ("movie.mkv", 2 for
+// "movie.mkv.002"); none for a name that does not end in "." and three to six digits.
+struct PieceName {
+    std::string set;
+    int number = 0;
+};
+std::optional<PieceName> NameOfPiece(const std::string& name);
+
+// The other pieces of the set the file at path belongs to, in its folder, with their
+// lengths; none for a name that is no piece's, whose folder is then not read.
+std::vector<Piece> PiecesBeside(FileSystem& fs, const std::string& path);
 
 inline constexpr EvidenceNames kSplitPieceNames{"split pieces", "", "the other pieces' length"};
 
