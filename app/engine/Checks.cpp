@@ -15,7 +15,7 @@ std::pair<int, int> RepairEngine::SearchRange() const {
 
 int RepairEngine::Check4RptByte(std::int64_t filepos, int currpos) {
     const auto [start, end] = SearchRange();
-    if (counting_) {
+    if (counting_ && filepos - 1 + currpos >= countFrom_) {
         census_.Count(buff.data() + currpos,
                       static_cast<int>(std::min<std::int64_t>(
                           kBufferSize - currpos, iflength_ - (filepos - 1 + currpos))));
@@ -28,9 +28,13 @@ int RepairEngine::Check4RptByte(std::int64_t filepos, int currpos) {
         // make its last byte look repeated. Where the markers show damage, a pair at any
         // other distance is chance.
         const bool pairInInput = filepos + i + 1 <= iflength_;
-        const bool looked = pairsAt_ == 0 || (pairsAt_ >> (i - currpos) & 1) != 0;
-        if (buff[i] == buff[i + 1] && pairInInput && looked) {
-            rptbyte = i;
+        if (buff[i] == buff[i + 1] && pairInInput) {
+            const std::uint64_t distance = std::uint64_t{1} << (i - currpos);
+            if (pairsAt_ == 0 || (pairsAt_ & distance) != 0) {
+                rptbyte = i;
+            } else {
+                passedBy_ |= distance;
+            }
         }
         ++i;
     }

@@ -92,6 +92,17 @@ void MarkerCensus::Count(const std::uint8_t* marker, int available) {
     contexts_.Add(key, pairs, std::min(available, kReach));
 }
 
+// Whether the CR LF '-' at cr is a wrapper's boundary line after a CR of the data: the scan
+// cuts the wrapper there, and never counts it as a marker.
+bool MarkerCensus::OpensWrapper(const std::uint8_t* bytes, std::size_t cr, std::size_t available) {
+    constexpr std::size_t kDashes = 29;
+    if (cr == 0 || bytes[cr - 1] != kCR || cr + 2 + kDashes > available) {
+        return false;
+    }
+    return std::all_of(bytes + cr + 2, bytes + cr + 2 + kDashes,
+                       [](std::uint8_t byte) { return byte == kDash; });
+}
+
 void MarkerCensus::CountAll(const std::uint8_t* bytes, std::size_t scanned, std::size_t available) {
     for (std::size_t i = 0; i < scanned;) {
         const void* cr = std::memchr(bytes + i, kCR, scanned - i);
@@ -99,7 +110,8 @@ void MarkerCensus::CountAll(const std::uint8_t* bytes, std::size_t scanned, std:
             return;
         }
         i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(cr) - bytes);
-        if (i + 2 < available && bytes[i + 1] == kLF && bytes[i + 2] == kDash) {
+        if (i + 2 < available && bytes[i + 1] == kLF && bytes[i + 2] == kDash &&
+            !OpensWrapper(bytes, i, available)) {
             Count(bytes + i, static_cast<int>(std::min<std::size_t>(kReach, available - i)));
         }
         ++i;

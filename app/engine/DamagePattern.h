@@ -79,6 +79,7 @@ class MarkerCensus {
     void Clear();
 
   private:
+    static bool OpensWrapper(const std::uint8_t* bytes, std::size_t cr, std::size_t available);
     double ChanceRate() const;
     double ChanceAt(std::size_t j, double rate) const;
     PatternVerdict::Distance Counted(int distance) const;

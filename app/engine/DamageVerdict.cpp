@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/PassState.h"
+#include "engine/HeldStartInput.h"
 
 namespace korbelt {
 namespace {
@@ -10,6 +11,10 @@ namespace {
 // The markers read first are read in pieces this large, each with the reach of its last
 // marker's pairs: no larger than the read-ahead window, which serves no larger reads.
 constexpr std::size_t kCensusPiece = std::size_t{64} << 10;
+// The markers of a larger file's first part judged before the copy: at least this share.
+constexpr std::int64_t kJudgedShare = 64;
+// The bytes held are read in pieces this large.
+constexpr std::int64_t kHeldPiece = std::int64_t{1} << 20;
 
 }  // namespace
 
@@ -17,15 +22,20 @@ void RepairEngine::StartCensus() {
     census_.Clear();
     counting_ = options_.judgeMarkers;
     pairsAt_ = 0;
+    passedBy_ = 0;
+    countFrom_ = 0;
 }
 
 // The copy of the file, with its markers counted and judged. Without checksums the verdict
 // decides which pair is the damage; with them, or with the file's structure, the evidence
-// decides, and it is only told.
+// decides, and it is only told. The verdict of the file's first part says where the copy
+// looks for damage; where the verdict of the whole file would have it look elsewhere, the
+// copy is made again.
 RepairEngine::Ending RepairEngine::CopyJudgingMarkers(Pass& pass) {
     StartCensus();
     const bool markersDecide = pass.evidence.entries.empty() && options_.judgeMarkers;
-    if (markersDecide && run_.interactive && !CountMarkersFirst(pass)) {
+    const bool ahead = run_.interactive || plan_.countAhead > 0;
+    if (markersDecide && ahead && !CountMarkersAhead(pass, run_.interactive)) {
         return Ending::UserAbort;
     }
     verdictMayMove_ = markersDecide && counting_;
@@ -34,41 +44,100 @@ RepairEngine::Ending RepairEngine::CopyJudgingMarkers(Pass& pass) {
         ending = StartAgainCountingFirst(pass);
     }
     verdictMayMove_ = false;
-    if (ending != Ending::Normal || !counting_) {
+    if (ending != Ending::Normal || !options_.judgeMarkers) {
         return ending;
     }
     JudgeMarkers();
-    if (!markersDecide || guide_ || !DamageMovesAFind()) {
+    if (!markersDecide || guide_ || !VerdictMovesAFind()) {
         return ending;
     }
     return StartAgainAtDamage(pass) ? CopyRecords(pass) : Ending::OutputRefused;
 }
 
-// In an interactive run the questions must already be about the pairs the verdict points
-// at: the markers are counted before the pass. False when the user stops the file.
-bool RepairEngine::CountMarkersFirst(Pass& pass) {
-    std::vector<std::uint8_t> piece(kCensusPiece + MarkerCensus::kReach);
-    for (std::int64_t at = 0; at < iflength_; at += kCensusPiece) {
-        const auto wanted = static_cast<std::size_t>(
-            std::min<std::int64_t>(static_cast<std::int64_t>(piece.size()), iflength_ - at));
-        std::error_code error;
-        const std::size_t got = pass.input->ReadAt(at, piece.data(), wanted, error);
-        if (error) {
-            throw Unable("read input file failed", "read input file", pass.filename, error);
+// Counts the markers before the copy: of the whole file where the questions must already be
+// about the pairs the verdict points at, else of its first part, whose verdict is the guess
+// the copy goes by. The first bytes stay in memory for the copy. False when the user stops
+// the file.
+bool RepairEngine::CountMarkersAhead(Pass& pass, bool wholeFile) {
+    const std::int64_t ahead =
+        wholeFile ? iflength_
+                  : std::min(iflength_, std::max(plan_.countAhead, iflength_ / kJudgedShare));
+    const std::int64_t held = std::min(ahead, plan_.countAhead);
+    if (held > heldSize_) {
+        heldAhead_ = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(held));
+        heldSize_ = held;
+    }
+    InputFile& file = pass.start->File();
+    if (!wholeFile) {
+        // The file's reading has begun: a failure leaves it as it was, and says so.
+        pass.copying = true;
+        readpos = 1;
+        lastLook_ = std::chrono::steady_clock::now();
+    }
+    std::int64_t counted = 0;  // the markers before this offset are counted
+    for (std::int64_t at = 0; at < held;) {
+        const std::size_t got = ReadAhead(pass, file, at, heldAhead_.get() + at,
+                                          std::min<std::int64_t>(kHeldPiece, held - at));
+        at += static_cast<std::int64_t>(got);
+        const std::int64_t countTo = at == iflength_ ? at : at - MarkerCensus::kReach;
+        if (countTo > counted) {
+            census_.CountAll(heldAhead_.get() + counted, static_cast<std::size_t>(countTo - counted),
+                             static_cast<std::size_t>(at - counted));
+            counted = countTo;
         }
-        if (got < wanted) {
-            throw InputChanged(pass.filename, "became shorter");
-        }
-        census_.CountAll(piece.data(), std::min(kCensusPiece, got), got);
-        host_.YieldToUi();
-        if (!GoOnAfterStop()) {
+        if (!YieldWhileCounting(wholeFile)) {
             return false;
         }
     }
-    counting_ = false;
-    JudgeMarkers();
-    LookAtDamageOnly();
+    std::vector<std::uint8_t> piece(kCensusPiece + MarkerCensus::kReach);
+    while (counted < ahead) {
+        const std::size_t got = ReadAhead(
+            pass, file, counted, piece.data(),
+            std::min<std::int64_t>(static_cast<std::int64_t>(piece.size()), iflength_ - counted));
+        const std::size_t scanned =
+            static_cast<std::size_t>(std::min<std::int64_t>(kCensusPiece, ahead - counted));
+        census_.CountAll(piece.data(), scanned, got);
+        counted += static_cast<std::int64_t>(scanned);
+        if (!YieldWhileCounting(wholeFile)) {
+            return false;
+        }
+    }
+    if (held > 0) {
+        pass.start->Hold({heldAhead_.get(), static_cast<std::size_t>(held)}, held == iflength_);
+    }
+    countFrom_ = counted;
+    const auto [start, end] = SearchRange();
+    counting_ = counted < iflength_;
+    if (wholeFile) {
+        JudgeMarkers();  // the questions to come are about its finds
+    }
+    pairsAt_ = DamageDistances(census_.Judge(start, end));
     return true;
+}
+
+// Exactly count bytes of the file at offset, or why not.
+std::size_t RepairEngine::ReadAhead(Pass& pass, InputFile& file, std::int64_t offset,
+                                    std::uint8_t* into, std::int64_t count) {
+    std::error_code error;
+    const auto wanted = static_cast<std::size_t>(count);
+    const std::size_t got = file.ReadAt(offset, into, wanted, error);
+    if (error) {
+        throw Unable("read input file failed", "read input file", pass.filename, error);
+    }
+    if (got < wanted) {
+        throw InputChanged(pass.filename, "became shorter");
+    }
+    return got;
+}
+
+// Counting the whole file first yields at every piece, as the pass does between records;
+// counting its first part, as often as reading checksum files does.
+bool RepairEngine::YieldWhileCounting(bool everyPiece) {
+    if (!everyPiece) {
+        return !StopWhileReading();
+    }
+    host_.YieldToUi();
+    return GoOnAfterStop();
 }
 
 void RepairEngine::JudgeMarkers() {
@@ -76,14 +145,17 @@ void RepairEngine::JudgeMarkers() {
     report_.pattern = census_.Judge(start, end);
 }
 
-// Whether the repeated-byte check, looking at the damage's distance only, would have
-// removed other bytes than the pass did.
-bool RepairEngine::DamageMovesAFind() const {
-    if (!report_.pattern || report_.pattern->kind != PatternVerdict::Kind::Damage || pairsAt_) {
+// Whether the repeated-byte check, looking where the verdict of the whole file says, would
+// have removed other bytes than the pass did: a pair the pass passed by at a distance the
+// verdict looks at, or a repeat removed at one it does not.
+bool RepairEngine::VerdictMovesAFind() const {
+    const std::uint64_t wanted = report_.pattern ? DamageDistances(*report_.pattern) : 0;
+    if (wanted == pairsAt_) {
         return false;
     }
-    return finds_.RemovedRepeatAt(
-        [this](int distance) { return !report_.pattern->Flags(distance); });
+    const std::uint64_t looked = wanted == 0 ? ~std::uint64_t{0} : wanted;
+    return (passedBy_ & looked) != 0 ||
+           finds_.RemovedRepeatAt([looked](int distance) { return (looked >> distance & 1) == 0; });
 }
 
 // The pass again from the start, the repeated-byte check looking at the damage's distance
@@ -91,7 +163,8 @@ bool RepairEngine::DamageMovesAFind() const {
 bool RepairEngine::StartAgainAtDamage(Pass& pass) {
     DropPassSoFar(pass);
     counting_ = false;
-    LookAtDamageOnly();
+    pairsAt_ = DamageDistances(*report_.pattern);
+    passedBy_ = 0;
     return OpenOutput(pass);
 }
 
@@ -102,7 +175,7 @@ RepairEngine::Ending RepairEngine::StartAgainCountingFirst(Pass& pass) {
     DropPassSoFar(pass);
     verdictMayMove_ = false;
     StartCensus();
-    if (!CountMarkersFirst(pass)) {
+    if (!CountMarkersAhead(pass, true)) {
         return Ending::UserAbort;
     }
     return OpenOutput(pass) ? CopyRecords(pass) : Ending::OutputRefused;
@@ -121,16 +194,17 @@ void RepairEngine::DropPassSoFar(Pass& pass) {
     }
 }
 
-// Where the markers show damage, the repeated-byte check looks at its distances only.
-void RepairEngine::LookAtDamageOnly() {
-    const PatternVerdict& pattern = *report_.pattern;
+// Where the markers show damage, the repeated-byte check looks at its distances only (bit k:
+// the pair k after the CR); elsewhere at every distance (0).
+std::uint64_t RepairEngine::DamageDistances(const PatternVerdict& pattern) {
     if (pattern.kind != PatternVerdict::Kind::Damage) {
-        return;
+        return 0;
     }
-    pairsAt_ = std::uint64_t{1} << pattern.distance;
+    std::uint64_t distances = std::uint64_t{1} << pattern.distance;
     for (const PatternVerdict::Distance& other : pattern.others) {
-        pairsAt_ |= std::uint64_t{1} << other.distance;
+        distances |= std::uint64_t{1} << other.distance;
     }
+    return distances;
 }
 
 // The repeated bytes the pass decided to remove.

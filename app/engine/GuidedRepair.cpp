@@ -125,6 +125,9 @@ bool RepairEngine::StartStructureGuide(Pass& pass) {
                                                  [this] { return run_.stopflag; }, start, stop);
     UseGuide(std::make_unique<Guide>(std::move(planner), names, end, std::move(input)));
     verdictMayMove_ = false;  // the structure decides; the markers' verdict is only told
+    if (counting_) {
+        pairsAt_ = 0;  // the scan's finds are the structure's to decide, at every distance
+    }
     if (pass.window != nullptr) {
         pass.window->KeepFrom(0);
     }

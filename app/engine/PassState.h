@@ -21,6 +21,7 @@
 
 namespace korbelt {
 
+class HeldStartInput;
 class ReadAheadInput;
 
 // Something went wrong with a file operation: what the file's status line says after the
@@ -78,6 +79,7 @@ struct RepairEngine::Pass {
     int lastpct = -1;
     int reccount = 0;
     ReadAheadInput* window = nullptr;  // the input, when it is read ahead
+    HeldStartInput* start = nullptr;   // the input under the window, its first bytes in memory
     // Kept bytes are written straight from the read-ahead window, one call per run of them.
     bool gathered = false;
     std::int64_t runStart = 0;  // 0-based input offset of the kept bytes not yet written

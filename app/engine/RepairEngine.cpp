@@ -7,6 +7,7 @@
 
 #include "engine/HJSplit.h"
 #include "engine/PassState.h"
+#include "engine/HeldStartInput.h"
 #include "engine/ReadAheadInput.h"
 
 namespace korbelt {
@@ -310,6 +311,9 @@ bool RepairEngine::OpenAndLockInput(Pass& pass) {
 
 void RepairEngine::OpenInput(Pass& pass) {
     std::error_code error;
+    auto start = std::make_unique<HeldStartInput>(std::move(pass.input));
+    pass.start = start.get();
+    pass.input = std::move(start);
     if (plan_.readAhead != 0) {
         // A hundred records and more per read call; the records overlap and move forward.
         // Guided by slices, the copy follows a slice or two behind the scan: the window holds

@@ -68,11 +68,18 @@ class RepairEngine {
     // and kMaxReadAhead). With gatherWrites, and a record I/O with a wide write, the kept
     // bytes are written straight from that memory, one call for each run of them between
     // two left-out bytes or window moves; otherwise one write call per record.
+    static constexpr std::int64_t kCountAhead = std::int64_t{16} << 20;
     struct IoPlan {
         // Large enough that read calls cost little, small enough to stay in the cache
         // between the read and the write of the same bytes.
         std::size_t readAhead = std::size_t{256} << 10;
         bool gatherWrites = true;
+        // In a run that asks nothing, the markers of the file's first part (this many bytes,
+        // or a sixty-fourth of a larger file) are judged before the copy, which looks for
+        // damage where they say; the bytes are held in memory up to this many, so that the
+        // copy reads none of them again. 0: the scan alone counts the markers, and where the
+        // verdict of the whole file then moves a find, the copy is made again.
+        std::int64_t countAhead = kCountAhead;
     };
     static constexpr std::size_t kMaxReadAhead = std::size_t{1} << 30;
     // How much of a changed copy is written between two requests to the disk to write it.
@@ -136,10 +143,13 @@ class RepairEngine {
     std::pair<int, int> SearchRange() const;
     void StartCensus();
     Ending CopyJudgingMarkers(Pass& pass);
-    bool CountMarkersFirst(Pass& pass);
+    bool CountMarkersAhead(Pass& pass, bool wholeFile);
+    std::size_t ReadAhead(Pass& pass, InputFile& file, std::int64_t offset, std::uint8_t* into,
+                          std::int64_t count);
+    bool YieldWhileCounting(bool everyPiece);
     void JudgeMarkers();
-    bool DamageMovesAFind() const;
-    void LookAtDamageOnly();
+    bool VerdictMovesAFind() const;
+    static std::uint64_t DamageDistances(const PatternVerdict& pattern);
     bool StartAgainAtDamage(Pass& pass);
     Ending StartAgainCountingFirst(Pass& pass);
     void DropPassSoFar(Pass& pass);
@@ -238,12 +248,19 @@ class RepairEngine {
     // Length of the file being repaired; bytes of buff beyond it read as 0 and never pair.
     std::int64_t iflength_ = INT64_MAX;
     FileReport report_;
-    // The markers of the file, counted by the scan as it meets them, or read first when the
-    // verdict must be known before the first question. Where they show damage, the
-    // repeated-byte check looks at its distances only (bit k: the pair k after the CR).
+    // The markers of the file: those of its first part read first (of all of it where the
+    // verdict must be known before the first question), the rest counted by the scan as it
+    // meets them, from countFrom_ on. Where the markers read first show damage, the
+    // repeated-byte check looks at its distances only (bit k: the pair k after the CR), and
+    // notes the distances of the pairs it passes by.
     MarkerCensus census_;
     bool counting_ = true;
+    std::int64_t countFrom_ = 0;
     std::uint64_t pairsAt_ = 0;
+    std::uint64_t passedBy_ = 0;
+    // The file's first bytes as the markers were read first, for the copy to take them from.
+    std::unique_ptr<std::uint8_t[]> heldAhead_;
+    std::int64_t heldSize_ = 0;
     // The markers' verdict, judged once the pass is done, may still move its finds: none of
     // them may go on until then, and a pass that finds more than are held starts again with
     // the markers counted first.

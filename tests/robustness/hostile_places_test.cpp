@@ -205,6 +205,8 @@ class ChangingInput : public RealPass {
     }
 
     std::string Start(const Bytes& data) {
+        // The pass reads its records as it goes: its first part is not held in memory.
+        engine.SetIoPlan({RepairEngine::IoPlan{}.readAhead, true, 0});
         path = dir.File("growing.avi");
         WriteBytes(path, data);
         return path;
@@ -256,6 +258,14 @@ TEST_F(ChangingInput, ShrinkingToNothingIsNoticed) {
     ChangeAt(150, [&] { CutTo(0); });
     Process(path);
     ExpectLeftAsItIs({}, "became shorter");
+}
+
+TEST_F(ChangingInput, ACutAfterTheFileWasHeldInMemoryIsNoticedAtTheEnd) {
+    Start(Big());
+    engine.SetIoPlan(RepairEngine::IoPlan{});  // all 3 MiB read before the first record
+    ChangeAt(150, [&] { CutTo(0); });
+    Process(path);
+    ExpectLeftAsItIs({}, "changed");
 }
 
 TEST_F(ChangingInput, GrowingIsNoticedAtTheEndAndTheCopyNotSwappedIn) {
