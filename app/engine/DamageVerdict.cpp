@@ -62,7 +62,11 @@ bool RepairEngine::CountMarkersAhead(Pass& pass, bool wholeFile) {
     const std::int64_t ahead =
         wholeFile ? iflength_
                   : std::min(iflength_, std::max(plan_.countAhead, iflength_ / kJudgedShare));
-    const std::int64_t held = std::min(ahead, plan_.countAhead);
+    // With the reach of the last markers' pairs, so that no byte held is read again.
+    const std::int64_t held =
+        plan_.countAhead > 0
+            ? std::min(iflength_, std::min(ahead, plan_.countAhead) + MarkerCensus::kReach)
+            : 0;
     if (held > heldSize_) {
         heldAhead_ = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(held));
         heldSize_ = held;
@@ -91,9 +95,10 @@ bool RepairEngine::CountMarkersAhead(Pass& pass, bool wholeFile) {
     }
     std::vector<std::uint8_t> piece(kCensusPiece + MarkerCensus::kReach);
     while (counted < ahead) {
-        const std::size_t got = ReadAhead(
-            pass, file, counted, piece.data(),
-            std::min<std::int64_t>(static_cast<std::int64_t>(piece.size()), iflength_ - counted));
+        const std::size_t got =
+            ReadAhead(pass, file, counted, piece.data(),
+                      std::min({static_cast<std::int64_t>(piece.size()), iflength_ - counted,
+                                ahead - counted + MarkerCensus::kReach}));
         const std::size_t scanned =
             static_cast<std::size_t>(std::min<std::int64_t>(kCensusPiece, ahead - counted));
         census_.CountAll(piece.data(), scanned, got);

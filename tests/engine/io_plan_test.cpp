@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <functional>
+#include <numeric>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -80,6 +81,22 @@ class BadSpotInput : public ForwardingInputFile {
     std::int64_t badSpot_;
 };
 
+// Counts the bytes its reads deliver.
+class CountingInput : public ForwardingInputFile {
+  public:
+    CountingInput(std::unique_ptr<InputFile> real, std::int64_t& bytesRead)
+        : ForwardingInputFile(std::move(real)), bytesRead_(bytesRead) {}
+    std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t count,
+                       std::error_code& error) override {
+        const std::size_t got = real_->ReadAt(offset, buffer, count, error);
+        bytesRead_ += static_cast<std::int64_t>(got);
+        return got;
+    }
+
+  private:
+    std::int64_t& bytesRead_;
+};
+
 // The file system of the machine, with a bad spot in every input it opens (if one is set),
 // the temporary file's content noted when it is flushed and when the backup is made, and
 // each operation a place for a fault.
@@ -89,6 +106,9 @@ class WatchedFileSystem : public FaultyFileSystem {
 
     std::unique_ptr<InputFile> OpenInput(const std::string& path, std::error_code& error) override {
         auto input = FaultyFileSystem::OpenInput(path, error);
+        if (input) {
+            input = std::make_unique<CountingInput>(std::move(input), bytesRead);
+        }
         if (input && badSpot >= 0) {
             return std::make_unique<BadSpotInput>(std::move(input), badSpot);
         }
@@ -105,6 +125,7 @@ class WatchedFileSystem : public FaultyFileSystem {
     void StartWriteback(const std::string& path) override { writebacks.push_back(path); }
 
     std::int64_t badSpot = -1;
+    std::int64_t bytesRead = 0;
     Bytes atSync;
     Bytes atLink;
     std::vector<std::string> writebacks;
@@ -121,6 +142,7 @@ struct Outcome {
     Bytes bak;
     bool tempExists = false;
     int readCalls = 0;
+    std::int64_t bytesRead = 0;
     std::vector<int> recordWrites;
     std::vector<int> wideWrites;
     Bytes atSync;
@@ -202,6 +224,7 @@ Outcome Repair(const Bytes& input, const IoPlan& plan, const Conditions& conditi
     outcome.bak = outcome.bakExists ? ReadBytes(path + ".bak") : Bytes();
     outcome.tempExists = Exists(path + ".$$$");
     outcome.readCalls = faults.Calls(Site::ReadInput);
+    outcome.bytesRead = fs.bytesRead;
     outcome.recordWrites = io.recordWrites;
     outcome.wideWrites = io.wideWrites;
     outcome.atSync = fs.atSync;
@@ -324,6 +347,78 @@ TEST(IoPlan, FastPathsRepairRandomFilesExactlyAsThePlainPath) {
         }
     }
     EXPECT_GT(removals, 100);
+}
+
+std::int64_t BytesWritten(const Outcome& outcome) {
+    std::int64_t written = 0;
+    for (const auto* writes : {&outcome.recordWrites, &outcome.wideWrites}) {
+        written = std::accumulate(writes->begin(), writes->end(), written);
+    }
+    return written;
+}
+
+// Random bytes with a CR LF '-' every 1000 bytes and no pair at 41 after any of them; chance
+// puts pairs at the other distances of the search range. The damaged copy has the byte at 41
+// repeated after the markers that damagedAt says.
+struct ChanceAndDamage {
+    Bytes original;
+    Bytes damaged;
+};
+
+ChanceAndDamage WithChancePairs(std::size_t markers, const std::function<int(std::size_t)>& damagedAt) {
+    ChanceAndDamage files;
+    files.original = RandomBytes(markers * 1000, 77);
+    for (std::size_t m = 0; m < markers; ++m) {
+        Bytes& bytes = files.original;
+        const std::size_t at = m * 1000 + 500;
+        Put(bytes, at, {13, 10, '-'});
+        for (const int distance : {41, 44}) {
+            if (bytes[at + distance + 1] == bytes[at + distance]) {
+                bytes[at + distance + 1] ^= 1;
+            }
+        }
+    }
+    for (std::size_t m = 0; m < markers; ++m) {
+        files.damaged.insert(files.damaged.end(), files.original.begin() + m * 1000,
+                             files.original.begin() + (m + 1) * 1000);
+        if (const int distance = damagedAt(m)) {
+            const auto at = files.damaged.end() - 500 + distance;
+            files.damaged.insert(at, *at);
+        }
+    }
+    return files;
+}
+
+TEST(IoPlan, WhereTheVerdictMovesTheRulesFindsTheFileIsStillReadOnceAndWrittenOnce) {
+    // Damage at 41 after every other marker; the plain rule would also take the chance
+    // pairs after the others, and a chance pair later in the range than the damage.
+    const ChanceAndDamage files = WithChancePairs(400, [](std::size_t m) { return m % 2 ? 0 : 41; });
+    const IoPlan scanOnly{IoPlan{}.readAhead, true, 0};
+    const Outcome again = Repair(files.damaged, scanOnly);
+    ASSERT_EQ(again.file, files.original);
+    EXPECT_EQ(again.bytesRead, 2 * static_cast<std::int64_t>(files.damaged.size()))
+        << "with the markers counted by the scan alone, the copy is made twice";
+    for (const auto& [name, plan] : std::vector<std::pair<std::string, IoPlan>>{
+             {"held whole", IoPlan{}}, {"first part held", {IoPlan{}.readAhead, true, 100000}}}) {
+        SCOPED_TRACE(name);
+        const Outcome once = Repair(files.damaged, plan);
+        EXPECT_EQ(once.file, files.original);
+        EXPECT_EQ(once.lines, again.lines);
+        EXPECT_EQ(once.bytesRead, static_cast<std::int64_t>(files.damaged.size()));
+        EXPECT_EQ(BytesWritten(once), static_cast<std::int64_t>(files.original.size()));
+    }
+}
+
+TEST(IoPlan, WhereTheFirstPartsVerdictMissesTheDamageOfTheRestTheCopyIsMadeAgain) {
+    // Damage at 41 in the first hundred markers, at 44 after most of the rest.
+    const ChanceAndDamage files = WithChancePairs(
+        400, [](std::size_t m) { return m < 100 ? (m % 2 ? 0 : 41) : (m % 4 ? 44 : 0); });
+    const Outcome whole = Repair(files.damaged, IoPlan{});
+    ASSERT_EQ(whole.file, files.original);
+    const Outcome guessed = Repair(files.damaged, {IoPlan{}.readAhead, true, 100000});
+    EXPECT_EQ(guessed.file, files.original);
+    EXPECT_EQ(guessed.lines, whole.lines);
+    EXPECT_GT(guessed.bytesRead, static_cast<std::int64_t>(files.damaged.size()));
 }
 
 TEST(IoPlan, SparseDamageIsReadAndWrittenInAFewLargeCalls) {
