@@ -27,15 +27,19 @@ void RepairEngine::StartCensus() {
 }
 
 // The copy of the file, with its markers counted and judged. Without checksums the verdict
-// decides which pair is the damage; with them, or with the file's structure, the evidence
-// decides, and it is only told. The verdict of the file's first part says where the copy
-// looks for damage; where the verdict of the whole file would have it look elsewhere, the
-// copy is made again.
+// decides which pair is the damage: that of the file's first part says where the copy looks,
+// and where the verdict of the whole file would have it look elsewhere, the copy is made
+// again. With slice checksums the slices decide among the finds the verdict makes; with
+// other checksums, or with the file's structure, the evidence decides, and it is only told.
 RepairEngine::Ending RepairEngine::CopyJudgingMarkers(Pass& pass) {
     StartCensus();
     const bool markersDecide = pass.evidence.entries.empty() && options_.judgeMarkers;
-    const bool ahead = run_.interactive || plan_.countAhead > 0;
-    if (markersDecide && ahead && !CountMarkersAhead(pass, run_.interactive)) {
+    // Where slices decide, the finds of a slice they cannot prove go as the verdict has them,
+    // never as a rule it overruled: it must be known first. Such a file is read twice.
+    const bool slicesDecide = guide_ != nullptr && guide_->slices != nullptr && counting_;
+    const bool wholeFile = (markersDecide && run_.interactive) || slicesDecide;
+    if ((wholeFile || (markersDecide && plan_.countAhead > 0)) &&
+        !CountMarkersAhead(pass, wholeFile)) {
         return Ending::UserAbort;
     }
     verdictMayMove_ = markersDecide && counting_;
@@ -72,7 +76,7 @@ bool RepairEngine::CountMarkersAhead(Pass& pass, bool wholeFile) {
         heldSize_ = held;
     }
     InputFile& file = pass.start->File();
-    if (!wholeFile) {
+    if (!run_.interactive) {
         // The file's reading has begun: a failure leaves it as it was, and says so.
         pass.copying = true;
         readpos = 1;
@@ -89,7 +93,7 @@ bool RepairEngine::CountMarkersAhead(Pass& pass, bool wholeFile) {
                              static_cast<std::size_t>(at - counted));
             counted = countTo;
         }
-        if (!YieldWhileCounting(wholeFile)) {
+        if (!YieldWhileCounting(run_.interactive)) {
             return false;
         }
     }
@@ -103,7 +107,7 @@ bool RepairEngine::CountMarkersAhead(Pass& pass, bool wholeFile) {
             static_cast<std::size_t>(std::min<std::int64_t>(kCensusPiece, ahead - counted));
         census_.CountAll(piece.data(), scanned, got);
         counted += static_cast<std::int64_t>(scanned);
-        if (!YieldWhileCounting(wholeFile)) {
+        if (!YieldWhileCounting(run_.interactive)) {
             return false;
         }
     }
@@ -135,8 +139,8 @@ std::size_t RepairEngine::ReadAhead(Pass& pass, InputFile& file, std::int64_t of
     return got;
 }
 
-// Counting the whole file first yields at every piece, as the pass does between records;
-// counting its first part, as often as reading checksum files does.
+// Counting the markers first before questions yields at every piece, as the pass does
+// between records; otherwise as often as reading checksum files does.
 bool RepairEngine::YieldWhileCounting(bool everyPiece) {
     if (!everyPiece) {
         return !StopWhileReading();

@@ -172,7 +172,7 @@ TEST_F(VerifiedRepair, AFailedReadAnywhereInAGuidedRepairLeavesTheFileAsItWas) {
     Bytes arrived = Arrived(posted, 5000);
     arrived.insert(arrived.begin() + 20001, 0x77);
     const std::string path = WithPar(posted, arrived);
-    engine.SetIoPlan({0, false});  // a read call for every record and every slice
+    engine.SetIoPlan({0, false, 0});  // a read call for every record and slice, none held
     Process(path);
     ASSERT_EQ(ReadBytes(path), posted);
     const int reads = faults.Calls(Site::ReadInput);
@@ -213,6 +213,32 @@ TEST_F(VerifiedRepair, ASliceThatCannotBeMendedKeepsItsBytesAndTheFileIsNotVerif
     EXPECT_TRUE(run.fileerror);
     EXPECT_EQ(ReadBytes(path + ".bak"), arrived);
     EXPECT_EQ(ReadBytes(path), Without(arrived, 30000 + 2 + 41));
+}
+
+// The markers show damage at 41; a slice that a changed byte keeps from being proven
+// also holds a chance pair at 44 of the file as posted: its finds go as the verdict has
+// them, the chance pair stays, where the plain rule would have removed it.
+TEST_F(VerifiedRepair, ASliceNoPlanProvesFallsBackToTheVerdictNotToThePlainRule) {
+    Bytes posted = CleanBytes(10 * kSlice, 21);
+    std::vector<std::size_t> markers;
+    for (std::size_t at = 300; at + 100 < posted.size(); at += 650) {
+        Put(posted, at, {13, 10, '-'});
+        markers.push_back(at);
+    }
+    PutRepeat(posted, 5800, 44);
+    // Slice 1 arrives with a byte changed before the chance pair: no removal can mend it.
+    Bytes want = posted;
+    want[4100] = 1;
+    Bytes arrived = want;
+    for (auto at = markers.rbegin(); at != markers.rend(); ++at) {
+        arrived.insert(arrived.begin() + static_cast<long>(*at + 41), arrived[*at + 41]);
+    }
+    const std::string path = WithPar(posted, arrived);
+    Process(path);
+    EXPECT_TRUE(ReadBytes(path) == want) << "only the repeats at 41 go";
+    EXPECT_EQ(ReadBytes(path + ".bak"), arrived);
+    EXPECT_EQ(Lines().back(), "  not verified against '" + dir.File("set.par2") +
+                                  "': 9 of 10 slices match, was 0 of 10");
 }
 
 // A text file with many marked lines: six real repeated bytes in one slice, all removed and
