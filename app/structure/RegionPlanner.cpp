@@ -632,12 +632,9 @@ std::optional<std::uint32_t> RegionPlanner::CrcWithout(const EvidenceRegion& reg
         return std::nullopt;
     }
     std::uint32_t crc = 0;
-    std::int64_t at = region.start;
-    for (const Removal& removal : removed) {
-        crc = Crc32(crc, bytes + (at - region.start), static_cast<std::size_t>(removal.offset - at));
-        at = removal.offset + removal.length;
-    }
-    return Crc32(crc, bytes + (at - region.start), static_cast<std::size_t>(region.end - at));
+    ForEachKeptRun(bytes, region.start, region.end, removed,
+                   [&crc](const std::uint8_t* run, std::size_t count) { crc = Crc32(crc, run, count); });
+    return crc;
 }
 
 // A region checked by a plain CRC-32 whose parts must each have a length of their own: each
@@ -746,13 +743,10 @@ bool RegionPlanner::SolveParts(const EvidenceRegion& region,
         std::vector<std::vector<Removal>> distinct;
         for (std::vector<Removal>& option : choices.options) {
             std::uint32_t crc = 0;
-            std::int64_t at = part.start;
-            for (const Removal& removal : option) {
-                crc = Crc32(crc, bytes.data() + (at - part.start),
-                            static_cast<std::size_t>(removal.offset - at));
-                at = removal.offset + removal.length;
-            }
-            crc = Crc32(crc, bytes.data() + (at - part.start), static_cast<std::size_t>(part.end - at));
+            ForEachKeptRun(bytes.data(), part.start, part.end, option,
+                           [&crc](const std::uint8_t* run, std::size_t count) {
+                               crc = Crc32(crc, run, count);
+                           });
             if (!first) {
                 first = crc;
             }
@@ -876,12 +870,10 @@ bool RegionPlanner::IsRival(const EvidenceRegion& region, const std::vector<Remo
     }
     const auto without = [&](const std::vector<Removal>& removed) {
         std::vector<std::uint8_t> out;
-        std::int64_t at = region.start;
-        for (const Removal& removal : removed) {
-            out.insert(out.end(), bytes + (at - region.start), bytes + (removal.offset - region.start));
-            at = removal.offset + removal.length;
-        }
-        out.insert(out.end(), bytes + (at - region.start), bytes + region.Span());
+        ForEachKeptRun(bytes, region.start, region.end, removed,
+                       [&out](const std::uint8_t* run, std::size_t count) {
+                           out.insert(out.end(), run, run + count);
+                       });
         return out;
     };
     return without(chosen) != without(other);

@@ -15,6 +15,19 @@ struct Removal {
     bool operator==(const Removal&) const = default;
 };
 
+// Hands keep(first, count) each run of the bytes of [start, end) that the removals (in order,
+// apart, inside it) leave, in order; bytes holds the input from start to end.
+template <typename Keep>
+void ForEachKeptRun(const std::uint8_t* bytes, std::int64_t start, std::int64_t end,
+                    const std::vector<Removal>& removals, Keep&& keep) {
+    std::int64_t at = start;
+    for (const Removal& removal : removals) {
+        keep(bytes + (at - start), static_cast<std::size_t>(removal.offset - at));
+        at = removal.offset + removal.length;
+    }
+    keep(bytes + (at - start), static_cast<std::size_t>(end - at));
+}
+
 // What the evidence decided of one stretch of the input (a slice its checksums describe, or
 // a region its structure delimits, with the bytes before it that no evidence covers).
 struct SlicePlan {
