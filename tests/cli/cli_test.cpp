@@ -847,7 +847,7 @@ TEST_F(Cli, OnATerminalProgressIsRedrawnInPlaceAndTheRunEndsWithASummary) {
     // Large enough that the run outlasts the half second before a rate is shown, however
     // quick the machine: a sparse file reads at memory speed.
     const std::string big = dir.File("big.mkv");
-    ASSERT_EQ(truncate(File("big.mkv", {}).c_str(), std::int64_t{3} << 30), 0);
+    ASSERT_EQ(truncate(File("big.mkv", {}).c_str(), std::int64_t{6} << 30), 0);
     const std::string cli = ProgramDirectory() + "/korbelt-cli";
     const ProgramResult result =
         RunProgram("/usr/bin/script", {"-q", "-e", "-c", cli + " --dry-run " + big, "/dev/null"},
@@ -858,8 +858,8 @@ TEST_F(Cli, OnATerminalProgressIsRedrawnInPlaceAndTheRunEndsWithASummary) {
     EXPECT_TRUE(std::regex_search(result.out, measured)) << result.out.substr(0, 400);
     EXPECT_NE(result.out.find("\r\x1b[Kbig.mkv  0%  -- B/s  --:-- left"), std::string::npos);
     const std::string end = "\r\x1b[K" + big +
-                            "\r\n  0 bytes would be removed, 3,221,225,472 bytes read, "
-                            "3,221,225,472 bytes would be written.\r\nSummary (dry run): 0 would "
+                            "\r\n  0 bytes would be removed, 6,442,450,944 bytes read, "
+                            "6,442,450,944 bytes would be written.\r\nSummary (dry run): 0 would "
                             "be repaired, 1 clean, 0 left, 0 failed; 0 bytes would be removed in ";
     const auto at = result.out.rfind(end);
     ASSERT_NE(at, std::string::npos) << result.out.substr(result.out.size() - 400);
