@@ -75,7 +75,6 @@ bool RepairEngine::CountMarkersAhead(Pass& pass, bool wholeFile) {
         heldAhead_ = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(held));
         heldSize_ = held;
     }
-    InputFile& file = pass.start->File();
     if (!run_.interactive) {
         // The file's reading has begun: a failure leaves it as it was, and says so.
         pass.copying = true;
@@ -83,8 +82,26 @@ bool RepairEngine::CountMarkersAhead(Pass& pass, bool wholeFile) {
         lastLook_ = std::chrono::steady_clock::now();
     }
     std::int64_t counted = 0;  // the markers before this offset are counted
+    if (!CountHeldBytes(pass, held, counted) || !CountReadBytes(pass, ahead, counted)) {
+        return false;
+    }
+    if (held > 0) {
+        pass.start->Hold({heldAhead_.get(), static_cast<std::size_t>(held)}, held == iflength_);
+    }
+    countFrom_ = counted;
+    const auto [start, end] = SearchRange();
+    counting_ = counted < iflength_;
+    if (wholeFile) {
+        JudgeMarkers();  // the questions to come are about its finds
+    }
+    pairsAt_ = DamageDistances(census_.Judge(start, end));
+    return true;
+}
+
+// Reads the file's first held bytes into memory, counting the markers whose reach they hold.
+bool RepairEngine::CountHeldBytes(Pass& pass, std::int64_t held, std::int64_t& counted) {
     for (std::int64_t at = 0; at < held;) {
-        const std::size_t got = ReadAhead(pass, file, at, heldAhead_.get() + at,
+        const std::size_t got = ReadAhead(pass, pass.start->File(), at, heldAhead_.get() + at,
                                           std::min<std::int64_t>(kHeldPiece, held - at));
         at += static_cast<std::int64_t>(got);
         const std::int64_t countTo = at == iflength_ ? at : at - MarkerCensus::kReach;
@@ -97,10 +114,15 @@ bool RepairEngine::CountMarkersAhead(Pass& pass, bool wholeFile) {
             return false;
         }
     }
+    return true;
+}
+
+// Counts the markers from counted up to ahead in pieces read and let go.
+bool RepairEngine::CountReadBytes(Pass& pass, std::int64_t ahead, std::int64_t& counted) {
     std::vector<std::uint8_t> piece(kCensusPiece + MarkerCensus::kReach);
     while (counted < ahead) {
         const std::size_t got =
-            ReadAhead(pass, file, counted, piece.data(),
+            ReadAhead(pass, pass.start->File(), counted, piece.data(),
                       std::min({static_cast<std::int64_t>(piece.size()), iflength_ - counted,
                                 ahead - counted + MarkerCensus::kReach}));
         const std::size_t scanned =
@@ -111,16 +133,6 @@ bool RepairEngine::CountMarkersAhead(Pass& pass, bool wholeFile) {
             return false;
         }
     }
-    if (held > 0) {
-        pass.start->Hold({heldAhead_.get(), static_cast<std::size_t>(held)}, held == iflength_);
-    }
-    countFrom_ = counted;
-    const auto [start, end] = SearchRange();
-    counting_ = counted < iflength_;
-    if (wholeFile) {
-        JudgeMarkers();  // the questions to come are about its finds
-    }
-    pairsAt_ = DamageDistances(census_.Judge(start, end));
     return true;
 }
 

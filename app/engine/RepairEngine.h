@@ -144,6 +144,8 @@ class RepairEngine {
     void StartCensus();
     Ending CopyJudgingMarkers(Pass& pass);
     bool CountMarkersAhead(Pass& pass, bool wholeFile);
+    bool CountHeldBytes(Pass& pass, std::int64_t held, std::int64_t& counted);
+    bool CountReadBytes(Pass& pass, std::int64_t ahead, std::int64_t& counted);
     std::size_t ReadAhead(Pass& pass, InputFile& file, std::int64_t offset, std::uint8_t* into,
                           std::int64_t count);
     bool YieldWhileCounting(bool everyPiece);
