@@ -290,9 +290,11 @@ class Verdict {
         const auto name = fs_.Get(name_);
         const auto bak = fs_.Get(bak_);
         CheckNeverNeither(name, bak);
-        // A file proven intact is not touched, nor is a NAME.$$$ an earlier run left.
-        Expect(!fs_.Get(temp_) ||
-                   ((Intact() || pass_.postedTemp) && fs_.Get(temp_) == Before(temp_)),
+        // A file proven intact is not touched, nor is a NAME.$$$ an earlier run left, nor one
+        // the pass could not examine and wrote its copy beside, saying so.
+        const bool keptBeside = !report_.copyName.empty();
+        Expect(!fs_.Get(temp_) || ((Intact() || pass_.postedTemp || keptBeside) &&
+                                   fs_.Get(temp_) == Before(temp_)),
                "NAME.$$$ left behind by a finished pass");
         Expect(!host_.lines.empty() && host_.lines[0] == name_, "the file's line is not its name");
         if (!name) {
