@@ -5,15 +5,15 @@
 #include <memory>
 #include <span>
 
-#include "ports/FileSystem.h"
+#include "engine/InputOver.h"
 
 namespace korbelt {
 
 // An input file whose first bytes have been read already, for its markers: reads of them are
 // served from that memory, and the file is not read for them again.
-class HeldStartInput : public InputFile {
+class HeldStartInput : public InputOver {
   public:
-    explicit HeldStartInput(std::unique_ptr<InputFile> file) : file_(std::move(file)) {}
+    explicit HeldStartInput(std::unique_ptr<InputFile> file) : InputOver(std::move(file)) {}
 
     // The memory must outlive the reads; its bytes are the file's from offset 0 on, and where
     // whole says so, all of them: the file is then not read again at all.
@@ -21,10 +21,6 @@ class HeldStartInput : public InputFile {
         start_ = start;
         whole_ = whole;
     }
-    // The file itself, for the reading that fills that memory.
-    InputFile& File() { return *file_; }
-
-    std::int64_t Length(std::error_code& error) override { return file_->Length(error); }
     std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t count,
                        std::error_code& error) override {
         std::size_t done = 0;
@@ -44,16 +40,7 @@ class HeldStartInput : public InputFile {
                    ? start_.data() + offset
                    : file_->Peek(offset, count);
     }
-    std::error_code Identify(FileIdentity& identity) override { return file_->Identify(identity); }
-    void WatchWrites() override { file_->WatchWrites(); }
-    LockResult Lock() override { return file_->Lock(); }
-    std::error_code SetAccess(const FileIdentity& from) override { return file_->SetAccess(from); }
-    std::error_code SetMark(KorbeltMark mark, const std::string& path) override {
-        return file_->SetMark(mark, path);
-    }
-
   private:
-    std::unique_ptr<InputFile> file_;
     std::span<const std::uint8_t> start_;
     bool whole_ = false;
 };

@@ -6,11 +6,7 @@
 namespace korbelt {
 
 ReadAheadInput::ReadAheadInput(std::unique_ptr<InputFile> file, std::span<std::uint8_t> window)
-    : file_(std::move(file)), window_(window) {}
-
-std::int64_t ReadAheadInput::Length(std::error_code& error) {
-    return file_->Length(error);
-}
+    : InputOver(std::move(file)), window_(window) {}
 
 std::size_t ReadAheadInput::ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t count,
                                    std::error_code& error) {

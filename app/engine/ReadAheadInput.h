@@ -4,7 +4,7 @@
 #include <memory>
 #include <span>
 
-#include "ports/FileSystem.h"
+#include "engine/InputOver.h"
 
 namespace korbelt {
 
@@ -13,24 +13,16 @@ namespace korbelt {
 // one read call per window. Keeps the InputFile contract: a read returns fewer bytes only
 // where the file ends, and a read error is reported by the very read that needs a byte the
 // file could not deliver, just as if every read went to the file.
-class ReadAheadInput : public InputFile {
+class ReadAheadInput : public InputOver {
   public:
     // The window's memory belongs to the caller and must outlive this object; its size is
     // the most that is read from the file in one call.
     ReadAheadInput(std::unique_ptr<InputFile> file, std::span<std::uint8_t> window);
 
-    std::int64_t Length(std::error_code& error) override;
     std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t count,
                        std::error_code& error) override;
     const std::uint8_t* Peek(std::int64_t offset, std::size_t count) override {
         return HeldBytes(offset, count);
-    }
-    std::error_code Identify(FileIdentity& identity) override { return file_->Identify(identity); }
-    void WatchWrites() override { file_->WatchWrites(); }
-    LockResult Lock() override { return file_->Lock(); }
-    std::error_code SetAccess(const FileIdentity& from) override { return file_->SetAccess(from); }
-    std::error_code SetMark(KorbeltMark mark, const std::string& path) override {
-        return file_->SetMark(mark, path);
     }
 
     // A read that leaves the bytes where the window holds them: bytes points at them, valid
@@ -43,10 +35,6 @@ class ReadAheadInput : public InputFile {
     // them beside each read: a reader that follows behind finds them there.
     void KeepFrom(std::int64_t offset) { keepFrom_ = offset; }
 
-    // The file itself, for a reader that must not move the window: one that looks back, or
-    // far ahead.
-    InputFile& File() { return *file_; }
-
     // Whether a read of these bytes is served without a read call of the file.
     bool Holds(std::int64_t offset, std::size_t count) const;
     // The bytes as the last read served them, while the window holds them (until a read
@@ -56,7 +44,6 @@ class ReadAheadInput : public InputFile {
   private:
     void Refill(std::int64_t offset, std::size_t count, std::error_code& error);
 
-    std::unique_ptr<InputFile> file_;
     std::span<std::uint8_t> window_;
     std::int64_t start_ = 0;  // file offset of window_[0]
     std::size_t held_ = 0;    // bytes of the window that hold file data
