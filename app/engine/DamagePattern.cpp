@@ -1,6 +1,7 @@
 #include "engine/DamagePattern.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -89,7 +90,9 @@ void MarkerCensus::Count(const std::uint8_t* marker, int available) {
         const std::uint8_t byte = marker[k] >= '0' && marker[k] <= '9' ? '0' : marker[k];
         key = (key ^ byte) * 16777619u;
     }
-    contexts_.Add(key, pairs, std::min(available, kReach));
+    if (available >= kReach) {
+        contexts_.Add(key, pairs);
+    }
 }
 
 // Whether the CR LF '-' at cr is a wrapper's boundary line after a CR of the data: the scan
@@ -137,17 +140,22 @@ void MarkerCensus::Clear() {
 
 namespace {
 
-// What the distinct contexts say: at each distance, those with a pair there of those that
-// reached it, and the chance rate of their control distances.
+// What the distinct contexts say: at each distance, those with an excess of pairs there of
+// those counted, and how often a context has one at the control distances.
 struct ContextCounts {
     std::array<std::int64_t, MarkerCensus::kWindowSize> with{};
     std::array<std::int64_t, MarkerCensus::kWindowSize> reaching{};
     double rate = kChanceFloor;
 };
 
-ContextCounts CountContexts(const ContextSketch& sketch) {
+bool IsControl(int k) {
+    return (k >= MarkerCensus::kNearControlFirst && k <= MarkerCensus::kNearControlLast) ||
+           (k >= MarkerCensus::kFarControlFirst && k <= MarkerCensus::kFarControlLast);
+}
+
+ContextCounts CountContexts(const ContextSketch& sketch, double rate) {
     ContextCounts counts;
-    const ContextSketch::Tally tally = sketch.Count();
+    const ContextSketch::Tally tally = sketch.Count(rate, IsControl);
     const auto at = [&](const auto& of, int k) {
         return of[static_cast<std::size_t>(k - ContextSketch::kFirstBit)];
     };
@@ -158,7 +166,7 @@ ContextCounts CountContexts(const ContextSketch& sketch) {
             const std::size_t j = static_cast<std::size_t>(k - MarkerCensus::kWindowFirst);
             counts.with[j] = at(tally.with, k);
             counts.reaching[j] = at(tally.reaching, k);
-        } else if (k <= MarkerCensus::kNearControlLast || k >= MarkerCensus::kFarControlFirst) {
+        } else if (IsControl(k)) {
             hits += at(tally.with, k);
             seen += at(tally.reaching, k);
         }
@@ -178,7 +186,10 @@ bool WouldShow(std::int64_t n, double rate) {
 
 // A distance in the search range whose pairs chance explains this poorly, in a file damaged
 // elsewhere, is damage too: the plain rule would remove its pairs, and so does the verdict.
+// Among the contexts less still suffices, as each is an observation of its own: a template
+// is one context, however many markers repeat it.
 constexpr double kAlsoInRange = 1e-3;
+constexpr double kAlsoInRangeContexts = 1e-2;
 
 }  // namespace
 
@@ -218,7 +229,7 @@ PatternVerdict MarkerCensus::Judge(int rangeStart, int rangeEnd) const {
         return verdict;
     }
     const double rate = ChanceRate();
-    const ContextCounts contexts = CountContexts(contexts_);
+    const ContextCounts contexts = CountContexts(contexts_, rate);
     std::array<double, kWindowSize> scores{};
     std::array<double, kWindowSize> tails{};
     int best = -1;
@@ -254,7 +265,7 @@ PatternVerdict MarkerCensus::Judge(int rangeStart, int rangeEnd) const {
                                             hits_[j] - both_[b][j]);
             const bool damage = Corrected(own) < kThreshold && Corrected(tails[j]) < kThreshold;
             const bool alsoInRange =
-                verdict.InRange(at) && own < kAlsoInRange && tails[j] < kAlsoInRange;
+                verdict.InRange(at) && own < kAlsoInRange && tails[j] < kAlsoInRangeContexts;
             if (damage || alsoInRange) {
                 verdict.others.push_back(Counted(at));
             }
@@ -272,64 +283,100 @@ PatternVerdict MarkerCensus::Judge(int rangeStart, int rangeEnd) const {
 }
 
 void ContextSketch::Clear() {
-    if (used_ > 0) {
-        entries_.fill(Entry{});
+    for (const std::size_t i : usedAt_) {
+        entries_[i] = Entry{};
     }
-    used_ = 0;
+    usedAt_.clear();
     level_ = 0;
 }
 
-void ContextSketch::Add(std::uint32_t key, const std::array<std::uint64_t, 2>& pairs, int reach) {
-    if (!Kept(key)) {
+void ContextSketch::Add(std::uint32_t key, const std::array<std::uint64_t, 2>& pairs) {
+    Entry* entry = Find(key);
+    // A context of four thousand million markers has told all it can.
+    if (entry == nullptr || entry->markers == UINT32_MAX) {
         return;
+    }
+    ++entry->markers;
+    for (std::size_t word = 0; word < pairs.size(); ++word) {
+        for (std::uint64_t bits = pairs[word]; bits != 0; bits &= bits - 1) {
+            const auto bit = word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+            if (bit < entry->pairs.size()) {
+                ++entry->pairs[bit];
+            }
+        }
+    }
+}
+
+// The entry of a context, new if need be; nullptr for a context the sample leaves out.
+ContextSketch::Entry* ContextSketch::Find(std::uint32_t key) {
+    if (!Kept(key)) {
+        return nullptr;
     }
     for (std::size_t i = (key * 2654435761u) >> 21;; i = (i + 1) % kEntries) {
         Entry& entry = entries_[i];
-        if (entry.used && entry.key == key) {
-            entry.pairs[0] |= pairs[0];
-            entry.pairs[1] |= pairs[1];
-            entry.reach = static_cast<std::uint8_t>(std::max<int>(entry.reach, reach));
-            return;
+        if (entry.markers != 0 && entry.key == key) {
+            return &entry;
         }
-        if (!entry.used) {
-            if (used_ >= kEntries / 4 * 3) {
+        if (entry.markers == 0) {
+            if (usedAt_.size() >= kEntries / 4 * 3) {
                 Thin();
-                Add(key, pairs, reach);
-                return;
+                return Find(key);
             }
-            entry = Entry{key, static_cast<std::uint8_t>(reach), true, pairs};
-            ++used_;
-            return;
+            entry.key = key;
+            usedAt_.push_back(i);
+            return &entry;
         }
     }
 }
 
 // Half the share of contexts kept: those of the other half of the hashes go.
 void ContextSketch::Thin() {
-    const std::array<Entry, kEntries> old = entries_;
-    entries_.fill(Entry{});
-    used_ = 0;
-    ++level_;
+    std::vector<Entry> old;
+    old.reserve(usedAt_.size());
+    for (const std::size_t i : usedAt_) {
+        old.push_back(entries_[i]);
+    }
+    const int level = level_ + 1;
+    Clear();
+    level_ = level;
     for (const Entry& entry : old) {
-        if (entry.used) {
-            Add(entry.key, entry.pairs, entry.reach);
+        if (Entry* kept = Find(entry.key)) {
+            *kept = entry;
         }
     }
 }
 
-ContextSketch::Tally ContextSketch::Count() const {
+namespace {
+// A context's pairs at a distance are in excess when its own rate gives as many less often
+// than this; a context of one marker is in excess wherever it has a pair. The control
+// distances tell how often either happens by chance.
+constexpr double kExcess = 0.05;
+}  // namespace
+
+ContextSketch::Tally ContextSketch::Count(double rate, bool control(int distance)) const {
     Tally tally;
     for (const Entry& entry : entries_) {
-        if (!entry.used) {
+        if (entry.markers == 0) {
             continue;
         }
+        // The context's own rate, drawn towards the file's by one marker's worth of it.
+        std::int64_t hits = 0;
+        std::int64_t seen = 0;
         for (int bit = 0; bit < kBits; ++bit) {
-            tally.with[static_cast<std::size_t>(bit)] +=
-                entry.pairs[static_cast<std::size_t>(bit >> 6)] >> (bit & 63) & 1;
+            if (control(bit + kFirstBit)) {
+                hits += entry.pairs[static_cast<std::size_t>(bit)];
+                seen += entry.markers;
+            }
         }
-        // A pair at k reached: its second byte, k + 1, among the bytes from the marker on.
-        for (int bit = 0; bit < kBits && bit + kFirstBit + 2 <= entry.reach; ++bit) {
+        const double prior = static_cast<double>(seen) / entry.markers;
+        const double own = (static_cast<double>(hits) + prior * rate) /
+                           (static_cast<double>(seen) + prior);
+        for (int bit = 0; bit < kBits; ++bit) {
+            const std::int64_t pairs = entry.pairs[static_cast<std::size_t>(bit)];
             ++tally.reaching[static_cast<std::size_t>(bit)];
+            const bool excess =
+                pairs > 0 && (entry.markers == 1 || BinomialTail(entry.markers, own, pairs) < kExcess);
+            tally.with[static_cast<std::size_t>(bit)] += excess ? 1 : 0;
         }
     }
     return tally;

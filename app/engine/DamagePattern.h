@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "engine/FileReport.h"
 
@@ -10,37 +11,43 @@ namespace korbelt {
 // The markers of one file by what follows them: a text that repeats a line after many
 // markers (a certificate's BEGIN line, a ruler of dashes, a template) repeats its pairs with
 // it, and is one observation of the file's structure, not a hundred. Each distinct context
-// (the bytes from the marker up to the window where damage lies, by a hash) holds the
-// distances at which any of its markers had a pair. The table is of a fixed size: when it
-// fills, only the contexts of a smaller share of the hashes are kept, a sample of them all.
+// (the first bytes after the marker, by a hash) counts its markers and, at each distance,
+// those with a pair there. A context has an excess of pairs at a distance when its own
+// control distances make as many unlikely: a template has one at the distance of its fixed
+// pair, and so is one context however many markers repeat it, while damage shows in every
+// context alike, however many entries of one changelog's form share their first bytes. The
+// table is of a fixed size: when it fills, only the contexts of a smaller share of the
+// hashes are kept, a sample of them all.
 class ContextSketch {
   public:
     static constexpr int kEntries = 2048;
-    // Bit k of a context's pairs: an equal pair k + kFirstBit characters after its marker.
+    // Counter k of a context: markers with an equal pair k + kFirstBit characters after it.
     static constexpr int kFirstBit = 10;
-    static constexpr int kBits = 128;
+    static constexpr int kBits = 90;
 
-    void Add(std::uint32_t key, const std::array<std::uint64_t, 2>& pairs, int reach);
+    // A marker whose pairs reach all kBits distances; markers reaching fewer are left out.
+    void Add(std::uint32_t key, const std::array<std::uint64_t, 2>& pairs);
     void Clear();
-    // Over the contexts kept, by bit: those with the pair, those that reached it.
+    // Over the contexts kept, by distance: those with an excess of pairs there, and those
+    // counted. rate is the file's chance rate, which a context with few markers is drawn to.
     struct Tally {
         std::array<std::int64_t, kBits> with{};
         std::array<std::int64_t, kBits> reaching{};
     };
-    Tally Count() const;
+    Tally Count(double rate, bool control(int distance)) const;
 
   private:
     struct Entry {
         std::uint32_t key = 0;
-        std::uint8_t reach = 0;  // the most bytes from the marker on any of its markers had
-        bool used = false;
-        std::array<std::uint64_t, 2> pairs{};
+        std::uint32_t markers = 0;  // 0: unused
+        std::array<std::uint32_t, kBits> pairs{};
     };
     bool Kept(std::uint32_t key) const { return (key >> 16) < (std::uint32_t{1} << 16 >> level_); }
+    Entry* Find(std::uint32_t key);
     void Thin();
 
-    std::array<Entry, kEntries> entries_{};
-    int used_ = 0;
+    std::vector<Entry> entries_ = std::vector<Entry>(kEntries);
+    std::vector<std::size_t> usedAt_;  // the entries in use, so that a new file clears only them
     int level_ = 0;  // a context is kept when its hash is below 2^(32 - level)
 };
 

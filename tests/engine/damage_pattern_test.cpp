@@ -268,6 +268,84 @@ TEST(MarkerCensus, CountsATemplateOnceAndDistinctContextsEach) {
     EXPECT_GE(damage.matching, 60);
 }
 
+// Letters where two alike in a row are as common as in words: one in twenty-six.
+std::string Words(std::mt19937& random, std::size_t count) {
+    std::string text;
+    while (text.size() < count) {
+        text += static_cast<char>('a' + random() % 26);
+    }
+    return text;
+}
+
+// A changelog whose entries begin in a few ways ("- gh-issue-NNNNN: ", "- Fix "), of varied
+// text after that, damaged at two distances by turns after half its entries.
+Marked Changelog(std::size_t entries) {
+    std::mt19937 random(17);
+    std::string text = "News\r\n";
+    std::vector<std::size_t> damaged;
+    for (std::size_t entry = 0; entry < entries; ++entry) {
+        if (random() % 2 == 0) {
+            damaged.push_back(text.size());
+        }
+        static const char* const kForms[] = {"gh-issue-", "bpo-", "Fix ",     "Add ",
+                                             "Remove ",   "Update ", "Document ", "Improve "};
+        text += std::string("\r\n- ") + kForms[random() % 8] +
+                std::to_string(10000 + random() % 90000) + ": " + Words(random, 90);
+    }
+    text += "\r\n";
+    Marked file;
+    file.posted.assign(text.begin(), text.end());
+    std::size_t from = 0;
+    for (std::size_t d = 0; d < damaged.size(); ++d) {
+        const std::size_t at = damaged[d] + (d % 2 == 0 ? 40 : 44);
+        file.arrived.insert(file.arrived.end(), file.posted.begin() + static_cast<long>(from),
+                            file.posted.begin() + static_cast<long>(at) + 1);
+        file.arrived.push_back(file.posted[at]);
+        from = at + 1;
+    }
+    file.arrived.insert(file.arrived.end(), file.posted.begin() + static_cast<long>(from),
+                        file.posted.end());
+    return file;
+}
+
+// Entries that share their first bytes are one context, yet damage shows in each at both its
+// distances, as it would in every context of a file: a context's own pairs elsewhere tell
+// its chance, where any one of its many markers has a pair at nearly every distance.
+TEST(MarkerCensus, DamageInEntriesThatBeginAlikeIsFlaggedAtEachDistance) {
+    const Marked file = Changelog(2000);
+    MarkerCensus census;
+    census.CountAll(file.arrived.data(), file.arrived.size(), file.arrived.size());
+    const PatternVerdict verdict = census.Judge(39, 45);
+    ASSERT_EQ(verdict.kind, PatternVerdict::Kind::Damage);
+    EXPECT_TRUE(verdict.Flags(40) && verdict.Flags(44));
+    EXPECT_EQ(verdict.others.size(), 1U);
+
+    ContextSketch sketch;
+    const auto isControl = [](int k) { return k < 36 || k > 48; };
+    std::vector<int> controls;
+    for (int k = 10; k < 100; ++k) {
+        if (isControl(k)) {
+            controls.push_back(k);
+        }
+    }
+    for (std::size_t m = 0; m < 20000; ++m) {
+        // A chance pair after each marker at a control distance by turns, and after every
+        // other marker one at 41.
+        std::array<std::uint64_t, 2> pairs{};
+        for (const int k : {controls[m % controls.size()], m % 2 == 0 ? 41 : 0}) {
+            if (k > 0) {
+                pairs[static_cast<std::size_t>(k - 10) / 64] |= 1ULL << ((k - 10) % 64);
+            }
+        }
+        sketch.Add(7, pairs);
+    }
+    const ContextSketch::Tally tally = sketch.Count(0.04, isControl);
+    for (int bit = 0; bit < ContextSketch::kBits; ++bit) {
+        EXPECT_EQ(tally.with[static_cast<std::size_t>(bit)], bit == 31 ? 1 : 0) << bit;
+    }
+    EXPECT_EQ(tally.reaching[31], 1);
+}
+
 // Through a pass: the bundle is no file with damage left, and the document's damage at 43
 // (or at 40 and 44 by turns) beside its template at 39 is restored byte for byte, its line
 // naming every distance; the plain rule removes the template's bytes too.
