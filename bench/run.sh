@@ -268,7 +268,7 @@ many_finds_rows() {
             floor=$(PREPARE= measured "$BIN/korbelt-bench-window" --floor $((m * 1000000)) "$kind")
             floor_rows+=$(awk -v m="$m" -v kind="$kind" -v f="$floor" 'BEGIN {
                 split(f, n, " ")
-                what = kind == "plain" ? "QListWidget, items with their text" : (kind == "line" ? "QListWidget, the status list'"'"'s items (StatusLine)" : "QListWidget, items without text")
+                what = kind == "plain" ? "QListWidget, items with their text" : (kind == "line" ? "the status list, its store of lines" : "QListWidget, items without text")
                 printf "| %d M | %s | %.1f | %.2f |\n", m, what, n[1] / 1024, n[2] }')$'\n'
         done
         rm -f "$dir"/*

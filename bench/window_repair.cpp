@@ -10,9 +10,9 @@
 //
 //   korbelt-bench-window --floor N plain|line|bare
 //
-// What a list of N lines costs Qt alone, without Korbelt's engine: a shown QListWidget
-// filled with N items of a find's line (plain: items with their own text; line: the status
-// list's items, StatusLine; bare: items without text) and laid out once. Prints the seconds.
+// What a list of N lines of a find costs without Korbelt's engine, shown and laid out once:
+// a QListWidget of N items with their own text (plain) or without text (bare), or the
+// window's own status list, a view of its store of lines (line). Prints the seconds.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QListWidget>
@@ -27,27 +27,32 @@
 
 #include "input/InputListCommands.h"
 #include "settings/QSettingsStore.h"
-#include "ui/StatusLine.h"
+#include "ui/StatusListWidget.h"
 #include "ui/frmKorbelt.h"
 
 namespace {
 
 int Floor(long lines, const char* kind) {
-    QListWidget list;
-    list.setUniformItemSizes(true);
+    const std::string line = "  @1,234,567 found 054 095 088 088 073 105 107  removed";
+    const bool statusList = std::strcmp(kind, "line") == 0;
+    QListWidget items;
+    korbelt::StatusListWidget status;
+    QAbstractItemView& list = statusList ? static_cast<QAbstractItemView&>(status) : items;
+    items.setUniformItemSizes(true);
+    status.setUniformItemSizes(true);
     list.resize(505, 172);
     list.show();
-    const std::string line = "  @1,234,567 found 054 095 088 088 073 105 107  removed";
     const auto start = std::chrono::steady_clock::now();
     for (long i = 0; i < lines; ++i) {
-        if (std::strcmp(kind, "plain") == 0) {
-            list.addItem(QString::fromStdString(line));
-        } else if (std::strcmp(kind, "line") == 0) {
-            list.addItem(new korbelt::StatusLine(line));
+        if (statusList) {
+            status.Lines().Append(line);
+        } else if (std::strcmp(kind, "plain") == 0) {
+            items.addItem(QString::fromStdString(line));
         } else {
-            list.addItem(new QListWidgetItem());
+            items.addItem(new QListWidgetItem());
         }
     }
+    status.CatchUp();
     list.scrollToBottom();
     QApplication::processEvents();
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
@@ -103,9 +108,9 @@ int main(int argc, char** argv) {
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
 
     std::printf("%.3f %lld\n", took.count(), static_cast<long long>(longestMs));
-    const auto* list = window.findChild<QListWidget*>("List1");
-    for (int i = 0; list != nullptr && i < list->count(); ++i) {
-        std::printf("%s\n", qPrintable(list->item(i)->text()));
+    const auto* list = window.findChild<QAbstractItemView*>("List1");
+    for (int i = 0; list != nullptr && i < list->model()->rowCount(); ++i) {
+        std::printf("%s\n", qPrintable(list->model()->index(i, 0).data().toString()));
     }
     return window.Run().fileerror ? 1 : 0;
 }

@@ -1,9 +1,7 @@
 #include "ui/QtStatusList.h"
 
 #include <QFile>
-#include <QListWidget>
 
-#include "ui/StatusLine.h"
 #include "ui/StatusListWidget.h"
 
 namespace korbelt {
@@ -17,28 +15,18 @@ std::string FromQt(const QString& text) {
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-QtStatusList::QtStatusList(QListWidget* list)
-    : list_(list), laidOutLater_(qobject_cast<StatusListWidget*>(list)) {}
+QtStatusList::QtStatusList(StatusListWidget* list) : list_(list) {}
 
 int QtStatusList::AppendLine(const std::string& text) {
-    list_->addItem(new StatusLine(text));
-    return list_->count() - 1;
-}
-
-void QtStatusList::CatchUp() {
-    if (laidOutLater_ != nullptr) {
-        laidOutLater_->CatchUp();
-    }
+    return list_->Lines().Append(text);
 }
 
 void QtStatusList::SetLine(int index, const std::string& text) {
-    if (QListWidgetItem* item = list_->item(index)) {
-        item->setText(ToQt(text));
-    }
+    list_->Lines().Set(index, text);
 }
 
 void QtStatusList::RemoveLine(int index) {
-    delete list_->takeItem(index);
+    list_->Lines().Remove(index);
 }
 
 int QtStatusList::LineCount() const {
@@ -46,24 +34,24 @@ int QtStatusList::LineCount() const {
 }
 
 std::string QtStatusList::Line(int index) const {
-    const QListWidgetItem* item = list_->item(index);
-    return item != nullptr ? FromQt(item->text()) : std::string();
+    return list_->Lines().Line(index);
 }
 
 void QtStatusList::SelectLine(int index) {
-    CatchUp();
-    list_->setCurrentRow(index);
+    list_->CatchUp();
+    list_->setCurrentIndex(list_->Lines().index(index));
 }
 
 void QtStatusList::SetTopLine(int index) {
-    CatchUp();
-    if (QListWidgetItem* item = list_->item(index)) {
-        list_->scrollToItem(item, QAbstractItemView::PositionAtTop);
+    list_->CatchUp();
+    const QModelIndex line = list_->Lines().index(index);
+    if (line.isValid()) {
+        list_->scrollTo(line, QAbstractItemView::PositionAtTop);
     }
 }
 
 void QtStatusList::Clear() {
-    list_->clear();
+    list_->Lines().Clear();
 }
 
 }  // namespace korbelt

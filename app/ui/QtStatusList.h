@@ -4,16 +4,14 @@
 
 #include "ports/StatusList.h"
 
-class QListWidget;
-
 namespace korbelt {
 
 class StatusListWidget;
 
-// The status list List1, shown by a QListWidget whose lines stay in the order they came.
+// The status list List1: its lines, in the order they came, are the view's model.
 class QtStatusList : public StatusList {
   public:
-    explicit QtStatusList(QListWidget* list);
+    explicit QtStatusList(StatusListWidget* list);
 
     int AppendLine(const std::string& text) override;
     void SetLine(int index, const std::string& text) override;
@@ -25,10 +23,7 @@ class QtStatusList : public StatusList {
     void Clear() override;
 
   private:
-    void CatchUp();
-
-    QListWidget* list_;
-    StatusListWidget* laidOutLater_;  // list_, where it lays out long lists later
+    StatusListWidget* list_;
 };
 
 // Paths and status lines are bytes on Linux; the widgets show them in the locale's encoding.

@@ -6,7 +6,10 @@
 
 namespace korbelt {
 
-StatusListWidget::StatusListWidget(QWidget* parent) : QListWidget(parent) {
+StatusListWidget::StatusListWidget(QWidget* parent)
+    : QListView(parent), lines_(new StatusListModel(this)) {
+    setModel(lines_);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
     idle_.setInterval(kIdleMs);
     connect(&idle_, &QTimer::timeout, this, &StatusListWidget::CatchUpWhenIdle);
 }
@@ -15,7 +18,7 @@ void StatusListWidget::rowsInserted(const QModelIndex& parent, int start, int en
     unlaid_ += end - start + 1;
     if (count() <= kLaidOutAtOnce || unlaid_ * 2 >= count()) {
         unlaid_ = 0;
-        QListWidget::rowsInserted(parent, start, end);
+        QListView::rowsInserted(parent, start, end);
         return;
     }
     // The view's own work for new rows, without the layout of all of them.
@@ -26,7 +29,7 @@ void StatusListWidget::rowsInserted(const QModelIndex& parent, int start, int en
 void StatusListWidget::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                                    const QList<int>& roles) {
     if (count() <= kLaidOutAtOnce) {
-        QListWidget::dataChanged(topLeft, bottomRight, roles);
+        QListView::dataChanged(topLeft, bottomRight, roles);
         return;
     }
     rewritten_ = true;
@@ -45,7 +48,7 @@ void StatusListWidget::reset() {
     idle_.stop();
     unlaid_ = 0;
     rewritten_ = false;
-    QListWidget::reset();
+    QListView::reset();
 }
 
 void StatusListWidget::CatchUp() {
@@ -66,12 +69,12 @@ void StatusListWidget::CatchUpWhenIdle() {
 
 bool StatusListWidget::viewportEvent(QEvent* event) {
     if (event->type() != QEvent::ToolTip) {
-        return QListWidget::viewportEvent(event);
+        return QListView::viewportEvent(event);
     }
     const auto* help = static_cast<QHelpEvent*>(event);
-    const QListWidgetItem* line = itemAt(help->pos());
-    if (line != nullptr && IsCut(line)) {
-        QToolTip::showText(help->globalPos(), line->text(), viewport(), visualItemRect(line));
+    const QModelIndex line = indexAt(help->pos());
+    if (line.isValid() && IsCut(line)) {
+        QToolTip::showText(help->globalPos(), line.data().toString(), viewport(), visualRect(line));
     } else {
         QToolTip::hideText();
         event->ignore();
@@ -80,11 +83,11 @@ bool StatusListWidget::viewportEvent(QEvent* event) {
 }
 
 // The lines are measured only when the pointer asks: a run rewrites them far too often.
-bool StatusListWidget::IsCut(const QListWidgetItem* line) const {
-    const QRect shown = visualItemRect(line);
+bool StatusListWidget::IsCut(const QModelIndex& line) const {
+    const QRect shown = visualRect(line);
     // Item views keep a margin either side of a line's text.
     const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
-    const int needed = fontMetrics().horizontalAdvance(line->text()) + 2 * margin;
+    const int needed = fontMetrics().horizontalAdvance(line.data().toString()) + 2 * margin;
     return shown.left() < 0 || shown.left() + needed > viewport()->width();
 }
 

@@ -158,7 +158,6 @@ void frmKorbelt::BuildControls() {
     List1 = new StatusListWidget(client);
     List1->setObjectName("List1");
     List1->setFont(StatusFont());
-    List1->setSortingEnabled(false);
     // Every line has the same height: a rewritten line then needs no layout of the others.
     List1->setUniformItemSizes(true);
     cmdProcessAuto =

@@ -15,7 +15,6 @@
 class QAction;
 class QGroupBox;
 class QLabel;
-class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QShortcut;
@@ -33,6 +32,7 @@ class OpenFileDialog;
 class Options;
 class PaintThrottle;
 class QtStatusList;
+class StatusListWidget;
 class RepairEngine;
 class SettingsStore;
 class WindowHost;
@@ -121,7 +121,7 @@ class frmKorbelt : public QMainWindow {
     QPushButton* cmdStop = nullptr;
     QPushButton* cmdProcessInter = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
-    QListWidget* List1 = nullptr;
+    StatusListWidget* List1 = nullptr;
     QPushButton* cmdProcessAuto = nullptr;
     QPushButton* cmdInputFile = nullptr;
     QLabel* Label1 = nullptr;

@@ -22,10 +22,10 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-Texts Lines(const QListWidget* list) {
+Texts Lines(const QAbstractItemView* list) {
     Texts lines;
-    for (int i = 0; i < list->count(); ++i) {
-        lines.push_back(list->item(i)->text().toStdString());
+    for (int i = 0; i < list->model()->rowCount(); ++i) {
+        lines.push_back(list->model()->index(i, 0).data().toString().toStdString());
     }
     return lines;
 }
@@ -123,8 +123,8 @@ class StartedWithPaths : public ::testing::Test {
     }
     ~StartedWithPaths() override { window->Boxes().SetNextAnswer(QMessageBox::Yes); }
 
-    const QListWidget* Child(const char* name) const {
-        return window->findChild<QListWidget*>(name);
+    const QAbstractItemView* Child(const char* name) const {
+        return window->findChild<QAbstractItemView*>(name);
     }
 
     TempDir dir;

@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMimeData>
@@ -125,9 +126,9 @@ class Window : public ::testing::Test {
     }
     Texts StatusLines() const {
         Texts lines;
-        const auto* list = Get<QListWidget>("List1");
-        for (int i = 0; i < list->count(); ++i) {
-            lines.push_back(list->item(i)->text().toStdString());
+        const auto* list = Get<QListView>("List1");
+        for (int i = 0; i < list->model()->rowCount(); ++i) {
+            lines.push_back(list->model()->index(i, 0).data().toString().toStdString());
         }
         return lines;
     }
@@ -309,9 +310,9 @@ TEST_F(Window, AStatusLineTooLongForTheListShowsWholeOnHover) {
     const std::string longName = dir.File(std::string(120, 'n') + ".avi");
     window->Commands().AddInputFile(longName);
     window->Commands().AddInputFile("short.avi");
-    auto* list = Get<QListWidget>("List1");
+    auto* list = Get<QListView>("List1");
     const auto Hover = [&](int line) {
-        const QPoint at = list->visualItemRect(list->item(line)).center();
+        const QPoint at = list->visualRect(list->model()->index(line, 0)).center();
         QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
         QApplication::sendEvent(list->viewport(), &help);
         return QToolTip::isVisible() ? QToolTip::text().toStdString() : std::string();
@@ -479,7 +480,8 @@ TEST_F(Window, AFileWithTensOfThousandsOfFindsShowsEveryLine) {
     const std::string path = File("many.avi", bytes);
     window->Commands().AddInputFile(path);
     QTest::mouseClick(Get<QPushButton>("cmdProcessAuto"), Qt::LeftButton);
-    auto* list = Get<QListWidget>("List1");
+    auto* list = Get<QListView>("List1");
+    const int count = list->model()->rowCount();
     const Texts lines = StatusLines();
     ASSERT_EQ(lines.size(), static_cast<std::size_t>(kFinds + 3));
     EXPECT_EQ(lines[0], path);
@@ -488,17 +490,16 @@ TEST_F(Window, AFileWithTensOfThousandsOfFindsShowsEveryLine) {
     EXPECT_EQ(lines[kFinds].substr(lines[kFinds].size() - 9), "  removed");
     EXPECT_EQ(lines.back().substr(0, 20), "  12000 bytes remove");
     const auto shown = [list](int row) {
-        return list->visualItemRect(list->item(row)).intersects(list->viewport()->rect());
+        return list->visualRect(list->model()->index(row, 0)).intersects(list->viewport()->rect());
     };
-    EXPECT_TRUE(shown(list->count() - 1));
+    EXPECT_TRUE(shown(count - 1));
     EXPECT_FALSE(shown(0));
 
     window->Commands().AddInputFile(dir.File("missing.avi"));
     QTest::qWait(3 * StatusListWidget::kIdleMs);
     list->scrollToBottom();
-    EXPECT_EQ(list->item(list->count() - 1)->text().toStdString(),
-              "Invalid File '" + dir.File("missing.avi") + "'");
-    EXPECT_TRUE(shown(list->count() - 1));
+    EXPECT_EQ(StatusLines().back(), "Invalid File '" + dir.File("missing.avi") + "'");
+    EXPECT_TRUE(shown(list->model()->rowCount() - 1));
 }
 
 // What an entry shows of its outcome; an entry with a mark shows it with an icon.

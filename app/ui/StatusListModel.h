@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <string>
+
+#include "ui/StatusLineStore.h"
+
+namespace korbelt {
+
+// The status list's lines for the view that shows them: read-only to the user, kept in a
+// StatusLineStore and decoded to text (in the locale's encoding) only when shown or read.
+class StatusListModel : public QAbstractListModel {
+    Q_OBJECT
+  public:
+    using QAbstractListModel::QAbstractListModel;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+    int Append(const std::string& text);
+    void Set(int row, const std::string& text);
+    void Remove(int row);
+    void Clear();
+    std::string Line(int row) const { return lines_.Text(row); }
+
+  private:
+    StatusLineStore lines_;
+};
+
+}  // namespace korbelt
