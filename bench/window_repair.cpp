@@ -39,7 +39,6 @@ int Floor(long lines, const char* kind) {
     korbelt::StatusListWidget status;
     QAbstractItemView& list = statusList ? static_cast<QAbstractItemView&>(status) : items;
     items.setUniformItemSizes(true);
-    status.setUniformItemSizes(true);
     list.resize(505, 172);
     list.show();
     const auto start = std::chrono::steady_clock::now();
@@ -52,7 +51,6 @@ int Floor(long lines, const char* kind) {
             items.addItem(new QListWidgetItem());
         }
     }
-    status.CatchUp();
     list.scrollToBottom();
     QApplication::processEvents();
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;

@@ -38,12 +38,10 @@ std::string QtStatusList::Line(int index) const {
 }
 
 void QtStatusList::SelectLine(int index) {
-    list_->CatchUp();
     list_->setCurrentIndex(list_->Lines().index(index));
 }
 
 void QtStatusList::SetTopLine(int index) {
-    list_->CatchUp();
     const QModelIndex line = list_->Lines().index(index);
     if (line.isValid()) {
         list_->scrollTo(line, QAbstractItemView::PositionAtTop);

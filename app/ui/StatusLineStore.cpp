@@ -1,6 +1,6 @@
 #include "ui/StatusLineStore.h"
 
-#include <cstdio>
+#include "engine/NumberFormat.h"
 
 namespace korbelt {
 namespace {
@@ -45,19 +45,19 @@ bool ParsePosition(const std::string& text, std::uint64_t& value, std::string& s
     return value <= kMostPosition && (digits > 0 || text.empty());
 }
 
-std::string Grouped(std::uint64_t value, const std::string& separator) {
-    if (value == 0) {
-        return {};
+std::string FindLine(std::uint64_t position, const std::string& separator,
+                     const std::uint8_t* shown, int count, const std::string& ending) {
+    std::string line;
+    line.reserve(32 + 4 * static_cast<std::size_t>(count) + ending.size());
+    line = kLead;
+    line += NumberFormat(separator).Grouped(static_cast<std::int64_t>(position));
+    line += kFound;
+    for (int i = 0; i < count; ++i) {
+        line += NumberFormat::ThreeDigits(shown[i]);
+        line += ' ';
     }
-    const std::string digits = std::to_string(value);
-    std::string out;
-    const std::size_t lead = digits.size() % 3 == 0 ? 3 : digits.size() % 3;
-    out.append(digits, 0, lead);
-    for (std::size_t i = lead; i < digits.size(); i += 3) {
-        out += separator;
-        out.append(digits, i, 3);
-    }
-    return out;
+    line += ending;
+    return line;
 }
 
 }  // namespace
@@ -92,22 +92,26 @@ bool StatusLineStore::EncodeFind(const std::string& text, Row& row) {
     int shown = 0;
     while (shown < kMostShown && at + 4 <= text.size() && IsDigit(text[at]) &&
            IsDigit(text[at + 1]) && IsDigit(text[at + 2]) && text[at + 3] == ' ') {
-        const int byte = std::stoi(text.substr(at, 3));
+        const int byte = (text[at] - '0') * 100 + (text[at + 1] - '0') * 10 + (text[at + 2] - '0');
         if (byte > 255) {
             break;
         }
         row.shown[shown++] = static_cast<std::uint8_t>(byte);
         at += 4;
     }
+    // Only a line that comes back exactly as given is kept so; the others take no id.
+    const std::string ending = text.substr(at);
+    if (FindLine(position, separator, row.shown, shown, ending) != text) {
+        return false;
+    }
     const int separatorId = Intern(separators_, separatorIds_, kSeparators, separator);
-    const int endingId = Intern(endings_, endingIds_, kEndings, text.substr(at));
+    const int endingId = Intern(endings_, endingIds_, kEndings, ending);
     if (separatorId < 0 || endingId < 0) {
         return false;
     }
     row.word = position | std::uint64_t(separatorId) << 48 | std::uint64_t(shown) << 52 |
                std::uint64_t(endingId) << 56;
-    // Only a line that comes back exactly as given is kept so.
-    return Decode(row) == text;
+    return true;
 }
 
 StatusLineStore::Row StatusLineStore::Encode(const std::string& text) {
@@ -126,16 +130,8 @@ std::string StatusLineStore::Decode(const Row& row) const {
     if (row.isText != 0) {
         return texts_[row.word];
     }
-    std::string line = kLead;
-    line += Grouped(row.word & kMostPosition, separators_[row.word >> 48 & 15]);
-    line += kFound;
-    const int shown = static_cast<int>(row.word >> 52 & 15);
-    for (int i = 0; i < shown; ++i) {
-        char digits[5];
-        std::snprintf(digits, sizeof digits, "%03u ", unsigned{row.shown[i]});
-        line += digits;
-    }
-    return line + endings_[row.word >> 56];
+    return FindLine(row.word & kMostPosition, separators_[row.word >> 48 & 15], row.shown,
+                    static_cast<int>(row.word >> 52 & 15), endings_[row.word >> 56]);
 }
 
 int StatusLineStore::Append(const std::string& text) {

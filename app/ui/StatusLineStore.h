@@ -21,6 +21,10 @@ class StatusLineStore {
     void Clear();
     int Size() const { return static_cast<int>(rows_.size()); }
     std::string Text(int index) const;
+    // Whether the line is kept as a find's numbers and bytes rather than as text.
+    bool HeldAsFind(int index) const {
+        return index >= 0 && index < Size() && rows_[static_cast<std::size_t>(index)].isText == 0;
+    }
 
   private:
     static constexpr int kMostShown = 7;

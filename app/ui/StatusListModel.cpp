@@ -15,8 +15,33 @@ QVariant StatusListModel::data(const QModelIndex& index, int role) const {
     return ToQt(lines_.Text(index.row()));
 }
 
+namespace {
+
+// Characters of UTF-8 text: every byte but those that continue a character.
+int Characters(const std::string& text) {
+    int count = 0;
+    for (const char c : text) {
+        count += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    }
+    return count;
+}
+
+}  // namespace
+
+void StatusListModel::Measure(int row, const std::string& text) {
+    // No line has more characters than bytes: most are never counted.
+    if (static_cast<int>(text.size()) <= longestLength_) {
+        return;
+    }
+    if (const int length = Characters(text); length > longestLength_) {
+        longestLength_ = length;
+        longestRow_ = row;
+    }
+}
+
 int StatusListModel::Append(const std::string& text) {
     const int row = lines_.Size();
+    Measure(row, text);
     beginInsertRows(QModelIndex(), row, row);
     lines_.Append(text);
     endInsertRows();
@@ -28,6 +53,7 @@ void StatusListModel::Set(int row, const std::string& text) {
         return;
     }
     lines_.Set(row, text);
+    Measure(row, text);
     const QModelIndex at = index(row);
     emit dataChanged(at, at, {Qt::DisplayRole});
 }
@@ -36,6 +62,8 @@ void StatusListModel::Remove(int row) {
     if (row < 0 || row >= lines_.Size()) {
         return;
     }
+    // The list stays as wide as it was: it is wide enough.
+    longestRow_ = row == longestRow_ ? -1 : longestRow_ - (row < longestRow_ ? 1 : 0);
     beginRemoveRows(QModelIndex(), row, row);
     lines_.Remove(row);
     endRemoveRows();
@@ -44,6 +72,8 @@ void StatusListModel::Remove(int row) {
 void StatusListModel::Clear() {
     beginResetModel();
     lines_.Clear();
+    longestRow_ = -1;
+    longestLength_ = 0;
     endResetModel();
 }
 

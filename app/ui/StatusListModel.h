@@ -22,9 +22,17 @@ class StatusListModel : public QAbstractListModel {
     void Remove(int row);
     void Clear();
     std::string Line(int row) const { return lines_.Text(row); }
+    // The line with the most characters, appended or rewritten since the list was cleared,
+    // and their number: in a fixed-pitch font the widest line (-1: none, or it was removed).
+    int LongestRow() const { return longestRow_; }
+    int LongestLength() const { return longestLength_; }
 
   private:
+    void Measure(int row, const std::string& text);
+
     StatusLineStore lines_;
+    int longestRow_ = -1;
+    int longestLength_ = 0;
 };
 
 }  // namespace korbelt

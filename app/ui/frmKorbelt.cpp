@@ -158,8 +158,6 @@ void frmKorbelt::BuildControls() {
     List1 = new StatusListWidget(client);
     List1->setObjectName("List1");
     List1->setFont(StatusFont());
-    // Every line has the same height: a rewritten line then needs no layout of the others.
-    List1->setUniformItemSizes(true);
     cmdProcessAuto =
         Button(client, "cmdProcessAuto", tr("Process File(s) &Automatically"), {24, 232, 169, 25});
     cmdInputFile = Button(client, "cmdInputFile", tr("Bro&wse"), {456, 128, 73, 25});

@@ -45,10 +45,26 @@ TEST(StatusLineStore, EveryLineComesBackAsItWasGiven) {
     EXPECT_EQ(store.Text(1), "  @1,970,337 found 013 010 048 048 013 010 053  not removed");
     EXPECT_EQ(store.Text(2), lines[3]);
     EXPECT_EQ(store.Size(), static_cast<int>(lines.size()) - 1);
+    EXPECT_TRUE(store.HeldAsFind(1));
+    EXPECT_FALSE(store.HeldAsFind(0));
     store.Clear();
     EXPECT_EQ(store.Size(), 0);
     store.Append("next");
     EXPECT_EQ(store.Text(0), "next");
+}
+
+// Lines that look like a find's but would not come back as given take none of the few ids
+// of separators and endings: a find line after any number of them is still kept small.
+TEST(StatusLineStore, LinesKeptAsTextTakeNoIds) {
+    StatusLineStore store;
+    for (char separator = 'a'; separator <= 'z'; ++separator) {
+        store.Append(std::string("  @1") + separator + "2 found 001 001  removed " + separator);
+    }
+    const std::string find = "  @1.234 found 001 001  removed";
+    store.Append(find);
+    EXPECT_FALSE(store.HeldAsFind(0));
+    EXPECT_TRUE(store.HeldAsFind(26));
+    EXPECT_EQ(store.Text(26), find);
 }
 
 }  // namespace
