@@ -21,26 +21,26 @@ int RepairEngine::Check4RptByte(std::int64_t filepos, int currpos) {
                           kBufferSize - currpos, iflength_ - (filepos - 1 + currpos))));
     }
 
-    int rptbyte = -1;
+    Distances pairs = 0;
     int i = currpos + start;
     while (i <= currpos + end - 1) {
         // Both bytes of a pair must come from the input: the zeros past its end must not
-        // make its last byte look repeated. Where the markers show damage, a pair at any
-        // other distance is chance.
+        // make its last byte look repeated.
         const bool pairInInput = filepos + i + 1 <= iflength_;
         if (buff[i] == buff[i + 1] && pairInInput) {
-            const std::uint64_t distance = std::uint64_t{1} << (i - currpos);
-            if (pairsAt_ == 0 || (pairsAt_ & distance) != 0) {
-                rptbyte = i;
-            } else {
-                passedBy_ |= distance;
-            }
+            pairs |= Distances{1} << (i - currpos);
         }
         ++i;
     }
-    if (rptbyte == -1) {
-        return rptbyte;
+    if (pairs == 0) {
+        return -1;
     }
+    const PairChoice choice = ChoosePair(pairs, pairsAt_);
+    passedBy_ |= choice.passedBy;
+    if (choice.distance < 0) {
+        return -1;
+    }
+    const int rptbyte = currpos + choice.distance;
     Find find;
     find.kind = FindKind::RepeatedByte;
     find.offset = filepos - 1 + rptbyte;
@@ -93,16 +93,13 @@ std::int64_t RepairEngine::FindEndofWrapper(std::int64_t filepos) {
 
 namespace korbelt {
 
-// What becomes of a find the pattern, or the checksums, would remove: in an interactive run
-// the user's answer, else it is removed.
+// A find the pattern, or the checksums, would remove, decided by the run's policy: asked in
+// an interactive run, else removed.
 Decision RepairEngine::Decide(const Find& find) {
-    const QuestionKind kind = find.kind == FindKind::RepeatedByte ? QuestionKind::RemoveRepeatedByte
-                              : find.kind == FindKind::Wrapper    ? QuestionKind::RemoveWrapper
-                                                                  : QuestionKind::RemoveSlippedByte;
-    if (run_.interactive && !host_.Boxes().Question(kind, FindQuestion(find, format_))) {
-        return {find, false, Reason::Declined};
+    if (run_.interactive) {
+        return AskAboutEachFind(host_.Boxes(), format_).Decide(find);
     }
-    return {find, true, Reason::Found};
+    return RemoveEveryFind().Decide(find);
 }
 
 // The find's line, and its place in the report; whether it is removed. A wrapper the record

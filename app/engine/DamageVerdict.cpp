@@ -94,7 +94,7 @@ bool RepairEngine::CountMarkersAhead(Pass& pass, bool wholeFile) {
     if (wholeFile) {
         JudgeMarkers();  // the questions to come are about its finds
     }
-    pairsAt_ = DamageDistances(census_.Judge(start, end));
+    pairsAt_ = FlaggedDistances(census_.Judge(start, end));
     return true;
 }
 
@@ -170,13 +170,9 @@ void RepairEngine::JudgeMarkers() {
 // have removed other bytes than the pass did: a pair the pass passed by at a distance the
 // verdict looks at, or a repeat removed at one it does not.
 bool RepairEngine::VerdictMovesAFind() const {
-    const std::uint64_t wanted = report_.pattern ? DamageDistances(*report_.pattern) : 0;
-    if (wanted == pairsAt_) {
-        return false;
-    }
-    const std::uint64_t looked = wanted == 0 ? ~std::uint64_t{0} : wanted;
-    return (passedBy_ & looked) != 0 ||
-           finds_.RemovedRepeatAt([looked](int distance) { return (looked >> distance & 1) == 0; });
+    return korbelt::VerdictMovesAFind(pairsAt_,
+                                      report_.pattern ? FlaggedDistances(*report_.pattern) : 0,
+                                      passedBy_, finds_.RemovedRepeatDistances());
 }
 
 // The pass again from the start, the repeated-byte check looking at the damage's distance
@@ -184,7 +180,7 @@ bool RepairEngine::VerdictMovesAFind() const {
 bool RepairEngine::StartAgainAtDamage(Pass& pass) {
     DropPassSoFar(pass);
     counting_ = false;
-    pairsAt_ = DamageDistances(*report_.pattern);
+    pairsAt_ = FlaggedDistances(*report_.pattern);
     passedBy_ = 0;
     return OpenOutput(pass);
 }
@@ -213,19 +209,6 @@ void RepairEngine::DropPassSoFar(Pass& pass) {
     for (const int line : finds_.Withdraw()) {
         host_.Status().RemoveLine(line);
     }
-}
-
-// Where the markers show damage, the repeated-byte check looks at its distances only (bit k:
-// the pair k after the CR); elsewhere at every distance (0).
-std::uint64_t RepairEngine::DamageDistances(const PatternVerdict& pattern) {
-    if (pattern.kind != PatternVerdict::Kind::Damage) {
-        return 0;
-    }
-    std::uint64_t distances = std::uint64_t{1} << pattern.distance;
-    for (const PatternVerdict::Distance& other : pattern.others) {
-        distances |= std::uint64_t{1} << other.distance;
-    }
-    return distances;
 }
 
 // The repeated bytes the pass decided to remove.

@@ -96,13 +96,12 @@ std::int64_t FindLog::RemovedRepeats() const {
     return std::accumulate(removedAt_.begin(), removedAt_.end(), std::int64_t{0});
 }
 
-bool FindLog::RemovedRepeatAt(const std::function<bool(int)>& where) const {
+std::uint64_t FindLog::RemovedRepeatDistances() const {
+    std::uint64_t distances = 0;
     for (std::size_t at = 0; at < removedAt_.size(); ++at) {
-        if (removedAt_[at] > 0 && where(static_cast<int>(at))) {
-            return true;
-        }
+        distances |= removedAt_[at] > 0 ? std::uint64_t{1} << at : 0;
     }
-    return false;
+    return distances;
 }
 
 }  // namespace korbelt

@@ -45,10 +45,10 @@ class FindLog {
     // of those passed on at once. How many of those passed on had been decided for removal.
     std::int64_t Undo(const std::function<void(int, const Decision&)>& rewrite);
 
-    // The repeated bytes decided for removal; whether one of them lies at a distance from its
-    // marker's CR that where says yes to.
+    // The repeated bytes decided for removal; the distances from their markers' CR they lie
+    // at (bit k: one at k).
     std::int64_t RemovedRepeats() const;
-    bool RemovedRepeatAt(const std::function<bool(int)>& where) const;
+    std::uint64_t RemovedRepeatDistances() const;
 
   private:
     // The finds held that only the file's fate can change go on, in file order.

@@ -58,6 +58,7 @@ FileOutcome RepairEngine::ProcessFile(const std::string& filename) {
     }
     report_ = FileReport();
     report_.name = filename;
+
     finds_.Start(host_.Status(), sink_);
     report_.outcome = ProcessSteps(filename);
     return report_.outcome;

@@ -13,6 +13,7 @@
 #include "engine/DamagePattern.h"
 #include "engine/DiscardingRecordIo.h"
 #include "engine/FileReport.h"
+#include "engine/FindPolicy.h"
 #include "engine/FindLog.h"
 #include "engine/NumberFormat.h"
 #include "engine/RecordBuffer.h"
@@ -151,7 +152,6 @@ class RepairEngine {
     bool YieldWhileCounting(bool everyPiece);
     void JudgeMarkers();
     bool VerdictMovesAFind() const;
-    static std::uint64_t DamageDistances(const PatternVerdict& pattern);
     bool StartAgainAtDamage(Pass& pass);
     Ending StartAgainCountingFirst(Pass& pass);
     void DropPassSoFar(Pass& pass);
