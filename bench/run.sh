@@ -249,7 +249,7 @@ many_finds_rows() {
             [ "$m" = "$(echo "$FINDS_MILLIONS" | awk '{ print $1 }')" ] && cpu_first[$mode]="$cpu $m"
             cli_rows+=$(awk -v m="$m" -v mode="$mode" -v now="$now" -v clean="$clean" -v before="$before" -v first="${cpu_first[$mode]}" 'BEGIN {
                 split(now, n, " "); split(clean, c, " "); split(first, f, " ")
-                b = "| |"; if (before != "") { split(before, p, " "); b = sprintf("| %.1f | %.2f |", p[1] / 1024, p[2]) }
+                b = "| | |"; if (before != "") { split(before, p, " "); b = sprintf("| %.1f | %.2f |", p[1] / 1024, p[2]) }
                 printf "| %d M | korbelt-cli %s | %.1f | %.2f | %.2f | %.1f | %.2f %s %.2f |\n",
                     m, mode == "plain" ? "" : (mode == "json" ? "--json" : "--dry-run"),
                     n[1] / 1024, n[2], n[3], c[1] / 1024, c[2], b, (n[2] / m) / (f[1] / f[2]) }')$'\n'
@@ -260,7 +260,7 @@ many_finds_rows() {
             before_window=$(FIRST_LINE=1 PREPARE=fresh_finds measured "$BEFORE_BIN/korbelt-bench-window" "$dir/work.avi")
         fi
         window_rows+=$(awk -v m="$m" -v now="$window" -v before="$before_window" 'BEGIN {
-            split(now, n, " "); b = "| |"
+            split(now, n, " "); b = "| | |"
             if (before != "") { split(before, p, " "); b = sprintf("| %.1f | %.2f |", p[1] / 1024, p[2]) }
             printf "| %d M | Korbelt window | %.1f | %.2f | %.2f | %d ms %s\n", m, n[1] / 1024, n[2], n[3], n[5], b }')$'\n'
         local kind floor
@@ -292,7 +292,7 @@ many_finds_rows() {
         echo "|---|---|---|---|---|---|---|---|"
         printf '%s' "$window_rows"
         echo
-        echo "The window's floor: a shown QListWidget of as many lines of a find, laid out once, without Korbelt."
+        echo "The window's floor: a shown list of as many lines of a find, laid out once, without Korbelt: a QListWidget, or the status list itself."
         echo
         echo "| lines | list | peak (MiB) | CPU (s) |"
         echo "|---|---|---|---|"

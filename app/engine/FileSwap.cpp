@@ -15,14 +15,13 @@ bool LinkUnsupported(const std::error_code& error) {
 
 // A failed swap, said with a further line where putting the input back failed too: then the
 // original is no longer under its own name.
-PassFailure SwapFailed(const std::string& what, const std::string& action,
-                       const std::string& name, const std::error_code& error, bool restored,
-                       const std::string& bak) {
-    PassFailure failure =
-        Unable(what, action, name, error,
-               restored ? "" : std::string(RepairEngine::kCrLf) + "The original file is now '" + bak + "'");
-    failure.leftAsItWas = restored;
-    return failure;
+Failure SwapFailed(const std::string& what, const std::string& action, const std::string& name,
+                   const std::error_code& error, bool restored, const std::string& bak) {
+    return Unable(what, action, name, error,
+                  restored ? ""
+                           : std::string(RepairEngine::kCrLf) + "The original file is now '" +
+                                 bak + "'",
+                  restored);
 }
 
 }  // namespace
@@ -190,9 +189,9 @@ void RepairEngine::CheckInputUnchanged(Pass& pass) {
     }
     const std::optional<FileIdentity> copy = fs_.Lookup(pass.tempname);
     if (!copy || !copy->SameFile(pass.copyIdentity)) {
-        throw PassFailure{"temporary file changed during processing",
+        throw FileFailure("temporary file changed during processing",
                           "Temporary file '" + pass.tempname + "'" + kCrLf +
-                              "was replaced while it was being written; nothing was renamed"};
+                              "was replaced while it was being written; nothing was renamed");
     }
 }
 
@@ -248,10 +247,10 @@ void RepairEngine::MakeWayForBackup(Pass& pass) {
     const bool directory = backup->kind == FileIdentity::Kind::Directory;
     if (!directory && (!pass.agreedBackup || !backup->SameFile(*pass.agreedBackup) ||
                        run_.processed.Contains(*backup))) {
-        throw PassFailure{"backup file changed during processing",
+        throw FileFailure("backup file changed during processing",
                           "Backup file '" + pass.bakname + "'" + kCrLf +
                               "appeared or changed while '" + pass.filename +
-                              "' was being repaired; nothing was replaced"};
+                              "' was being repaired; nothing was replaced");
     }
     if (const std::error_code error = fs_.Remove(pass.bakname);
         error && error != std::errc::no_such_file_or_directory) {

@@ -64,7 +64,7 @@ void* KorbscanLibrary::Handle() {
         const char* error = dlerror();
         reason = error != nullptr ? error : candidate + ": cannot be loaded";
     }
-    throw LibraryUnavailable(reason);
+    throw Failure(FailureKind::LibraryUnavailable, reason);
 }
 
 void* KorbscanLibrary::Bind(void*& slot, const char* name) {
@@ -76,7 +76,8 @@ void* KorbscanLibrary::Bind(void*& slot, const char* name) {
     slot = dlsym(library, name);
     if (slot == nullptr) {
         const char* error = dlerror();
-        throw LibraryUnavailable(error != nullptr ? error : std::string(name) + ": not found");
+        throw Failure(FailureKind::LibraryUnavailable,
+                      error != nullptr ? error : std::string(name) + ": not found");
     }
     return slot;
 }

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "engine/RepairEngine.h"
+#include "ports/Failure.h"
 #include "verify/BackgroundCheck.h"
 #include "verify/EvidenceCheck.h"
 #include "verify/GuidedPlan.h"
@@ -24,34 +25,33 @@ namespace korbelt {
 class HeldStartInput;
 class ReadAheadInput;
 
-// Something went wrong with a file operation: what the file's status line says after the
-// name, and the warning that explains it.
-struct PassFailure {
-    std::string what;
-    std::string warning;
-    bool leftAsItWas = true;  // false once the original is no longer under its own name
-};
+// A file operation went wrong: what the file's status line says after the name, the warning
+// that explains it, and whether the original is still under its own name.
+inline Failure FileFailure(const std::string& line, const std::string& warning,
+                           bool leftAsItWas = true) {
+    return Failure(FailureKind::FileOperation, warning, line, leftAsItWas);
+}
 
 // "Unable to <action> '<name>'", then any further lines, then the system's reason: the shape
 // of every warning about a file operation that failed.
-inline PassFailure Unable(const std::string& what, const std::string& action,
-                          const std::string& name, const std::string& reason,
-                          const std::string& more = "") {
-    return {what, "Unable to " + action + " '" + name + "'" + more + RepairEngine::kCrLf + reason,
-            true};
+inline Failure Unable(const std::string& what, const std::string& action,
+                      const std::string& name, const std::string& reason,
+                      const std::string& more = "", bool leftAsItWas = true) {
+    return FileFailure(
+        what, "Unable to " + action + " '" + name + "'" + more + RepairEngine::kCrLf + reason,
+        leftAsItWas);
 }
 
-inline PassFailure Unable(const std::string& what, const std::string& action,
-                          const std::string& name, const std::error_code& error,
-                          const std::string& more = "") {
-    return Unable(what, action, name, error.message(), more);
+inline Failure Unable(const std::string& what, const std::string& action,
+                      const std::string& name, const std::error_code& error,
+                      const std::string& more = "", bool leftAsItWas = true) {
+    return Unable(what, action, name, error.message(), more, leftAsItWas);
 }
 
-inline PassFailure InputChanged(const std::string& filename, const char* how = "changed") {
-    return {"input file changed during processing",
-            "Input file '" + filename + "'" + RepairEngine::kCrLf + how +
-                " while it was being repaired; it was left as it is",
-            true};
+inline Failure InputChanged(const std::string& filename, const char* how = "changed") {
+    return FileFailure("input file changed during processing",
+                       "Input file '" + filename + "'" + RepairEngine::kCrLf + how +
+                           " while it was being repaired; it was left as it is");
 }
 
 // What the end of a pass does with its copy, and what it says about the file.

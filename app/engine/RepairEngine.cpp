@@ -109,7 +109,10 @@ FileOutcome RepairEngine::ProcessSteps(const std::string& filename) {
         if (!options_.dryRun && !AgreeToReplaceBackup(pass)) {
             return BackupKept(pass);
         }
-    } catch (const ChecksumCatalog::Stopped&) {
+    } catch (const Failure& failure) {
+        if (failure.Kind() != FailureKind::Stopped) {
+            throw;
+        }
         return AbortedBeforePass(filename);
     }
 
@@ -252,34 +255,46 @@ void RepairEngine::RunPass(Pass& pass) {
                           "aborted: no end of the Mime Wrapper");
                 break;
         }
-    } catch (const PassFailure& failure) {
-        ForgetVerdict();
-        std::string warning = failure.warning;
-        CloseOutputQuietly(pass);
-        if (const std::error_code error = DiscardTemporaryFile(pass)) {
-            warning += std::string(kCrLf) + "The temporary file '" + pass.tempname +
-                       "' could not be deleted: " + error.message();
+    } catch (const Failure& failure) {
+        switch (failure.Kind()) {
+            case FailureKind::Stopped:
+                AbortFile(pass, "Aborted " + pass.filename, "aborted");
+                break;
+            case FailureKind::LibraryUnavailable:
+                CloseOutputQuietly(pass);
+                DiscardTemporaryFile(pass);
+                host_.Boxes().Warning("Unable to load the korbscan library: " + failure.Message());
+                status.RemoveLine(pass.progressline);
+                status.SetLine(run_.listindex, pass.filename + " - korbscan library not found");
+                report_.failure = "korbscan library not found";
+                run_.fileerror = true;
+                break;
+            case FailureKind::FileOperation:
+            case FailureKind::Unsupported:
+                FailFile(pass, failure);
+                break;
         }
-        host_.Boxes().Warning(warning);
-        status.SetLine(run_.listindex, pass.filename + " - " + failure.what);
-        report_.failure = failure.what;
-        status.RemoveLine(pass.progressline);
-        report_.bytesRead = pass.copying ? readpos - 1 : 0;
-        TellCopyAbandoned(pass.copying && failure.leftAsItWas);
-        run_.fileerror = true;
-    } catch (const ChecksumCatalog::Stopped&) {
-        AbortFile(pass, "Aborted " + pass.filename, "aborted");
-    } catch (const LibraryUnavailable& missing) {
-        CloseOutputQuietly(pass);
-        DiscardTemporaryFile(pass);
-        host_.Boxes().Warning(std::string("Unable to load the korbscan library: ") +
-                              missing.what());
-        status.RemoveLine(pass.progressline);
-        status.SetLine(run_.listindex, pass.filename + " - korbscan library not found");
-        report_.failure = "korbscan library not found";
-        run_.fileerror = true;
     }
     UseGuide(nullptr);
+}
+
+// The pass gave up the file: the copy goes, the warning says why and the file's line what.
+void RepairEngine::FailFile(Pass& pass, const Failure& failure) {
+    StatusList& status = host_.Status();
+    ForgetVerdict();
+    std::string warning = failure.Message();
+    CloseOutputQuietly(pass);
+    if (const std::error_code error = DiscardTemporaryFile(pass)) {
+        warning += std::string(kCrLf) + "The temporary file '" + pass.tempname +
+                   "' could not be deleted: " + error.message();
+    }
+    host_.Boxes().Warning(warning);
+    status.SetLine(run_.listindex, pass.filename + " - " + failure.Line());
+    report_.failure = failure.Line();
+    status.RemoveLine(pass.progressline);
+    report_.bytesRead = pass.copying ? readpos - 1 : 0;
+    TellCopyAbandoned(pass.copying && failure.LeftAsItWas());
+    run_.fileerror = true;
 }
 
 // Opens the input and takes its lock; false when another Korbelt holds it. The name may
@@ -463,9 +478,9 @@ void RepairEngine::HoldCopy(Pass& pass) {
     }
     if (!pass.copy || error) {
         pass.copy.reset();  // the file this pass has just created, whatever it is now
-        throw PassFailure{
+        throw FileFailure(
             "failed to create output file",
-            "Error opening output file '" + pass.tempname + "'" + kCrLf + error.message()};
+            "Error opening output file '" + pass.tempname + "'" + kCrLf + error.message());
     }
     (void)pass.copy->Lock();
     // korbscan marks the copies it makes; a record I/O that does not is made up for here.
@@ -492,7 +507,7 @@ void RepairEngine::AbortFile(Pass& pass, const std::string& line, const std::str
     status.SetLine(run_.listindex, line);
     status.RemoveLine(pass.progressline);
     if (error) {
-        host_.Boxes().Warning(Unable("", "delete temporary file", pass.tempname, error).warning);
+        host_.Boxes().Warning(Unable("", "delete temporary file", pass.tempname, error).Message());
     }
     report_.bytesRead = readpos - 1;
     TellCopyAbandoned(true);
@@ -522,8 +537,11 @@ void RepairEngine::CloseOutput(Pass& pass) {
 void RepairEngine::CloseOutputQuietly(Pass& pass) {
     try {
         CloseOutput(pass);
-    } catch (const LibraryUnavailable&) {
+    } catch (const Failure& failure) {
         // Already failing; the warning that follows tells the user what went wrong.
+        if (failure.Kind() != FailureKind::LibraryUnavailable) {
+            throw;
+        }
     }
 }
 

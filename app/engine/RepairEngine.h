@@ -19,6 +19,7 @@
 #include "engine/RecordBuffer.h"
 #include "engine/ReportSink.h"
 #include "ports/EngineHost.h"
+#include "ports/Failure.h"
 #include "ports/FileSystem.h"
 #include "ports/RecordIo.h"
 #include "ports/RunOptions.h"
@@ -209,6 +210,7 @@ class RepairEngine {
     void FinishFile(Pass& pass);
     void PutRepairedCopyInPlace(Pass& pass);
     void AbortFile(Pass& pass, const std::string& line, const std::string& why);
+    void FailFile(Pass& pass, const Failure& failure);
     void CloseOutput(Pass& pass);
     void CloseOutputQuietly(Pass& pass);
     std::error_code DiscardTemporaryFile(Pass& pass);

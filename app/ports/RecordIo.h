@@ -2,19 +2,14 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <stdexcept>
 #include <string>
+
+#include "ports/Failure.h"
 
 namespace korbelt {
 
-// Thrown when the record I/O library, or one of its functions, cannot be bound.
-class LibraryUnavailable : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
-
 // The record I/O calls of the repair engine, with the widths of the korbscan library.
-// Implementations may throw LibraryUnavailable from any call.
+// Implementations may throw a Failure of kind LibraryUnavailable from any call.
 class RecordIo {
   public:
     virtual ~RecordIo() = default;

@@ -68,7 +68,7 @@ class StoppableFile : public InputFile {
     std::size_t ReadAt(std::int64_t offset, std::uint8_t* buffer, std::size_t count,
                        std::error_code& error) override {
         if (stopped_()) {
-            throw ChecksumCatalog::Stopped{};
+            throw ChecksumCatalog::Stopped();
         }
         return file_->ReadAt(offset, buffer, count, error);
     }
@@ -192,7 +192,7 @@ std::unique_ptr<InputFile> ChecksumCatalog::Open(const std::string& path, std::e
 
 void ChecksumCatalog::StopIfAsked() const {
     if (stopped_ && stopped_()) {
-        throw Stopped{};
+        throw Stopped();
     }
 }
 
@@ -215,7 +215,7 @@ ChecksumCatalog::Folder& ChecksumCatalog::FolderOf(const std::string& directory)
         for (const auto& [path, from] : added_) {
             ReadInto(folder, path, from, directory);
         }
-    } catch (const Stopped&) {
+    } catch (const Failure&) {
         folders_.erase(directory);
         throw;
     }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ports/Failure.h"
 #include "ports/FileSystem.h"
 #include "verify/Expectation.h"
 #include "verify/Par2.h"
@@ -50,9 +51,10 @@ class ChecksumCatalog {
 
     explicit ChecksumCatalog(FileSystem& fs) : fs_(fs) {}
 
-    // Thrown out of any call that reads checksum files once the stop check says so. What was
-    // read of the folder is forgotten, so that it is read whole when it is asked for again.
-    struct Stopped {};
+    // Any call that reads checksum files throws a Failure of kind Stopped once the stop check
+    // says so. What was read of the folder is forgotten, so that it is read whole when it is
+    // asked for again.
+    static Failure Stopped() { return Failure(FailureKind::Stopped, "stopped"); }
     // Asked before each read of a checksum file and each file of a folder looked at; true
     // stops the reading. A folder of thousands of lists takes seconds to read, and Stop, or a
     // signal, must not wait for it.

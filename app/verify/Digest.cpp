@@ -5,6 +5,8 @@
 
 #include <stdexcept>
 
+#include "ports/Failure.h"
+
 namespace korbelt {
 namespace {
 
@@ -49,7 +51,8 @@ struct Hasher::Context {
 
 Hasher::Hasher(DigestKind kind) : kind_(kind), context_(std::make_unique<Context>()) {
     if (context_->md == nullptr || EVP_DigestInit_ex(context_->md, Algorithm(kind), nullptr) != 1) {
-        throw std::runtime_error("the digest cannot be computed here");
+        throw Failure(FailureKind::Unsupported, "The digest cannot be computed here",
+                      "digest cannot be computed");
     }
 }
 

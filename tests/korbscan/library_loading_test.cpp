@@ -25,8 +25,9 @@ TEST(LibraryLoading, MissingLibraryThrowsWithTheSystemsReason) {
     try {
         library.OpenFile("/tmp/x");
         FAIL() << "no exception";
-    } catch (const LibraryUnavailable& e) {
-        EXPECT_NE(std::string(e.what()).find("/nonexistent/libkorbscan.so"), std::string::npos);
+    } catch (const Failure& e) {
+        EXPECT_EQ(e.Kind(), FailureKind::LibraryUnavailable);
+        EXPECT_NE(e.Message().find("/nonexistent/libkorbscan.so"), std::string::npos);
     }
 }
 
@@ -43,8 +44,9 @@ TEST(LibraryLoading, MissingFunctionThrowsOnlyWhenThatFunctionIsCalled) {
     try {
         library.ScanBuff(bytes.data(), 0, 3);
         FAIL() << "no exception";
-    } catch (const LibraryUnavailable& e) {
-        EXPECT_NE(std::string(e.what()).find("korbScanBuff"), std::string::npos);
+    } catch (const Failure& e) {
+        EXPECT_EQ(e.Kind(), FailureKind::LibraryUnavailable);
+        EXPECT_NE(e.Message().find("korbScanBuff"), std::string::npos);
     }
 }
 
