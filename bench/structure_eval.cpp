@@ -30,8 +30,8 @@
 
 #include "CommandLine.h"
 #include "cli/Terminal.h"
-#include "engine/KorbscanLibrary.h"
-#include "engine/PosixFileSystem.h"
+#include "engine/system/KorbscanLibrary.h"
+#include "engine/system/PosixFileSystem.h"
 #include "engine/RepairEngine.h"
 #include "structure/RegionPlanner.h"
 #include "structure/Walkers.h"

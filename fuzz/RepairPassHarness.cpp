@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "FakeHost.h"
-#include "engine/NumberFormat.h"
+#include "engine/report/NumberFormat.h"
 #include "engine/RepairEngine.h"
 #include "ports/EngineHost.h"
 #include "ports/RunState.h"

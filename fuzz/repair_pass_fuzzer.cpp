@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "RepairPassHarness.h"
-#include "engine/KorbscanLibrary.h"
+#include "engine/system/KorbscanLibrary.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static korbelt::KorbscanLibrary library;

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "cli/RunTally.h"
-#include "engine/FileReport.h"
+#include "engine/report/FileReport.h"
 
 namespace korbelt {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "cli/RunTally.h"
-#include "engine/NumberFormat.h"
+#include "engine/report/NumberFormat.h"
 
 namespace korbelt {
 

@@ -4,9 +4,9 @@
 
 #include "cli/CliOptions.h"
 #include "cli/RunTally.h"
-#include "engine/FileReport.h"
-#include "engine/NumberFormat.h"
-#include "engine/ReportSink.h"
+#include "engine/report/FileReport.h"
+#include "engine/report/NumberFormat.h"
+#include "engine/report/ReportSink.h"
 
 namespace korbelt {
 

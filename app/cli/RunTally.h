@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/FileReport.h"
+#include "engine/report/FileReport.h"
 
 namespace korbelt {
 

@@ -5,10 +5,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "engine/HJSplit.h"
+#include "engine/scan/HJSplit.h"
 #include "engine/PassState.h"
-#include "engine/HeldStartInput.h"
-#include "engine/ReadAheadInput.h"
+#include "engine/scan/HeldStartInput.h"
+#include "engine/scan/ReadAheadInput.h"
 
 namespace korbelt {
 namespace {

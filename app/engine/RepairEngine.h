@@ -10,14 +10,14 @@
 #include <utility>
 #include <vector>
 
-#include "engine/DamagePattern.h"
-#include "engine/DiscardingRecordIo.h"
-#include "engine/FileReport.h"
-#include "engine/FindPolicy.h"
-#include "engine/FindLog.h"
-#include "engine/NumberFormat.h"
-#include "engine/RecordBuffer.h"
-#include "engine/ReportSink.h"
+#include "engine/policy/DamagePattern.h"
+#include "engine/write/DiscardingRecordIo.h"
+#include "engine/report/FileReport.h"
+#include "engine/policy/FindPolicy.h"
+#include "engine/report/FindLog.h"
+#include "engine/report/NumberFormat.h"
+#include "engine/scan/RecordBuffer.h"
+#include "engine/report/ReportSink.h"
 #include "ports/EngineHost.h"
 #include "ports/Failure.h"
 #include "ports/FileSystem.h"

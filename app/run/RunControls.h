@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "engine/FileReport.h"
+#include "engine/report/FileReport.h"
 #include "ports/RunOptions.h"
 #include "run/EntryOutcome.h"
 

@@ -1,6 +1,6 @@
 #include "ui/StatusLineStore.h"
 
-#include "engine/NumberFormat.h"
+#include "engine/report/NumberFormat.h"
 
 namespace korbelt {
 namespace {

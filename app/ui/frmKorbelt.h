@@ -4,8 +4,8 @@
 #include <functional>
 #include <memory>
 
-#include "engine/KorbscanLibrary.h"
-#include "engine/PosixFileSystem.h"
+#include "engine/system/KorbscanLibrary.h"
+#include "engine/system/PosixFileSystem.h"
 #include "input/InputList.h"
 #include "ports/RunState.h"
 #include "settings/ModGlobals.h"

@@ -6,8 +6,8 @@
 #include "Faults.h"
 #include "RepairEngineTestPeer.h"
 #include "TempDir.h"
-#include "engine/KorbscanLibrary.h"
-#include "engine/PosixFileSystem.h"
+#include "engine/system/KorbscanLibrary.h"
+#include "engine/system/PosixFileSystem.h"
 #include "engine/RepairEngine.h"
 
 namespace korbelt::test {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "PassFixture.h"
-#include "engine/DamagePattern.h"
+#include "engine/policy/DamagePattern.h"
 
 namespace korbelt::test {
 namespace {

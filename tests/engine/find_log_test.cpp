@@ -4,9 +4,9 @@
 #include <set>
 
 #include "PassFixture.h"
-#include "engine/FindLog.h"
-#include "engine/NumberFormat.h"
-#include "engine/ReportText.h"
+#include "engine/report/FindLog.h"
+#include "engine/report/NumberFormat.h"
+#include "engine/report/ReportText.h"
 
 namespace korbelt::test {
 namespace {

@@ -1,7 +1,7 @@
 // The policies that decide the scan's finds, as functions of their evidence alone.
 #include <gtest/gtest.h>
 
-#include "engine/FindPolicy.h"
+#include "engine/policy/FindPolicy.h"
 #include "FakeHost.h"
 
 namespace korbelt::test {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/HJSplit.h"
+#include "engine/scan/HJSplit.h"
 
 namespace korbelt {
 namespace {

@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "PassFixture.h"
-#include "engine/PosixFileSystem.h"
+#include "engine/system/PosixFileSystem.h"
 
 namespace korbelt::test {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/NumberFormat.h"
+#include "engine/report/NumberFormat.h"
 
 namespace korbelt {
 namespace {

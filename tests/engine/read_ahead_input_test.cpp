@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "TempDir.h"
-#include "engine/ReadAheadInput.h"
+#include "engine/scan/ReadAheadInput.h"
 
 namespace korbelt::test {
 namespace {

@@ -11,8 +11,8 @@
 #include <gtest/gtest.h>
 
 #include "TempDir.h"
-#include "engine/KorbscanLibrary.h"
-#include "engine/PosixFileSystem.h"
+#include "engine/system/KorbscanLibrary.h"
+#include "engine/system/PosixFileSystem.h"
 
 namespace korbelt::test {
 namespace {

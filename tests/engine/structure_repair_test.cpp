@@ -6,7 +6,7 @@
 #include "../structure/MediaBuilders.h"
 #include "ChildProcess.h"
 #include "PassFixture.h"
-#include "engine/ReportText.h"
+#include "engine/report/ReportText.h"
 
 namespace korbelt::test {
 namespace {

@@ -10,7 +10,7 @@
 #include "FakeHost.h"
 #include "ListContents.h"
 #include "TempDir.h"
-#include "engine/PosixFileSystem.h"
+#include "engine/system/PosixFileSystem.h"
 #include "input/FileChooser.h"
 
 namespace korbelt {

@@ -12,7 +12,7 @@
 #include "ListContents.h"
 #include "RecordingObserver.h"
 #include "TempDir.h"
-#include "engine/PosixFileSystem.h"
+#include "engine/system/PosixFileSystem.h"
 #include "input/InputListCommands.h"
 
 namespace korbelt {

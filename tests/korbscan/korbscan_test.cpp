@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "TempDir.h"
-#include "engine/KorbscanLibrary.h"
+#include "engine/system/KorbscanLibrary.h"
 
 namespace korbelt {
 namespace {

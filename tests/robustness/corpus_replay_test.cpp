@@ -12,7 +12,7 @@
 #include "ChecksumFilesHarness.h"
 #include "RepairPassHarness.h"
 #include "SeedCases.h"
-#include "engine/KorbscanLibrary.h"
+#include "engine/system/KorbscanLibrary.h"
 
 namespace korbelt::test {
 namespace {

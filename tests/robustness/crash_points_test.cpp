@@ -14,8 +14,8 @@
 #include "Damage.h"
 #include "FakeHost.h"
 #include "Faults.h"
-#include "engine/KorbscanLibrary.h"
-#include "engine/PosixFileSystem.h"
+#include "engine/system/KorbscanLibrary.h"
+#include "engine/system/PosixFileSystem.h"
 #include "engine/RepairEngine.h"
 
 namespace korbelt::test {

@@ -19,7 +19,7 @@
 
 #include "Damage.h"
 #include "RealPass.h"
-#include "engine/PosixFileSystem.h"
+#include "engine/system/PosixFileSystem.h"
 
 namespace korbelt::test {
 namespace {

@@ -8,8 +8,8 @@
 #include "FakeHost.h"
 #include "RecordingControls.h"
 #include "TempDir.h"
-#include "engine/KorbscanLibrary.h"
-#include "engine/PosixFileSystem.h"
+#include "engine/system/KorbscanLibrary.h"
+#include "engine/system/PosixFileSystem.h"
 #include "input/InputListCommands.h"
 #include "run/BatchRun.h"
 

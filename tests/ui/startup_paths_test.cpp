@@ -10,7 +10,7 @@
 #include "ChildProcess.h"
 #include "FakeHost.h"
 #include "TempDir.h"
-#include "engine/PosixFileSystem.h"
+#include "engine/system/PosixFileSystem.h"
 #include "input/InputList.h"
 #include "input/InputListCommands.h"
 #include "settings/QSettingsStore.h"

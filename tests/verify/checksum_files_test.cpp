@@ -6,7 +6,7 @@
 #include "ChildProcess.h"
 #include "PostedSlices.h"
 #include "TempDir.h"
-#include "engine/PosixFileSystem.h"
+#include "engine/system/PosixFileSystem.h"
 #include "verify/BackgroundCheck.h"
 #include "verify/ChecksumCatalog.h"
 #include "verify/TextLists.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "PostedSlices.h"
-#include "engine/PosixFileSystem.h"
+#include "engine/system/PosixFileSystem.h"
 #include "verify/GuidedPlan.h"
 
 namespace korbelt::test {

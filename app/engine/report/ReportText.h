@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "engine/FileReport.h"
-#include "engine/NumberFormat.h"
+#include "engine/report/FileReport.h"
+#include "engine/report/NumberFormat.h"
 
 namespace korbelt {
 

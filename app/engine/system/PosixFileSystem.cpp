@@ -10,7 +10,7 @@
 #include <map>
 #include <mutex>
 
-#include "engine/PosixFileSystem.h"
+#include "engine/system/PosixFileSystem.h"
 
 namespace korbelt {
 namespace {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <span>
 
-#include "engine/InputOver.h"
+#include "engine/scan/InputOver.h"
 
 namespace korbelt {
 

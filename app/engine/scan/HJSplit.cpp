@@ -1,4 +1,4 @@
-#include "engine/HJSplit.h"
+#include "engine/scan/HJSplit.h"
 
 namespace korbelt {
 

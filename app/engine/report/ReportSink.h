@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/FileReport.h"
+#include "engine/report/FileReport.h"
 
 namespace korbelt {
 

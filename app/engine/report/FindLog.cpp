@@ -1,4 +1,4 @@
-#include "engine/FindLog.h"
+#include "engine/report/FindLog.h"
 
 #include <algorithm>
 #include <numeric>

@@ -5,8 +5,8 @@
 #include <functional>
 #include <vector>
 
-#include "engine/FileReport.h"
-#include "engine/ReportSink.h"
+#include "engine/report/FileReport.h"
+#include "engine/report/ReportSink.h"
 #include "ports/StatusList.h"
 
 namespace korbelt {

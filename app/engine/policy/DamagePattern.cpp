@@ -1,4 +1,4 @@
-#include "engine/DamagePattern.h"
+#include "engine/policy/DamagePattern.h"
 
 #include <algorithm>
 #include <bit>

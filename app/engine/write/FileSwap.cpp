@@ -1,7 +1,7 @@
 // The end of a pass that copied the whole file: the repaired copy put in the input's place,
 // or the unchanged copy deleted.
 #include "engine/PassState.h"
-#include "engine/ReportText.h"
+#include "engine/report/ReportText.h"
 
 namespace korbelt {
 namespace {

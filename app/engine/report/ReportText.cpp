@@ -1,4 +1,4 @@
-#include "engine/ReportText.h"
+#include "engine/report/ReportText.h"
 
 #include <algorithm>
 

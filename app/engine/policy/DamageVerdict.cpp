@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "engine/PassState.h"
-#include "engine/HeldStartInput.h"
+#include "engine/scan/HeldStartInput.h"
 
 namespace korbelt {
 namespace {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "engine/PassState.h"
-#include "engine/ReportText.h"
+#include "engine/report/ReportText.h"
 #include "verify/EvidenceCheck.h"
 
 namespace korbelt {

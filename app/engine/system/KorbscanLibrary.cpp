@@ -1,4 +1,4 @@
-#include "engine/KorbscanLibrary.h"
+#include "engine/system/KorbscanLibrary.h"
 
 #include <dlfcn.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "engine/NumberFormat.h"
+#include "engine/report/NumberFormat.h"
 
 #include <clocale>
 #include <cstdio>

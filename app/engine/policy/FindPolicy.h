@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/FileReport.h"
-#include "engine/NumberFormat.h"
+#include "engine/report/FileReport.h"
+#include "engine/report/NumberFormat.h"
 #include "ports/MessageBoxes.h"
 
 namespace korbelt {

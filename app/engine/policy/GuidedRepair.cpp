@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "engine/PassState.h"
-#include "engine/ReadAheadInput.h"
+#include "engine/scan/ReadAheadInput.h"
 #include "structure/PieceWalk.h"
 #include "structure/SplitPieces.h"
 #include "structure/StructureHint.h"

@@ -1,4 +1,4 @@
-#include "engine/ReadAheadInput.h"
+#include "engine/scan/ReadAheadInput.h"
 
 #include <algorithm>
 #include <cstring>

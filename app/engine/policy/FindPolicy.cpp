@@ -1,8 +1,8 @@
-#include "engine/FindPolicy.h"
+#include "engine/policy/FindPolicy.h"
 
 #include <bit>
 
-#include "engine/ReportText.h"
+#include "engine/report/ReportText.h"
 
 namespace korbelt {
 namespace {
