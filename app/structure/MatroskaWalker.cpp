@@ -378,6 +378,17 @@ class MatroskaWalk {
                (end < 0 && IsTopLevelAt(after));
     }
 
+    // Whether a child starts at, and ends one byte further on than its size says, where the
+    // next one may end: a block with a byte slipped into it, right after another.
+    bool IsChildEndOneOn(std::int64_t at, std::int64_t end) {
+        if (!IsChild(at, end)) {
+            return false;
+        }
+        const std::optional<Element>& element = ElementAt(at);
+        const std::int64_t after = at + element->header + static_cast<std::int64_t>(element->size);
+        return after + 1 <= (end < 0 ? window_.Length() : end) && IsChildEnd(after + 1, end);
+    }
+
     // The blocks of a Cluster from data to end (or the next top-level element, end < 0), excess
     // bytes more than written among them; each a region, or the rest of them one where they
     // cannot be told apart. Where they end.
@@ -404,10 +415,14 @@ class MatroskaWalk {
             // found by chance: it is not looked for there, and the rest is one region.
             const auto next = FindAgain(
                 expected, limit,
-                [this, end, expected](std::int64_t q) {
-                    return q == expected
-                               ? q == end || IsChild(q, end) || (end < 0 && IsTopLevelAt(q))
-                               : IsChildEnd(q, end);
+                [this, end, expected, left](std::int64_t q) {
+                    if (q == expected) {
+                        return q == end || IsChild(q, end) || (end < 0 && IsTopLevelAt(q));
+                    }
+                    // The block after may hold an extra byte of its own, where the Cluster
+                    // has one left to place: its end is then found a byte on.
+                    return IsChildEnd(q, end) ||
+                           (end >= 0 && left - (q - expected) >= 1 && IsChildEndOneOn(q, end));
                 },
                 end >= 0 ? std::min(kResyncReach, left) : kResyncReach);
             // Not found again where the sizes put it, or only some bytes on: a byte slipped

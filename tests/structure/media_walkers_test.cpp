@@ -121,6 +121,48 @@ TEST_F(MediaWalkersTest, MatroskaCrcsProveClustersAndBlocksLocateTheRest) {
              RegionStanding::Consistent);
 }
 
+// A byte slipped into each of two blocks one after the other, in a Cluster whose blocks give
+// their sizes in two bytes, as muxers write them. The second block, a byte too long itself,
+// does not end where the next one starts: the first block's end is still the one found a byte
+// on, not a header that leaving a byte out of the first block's size would make, which its
+// data can hold by chance (here an EncryptedBlock's ID and a size that fits).
+TEST_F(MediaWalkersTest, MatroskaBlocksDamagedOneAfterTheOtherAreEachARegion) {
+    const auto shortSize = [](std::uint8_t id, const Bytes& data) {
+        Bytes out = {id, static_cast<std::uint8_t>(0x40 | data.size() >> 8),
+                     static_cast<std::uint8_t>(data.size())};
+        Put(out, data);
+        return out;
+    };
+    Bytes first = Payload(0x10D6, 7);
+    first[0] = 0x81;  // the size without its second byte: 0x1081
+    first[0x1081] = 0xAF;
+    first[0x1082] = 0x81;
+    first.back() = 0;  // never an element's first byte: the block's end is told by its size alone
+    Bytes blocks = Ebml(0xE7, {0});
+    Put(blocks, shortSize(0xA3, Payload(200, 5)));
+    Put(blocks, shortSize(0xA3, first));
+    for (int b = 0; b < 4; ++b) {
+        Put(blocks, shortSize(b == 0 ? 0xA0 : 0xA3, Payload(70 + 40 * b, 9 + b)));
+    }
+    Bytes mkv = Ebml(0x1A45DFA3, Ebml(0x4282, {'w', 'e', 'b', 'm'}));
+    Put(mkv, Ebml(0x18538067, EbmlWithCrc(0x1F43B675, blocks)));
+    const auto firstData = static_cast<std::size_t>(
+        std::search(mkv.begin(), mkv.end(), first.begin(), first.end()) - mkv.begin());
+    const std::size_t secondEnd = firstData + first.size() + 3 + 70;
+    const Damaged damaged = RepeatBytes(mkv, {firstData + 30, secondEnd - 4});
+    const auto regions = Walk(damaged.bytes, "Matroska");
+    std::vector<std::string> hurt;
+    for (const EvidenceRegion& region : DamagedRegions(regions)) {
+        for (const EvidenceRegion& part : region.parts) {
+            if (part.Excess() != 0) {
+                hurt.push_back(part.what + " +" + std::to_string(part.Excess()));
+            }
+        }
+    }
+    EXPECT_EQ(hurt, (std::vector<std::string>{"Matroska SimpleBlock +1", "Matroska BlockGroup +1"}));
+    EXPECT_TRUE(Restored(damaged.bytes, Plan(damaged.bytes, regions, damaged.inserted)) == mkv);
+}
+
 // A Cluster with a CRC-32 and extra bytes in it: its parts tile it, the blocks that hold the
 // extra bytes one part each, the blocks that fit between them joined.
 TEST_F(MediaWalkersTest, MatroskaClusterPartsJoinTheBlocksThatFit) {

@@ -10,9 +10,10 @@ namespace korbelt {
 
 // A copy from which a byte was left out will be flushed to disk before it is swapped in:
 // asking the disk to write it while the repair goes on makes that flush short. A copy that
-// stays unchanged is deleted at the end, so it is never sent to the disk.
+// stays unchanged is deleted at the end, so it is never sent to the disk; a dry run holds no
+// copy on disk.
 void RepairEngine::StartWritebackOfChangedCopy(Pass& pass) {
-    if (!options_.dryRun && CopyChanged() && writepos - pass.writebackFrom >= kWritebackStep) {
+    if (pass.copy && CopyChanged() && writepos - pass.writebackFrom >= kWritebackStep) {
         fs_.StartWriteback(pass.tempname);
         pass.writebackFrom = writepos;
     }
