@@ -86,6 +86,9 @@ bool RepairEngine::StartGuide(Pass& pass) {
 // record is scanned. A piece of a split file is walked as the part of the whole it is, and
 // where that walk gives nothing, guided by the length the other pieces of its set share. False when the user stops the file during the walk.
 bool RepairEngine::StartStructureGuide(Pass& pass) {
+    if (!pass.evidence.entries.empty()) {
+        return true;  // the checksums guide the pass, or judge its copy
+    }
     UseGuide(nullptr);
     if (!options_.useStructure) {
         return true;

@@ -41,7 +41,7 @@ RepairEngine::Ending RepairEngine::CopyRecords(Pass& pass) {
 
     while (readpos <= iflength_) {
         ReadRecord(pass);
-        if (readpos == 1 && pass.evidence.entries.empty()) {
+        if (readpos == 1) {
             // The route of a pass the file's structure guides is known at its first bytes.
             if (!StartStructureGuide(pass)) {
                 return Ending::UserAbort;
