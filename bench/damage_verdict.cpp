@@ -29,9 +29,9 @@
 
 #include "CommandLine.h"
 #include "cli/Terminal.h"
+#include "engine/RepairEngine.h"
 #include "engine/system/KorbscanLibrary.h"
 #include "engine/system/PosixFileSystem.h"
-#include "engine/RepairEngine.h"
 
 namespace korbelt {
 namespace {

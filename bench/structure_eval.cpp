@@ -30,9 +30,9 @@
 
 #include "CommandLine.h"
 #include "cli/Terminal.h"
+#include "engine/RepairEngine.h"
 #include "engine/system/KorbscanLibrary.h"
 #include "engine/system/PosixFileSystem.h"
-#include "engine/RepairEngine.h"
 #include "structure/RegionPlanner.h"
 #include "structure/Walkers.h"
 #include "verify/Digest.h"

@@ -8,8 +8,8 @@
 #include <sstream>
 
 #include "FakeHost.h"
-#include "engine/report/NumberFormat.h"
 #include "engine/RepairEngine.h"
+#include "engine/report/NumberFormat.h"
 #include "ports/EngineHost.h"
 #include "ports/RunState.h"
 #include "settings/ModGlobals.h"

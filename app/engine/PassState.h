@@ -13,12 +13,12 @@
 
 #include "engine/RepairEngine.h"
 #include "ports/Failure.h"
+#include "structure/RegionGuide.h"
+#include "structure/StructureWalker.h"
 #include "verify/BackgroundCheck.h"
 #include "verify/EvidenceCheck.h"
 #include "verify/GuidedPlan.h"
 #include "verify/SliceProof.h"
-#include "structure/RegionGuide.h"
-#include "structure/StructureWalker.h"
 
 namespace korbelt {
 

@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "engine/scan/HJSplit.h"
 #include "engine/PassState.h"
+#include "engine/scan/HJSplit.h"
 #include "engine/scan/HeldStartInput.h"
 #include "engine/scan/ReadAheadInput.h"
 
@@ -58,7 +58,6 @@ FileOutcome RepairEngine::ProcessFile(const std::string& filename) {
     }
     report_ = FileReport();
     report_.name = filename;
-
     finds_.Start(host_.Status(), sink_);
     report_.outcome = ProcessSteps(filename);
     return report_.outcome;

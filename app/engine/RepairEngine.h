@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "engine/policy/DamagePattern.h"
-#include "engine/write/DiscardingRecordIo.h"
-#include "engine/report/FileReport.h"
 #include "engine/policy/FindPolicy.h"
+#include "engine/report/FileReport.h"
 #include "engine/report/FindLog.h"
 #include "engine/report/NumberFormat.h"
-#include "engine/scan/RecordBuffer.h"
 #include "engine/report/ReportSink.h"
+#include "engine/scan/RecordBuffer.h"
+#include "engine/write/DiscardingRecordIo.h"
 #include "ports/EngineHost.h"
 #include "ports/Failure.h"
 #include "ports/FileSystem.h"

@@ -6,9 +6,9 @@
 #include "Faults.h"
 #include "RepairEngineTestPeer.h"
 #include "TempDir.h"
+#include "engine/RepairEngine.h"
 #include "engine/system/KorbscanLibrary.h"
 #include "engine/system/PosixFileSystem.h"
-#include "engine/RepairEngine.h"
 
 namespace korbelt::test {
 

@@ -1,8 +1,8 @@
 // The policies that decide the scan's finds, as functions of their evidence alone.
 #include <gtest/gtest.h>
 
-#include "engine/policy/FindPolicy.h"
 #include "FakeHost.h"
+#include "engine/policy/FindPolicy.h"
 
 namespace korbelt::test {
 namespace {

@@ -5,9 +5,9 @@
 #include "FakeHost.h"
 #include "RecordingControls.h"
 #include "TempDir.h"
+#include "engine/RepairEngine.h"
 #include "engine/system/KorbscanLibrary.h"
 #include "engine/system/PosixFileSystem.h"
-#include "engine/RepairEngine.h"
 #include "input/InputListCommands.h"
 #include "run/BatchRun.h"
 

@@ -14,9 +14,9 @@
 #include "Damage.h"
 #include "FakeHost.h"
 #include "Faults.h"
+#include "engine/RepairEngine.h"
 #include "engine/system/KorbscanLibrary.h"
 #include "engine/system/PosixFileSystem.h"
-#include "engine/RepairEngine.h"
 
 namespace korbelt::test {
 namespace {
