@@ -33,6 +33,7 @@
 #include "engine/RepairEngine.h"
 #include "engine/system/KorbscanLibrary.h"
 #include "engine/system/PosixFileSystem.h"
+#include "ports/RunOptions.h"
 #include "structure/RegionPlanner.h"
 #include "structure/Walkers.h"
 #include "verify/Digest.h"
@@ -313,15 +314,35 @@ int ShowRegions(const std::string& path) {
     const auto regions = WalkRegions(*walker, *input, length, nullptr, &end);
     RegionPlanner planner(*input, length, nullptr);
     static const char* const kStanding[] = {"proven", "consistent", "no fit"};
-    for (const RegionPlan& plan : planner.PlanAll(regions, candidates)) {
-        const EvidenceRegion& region = plan.region;
-        std::printf("%10lld %10lld %10lld %+5lld %s%s: %s, %zu removed%s\n",
+    for (RegionPlan plan : planner.PlanAll(regions, candidates)) {
+        const EvidenceRegion region = plan.region;
+        // As the pass does: a checked region no choice of the finds fits, planned again from
+        // every pair its markers have.
+        if (plan.standing == RegionStanding::NoFit && region.check) {
+            std::vector<Candidate> inside;
+            for (const Candidate& candidate : candidates) {
+                if (candidate.offset >= region.start && candidate.offset < region.end) {
+                    inside.push_back(candidate);
+                }
+            }
+            const RunOptions defaults;
+            RegionPlan byPattern =
+                planner.PlanByPattern(region, inside, defaults.rangeStart, defaults.rangeEnd);
+            if (byPattern.standing != RegionStanding::NoFit) {
+                plan = std::move(byPattern);
+            } else {
+                plan.cutShort = plan.cutShort || byPattern.cutShort;
+                plan.ambiguous = byPattern.ambiguous;
+            }
+        }
+        std::printf("%10lld %10lld %10lld %+5lld %s%s: %s, %zu removed%s%s\n",
                     static_cast<long long>(region.start), static_cast<long long>(region.end),
                     static_cast<long long>(region.length), static_cast<long long>(region.Excess()),
                     region.what.c_str(),
                     region.check ? (std::string(" [") + region.check->Kind() + "]").c_str() : "",
                     kStanding[static_cast<int>(plan.standing)], plan.removed.size(),
-                    plan.checkFailed ? ", check failed" : plan.cutShort ? ", cut short" : "");
+                    plan.checkFailed ? ", check failed" : plan.cutShort ? ", cut short" : "",
+                    plan.ambiguous ? ", ambiguous" : "");
         for (const EvidenceRegion& part : region.parts) {
             if (part.Excess() != 0) {
                 std::printf("    part %10lld %10lld %10lld %+5lld %s\n",

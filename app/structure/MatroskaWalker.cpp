@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "structure/ByteWindow.h"
+#include "verify/Digest.h"
 #include "structure/WalkSupport.h"
 #include "structure/Walkers.h"
 
@@ -21,6 +22,8 @@ constexpr std::uint32_t kEbmlHeader = 0x1A45DFA3;
 constexpr std::uint32_t kSegment = 0x18538067;
 constexpr std::uint32_t kCluster = 0x1F43B675;
 constexpr std::uint32_t kCrc32 = 0xBF;
+// A CRC-32 element: its ID, its size (4) and the CRC-32.
+constexpr int kCrcElementSize = 6;
 constexpr std::uint32_t kVoid = 0xEC;
 constexpr std::array<std::uint32_t, 8> kTopLevel = {0x114D9B74, 0x1549A966, 0x1654AE6B, kCluster,
                                                     0x1C53BB6B, 0x1941A469, 0x1043A770, 0x1254C367};
@@ -276,12 +279,19 @@ class MatroskaWalk {
             // The CRC-32 element comes first and covers the rest of its parent's data; in a
             // Cluster longer than it should be, the blocks' sizes tell where the extra bytes are.
             log_.Fits(element.headerExcess > 0 ? data : at, data + 6, what + " header");
-            EvidenceRegion region{data + 6, *next, static_cast<std::int64_t>(element.size) - 6,
-                                  Crc32Check(Le32(crc + 2)), what};
-            if (element.id == kCluster && region.Excess() > 0) {
-                Blocks(region.start, region.end, region.Excess(), &region.parts);
-            }
-            log_.Add(std::move(region));
+            AddChecked(element, data + 6, *next, Le32(crc + 2), what);
+            return *next;
+        }
+        const auto repaired = element.size >= kCrcElementSize
+                                  ? CrcElementWithExtraByte(data, *next - expected)
+                                  : std::nullopt;
+        if (repaired) {
+            // The CRC-32 element's ID repeated: its six bytes are those left with one of the
+            // two out, which prove themselves, and its CRC-32 the rest.
+            log_.Fits(element.headerExcess > 0 ? data : at, data, what + " header");
+            log_.Add({data, data + 7, 6, Crc32Check(Crc32(0, repaired->data(), repaired->size())),
+                      what + " CRC-32 element"});
+            AddChecked(element, data + 7, *next, Le32(repaired->data() + 2), what);
             return *next;
         }
         const std::int64_t from = element.headerExcess > 0 ? data : at;
@@ -294,6 +304,33 @@ class MatroskaWalk {
             log_.Add({from, *next, expected - from, nullptr, what});
         }
         return *next;
+    }
+
+    // The data of an element after its CRC-32 element, from start to end, checked by crc;
+    // a Cluster's blocks tell where in it extra bytes are.
+    void AddChecked(const Element& element, std::int64_t start, std::int64_t end,
+                    std::uint32_t crc, const std::string& what) {
+        EvidenceRegion region{start, end,
+                              static_cast<std::int64_t>(element.size) - kCrcElementSize,
+                              Crc32Check(crc), what};
+        if (element.id == kCluster && region.Excess() > 0) {
+            Blocks(region.start, region.end, region.Excess(), &region.parts);
+        }
+        log_.Add(std::move(region));
+    }
+
+    // The CRC-32 element at data with its ID repeated, where its element holds extra bytes:
+    // its six bytes as they were, or nothing. (A byte repeated in its size or its CRC-32 reads
+    // as an element of the plain form by its first two bytes; its check then fails.)
+    std::optional<std::array<std::uint8_t, kCrcElementSize>> CrcElementWithExtraByte(
+        std::int64_t data, std::int64_t excess) {
+        const std::uint8_t* seen = excess > 0 ? window_.At(data, kCrcElementSize + 1) : nullptr;
+        if (seen == nullptr || seen[0] != kCrc32 || seen[1] != kCrc32 || seen[2] != 0x84) {
+            return std::nullopt;
+        }
+        std::array<std::uint8_t, kCrcElementSize> left{};
+        std::copy(seen + 1, seen + kCrcElementSize + 1, left.begin());
+        return left;
     }
 
     // A Cluster of unknown size, as a live stream writes them: its blocks up to the next
