@@ -55,7 +55,7 @@ inline Failure InputChanged(const std::string& filename, const char* how = "chan
 }
 
 // What the end of a pass does with its copy, and what it says about the file.
-struct RepairEngine::Verdict {
+struct RepairEngine::CopyFate {
     bool keepCopy = true;  // the copy, if it differs from the input, takes the file's name
     std::string line;      // a last line for the file, if any
     FileOutcome outcome = FileOutcome::Clean;

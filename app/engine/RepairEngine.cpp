@@ -168,7 +168,7 @@ bool RepairEngine::StopWhileReading() {
 }
 
 // What the checksums said of a copy that never took the file's name says nothing of the file.
-void RepairEngine::ForgetVerdict() {
+void RepairEngine::ForgetChecksumVerdict() {
     if (report_.checksums) {
         ChecksumReport kept;
         kept.unread = report_.checksums->unread;
@@ -280,7 +280,7 @@ void RepairEngine::RunPass(Pass& pass) {
 // The pass gave up the file: the copy goes, the warning says why and the file's line what.
 void RepairEngine::FailFile(Pass& pass, const Failure& failure) {
     StatusList& status = host_.Status();
-    ForgetVerdict();
+    ForgetChecksumVerdict();
     std::string warning = failure.Message();
     CloseOutputQuietly(pass);
     if (const std::error_code error = DiscardTemporaryFile(pass)) {

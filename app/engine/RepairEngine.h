@@ -126,7 +126,7 @@ class RepairEngine {
     FileOutcome BackupKept(const Pass& pass);
     FileOutcome AbortedBeforePass(const std::string& filename);
     bool StopWhileReading();
-    struct Verdict;
+    struct CopyFate;
     struct Guide;
     class FindRoute;
     class DecidedRoute;
@@ -179,10 +179,10 @@ class RepairEngine {
     std::string AgainstEntries(ChecksumReport::Verdict verdict, const Evidence& evidence,
                                const std::vector<const Expectation*>& matching);
     ChecksumReport& ChecksumsOfReport();
-    void ForgetVerdict();
+    void ForgetChecksumVerdict();
     void TellUncheckedEvidence(const Evidence& evidence);
     void WarnOfUnreadChecksumFiles();
-    Verdict Judge(Pass& pass, bool changed);
+    CopyFate JudgeCopy(Pass& pass, bool changed);
     std::int64_t SlicesMatching(InputFile& file, const Expectation& expected);
     void Observe(Pass& pass, const std::uint8_t* bytes, std::int64_t count);
     void MarkRemovalsUndone();

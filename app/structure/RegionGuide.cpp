@@ -72,7 +72,7 @@ SlicePlan RegionGuide::PlanNext(const std::vector<Removal>& finds) {
     at_ = region.end;
     // Before the region, the pattern's finds stand as found.
     while (nextFind_ < finds.size() && finds[nextFind_].offset < region.start) {
-        plan.kept.push_back(finds[nextFind_++]);
+        plan.removed.push_back(finds[nextFind_++]);
     }
     std::vector<Removal> inside;
     std::vector<Candidate> candidates;
@@ -89,11 +89,11 @@ SlicePlan RegionGuide::PlanNext(const std::vector<Removal>& finds) {
     }
     Count(planned, !inside.empty());
     if (planned.standing == RegionStanding::NoFit) {
-        plan.kept.insert(plan.kept.end(), inside.begin(), inside.end());
+        plan.removed.insert(plan.removed.end(), inside.begin(), inside.end());
         return plan;
     }
     plan.verified = planned.standing == RegionStanding::Proven;
-    plan.kept.insert(plan.kept.end(), planned.removed.begin(), planned.removed.end());
+    plan.removed.insert(plan.removed.end(), planned.removed.begin(), planned.removed.end());
     for (const Removal& left : planned.left) {
         plan.ignored.push_back({left, true});
     }

@@ -88,12 +88,12 @@ SlicePlan GuidedPlanner::PlanNext(const std::vector<Removal>& finds) {
          ++nextFind_) {
         const Removal& find = finds[nextFind_];
         if (!plan.verified) {
-            plan.kept.push_back(find);
+            plan.removed.push_back(find);
             // A removal the pattern makes ends the slice no sooner than it ends itself.
             plan.end = std::max(plan.end, find.offset + find.length);
         } else if (find.offset >= plan.start &&
-                   std::none_of(plan.kept.begin(), plan.kept.end(), [&](const Removal& kept) {
-                       return kept.offset == find.offset;
+                   std::none_of(plan.removed.begin(), plan.removed.end(), [&](const Removal& made) {
+                       return made.offset == find.offset;
                    })) {
             plan.ignored.push_back({find, true});
         }
@@ -109,7 +109,7 @@ SlicePlan GuidedPlanner::PlanNext(const std::vector<Removal>& finds) {
 // The removals the plan makes, kept for other evidence to plan a region that starts in this
 // slice and goes on into the next; those longer ago than a region is likely to reach, not.
 void GuidedPlanner::Made(const SlicePlan& plan) {
-    made_.insert(made_.end(), plan.kept.begin(), plan.kept.end());
+    made_.insert(made_.end(), plan.removed.begin(), plan.removed.end());
     if (plan.inserted) {
         made_.push_back(*plan.inserted);
     }
@@ -169,7 +169,7 @@ bool GuidedPlanner::TryChoices(const SliceChecksum& slice, std::int64_t want,
             // choice or fails the file.
             if (end >= 0 && count == want && crc == slice.crc32) {
                 LeaveRunsAtTheEnd(removed, end);
-                plan.kept = removed;
+                plan.removed = removed;
                 plan.end = end;
                 return true;
             }
@@ -207,7 +207,7 @@ bool GuidedPlanner::TryHint(const SliceChecksum& slice, std::int64_t want,
         return false;
     }
     LeaveRunsAtTheEnd(removed, end);
-    plan.kept = removed;
+    plan.removed = removed;
     plan.end = end;
     plan.otherEvidenceChose = true;
     return true;
@@ -386,7 +386,7 @@ bool GuidedPlanner::TryMeeting(const SliceChecksum& slice, std::int64_t want,
             return false;
         }
         LeaveRunsAtTheEnd(removed, end);
-        plan.kept = std::move(removed);
+        plan.removed = std::move(removed);
         plan.end = end;
         return true;
     }
@@ -409,13 +409,13 @@ bool GuidedPlanner::TrySlipped(const SliceChecksum& slice, std::int64_t want,
         }
         if (const auto p = FindInsertedByte(out.data(), out.size(), expected_.sliceSize, slice)) {
             const Removal slipped{InputOffset(at_, static_cast<std::int64_t>(*p), removed), 1};
-            plan.kept = removed;
+            plan.removed = removed;
             plan.end = end;
             // The byte may be one a find points at after all: then that find is kept, and
             // the byte gets no second line.
             const auto same = std::find(candidates.begin(), candidates.end(), slipped);
             if (same != candidates.end()) {
-                plan.kept.push_back(*same);
+                plan.removed.push_back(*same);
             } else {
                 plan.inserted = slipped;
             }

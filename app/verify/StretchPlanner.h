@@ -38,11 +38,11 @@ struct SlicePlan {
     std::int64_t index = 0;
     std::int64_t start = 0;  // where the stretch lies in the input
     std::int64_t end = 0;
-    // Its bytes, with the kept removals and the slipped byte left out, pass the evidence's
+    // Its bytes, with the removals made and the slipped byte left out, pass the evidence's
     // check. Otherwise nothing proved it, and the finds in it that no evidence decided are
-    // kept as the pattern alone would keep them.
+    // removed as the pattern alone would remove them.
     bool verified = false;
-    std::vector<Removal> kept;  // the removals made (a wrapper's may end elsewhere than found)
+    std::vector<Removal> removed;  // the removals made (a wrapper's may end elsewhere than found)
     std::vector<Ignored> ignored;
     std::optional<Removal> inserted;  // a byte the evidence alone found
     // Verified: the removals are those other evidence (the file's structure) chose, which

@@ -41,7 +41,7 @@ Bytes Without(const Bytes& bytes, std::vector<Removal> removals) {
 
 // The plans of every slice of a file, gathered.
 struct GuidedPlan {
-    std::vector<Removal> kept;
+    std::vector<Removal> removed;
     std::vector<SlicePlan::Ignored> ignored;
     std::vector<Removal> inserted;
     std::int64_t slicesVerified = 0;
@@ -94,7 +94,7 @@ class GuidedPlanTest : public ::testing::Test {
             const SlicePlan slice = planner.PlanNext(finds);
             plan.slicesVerified += slice.verified ? 1 : 0;
             plan.otherEvidenceChose += slice.otherEvidenceChose ? 1 : 0;
-            plan.kept.insert(plan.kept.end(), slice.kept.begin(), slice.kept.end());
+            plan.removed.insert(plan.removed.end(), slice.removed.begin(), slice.removed.end());
             plan.ignored.insert(plan.ignored.end(), slice.ignored.begin(), slice.ignored.end());
             if (slice.inserted) {
                 plan.inserted.push_back(*slice.inserted);
@@ -125,7 +125,7 @@ TEST_F(GuidedPlanTest, KeepsTheFindsThatMakeTheirSlicesVerifyAndFindsTheBytesThe
     const std::vector<Removal> finds = {arrived.slipped[0], chance, arrived.slipped[2],
                                         arrived.slipped[4]};
     const GuidedPlan plan = Plan(arrived.bytes, expected, finds);
-    EXPECT_EQ(plan.kept,
+    EXPECT_EQ(plan.removed,
               (std::vector<Removal>{arrived.slipped[0], arrived.slipped[2], arrived.slipped[4]}));
     ASSERT_EQ(plan.ignored.size(), 1u);
     EXPECT_EQ(plan.ignored[0].removal, chance);
@@ -133,12 +133,12 @@ TEST_F(GuidedPlanTest, KeepsTheFindsThatMakeTheirSlicesVerifyAndFindsTheBytesThe
     EXPECT_EQ(plan.inserted, (std::vector<Removal>{arrived.slipped[1], arrived.slipped[3]}));
     EXPECT_EQ(plan.slicesVerified, 11);
     EXPECT_EQ(plan.sliceCount, 11);
-    std::vector<Removal> all = plan.kept;
+    std::vector<Removal> all = plan.removed;
     all.insert(all.end(), plan.inserted.begin(), plan.inserted.end());
     EXPECT_EQ(Without(arrived.bytes, all), posted);
     // The intact file: every find is a chance one.
     const GuidedPlan intact = Plan(posted, expected, {{100, 1}, {10 * kSlice + 5, 1}});
-    EXPECT_TRUE(intact.kept.empty());
+    EXPECT_TRUE(intact.removed.empty());
     EXPECT_TRUE(intact.inserted.empty());
     EXPECT_EQ(intact.ignored.size(), 2u);
     EXPECT_EQ(intact.slicesVerified, 11);
@@ -153,7 +153,7 @@ TEST_F(GuidedPlanTest, ASliceThatCannotBeMendedKeepsThePatternsFindsAndTheNextIs
         Slip(posted, {{2 * kSlice + 10, {1}}, {2 * kSlice + 20, {2}}, {3 * kSlice + 5, {3}}});
     const Removal inBadSlice{2 * kSlice + 500, 1};
     const GuidedPlan plan = Plan(arrived.bytes, expected, {inBadSlice, arrived.slipped[2]});
-    EXPECT_EQ(plan.kept, (std::vector<Removal>{inBadSlice, arrived.slipped[2]}));
+    EXPECT_EQ(plan.removed, (std::vector<Removal>{inBadSlice, arrived.slipped[2]}));
     EXPECT_TRUE(plan.ignored.empty());
     EXPECT_EQ(plan.slicesVerified, 10);
 
@@ -167,14 +167,14 @@ TEST_F(GuidedPlanTest, ASliceThatCannotBeMendedKeepsThePatternsFindsAndTheNextIs
     }
     const Arrived chain = Slip(changed, {{22 * kSlice + 9, {4}}, {24 * kSlice + 99, {5}}});
     const GuidedPlan chained = Plan(chain.bytes, longerExpected, {chain.slipped[0]});
-    EXPECT_EQ(chained.kept, std::vector<Removal>{chain.slipped[0]});
+    EXPECT_EQ(chained.removed, std::vector<Removal>{chain.slipped[0]});
     EXPECT_EQ(chained.inserted, std::vector<Removal>{chain.slipped[1]});
     EXPECT_EQ(chained.slicesVerified, 10);
 
     // A file that is not the one the checksums describe: the finds go as the pattern says.
     const Bytes other = RandomBytes(posted.size() + 5, 12);
     const GuidedPlan none = Plan(other, expected, {{5000, 1}, {30000, 1}});
-    EXPECT_EQ(none.kept.size(), 2u);
+    EXPECT_EQ(none.removed.size(), 2u);
     EXPECT_TRUE(none.inserted.empty());
     EXPECT_EQ(none.slicesVerified, 0);
 }
@@ -199,7 +199,7 @@ TEST_F(GuidedPlanTest, OtherEvidenceChoosesInASliceItsFindsCannotProve) {
     EXPECT_EQ(asked, 1);
     // The removal made in the slice before is given with the finds, for a region begun there.
     EXPECT_EQ(seen, (std::vector<Removal>{arrived.slipped[0], inBadSlice, arrived.slipped[3]}));
-    std::vector<Removal> all = plan.kept;
+    std::vector<Removal> all = plan.removed;
     all.insert(all.end(), plan.inserted.begin(), plan.inserted.end());
     EXPECT_EQ(Without(arrived.bytes, all), posted);
 
@@ -210,7 +210,7 @@ TEST_F(GuidedPlanTest, OtherEvidenceChoosesInASliceItsFindsCannotProve) {
                  std::vector<Removal>{arrived.slipped[1], {2 * kSlice + 31, 1}}));
     EXPECT_EQ(wrong.slicesVerified, 10);
     EXPECT_EQ(wrong.otherEvidenceChose, 0);
-    EXPECT_EQ(wrong.kept,
+    EXPECT_EQ(wrong.removed,
               (std::vector<Removal>{arrived.slipped[0], inBadSlice, arrived.slipped[3]}));
 }
 
@@ -223,12 +223,12 @@ TEST_F(GuidedPlanTest, ManyFindsInOneSliceAreKeptTogether) {
     const Arrived arrived = Slip(posted, six);
     std::vector<Removal> finds = arrived.slipped;
     const GuidedPlan plan = Plan(arrived.bytes, expected, finds);
-    EXPECT_EQ(plan.kept, arrived.slipped);
+    EXPECT_EQ(plan.removed, arrived.slipped);
     EXPECT_EQ(plan.slicesVerified, 11);
     const Removal chance{arrived.slipped[3].offset + 50, 1};
     finds.insert(finds.begin() + 4, chance);
     const GuidedPlan withChance = Plan(arrived.bytes, expected, finds);
-    EXPECT_EQ(withChance.kept, arrived.slipped);
+    EXPECT_EQ(withChance.removed, arrived.slipped);
     ASSERT_EQ(withChance.ignored.size(), 1u);
     EXPECT_EQ(withChance.ignored[0].removal, chance);
 }
@@ -242,10 +242,10 @@ TEST_F(GuidedPlanTest, AWrapperEndingInABlankLineEndsWhereItsSliceVerifies) {
     Removal byThePattern = arrived.slipped[0];
     ++byThePattern.length;
     const GuidedPlan plan = Plan(arrived.bytes, expected, {byThePattern});
-    EXPECT_EQ(plan.kept, arrived.slipped);
+    EXPECT_EQ(plan.removed, arrived.slipped);
     EXPECT_TRUE(plan.ignored.empty());
     EXPECT_EQ(plan.slicesVerified, 11);
-    EXPECT_EQ(Without(arrived.bytes, plan.kept), posted);
+    EXPECT_EQ(Without(arrived.bytes, plan.removed), posted);
 
     // After the data's CR two bytes before a slice's end: the wrapper's first CR alone, taken
     // for a slipped byte, makes that slice too (the wrapper's LF standing in for the data's),
@@ -257,7 +257,7 @@ TEST_F(GuidedPlanTest, AWrapperEndingInABlankLineEndsWhereItsSliceVerifies) {
     Removal late = across.slipped[0];
     ++late.length;
     const GuidedPlan straddling = Plan(across.bytes, PostedAs(lined, kSlice), {late});
-    EXPECT_EQ(straddling.kept, across.slipped);
+    EXPECT_EQ(straddling.removed, across.slipped);
     EXPECT_TRUE(straddling.inserted.empty());
     EXPECT_EQ(straddling.slicesVerified, 11);
 }
@@ -270,13 +270,13 @@ TEST_F(GuidedPlanTest, APairAcrossASlicesEndIsDecidedByTheNextSlice) {
     const Expectation pairedExpected = PostedAs(paired, kSlice);
     const Removal pair{4 * kSlice - 1, 1};
     const GuidedPlan chance = Plan(paired, pairedExpected, {pair});
-    EXPECT_TRUE(chance.kept.empty());
+    EXPECT_TRUE(chance.removed.empty());
     EXPECT_TRUE(chance.inserted.empty());
     EXPECT_EQ(chance.slicesVerified, 11);
 
     const Arrived arrived = Slip(paired, {{4 * kSlice, {paired[4 * kSlice]}}});
     const GuidedPlan damage = Plan(arrived.bytes, pairedExpected, {pair});
-    std::vector<Removal> all = damage.kept;
+    std::vector<Removal> all = damage.removed;
     all.insert(all.end(), damage.inserted.begin(), damage.inserted.end());
     EXPECT_EQ(Without(arrived.bytes, all), paired);
     EXPECT_EQ(damage.slicesVerified, 11);
@@ -292,8 +292,8 @@ TEST_F(GuidedPlanTest, BytesRepeatedWhereNoFindPointsAreMetInTheMiddleOfTheSlice
     }
     const Arrived arrived = Slip(posted, repeats);
     const GuidedPlan plan = Plan(arrived.bytes, expected, {});
-    EXPECT_EQ(plan.kept.size(), 5u);
-    EXPECT_EQ(Without(arrived.bytes, plan.kept), posted);
+    EXPECT_EQ(plan.removed.size(), 5u);
+    EXPECT_EQ(Without(arrived.bytes, plan.removed), posted);
     EXPECT_EQ(plan.slicesVerified, 11);
 }
 
@@ -324,7 +324,7 @@ TEST_F(GuidedPlanTest, InASliceOfManyPairsThePairsItsMarkersReachAreMet) {
         finds.push_back({slipped.offset + 3, 1});
     }
     const GuidedPlan plan = Plan(arrived.bytes, PostedAs(paired, kSlice), finds);
-    EXPECT_EQ(Without(arrived.bytes, plan.kept), paired);
+    EXPECT_EQ(Without(arrived.bytes, plan.removed), paired);
     EXPECT_EQ(plan.ignored.size(), 4u);
     EXPECT_EQ(plan.slicesVerified, 11);
 }

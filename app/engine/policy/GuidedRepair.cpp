@@ -254,15 +254,15 @@ void RepairEngine::ApplySlicePlan(Pass& pass, const SlicePlan& plan) {
     };
     std::vector<Planned> planned;
     const bool byStructure = guide.regions != nullptr;
-    for (const Removal& kept : plan.kept) {
-        Find find = FindAt(kept.offset);
+    for (const Removal& made : plan.removed) {
+        Find find = FindAt(made.offset);
         if (find.position == 0) {
-            find = PairFound(pass, kept.offset);  // a pair of a marker the scan passed over
+            find = PairFound(pass, made.offset);  // a pair of a marker the scan passed over
             if (find.kind == FindKind::StructureByte && !byStructure) {
                 find.kind = FindKind::SlippedByte;  // no marker points at it: the checksums found it
             }
         }
-        find.length = kept.length;  // a wrapper ends where the evidence says
+        find.length = made.length;  // a wrapper ends where the evidence says
         planned.push_back({find, true, Reason::Found});
     }
     for (const SlicePlan::Ignored& ignored : plan.ignored) {
@@ -300,7 +300,7 @@ void RepairEngine::ApplySlicePlan(Pass& pass, const SlicePlan& plan) {
 
 // A slice there was something to decide in, by what decided it.
 void RepairEngine::Count(SliceReport& tally, const SlicePlan& plan) {
-    const bool removes = !plan.kept.empty() || plan.inserted.has_value();
+    const bool removes = !plan.removed.empty() || plan.inserted.has_value();
     if (!plan.verified) {
         tally.unproven += removes ? 1 : 0;
     } else if (removes) {

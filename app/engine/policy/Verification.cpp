@@ -228,7 +228,7 @@ void RepairEngine::Observe(Pass& pass, const std::uint8_t* bytes, std::int64_t c
 // checksums decide: the copy is kept only when more of its slices match than of the
 // input's. With whole-file checksums alone, the copy is kept as without any. Either way the
 // file is not counted as repaired.
-RepairEngine::Verdict RepairEngine::Judge(Pass& pass, bool changed) {
+RepairEngine::CopyFate RepairEngine::JudgeCopy(Pass& pass, bool changed) {
     const Evidence& evidence = pass.evidence;
     std::vector<StreamCheck::Result> results = pass.written->Finish();
     if (guide_ && guide_->proof) {

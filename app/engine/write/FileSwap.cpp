@@ -59,9 +59,9 @@ void RepairEngine::FinishFile(Pass& pass) {
     }
     const bool changed = readpos != writepos;
     const std::int64_t removedRepeats = RemovedRepeats();
-    Verdict verdict = !pass.evidence.entries.empty()
-                          ? Judge(pass, changed)
-                          : Verdict{true, "", changed ? FileOutcome::Repaired : FileOutcome::Clean};
+    CopyFate fate = !pass.evidence.entries.empty()
+                        ? JudgeCopy(pass, changed)
+                        : CopyFate{true, "", changed ? FileOutcome::Repaired : FileOutcome::Clean};
     // A file whose repeated bytes look like chance is left as it is, where the user asked
     // so: in a run that asks no questions, and with no checksum to decide. A checksum that
     // neither the file nor the copy matches, with no slices to weigh them, decides nothing.
@@ -78,21 +78,21 @@ void RepairEngine::FinishFile(Pass& pass) {
                            !run_.interactive && report_.pattern &&
                            report_.pattern->kind == PatternVerdict::Kind::NoPattern;
     if (leftAlone) {
-        verdict.keepCopy = false;
+        fate.keepCopy = false;
         if (pass.evidence.entries.empty()) {
-            verdict.outcome = FileOutcome::Ignored;
+            fate.outcome = FileOutcome::Ignored;
         } else {
-            verdict.line += "; the file was left as it is";
+            fate.line += "; the file was left as it is";
         }
     }
     // Damage the markers show outside the search range is still in the file, whatever else
     // was removed: the file is not whole, and says so by its outcome.
-    if ((verdict.outcome == FileOutcome::Clean || verdict.outcome == FileOutcome::Repaired) &&
+    if ((fate.outcome == FileOutcome::Clean || fate.outcome == FileOutcome::Repaired) &&
         report_.pattern && report_.pattern->kind == PatternVerdict::Kind::Damage &&
         !report_.pattern->InRange()) {
-        verdict.outcome = FileOutcome::DamageLeft;
+        fate.outcome = FileOutcome::DamageLeft;
     }
-    const bool swap = changed && verdict.keepCopy;
+    const bool swap = changed && fate.keepCopy;
     if (swap && !options_.dryRun) {
         GiveCopyTheInputsAccess(pass);
         // The copy must be whole on the disk before it takes the input's name.
@@ -144,16 +144,16 @@ void RepairEngine::FinishFile(Pass& pass) {
         MarkRemovalsUndone();
         status.RemoveLine(pass.progressline);
     }
-    if (!verdict.line.empty()) {
-        InformUser(verdict.line);
+    if (!fate.line.empty()) {
+        InformUser(fate.line);
     }
     if (swap && !options_.dryRun && options_.dropVerifiedBackups && report_.checksums &&
         report_.checksums->verdict == ChecksumReport::Verdict::Verified) {
         DropProvenBackup(pass);
     }
     TellUncheckedEvidence(pass.evidence);
-    run_.fileerror = IsFailure(verdict.outcome);
-    pass.outcome = verdict.outcome;
+    run_.fileerror = IsFailure(fate.outcome);
+    pass.outcome = fate.outcome;
 }
 
 // A repair its checksum proves leaves the file as it was posted, without the damaged
