@@ -34,7 +34,12 @@ std::vector<Candidate> CandidatesOf(const std::vector<std::uint8_t>& bytes) {
     return candidates;
 }
 
+// A plan keeps its promises: a region that fits nothing removes nothing, a proven one has a
+// check, its removals give it its length and each is a candidate inside it. Planned from the
+// markers' every pair (anyPair), a removal may also be any pair of equal bytes in the region,
+// though the candidates here hold only the first of the file's pairs.
 void CheckPlan(const RegionPlan& plan, const std::vector<Candidate>& candidates,
+               const std::vector<std::uint8_t>& bytes, bool anyPair,
                std::vector<std::string>& broken) {
     const EvidenceRegion& region = plan.region;
     if (plan.standing == RegionStanding::NoFit) {
@@ -49,10 +54,15 @@ void CheckPlan(const RegionPlan& plan, const std::vector<Candidate>& candidates,
     std::int64_t total = 0;
     for (const Removal& removal : plan.removed) {
         total += removal.length;
-        const bool known = std::any_of(candidates.begin(), candidates.end(), [&](const Candidate& c) {
-            return c.offset == removal.offset &&
-                   std::find(c.lengths.begin(), c.lengths.end(), removal.length) != c.lengths.end();
-        });
+        const auto at = static_cast<std::size_t>(removal.offset);
+        const bool pair = anyPair && removal.length == 1 && removal.offset >= 0 &&
+                          at + 1 < bytes.size() && bytes[at] == bytes[at + 1];
+        const bool known =
+            pair || std::any_of(candidates.begin(), candidates.end(), [&](const Candidate& c) {
+                return c.offset == removal.offset &&
+                       std::find(c.lengths.begin(), c.lengths.end(), removal.length) !=
+                           c.lengths.end();
+            });
         if (!known || removal.offset < region.start || removal.offset + removal.length > region.end) {
             broken.push_back("a removal that is not a candidate of its region: " + region.what);
         }
@@ -114,9 +124,9 @@ std::vector<std::string> CheckStructure(const std::uint8_t* data, std::size_t si
     const std::vector<Candidate> candidates = CandidatesOf(input.Bytes());
     RegionPlanner planner(input, length, nullptr);
     for (const RegionPlan& plan : planner.PlanAll(regions, candidates)) {
-        CheckPlan(plan, candidates, broken);
+        CheckPlan(plan, candidates, input.Bytes(), false, broken);
         // Planned again from the markers' every pair, as the pass does where no choice of
-        // the scan's finds passes the check: every pair is among the candidates here.
+        // the scan's finds passes the check.
         if (plan.standing == RegionStanding::NoFit && plan.region.check) {
             std::vector<Candidate> inside;
             for (const Candidate& candidate : candidates) {
@@ -124,7 +134,8 @@ std::vector<std::string> CheckStructure(const std::uint8_t* data, std::size_t si
                     inside.push_back(candidate);
                 }
             }
-            CheckPlan(planner.PlanByPattern(plan.region, inside, 39, 45), candidates, broken);
+            CheckPlan(planner.PlanByPattern(plan.region, inside, 39, 45), candidates,
+                      input.Bytes(), true, broken);
         }
     }
     return broken;
