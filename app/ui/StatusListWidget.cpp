@@ -31,7 +31,7 @@ int StatusListWidget::LineHeight() const {
         return std::max(1, fontMetrics().height());
     }
     QStyleOptionViewItem option;
-    const_cast<StatusListWidget*>(this)->initViewItemOption(&option);
+    initViewItemOption(&option);
     lineHeight_ = std::max(1, itemDelegate()->sizeHint(option, lines_->index(0)).height());
     return lineHeight_;
 }
@@ -54,7 +54,7 @@ int StatusListWidget::Widest() const {
     if (lines_->LongestLength() > widestMeasured_ && lines_->LongestRow() >= 0) {
         widestMeasured_ = lines_->LongestLength();
         QStyleOptionViewItem option;
-        const_cast<StatusListWidget*>(this)->initViewItemOption(&option);
+        initViewItemOption(&option);
         const QSize hint = itemDelegate()->sizeHint(option, lines_->index(lines_->LongestRow()));
         widestPixels_ = std::max(widestPixels_, hint.width());
     }

@@ -303,6 +303,46 @@ TEST_F(Window, GrowsFromItsDrawnLayoutAndNeverShrinksBelowIt) {
     EXPECT_EQ(Get<QWidget>("cmdProcessInter")->geometry(), QRect(344, 232, 169, 25));
 }
 
+// The keys move the current line as in any list, the list scrolling to keep it in sight; the
+// list is as wide as its longest line until it is cleared.
+TEST(StatusList, KeysMoveTheCurrentLineAndTheWidthFollowsTheLines) {
+    StatusListWidget list;
+    list.resize(300, 120);
+    list.show();
+    for (int i = 0; i < 100; ++i) {
+        list.Lines().Append("line " + std::to_string(i));
+    }
+    list.setFocus();
+    list.setCurrentIndex(list.Lines().index(0));
+    const auto current = [&list] { return list.currentIndex().row(); };
+    const auto inSight = [&list](int row) {
+        return list.visualRect(list.Lines().index(row)).intersects(list.viewport()->rect());
+    };
+    QTest::keyClick(&list, Qt::Key_Up);
+    EXPECT_EQ(current(), 0);
+    QTest::keyClick(&list, Qt::Key_Down);
+    EXPECT_EQ(current(), 1);
+    QTest::keyClick(&list, Qt::Key_PageDown);
+    EXPECT_GT(current(), 2);
+    EXPECT_TRUE(inSight(current()));
+    QTest::keyClick(&list, Qt::Key_End);
+    EXPECT_EQ(current(), 99);
+    EXPECT_TRUE(inSight(99));
+    EXPECT_FALSE(inSight(0));
+    QTest::keyClick(&list, Qt::Key_Home);
+    EXPECT_EQ(current(), 0);
+    EXPECT_TRUE(inSight(0));
+
+    list.Lines().Append(std::string(200, 'w'));
+    QApplication::processEvents();
+    EXPECT_GT(list.horizontalScrollBar()->maximum(), 0);
+    list.Lines().Clear();
+    list.Lines().Append("short");
+    QApplication::processEvents();
+    EXPECT_EQ(list.horizontalScrollBar()->maximum(), 0);
+    EXPECT_EQ(list.count(), 1);
+}
+
 // The pointer resting on a status line too long for the list shows it whole; on one that
 // fits, nothing. The list scrolls across as far as its longest line, and a click on a line
 // makes it the current one.

@@ -1,22 +1,8 @@
 #include "engine/policy/FindPolicy.h"
 
-#include <bit>
-
 #include "engine/report/ReportText.h"
 
 namespace korbelt {
-namespace {
-
-int Highest(Distances distances) {
-    return 63 - std::countl_zero(distances);
-}
-
-}  // namespace
-
-PairChoice ChoosePair(Distances pairs, Distances flagged) {
-    const Distances looked = flagged == 0 ? pairs : pairs & flagged;
-    return {looked == 0 ? -1 : Highest(looked), pairs & ~looked};
-}
 
 Distances FlaggedDistances(const PatternVerdict& pattern) {
     if (pattern.kind != PatternVerdict::Kind::Damage) {

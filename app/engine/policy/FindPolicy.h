@@ -1,7 +1,7 @@
 #pragma once
 
+#include <bit>
 #include <cstdint>
-#include <memory>
 
 #include "engine/report/FileReport.h"
 #include "engine/report/NumberFormat.h"
@@ -24,7 +24,11 @@ struct PairChoice {
 
 // The pattern's rule: the last pair in the search range. Where the markers' verdict flags
 // distances (flagged != 0), the last pair at one of them; a pair anywhere else is chance.
-PairChoice ChoosePair(Distances pairs, Distances flagged);
+// Inline: the scan asks it at every marker with a pair.
+inline PairChoice ChoosePair(Distances pairs, Distances flagged) {
+    const Distances looked = flagged == 0 ? pairs : pairs & flagged;
+    return {looked == 0 ? -1 : 63 - std::countl_zero(looked), pairs & ~looked};
+}
 
 // The distances the verdict flags: none unless it shows damage.
 Distances FlaggedDistances(const PatternVerdict& pattern);
