@@ -34,7 +34,9 @@
 #include "engine/system/KorbscanLibrary.h"
 #include "engine/system/PosixFileSystem.h"
 #include "ports/RunOptions.h"
+#include "structure/PieceWalk.h"
 #include "structure/RegionPlanner.h"
+#include "structure/SplitPieces.h"
 #include "structure/Walkers.h"
 #include "verify/Digest.h"
 
@@ -298,7 +300,12 @@ int ShowRegions(const std::string& path) {
     const std::int64_t length = input ? input->Length(error) : 0;
     const Walkers walkers;
     const StructureWalker* walker = input ? walkers.For(*input, length, path) : nullptr;
-    if (walker == nullptr) {
+    // A piece of a split file is walked as the part of the whole it is, as the pass does.
+    const std::optional<PieceEvidence> piece =
+        input && walker == nullptr
+            ? WalkAcrossPieces(fs, walkers, path, PiecesBeside(fs, path), *input, length, nullptr)
+            : std::nullopt;
+    if (walker == nullptr && !piece) {
         std::printf("%s: no walker\n", path.c_str());
         return 1;
     }
@@ -311,30 +318,14 @@ int ShowRegions(const std::string& path) {
         std::printf("find at %lld, %lld bytes\n", static_cast<long long>(find.offset),
                     static_cast<long long>(find.length));
     }
-    const auto regions = WalkRegions(*walker, *input, length, nullptr, &end);
+    const auto regions = piece ? piece->regions : WalkRegions(*walker, *input, length, nullptr, &end);
+    end = piece ? piece->end : end;
     RegionPlanner planner(*input, length, nullptr);
     static const char* const kStanding[] = {"proven", "consistent", "no fit"};
-    for (RegionPlan plan : planner.PlanAll(regions, candidates)) {
-        const EvidenceRegion region = plan.region;
-        // As the pass does: a checked region no choice of the finds fits, planned again from
-        // every pair its markers have.
-        if (plan.standing == RegionStanding::NoFit && region.check) {
-            std::vector<Candidate> inside;
-            for (const Candidate& candidate : candidates) {
-                if (candidate.offset >= region.start && candidate.offset < region.end) {
-                    inside.push_back(candidate);
-                }
-            }
-            const RunOptions defaults;
-            RegionPlan byPattern =
-                planner.PlanByPattern(region, inside, defaults.rangeStart, defaults.rangeEnd);
-            if (byPattern.standing != RegionStanding::NoFit) {
-                plan = std::move(byPattern);
-            } else {
-                plan.cutShort = plan.cutShort || byPattern.cutShort;
-                plan.ambiguous = byPattern.ambiguous;
-            }
-        }
+    const RunOptions defaults;
+    for (const RegionPlan& plan :
+         planner.PlanAllWithPairs(regions, candidates, defaults.rangeStart, defaults.rangeEnd)) {
+        const EvidenceRegion& region = plan.region;
         std::printf("%10lld %10lld %10lld %+5lld %s%s: %s, %zu removed%s%s\n",
                     static_cast<long long>(region.start), static_cast<long long>(region.end),
                     static_cast<long long>(region.length), static_cast<long long>(region.Excess()),
@@ -352,7 +343,7 @@ int ShowRegions(const std::string& path) {
             }
         }
     }
-    std::printf("%s walk: %s\n", walker->Format(),
+    std::printf("%s walk: %s\n", piece ? "pieces'" : walker->Format(),
                 end == WalkEnd::Whole ? "whole" : end == WalkEnd::LostTrack ? "lost track" : "other");
     return 0;
 }

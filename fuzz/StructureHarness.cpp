@@ -123,20 +123,10 @@ std::vector<std::string> CheckStructure(const std::uint8_t* data, std::size_t si
     }
     const std::vector<Candidate> candidates = CandidatesOf(input.Bytes());
     RegionPlanner planner(input, length, nullptr);
-    for (const RegionPlan& plan : planner.PlanAll(regions, candidates)) {
-        CheckPlan(plan, candidates, input.Bytes(), false, broken);
-        // Planned again from the markers' every pair, as the pass does where no choice of
-        // the scan's finds passes the check.
-        if (plan.standing == RegionStanding::NoFit && plan.region.check) {
-            std::vector<Candidate> inside;
-            for (const Candidate& candidate : candidates) {
-                if (candidate.offset >= plan.region.start && candidate.offset < plan.region.end) {
-                    inside.push_back(candidate);
-                }
-            }
-            CheckPlan(planner.PlanByPattern(plan.region, inside, 39, 45), candidates,
-                      input.Bytes(), true, broken);
-        }
+    // As the pass plans: a checked region that no choice of the scan's finds passes is
+    // planned again from its markers' every pair.
+    for (const RegionPlan& plan : planner.PlanAllWithPairs(regions, candidates, 39, 45)) {
+        CheckPlan(plan, candidates, input.Bytes(), plan.fromPairs, broken);
     }
     return broken;
 }

@@ -47,6 +47,15 @@ std::shared_ptr<const RegionCheck> SameBytesCheck(std::vector<std::uint8_t> expe
 // The repaired bytes are one whole raw deflate stream that inflates to length bytes of the
 // CRC-32 given.
 std::shared_ptr<const RegionCheck> InflatedCrc32Check(std::uint32_t crc, std::int64_t length);
+// The check of a region cut out of a longer one whose other bytes are known: head goes to
+// whole's check before the region's bytes, and tail after them.
+std::shared_ptr<const RegionCheck> FramedCheck(std::shared_ptr<const RegionCheck> whole,
+                                               std::vector<std::uint8_t> head,
+                                               std::vector<std::uint8_t> tail);
+// The CRC-32 the middle of some bytes must have, middleLength bytes long, where the whole has
+// the CRC-32 whole, the bytes before the middle head and the tailLength bytes after it tail.
+std::uint32_t Crc32OfMiddle(std::uint32_t whole, std::uint32_t head, std::uint32_t tail,
+                            std::uint64_t tailLength, std::uint64_t middleLength);
 
 // Evidence a file's own structure gives: the bytes from start to end (exclusive, in the file
 // as it is) are, once repaired, length bytes long, and where the format has a check, pass it.

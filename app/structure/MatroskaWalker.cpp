@@ -275,19 +275,20 @@ class MatroskaWalk {
         if (element.headerExcess > 0) {
             log_.Add({at, data, element.header - element.headerExcess, nullptr, what + " header"});
         }
-        if (crc != nullptr && crc[0] == kCrc32 && crc[1] == 0x84 && element.size >= 6) {
+        const auto repaired =
+            element.size >= kCrcElementSize
+                ? CrcElementWithExtraByte(element.id, data, *next, *next - expected)
+                : std::nullopt;
+        if (!repaired && crc != nullptr && crc[0] == kCrc32 && crc[1] == 0x84 && element.size >= 6) {
             // The CRC-32 element comes first and covers the rest of its parent's data; in a
             // Cluster longer than it should be, the blocks' sizes tell where the extra bytes are.
             log_.Fits(element.headerExcess > 0 ? data : at, data + 6, what + " header");
             AddChecked(element, data + 6, *next, Le32(crc + 2), what);
             return *next;
         }
-        const auto repaired = element.size >= kCrcElementSize
-                                  ? CrcElementWithExtraByte(data, *next - expected)
-                                  : std::nullopt;
         if (repaired) {
-            // The CRC-32 element's ID repeated: its six bytes are those left with one of the
-            // two out, which prove themselves, and its CRC-32 the rest.
+            // A byte of the CRC-32 element repeated: its six bytes are those left with it
+            // out, which prove themselves, and its CRC-32 the rest.
             log_.Fits(element.headerExcess > 0 ? data : at, data, what + " header");
             log_.Add({data, data + 7, 6, Crc32Check(Crc32(0, repaired->data(), repaired->size())),
                       what + " CRC-32 element"});
@@ -319,18 +320,47 @@ class MatroskaWalk {
         log_.Add(std::move(region));
     }
 
-    // The CRC-32 element at data with its ID repeated, where its element holds extra bytes:
-    // its six bytes as they were, or nothing. (A byte repeated in its size or its CRC-32 reads
-    // as an element of the plain form by its first two bytes; its check then fails.)
+    // The CRC-32 element at data with a byte repeated in it, where its element (of the ID
+    // given, ending at end) holds extra bytes: its six bytes as they were, or nothing. Its ID
+    // repeated reads as two CRC-32 IDs. A byte repeated in its size or its CRC-32 reads as an
+    // element of the plain form by its first two bytes; in a Cluster it shows by what follows,
+    // as no child starts after the six bytes and one does after seven, and then the repeated
+    // byte is the one left out (where two bytes could be, nothing tells them apart).
     std::optional<std::array<std::uint8_t, kCrcElementSize>> CrcElementWithExtraByte(
-        std::int64_t data, std::int64_t excess) {
+        std::uint32_t id, std::int64_t data, std::int64_t end, std::int64_t excess) {
         const std::uint8_t* seen = excess > 0 ? window_.At(data, kCrcElementSize + 1) : nullptr;
-        if (seen == nullptr || seen[0] != kCrc32 || seen[1] != kCrc32 || seen[2] != 0x84) {
+        if (seen == nullptr || seen[0] != kCrc32) {
             return std::nullopt;
         }
-        std::array<std::uint8_t, kCrcElementSize> left{};
-        std::copy(seen + 1, seen + kCrcElementSize + 1, left.begin());
-        return left;
+        const std::array<std::uint8_t, kCrcElementSize + 1> bytes = [seen] {
+            std::array<std::uint8_t, kCrcElementSize + 1> copy{};
+            std::copy(seen, seen + copy.size(), copy.begin());
+            return copy;
+        }();
+        const auto without = [&bytes](std::size_t left) {
+            std::array<std::uint8_t, kCrcElementSize> kept{};
+            std::copy(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(left), kept.begin());
+            std::copy(bytes.begin() + static_cast<std::ptrdiff_t>(left) + 1, bytes.end(),
+                      kept.begin() + static_cast<std::ptrdiff_t>(left));
+            return kept;
+        };
+        if (bytes[1] == kCrc32 && bytes[2] == 0x84) {
+            return without(0);
+        }
+        if (bytes[1] != 0x84 || id != kCluster || IsChild(data + kCrcElementSize, end) ||
+            !IsChildEnd(data + kCrcElementSize + 1, end)) {
+            return std::nullopt;
+        }
+        std::optional<std::array<std::uint8_t, kCrcElementSize>> found;
+        for (std::size_t left = 2; left < bytes.size(); ++left) {
+            if (bytes[left] == bytes[left - 1] && without(left) != found.value_or(without(left))) {
+                return std::nullopt;
+            }
+            if (bytes[left] == bytes[left - 1]) {
+                found = without(left);
+            }
+        }
+        return found;
     }
 
     // A Cluster of unknown size, as a live stream writes them: its blocks up to the next

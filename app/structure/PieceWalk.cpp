@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <memory>
 
+#include "verify/Digest.h"
+
 namespace korbelt {
 namespace {
 
@@ -85,6 +87,67 @@ class JoinedPieces : public InputFile {
     bool past_ = false;
 };
 
+// The most bytes of the pieces beside it a region cut to a piece is checked with.
+constexpr std::int64_t kMostOutside = std::int64_t{4} << 20;
+
+std::optional<std::vector<std::uint8_t>> ReadSpan(InputFile& input, std::int64_t at,
+                                                  std::int64_t count) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count));
+    std::error_code error;
+    if (count > 0 && (input.ReadAt(at, bytes.data(), bytes.size(), error) != bytes.size() || error)) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+// A region of the whole file that reaches out of the piece (start to end in the whole), cut
+// to the bytes the piece holds. The bytes of the pieces beside it are taken as they are,
+// since the pass repairs this piece alone: the region's length loses them, and its check
+// has them around the piece's own, so that where they are damaged too it fails and the
+// region fits nothing. None where they are too many to hold or cannot be read.
+std::optional<EvidenceRegion> CutToPiece(EvidenceRegion region, std::int64_t start,
+                                         std::int64_t end, InputFile& whole) {
+    const std::int64_t before = std::max<std::int64_t>(0, start - region.start);
+    const std::int64_t after = std::max<std::int64_t>(0, region.end - end);
+    const std::int64_t kept = region.length - before - after;
+    if (kept < 0 || before > kMostOutside || after > kMostOutside) {
+        return std::nullopt;
+    }
+    if (region.check && (before > 0 || after > 0)) {
+        auto head = ReadSpan(whole, region.start, before);
+        auto tail = ReadSpan(whole, end, after);
+        if (!head || !tail) {
+            return std::nullopt;
+        }
+        if (const std::optional<std::uint32_t> crc = region.check->PlainCrc32()) {
+            region.check = Crc32Check(Crc32OfMiddle(
+                *crc, Crc32(0, head->data(), head->size()), Crc32(0, tail->data(), tail->size()),
+                static_cast<std::uint64_t>(after), static_cast<std::uint64_t>(kept)));
+        } else {
+            region.check = FramedCheck(region.check, std::move(*head), std::move(*tail));
+        }
+    }
+    const auto cut = [&](EvidenceRegion& part) {
+        part.length -= std::max<std::int64_t>(0, start - part.start) +
+                       std::max<std::int64_t>(0, part.end - end);
+        part.start = std::max(part.start, start) - start;
+        part.end = std::min(part.end, end) - start;
+    };
+    std::vector<EvidenceRegion> parts;
+    for (EvidenceRegion& part : region.parts) {
+        if (part.end > start && part.start < end) {
+            cut(part);
+            if (part.length < 0) {
+                return std::nullopt;
+            }
+            parts.push_back(std::move(part));
+        }
+    }
+    region.parts = std::move(parts);
+    cut(region);
+    return region;
+}
+
 }  // namespace
 
 std::optional<PieceEvidence> WalkAcrossPieces(FileSystem& fs, const Walkers& walkers,
@@ -138,15 +201,11 @@ std::optional<PieceEvidence> WalkAcrossPieces(FileSystem& fs, const Walkers& wal
     evidence.names = walker->Names();
     evidence.end = end == WalkEnd::Stopped && joined.PastThePiece() ? WalkEnd::Whole : end;
     const std::int64_t start = joined.Start(*ownIndex);
-    for (EvidenceRegion region : all) {
-        if (region.start >= start && region.end <= start + length) {
-            region.start -= start;
-            region.end -= start;
-            for (EvidenceRegion& part : region.parts) {
-                part.start -= start;
-                part.end -= start;
+    for (const EvidenceRegion& region : all) {
+        if (region.end > start && region.start < start + length) {
+            if (auto cut = CutToPiece(region, start, start + length, joined)) {
+                evidence.regions.push_back(std::move(*cut));
             }
-            evidence.regions.push_back(std::move(region));
         }
     }
     if (evidence.end == WalkEnd::Stopped) {

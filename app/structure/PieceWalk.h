@@ -21,12 +21,13 @@ struct PieceEvidence {
 };
 
 // The pieces of the set the piece at path belongs to (others: the rest of NAME.001,
-// NAME.002 ... in its folder, as PiecesBeside lists them) joined in number order are walked as the file they were cut from; the regions that lie
-// wholly in this piece are its evidence, moved to its offsets. piece is the piece itself,
-// length bytes long, as the pass reads it. The walk goes no further than a little past the
-// piece (a transport stream's walk would read every piece after it). None for a name that is
-// no piece's, a set with a number missing before this piece, a format no walker knows, or a
-// walk that gives no region inside the piece; Stopped in end when stop said so.
+// NAME.002 ... in its folder, as PiecesBeside lists them) joined in number order are walked
+// as the file they were cut from; the regions that lie in this piece, cut to it where they
+// reach into the pieces beside it, are its evidence, moved to its offsets. piece is the piece
+// itself, length bytes long, as the pass reads it. The walk goes no further than a little
+// past the piece (a transport stream's walk would read every piece after it). None for a name
+// that is no piece's, a set with a number missing before this piece, a format no walker
+// knows, or a walk that gives no region inside the piece; Stopped in end when stop said so.
 std::optional<PieceEvidence> WalkAcrossPieces(FileSystem& fs, const Walkers& walkers,
                                               const std::string& path,
                                               const std::vector<Piece>& others, InputFile& piece,

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "structure/EvidenceRegion.h"
+#include "verify/Digest.h"
 
 namespace korbelt {
 namespace {
@@ -201,7 +202,56 @@ class SameBytes : public RegionCheck {
     std::vector<bool> known_;
 };
 
+// The bytes beside a cut-out region go to the whole region's check before and after its own.
+class FramedRun : public CheckRun {
+  public:
+    FramedRun(std::unique_ptr<CheckRun> whole, const std::vector<std::uint8_t>& head,
+              const std::vector<std::uint8_t>& tail)
+        : whole_(std::move(whole)), tail_(tail) {
+        whole_->Add(head.data(), head.size());
+    }
+    void Add(const std::uint8_t* bytes, std::size_t count) override { whole_->Add(bytes, count); }
+    bool Passes() override {
+        whole_->Add(tail_.data(), tail_.size());
+        return whole_->Passes();
+    }
+
+  private:
+    std::unique_ptr<CheckRun> whole_;
+    const std::vector<std::uint8_t>& tail_;
+};
+
+class Framed : public RegionCheck {
+  public:
+    Framed(std::shared_ptr<const RegionCheck> whole, std::vector<std::uint8_t> head,
+           std::vector<std::uint8_t> tail)
+        : whole_(std::move(whole)), head_(std::move(head)), tail_(std::move(tail)) {}
+    std::unique_ptr<CheckRun> Start() const override {
+        return std::make_unique<FramedRun>(whole_->Start(), head_, tail_);
+    }
+    const char* Kind() const override { return whole_->Kind(); }
+    bool Proves() const override { return whole_->Proves(); }
+
+  private:
+    std::shared_ptr<const RegionCheck> whole_;
+    std::vector<std::uint8_t> head_;
+    std::vector<std::uint8_t> tail_;
+};
+
 }  // namespace
+
+std::shared_ptr<const RegionCheck> FramedCheck(std::shared_ptr<const RegionCheck> whole,
+                                               std::vector<std::uint8_t> head,
+                                               std::vector<std::uint8_t> tail) {
+    return std::make_shared<Framed>(std::move(whole), std::move(head), std::move(tail));
+}
+
+std::uint32_t Crc32OfMiddle(std::uint32_t whole, std::uint32_t head, std::uint32_t tail,
+                            std::uint64_t tailLength, std::uint64_t middleLength) {
+    // crc(a b) = shift(crc(a), |b|) ^ crc(b), for the middle between head and tail in turn.
+    const std::uint32_t headAndMiddle = Crc32Unshift(whole ^ tail, tailLength);
+    return headAndMiddle ^ Crc32Shift(head, middleLength);
+}
 
 std::shared_ptr<const RegionCheck> SameBytesCheck(std::vector<std::uint8_t> expected,
                                                   std::vector<bool> known) {

@@ -80,13 +80,7 @@ SlicePlan RegionGuide::PlanNext(const std::vector<Removal>& finds) {
         inside.push_back(finds[nextFind_]);
         candidates.push_back(CandidateOfFind(input_, finds[nextFind_++], readError_));
     }
-    RegionPlan planned = planner_.Plan(region, candidates);
-    if (planned.standing == RegionStanding::NoFit && region.check) {
-        RegionPlan byPattern = planner_.PlanByPattern(region, candidates, rangeStart_, rangeEnd_);
-        if (byPattern.standing != RegionStanding::NoFit) {
-            planned = std::move(byPattern);
-        }
-    }
+    const RegionPlan planned = planner_.PlanWithPairs(region, candidates, rangeStart_, rangeEnd_);
     Count(planned, !inside.empty());
     if (planned.standing == RegionStanding::NoFit) {
         plan.removed.insert(plan.removed.end(), inside.begin(), inside.end());

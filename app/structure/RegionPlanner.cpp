@@ -91,6 +91,22 @@ RegionPlanner::RegionPlanner(InputFile& input, std::int64_t length, StopPredicat
 
 std::vector<RegionPlan> RegionPlanner::PlanAll(const std::vector<EvidenceRegion>& regions,
                                                const std::vector<Candidate>& candidates) {
+    return PlanEach(regions, candidates, [this](const EvidenceRegion& region, const auto& inside) {
+        return Plan(region, inside);
+    });
+}
+
+std::vector<RegionPlan> RegionPlanner::PlanAllWithPairs(const std::vector<EvidenceRegion>& regions,
+                                                        const std::vector<Candidate>& candidates,
+                                                        int rangeStart, int rangeEnd) {
+    return PlanEach(regions, candidates, [&](const EvidenceRegion& region, const auto& inside) {
+        return PlanWithPairs(region, inside, rangeStart, rangeEnd);
+    });
+}
+
+std::vector<RegionPlan> RegionPlanner::PlanEach(
+    const std::vector<EvidenceRegion>& regions, const std::vector<Candidate>& candidates,
+    const std::function<RegionPlan(const EvidenceRegion&, const std::vector<Candidate>&)>& plan) {
     std::vector<RegionPlan> plans;
     std::size_t next = 0;
     for (const EvidenceRegion& region : regions) {
@@ -102,12 +118,25 @@ std::vector<RegionPlan> RegionPlanner::PlanAll(const std::vector<EvidenceRegion>
              ++i) {
             inside.push_back(candidates[i]);
         }
-        plans.push_back(Plan(region, inside));
+        plans.push_back(plan(region, inside));
         if (stop_ && stop_()) {
             break;
         }
     }
     return plans;
+}
+
+RegionPlan RegionPlanner::PlanWithPairs(const EvidenceRegion& region,
+                                        const std::vector<Candidate>& candidates, int rangeStart,
+                                        int rangeEnd) {
+    RegionPlan plan = Plan(region, candidates);
+    if (plan.standing == RegionStanding::NoFit && region.check) {
+        RegionPlan byPattern = PlanByPattern(region, candidates, rangeStart, rangeEnd);
+        if (byPattern.standing != RegionStanding::NoFit) {
+            return byPattern;
+        }
+    }
+    return plan;
 }
 
 RegionPlan RegionPlanner::Plan(const EvidenceRegion& region,
@@ -1056,6 +1085,7 @@ RegionPlan RegionPlanner::PlanByPattern(const EvidenceRegion& region,
             return false;
         }
         plan.standing = RegionStanding::Proven;
+        plan.fromPairs = true;
         plan.removed = std::move(removed);
         return true;
     };

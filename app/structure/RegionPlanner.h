@@ -51,6 +51,9 @@ struct RegionPlan {
     // The work allowed for the region ran out, or the stop predicate said so, before every
     // choice was tried.
     bool cutShort = false;
+    // Proven by a choice among the markers' every pair (PlanByPattern), which need not be
+    // the scan's finds.
+    bool fromPairs = false;
 };
 
 // Plans the removals of a file region by region from its structure's evidence: within each,
@@ -67,6 +70,10 @@ class RegionPlanner {
     // Every region (in file order) with the candidates that start in it.
     std::vector<RegionPlan> PlanAll(const std::vector<EvidenceRegion>& regions,
                                     const std::vector<Candidate>& candidates);
+    // Every region as the repair pass plans it (PlanWithPairs).
+    std::vector<RegionPlan> PlanAllWithPairs(const std::vector<EvidenceRegion>& regions,
+                                             const std::vector<Candidate>& candidates,
+                                             int rangeStart, int rangeEnd);
     // A region with a check that no choice of the scan's candidates passes, planned again
     // from every pair its markers have at a distance from rangeStart to rangeEnd (exclusive):
     // damage repeats a byte at one distance after each marker it hits, while the scan keeps one
@@ -77,9 +84,16 @@ class RegionPlanner {
     // equal bytes. Proven, or NoFit; a removal may then be a pair of no marker.
     RegionPlan PlanByPattern(const EvidenceRegion& region, const std::vector<Candidate>& candidates,
                              int rangeStart, int rangeEnd);
+    // The plan the repair pass makes of a region: Plan, and where the region has a check
+    // that no choice of the candidates passes, PlanByPattern, taken where it proves one.
+    RegionPlan PlanWithPairs(const EvidenceRegion& region, const std::vector<Candidate>& candidates,
+                             int rangeStart, int rangeEnd);
     std::error_code ReadError() const { return readError_; }
 
   private:
+    std::vector<RegionPlan> PlanEach(
+        const std::vector<EvidenceRegion>& regions, const std::vector<Candidate>& candidates,
+        const std::function<RegionPlan(const EvidenceRegion&, const std::vector<Candidate>&)>& plan);
     std::vector<MarkerPair> PairsOf(const EvidenceRegion& region, int rangeStart, int rangeEnd);
     std::vector<Candidate> WithEveryPair(const EvidenceRegion& part,
                                          std::vector<Candidate> candidates);

@@ -47,10 +47,8 @@ std::vector<Removal> StructureHint::Within(std::int64_t start, std::int64_t end,
         if (region->Excess() == 0 && candidates.empty()) {
             continue;
         }
-        RegionPlan plan = planner_.Plan(*region, candidates);
-        if (plan.standing == RegionStanding::NoFit && region->check) {
-            plan = planner_.PlanByPattern(*region, candidates, rangeStart_, rangeEnd_);
-        }
+        const RegionPlan plan =
+            planner_.PlanWithPairs(*region, candidates, rangeStart_, rangeEnd_);
         if (plan.standing != RegionStanding::NoFit) {
             removed.insert(removed.end(), plan.removed.begin(), plan.removed.end());
         }

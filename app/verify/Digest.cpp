@@ -110,6 +110,10 @@ std::uint32_t Crc32Shift(std::uint32_t reg, std::uint64_t bytes) {
     return static_cast<std::uint32_t>(crc32_combine_op(reg, 0, op));
 }
 
+std::uint32_t Crc32Unshift(std::uint32_t reg, std::uint64_t bytes) {
+    return Crc32Shift(reg, 0xFFFFFFFFull - bytes % 0xFFFFFFFFull);
+}
+
 std::string ToHex(const DigestBytes& digest) {
     static const char digits[] = "0123456789abcdef";
     std::string text;

@@ -49,6 +49,8 @@ std::uint32_t Crc32Zeros(std::uint32_t crc, std::uint64_t count);
 // The bare CRC-32 register (without the inversions before and after) times x^(8 bytes)
 // modulo the polynomial: the register after that many zeros, in a few steps.
 std::uint32_t Crc32Shift(std::uint32_t reg, std::uint64_t bytes);
+// What Crc32Shift by that many bytes turns into reg: its inverse.
+std::uint32_t Crc32Unshift(std::uint32_t reg, std::uint64_t bytes);
 
 std::string ToHex(const DigestBytes& digest);
 // Hexadecimal digits, either case, to bytes; empty on anything else.

@@ -250,5 +250,46 @@ TEST_F(StructureRepair, APieceOfASplitVideoIsRepairedByTheChunksThatLieInIt) {
     EXPECT_FALSE(engine.Report().structure);
 }
 
+// A Cluster that runs on from one piece into the next still proves the piece by its CRC-32:
+// the other piece's bytes of it are taken as they are, and this one's checked with them. The
+// first piece, whose own walk would end in that Cluster and lose track, is walked with its
+// set as well.
+TEST_F(StructureRepair, AClusterThatRunsIntoTheNextPieceProvesEitherPiece) {
+    const Bytes intact = Matroska();
+    const std::size_t size = intact.size() / 3;
+    const Bytes id = {0x1F, 0x43, 0xB6, 0x75};
+    const auto cluster = static_cast<std::size_t>(
+        std::search(intact.begin(), intact.end(), id.begin(), id.end()) - intact.begin());
+    const auto next = static_cast<std::size_t>(
+        std::search(intact.begin() + static_cast<long>(cluster) + 1, intact.end(), id.begin(),
+                    id.end()) - intact.begin());
+    ASSERT_TRUE(cluster < size && next > size && next < 2 * size);
+    const auto piece = [&](int n) {
+        return Bytes(intact.begin() + static_cast<long>(n * size),
+                     n == 2 ? intact.end() : intact.begin() + static_cast<long>((n + 1) * size));
+    };
+    for (const int damaged : {0, 1}) {
+        // A byte repeated 42 bytes after a marker of the Cluster, in the damaged piece.
+        const std::size_t from = damaged == 0 ? cluster : size;
+        const std::size_t marker = Find(intact, "\r\n-", from);
+        ASSERT_LT(marker + 60, damaged == 0 ? size : next);
+        std::vector<std::string> paths;
+        for (int n = 0; n < 3; ++n) {
+            Bytes bytes = piece(n);
+            if (n == damaged) {
+                const auto at = bytes.begin() + static_cast<long>(marker + 41 - n * size);
+                bytes.insert(at, *at);
+            }
+            paths.push_back(Input("clip.mkv.00" + std::to_string(n + 1), bytes));
+        }
+        Process(paths[static_cast<std::size_t>(damaged)]);
+        EXPECT_TRUE(ReadBytes(paths[static_cast<std::size_t>(damaged)]) == piece(damaged))
+            << "piece " << damaged + 1 << " is not restored";
+        EXPECT_TRUE(HasLine("  structure (Matroska): 1 region repaired, proven by the Matroska "
+                            "CRC-32 elements"))
+            << ::testing::PrintToString(Lines());
+    }
+}
+
 }  // namespace
 }  // namespace korbelt::test

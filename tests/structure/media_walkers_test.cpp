@@ -163,29 +163,33 @@ TEST_F(MediaWalkersTest, MatroskaBlocksDamagedOneAfterTheOtherAreEachARegion) {
     EXPECT_TRUE(Restored(damaged.bytes, Plan(damaged.bytes, regions, damaged.inserted)) == mkv);
 }
 
-// The ID of a Cluster's CRC-32 element repeated, as a byte after a marker lands on it: the
-// element as it was is the six bytes left with one of the two out, which proves it, and the
-// Cluster is still proven by its CRC-32.
-TEST_F(MediaWalkersTest, ARepeatedCrcElementIdLeavesTheClusterProven) {
+// A byte of a Cluster's CRC-32 element repeated, as a byte after a marker lands on it: the
+// element as it was is the six bytes left with it out, which proves it, and the Cluster is
+// still proven by its CRC-32. The repeated ID reads as two CRC-32 IDs; a repeated byte of its
+// size or its CRC-32 reads as an element of the plain form, told apart by the Cluster's
+// first child, which starts a byte later.
+TEST_F(MediaWalkersTest, ARepeatedByteOfTheCrcElementLeavesTheClusterProven) {
     const Bytes mkv = Matroska();
     const std::vector<std::uint8_t> cluster = {0x1F, 0x43, 0xB6, 0x75};
     const auto crc = static_cast<std::size_t>(
         std::search(mkv.begin(), mkv.end(), cluster.begin(), cluster.end()) - mkv.begin() + 12);
     ASSERT_EQ(mkv[crc], 0xBF);
-    const Damaged damaged = RepeatBytes(mkv, {crc});
-    const auto regions = Walk(damaged.bytes, "Matroska");
-    std::vector<std::string> hurt;
-    for (const EvidenceRegion& region : DamagedRegions(regions)) {
-        hurt.push_back(region.what);
-    }
-    EXPECT_EQ(hurt, std::vector<std::string>{"Matroska Cluster CRC-32 element"});
-    const auto plans = Plan(damaged.bytes, regions, damaged.inserted);
-    for (const RegionPlan& plan : plans) {
-        if (plan.region.check && plan.region.Excess() != 0) {
-            EXPECT_EQ(plan.standing, RegionStanding::Proven) << plan.region.what;
+    for (std::size_t at = crc; at < crc + 6; ++at) {
+        const Damaged damaged = RepeatBytes(mkv, {at});
+        const auto regions = Walk(damaged.bytes, "Matroska");
+        std::vector<std::string> hurt;
+        for (const EvidenceRegion& region : DamagedRegions(regions)) {
+            hurt.push_back(region.what);
         }
+        EXPECT_EQ(hurt, std::vector<std::string>{"Matroska Cluster CRC-32 element"}) << at - crc;
+        const auto plans = Plan(damaged.bytes, regions, damaged.inserted);
+        for (const RegionPlan& plan : plans) {
+            if (plan.region.check && plan.region.Excess() != 0) {
+                EXPECT_EQ(plan.standing, RegionStanding::Proven) << plan.region.what;
+            }
+        }
+        EXPECT_TRUE(Restored(damaged.bytes, plans) == mkv) << at - crc;
     }
-    EXPECT_TRUE(Restored(damaged.bytes, plans) == mkv);
 }
 
 // A Cluster with a CRC-32 and extra bytes in it: its parts tile it, the blocks that hold the

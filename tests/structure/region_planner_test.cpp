@@ -340,6 +340,33 @@ TEST_F(RegionPlannerTest, DamageAfterDozensOfMarkersIsMetInTheMiddleOfTheCrc) {
     EXPECT_TRUE(Restored(damaged, {plan}) == markers.intact);
 }
 
+// A region cut out of a longer one whose other bytes are known (a piece's share of a Cluster
+// or a member that goes on into the next piece): its plain CRC-32 is worked out from the
+// whole's, any other check is fed the bytes beside it, and each then passes the middle's
+// repaired bytes and no others.
+TEST_F(RegionPlannerTest, ARegionCutOutOfALongerOneIsCheckedWithTheBytesBesideIt) {
+    const Bytes head(intact.begin(), intact.begin() + 3000);
+    const Bytes middle(intact.begin() + 3000, intact.begin() + 17000);
+    const Bytes tail(intact.begin() + 17000, intact.end());
+    const std::uint32_t whole = Crc32(0, intact.data(), intact.size());
+    EXPECT_EQ(Crc32OfMiddle(whole, Crc32(0, head.data(), head.size()),
+                            Crc32(0, tail.data(), tail.size()), tail.size(), middle.size()),
+              Crc32(0, middle.data(), middle.size()));
+    const auto framed = FramedCheck(SameBytesCheck(intact, std::vector<bool>(intact.size(), true)),
+                                    head, tail);
+    EXPECT_FALSE(framed->PlainCrc32());
+    const Damaged damaged = RepeatBytes(middle, {5000});
+    const EvidenceRegion cut{0, static_cast<std::int64_t>(damaged.bytes.size()),
+                             static_cast<std::int64_t>(middle.size()), framed, "cut"};
+    const auto plans = Plan(damaged.bytes, {cut}, With(damaged.inserted, {900, 9000}));
+    ASSERT_EQ(plans.size(), 1u);
+    EXPECT_EQ(plans[0].standing, RegionStanding::Consistent);  // a copy proves nothing
+    EXPECT_TRUE(Restored(damaged.bytes, plans) == middle);
+    const auto run = framed->Start();
+    run->Add(damaged.bytes.data(), damaged.bytes.size());
+    EXPECT_FALSE(run->Passes());
+}
+
 TEST(CrcMeet, FindsTheOneChoiceAndTellsEqualBytesFromRivals) {
     const Bytes intact = RandomBytes(5000, 21);
     // 24 suspects, 8 of them slipped in: each a copy of the byte before it.

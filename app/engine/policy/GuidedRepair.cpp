@@ -84,7 +84,8 @@ bool RepairEngine::StartGuide(Pass& pass) {
 // of the first record, so that a file of no known format costs no read more), its structure
 // guides the pass: the walk reads its headers, a small part of the file, before the first
 // record is scanned. A piece of a split file is walked as the part of the whole it is, and
-// where that walk gives nothing, guided by the length the other pieces of its set share. False when the user stops the file during the walk.
+// where that walk gives nothing, guided by the length the other pieces of its set share, or
+// else walked alone. False when the user stops the file during the walk.
 bool RepairEngine::StartStructureGuide(Pass& pass) {
     if (!pass.evidence.entries.empty()) {
         return true;  // the checksums guide the pass, or judge its copy
@@ -99,7 +100,13 @@ bool RepairEngine::StartStructureGuide(Pass& pass) {
     std::vector<EvidenceRegion> regions;
     WalkEnd end = WalkEnd::Whole;
     EvidenceNames names{};
-    if (const StructureWalker* walker = walkers_.For(head, pass.filename)) {
+    // A piece is first walked with its set: alone, the first piece of a video would end in
+    // the middle of a Cluster, and its walk lose track there.
+    if (!PieceRegions(pass, *input, regions, end, names)) {
+        return false;
+    }
+    const StructureWalker* walker = regions.empty() ? walkers_.For(head, pass.filename) : nullptr;
+    if (walker != nullptr) {
         regions = WalkRegions(*walker, *input, iflength_, [this] { return StopWhileReading(); },
                               &end);
         if (input->Error()) {
@@ -113,9 +120,6 @@ bool RepairEngine::StartStructureGuide(Pass& pass) {
             regions.clear();
         }
         names = walker->Names();
-    }
-    if (regions.empty() && !PieceRegions(pass, *input, regions, end, names)) {
-        return false;
     }
     if (input->Error()) {
         throw Unable("read input file failed", "read input file", pass.filename, input->Error());
@@ -137,10 +141,10 @@ bool RepairEngine::StartStructureGuide(Pass& pass) {
     return true;
 }
 
-// A piece of a split file: its set walked as the file it was cut from, where the regions that
-// lie wholly in the piece account for all the bytes it has too many (a Cluster or a member
-// that goes on into the next piece has nothing to prove there); else the length the other
-// pieces of its set share. False when the user stops the file during the walk.
+// A piece of a split file: its set walked as the file it was cut from, where the regions in
+// the piece (cut to it where they reach into the pieces beside it) account for all the bytes
+// it has too many; else the length the other pieces of its set share. Nothing for a file that
+// is no piece of a set. False when the user stops the file during the walk.
 bool RepairEngine::PieceRegions(Pass& pass, InputFile& input, std::vector<EvidenceRegion>& regions,
                                 WalkEnd& end, EvidenceNames& names) {
     const std::vector<Piece> others = PiecesBeside(fs_, pass.filename);
