@@ -396,6 +396,9 @@ class MatroskaWalk {
             return std::nullopt;
         }
         for (std::int64_t skip = 1; skip < available; ++skip) {
+            if (p[skip] != p[skip - 1]) {
+                continue;  // the byte slipped in is a copy of the one before it
+            }
             std::uint8_t header[12];
             std::int64_t n = 0;
             for (std::int64_t i = 0; i < available && n < 12; ++i) {
@@ -420,6 +423,12 @@ class MatroskaWalk {
             }
         }
         return std::nullopt;
+    }
+
+    // Whether the byte at is followed by a copy of itself.
+    bool RepeatsAt(std::int64_t at) {
+        const std::uint8_t* p = window_.At(at, 2);
+        return p != nullptr && p[0] == p[1];
     }
 
     bool IsChild(std::int64_t at, std::int64_t end) {
@@ -477,6 +486,23 @@ class MatroskaWalk {
                 break;
             }
             const std::int64_t expected = at + element->header + static_cast<std::int64_t>(element->size);
+            // A byte slipped into a block's header: its ID or size read with the byte left out
+            // ends it where two headers follow each other, and read as it is, where one header
+            // stands alone by chance.
+            const auto takeDamaged = [&](const Element& damaged) {
+                const std::int64_t after =
+                    at + damaged.header + static_cast<std::int64_t>(damaged.size);
+                out.Add({at, after, after - at - 1, nullptr, Described(damaged.id)});
+                left -= 1;
+                excess_ += end < 0 ? 1 : 0;
+                at = after;
+            };
+            if (left > 0 && expected != end && !IsChildEnd(expected, end)) {
+                if (const std::optional<Element> damaged = DamagedChildAt(at, end, true)) {
+                    takeDamaged(*damaged);
+                    continue;
+                }
+            }
             // Where the sizes put the next block one header is enough; found again, two.
             // A block found again further on than the Cluster's extra bytes reach would be
             // found by chance: it is not looked for there, and the rest is one region.
@@ -484,7 +510,14 @@ class MatroskaWalk {
                 expected, limit,
                 [this, end, expected, left](std::int64_t q) {
                     if (q == expected) {
-                        return q == end || IsChild(q, end) || (end < 0 && IsTopLevelAt(q));
+                        // Unless a byte on two headers follow each other, where the Cluster
+                        // has a byte left to place: a child's header found by chance in
+                        // the block's last byte would take its extra byte from it. (Where
+                        // that byte is the next one's first, repeated, the next header holds
+                        // it.)
+                        return q == end || (end < 0 && IsTopLevelAt(q)) ||
+                               (IsChild(q, end) && (left < 1 || IsChildEnd(q, end) ||
+                                                    !IsChildEnd(q + 1, end) || RepeatsAt(q)));
                     }
                     // The block after may hold an extra byte of its own, where the Cluster
                     // has one left to place: its end is then found a byte on.
@@ -496,12 +529,7 @@ class MatroskaWalk {
             // into the block's own header explains it with one extra byte, the fewest.
             if ((!next || *next - expected > 1) && left > 0) {
                 if (const std::optional<Element> damaged = DamagedChildAt(at, end)) {
-                    const std::int64_t after =
-                        at + damaged->header + static_cast<std::int64_t>(damaged->size);
-                    out.Add({at, after, after - at - 1, nullptr, Described(damaged->id)});
-                    left -= 1;
-                    excess_ += end < 0 ? 1 : 0;
-                    at = after;
+                    takeDamaged(*damaged);
                     continue;
                 }
             }

@@ -163,6 +163,51 @@ TEST_F(MediaWalkersTest, MatroskaBlocksDamagedOneAfterTheOtherAreEachARegion) {
     EXPECT_TRUE(Restored(damaged.bytes, Plan(damaged.bytes, regions, damaged.inserted)) == mkv);
 }
 
+// Where the sizes put the next block, a child's header found there alone may be chance: a
+// block's last byte that reads as one (a Position's ID, with the next block's ID for a size)
+// where the block holds an extra byte, and a block's ID repeated, which reads as the ID and a
+// size that ends it on a Timestamp's header in its data. Where two headers follow each other
+// a byte on, or with the repeated byte left out, the extra byte is there.
+TEST_F(MediaWalkersTest, AChildsHeaderFoundAloneWhereTheSizesPutItMayBeChance) {
+    const auto shortSize = [](const Bytes& data) {
+        Bytes out = {0xA3, static_cast<std::uint8_t>(0x40 | data.size() >> 8),
+                     static_cast<std::uint8_t>(data.size())};
+        Put(out, data);
+        return out;
+    };
+    Bytes lastByte = Payload(300, 21);
+    lastByte.back() = 0xA7;
+    Bytes repeatedId = Payload(200, 22);
+    repeatedId[33] = 0xE7;  // a Timestamp of one byte, 37 bytes on from the block's ID
+    repeatedId[34] = 0x81;
+    repeatedId[36] = 0x00;
+    Bytes blocks = Ebml(0xE7, {0});
+    for (const Bytes& data : {Payload(200, 20), lastByte, Payload(150, 23), repeatedId,
+                              Payload(120, 24), Payload(90, 25)}) {
+        Put(blocks, shortSize(data));
+    }
+    Bytes mkv = Ebml(0x1A45DFA3, Ebml(0x4282, {'w', 'e', 'b', 'm'}));
+    Put(mkv, Ebml(0x18538067, EbmlWithCrc(0x1F43B675, blocks)));
+    const auto start = [&](const Bytes& data) {
+        return static_cast<std::size_t>(
+            std::search(mkv.begin(), mkv.end(), data.begin(), data.end()) - mkv.begin());
+    };
+    const Damaged damaged = RepeatBytes(mkv, {start(lastByte) + 100, start(repeatedId) - 3});
+    const auto regions = Walk(damaged.bytes, "Matroska");
+    std::vector<std::string> hurt;
+    for (const EvidenceRegion& region : DamagedRegions(regions)) {
+        for (const EvidenceRegion& part : region.parts) {
+            if (part.Excess() != 0) {
+                hurt.push_back(part.what + " " + std::to_string(part.Span()) + " +" +
+                               std::to_string(part.Excess()));
+            }
+        }
+    }
+    EXPECT_EQ(hurt, (std::vector<std::string>{"Matroska SimpleBlock 304 +1",
+                                              "Matroska SimpleBlock 204 +1"}));
+    EXPECT_TRUE(Restored(damaged.bytes, Plan(damaged.bytes, regions, damaged.inserted)) == mkv);
+}
+
 // A byte of a Cluster's CRC-32 element repeated, as a byte after a marker lands on it: the
 // element as it was is the six bytes left with it out, which proves it, and the Cluster is
 // still proven by its CRC-32. The repeated ID reads as two CRC-32 IDs; a repeated byte of its
