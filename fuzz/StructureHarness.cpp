@@ -1,6 +1,7 @@
 #include "StructureHarness.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "structure/RegionPlanner.h"
@@ -17,8 +18,9 @@ std::vector<Candidate> CandidatesOf(const std::vector<std::uint8_t>& bytes) {
         if (i + 3 < bytes.size() && bytes[i] == '\r' && bytes[i + 1] == '\r' &&
             bytes[i + 2] == '\n') {
             // A wrapper from the second CR to a CR LF some way on, where there is one.
+            static constexpr std::array<char, 2> kCrLf = {'\r', '\n'};
             const auto end = std::search(bytes.begin() + static_cast<std::ptrdiff_t>(i) + 3,
-                                          bytes.end(), "\r\n", "\r\n" + 2);
+                                          bytes.end(), kCrLf.begin(), kCrLf.end());
             if (end != bytes.end()) {
                 const auto secondCr = static_cast<std::int64_t>(end - bytes.begin());
                 const auto offset = static_cast<std::int64_t>(i) + 1;
