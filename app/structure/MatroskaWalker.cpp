@@ -88,14 +88,19 @@ class MatroskaWalk {
     }
 
     // The element at an offset, as it was read last there: a block's header is asked for
-    // by the search for it, by the check that it is a Cluster's child, and by its walk.
-    // Valid until the next call.
+    // by the search for it, by the checks that it and the one after it are a Cluster's
+    // children, and by its walk, so the last two are kept. Valid until the next call.
     const std::optional<Element>& ElementAt(std::int64_t at) {
-        if (at != readAt_) {
-            readAt_ = at;
-            read_ = ReadElement(at);
+        for (Read& read : reads_) {
+            if (read.at == at) {
+                return read.element;
+            }
         }
-        return read_;
+        Read& older = reads_[nextRead_];
+        nextRead_ ^= 1;
+        older.at = at;
+        older.element = ReadElement(at);
+        return older.element;
     }
 
     const std::string& Described(std::uint32_t id) {
@@ -445,24 +450,26 @@ class MatroskaWalk {
         if (at == end || at == window_.Length() || (end < 0 && IsTopLevelAt(at))) {
             return true;
         }
-        if (!IsChild(at, end)) {
-            return false;
-        }
-        const std::optional<Element>& element = ElementAt(at);
-        const std::int64_t after = at + element->header + static_cast<std::int64_t>(element->size);
-        return after == end || after == window_.Length() || IsChild(after, end) ||
-               (end < 0 && IsTopLevelAt(after));
+        const std::optional<std::int64_t> after = ChildEndAt(at, end);
+        return after && (*after == end || *after == window_.Length() || IsChild(*after, end) ||
+                         (end < 0 && IsTopLevelAt(*after)));
     }
 
     // Whether a child starts at, and ends one byte further on than its size says, where the
     // next one may end: a block with a byte slipped into it, right after another.
     bool IsChildEndOneOn(std::int64_t at, std::int64_t end) {
+        const std::optional<std::int64_t> after = ChildEndAt(at, end);
+        return after && *after + 1 <= (end < 0 ? window_.Length() : end) &&
+               IsChildEnd(*after + 1, end);
+    }
+
+    // Where the child that starts at ends by its size; none where no child starts there.
+    std::optional<std::int64_t> ChildEndAt(std::int64_t at, std::int64_t end) {
         if (!IsChild(at, end)) {
-            return false;
+            return std::nullopt;
         }
-        const std::optional<Element>& element = ElementAt(at);
-        const std::int64_t after = at + element->header + static_cast<std::int64_t>(element->size);
-        return after + 1 <= (end < 0 ? window_.Length() : end) && IsChildEnd(after + 1, end);
+        const Element& element = *ElementAt(at);
+        return at + element.header + static_cast<std::int64_t>(element.size);
     }
 
     // The blocks of a Cluster from data to end (or the next top-level element, end < 0), excess
@@ -566,8 +573,12 @@ class MatroskaWalk {
     std::int64_t excess_ = 0;  // of the regions so far, in the Segment being walked
     int resyncs_ = 0;
     std::optional<std::pair<std::int64_t, Element>> repaired_;  // where, and what it was
-    std::int64_t readAt_ = -1;
-    std::optional<Element> read_;
+    struct Read {
+        std::int64_t at = -1;
+        std::optional<Element> element;
+    };
+    std::array<Read, 2> reads_;
+    std::size_t nextRead_ = 0;
     std::map<std::uint32_t, std::string> described_;  // "Matroska SimpleBlock"
 };
 
