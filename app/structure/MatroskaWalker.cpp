@@ -31,6 +31,21 @@ constexpr std::array<std::uint32_t, 8> kTopLevel = {0x114D9B74, 0x1549A966, 0x16
 // EncryptedBlock, SilentTracks, and Void and CRC-32 as anything may.
 constexpr std::array<std::uint32_t, 9> kClusterChildren = {0xE7, 0xA7, 0xAB, 0xA3, 0xA0,
                                                            0xAF, 0x5854, kVoid, kCrc32};
+
+// Whether an element of this ID and size can be a Cluster's child: the Timestamp, Position and
+// PrevSize are unsigned integers of at most eight bytes, a CRC-32 is four; a header found by
+// chance in a block's data often has one of their IDs and another size.
+bool IsClusterChild(std::uint32_t id, std::uint64_t size) {
+    if (std::find(kClusterChildren.begin(), kClusterChildren.end(), id) == kClusterChildren.end()) {
+        return false;
+    }
+    switch (id) {
+        case 0xE7: case 0xA7: case 0xAB: return size <= 8;
+        case kCrc32: return size == 4;
+        default: return true;
+    }
+}
+
 constexpr std::uint64_t kUnknown = ~std::uint64_t{0};
 
 struct Element {
@@ -413,8 +428,7 @@ class MatroskaWalk {
             }
             std::optional<Element> element = ParseElement(header, n);
             if (!element || skip > element->header || element->size == kUnknown ||
-                std::find(kClusterChildren.begin(), kClusterChildren.end(), element->id) ==
-                    kClusterChildren.end() ||
+                !IsClusterChild(element->id, element->size) ||
                 element->size > static_cast<std::uint64_t>(limit - at - element->header - 1)) {
                 continue;
             }
@@ -438,9 +452,7 @@ class MatroskaWalk {
 
     bool IsChild(std::int64_t at, std::int64_t end) {
         const std::optional<Element>& element = ElementAt(at);
-        return element && element->size != kUnknown &&
-               std::find(kClusterChildren.begin(), kClusterChildren.end(), element->id) !=
-                   kClusterChildren.end() &&
+        return element && element->size != kUnknown && IsClusterChild(element->id, element->size) &&
                element->size <= static_cast<std::uint64_t>((end < 0 ? window_.Length() : end) - at);
     }
 

@@ -208,6 +208,39 @@ TEST_F(MediaWalkersTest, AChildsHeaderFoundAloneWhereTheSizesPutItMayBeChance) {
     EXPECT_TRUE(Restored(damaged.bytes, Plan(damaged.bytes, regions, damaged.inserted)) == mkv);
 }
 
+// A header found again where a block's extra bytes end must be one a Cluster can hold: in
+// the data a wrapper pushed on, a CRC-32's ID with a size of 13 (a CRC-32 is four bytes)
+// would end where the next block starts, and take 15 of the wrapper's bytes from its block.
+TEST_F(MediaWalkersTest, AChanceHeaderOfASizeNoClusterChildHasIsNotABlocksEnd) {
+    const auto shortSize = [](const Bytes& data) {
+        Bytes out = {0xA3, static_cast<std::uint8_t>(0x40 | data.size() >> 8),
+                     static_cast<std::uint8_t>(data.size())};
+        Put(out, data);
+        return out;
+    };
+    Bytes wrapped = Payload(300, 31);
+    wrapped[285] = 0xBF;
+    wrapped[286] = 0x8D;
+    Bytes blocks = Ebml(0xE7, {0});
+    for (const Bytes& data : {Payload(200, 30), wrapped, Payload(150, 32), Payload(120, 33)}) {
+        Put(blocks, shortSize(data));
+    }
+    Bytes mkv = Ebml(0x1A45DFA3, Ebml(0x4282, {'w', 'e', 'b', 'm'}));
+    Put(mkv, Ebml(0x18538067, Ebml(0x1F43B675, blocks)));
+    const auto data = static_cast<std::size_t>(
+        std::search(mkv.begin(), mkv.end(), wrapped.begin(), wrapped.end()) - mkv.begin());
+    ASSERT_EQ(mkv[data + 34], '\r');
+    const Damaged damaged = InsertWrapper(mkv, data + 34);
+    const auto regions = Walk(damaged.bytes, "Matroska");
+    std::vector<std::string> hurt;
+    for (const EvidenceRegion& region : DamagedRegions(regions)) {
+        hurt.push_back(region.what + " +" + std::to_string(region.Excess()));
+    }
+    EXPECT_EQ(hurt, std::vector<std::string>{"Matroska SimpleBlock +" +
+                                             std::to_string(damaged.bytes.size() - mkv.size())});
+    EXPECT_TRUE(Restored(damaged.bytes, Plan(damaged.bytes, regions, damaged.inserted)) == mkv);
+}
+
 // A byte of a Cluster's CRC-32 element repeated, as a byte after a marker lands on it: the
 // element as it was is the six bytes left with it out, which proves it, and the Cluster is
 // still proven by its CRC-32. The repeated ID reads as two CRC-32 IDs; a repeated byte of its
