@@ -58,6 +58,38 @@ bool NextLengths(std::vector<std::size_t>& which, const std::vector<std::size_t>
     return false;
 }
 
+// Every choice of the wrappers among the candidates (their indexes in wrappers), each with
+// one of its ends, by the numbers of them chosen in the order of sizes: visit gets the
+// wrappers' removals and the bytes they take out, and ends the walk by returning false.
+template <typename Visit>
+void ForEachWrapperChoice(const std::vector<Candidate>& candidates,
+                          const std::vector<std::size_t>& wrappers,
+                          const std::vector<std::size_t>& sizes, Visit visit) {
+    for (const std::size_t mo : sizes) {
+        std::vector<std::size_t> chosen(mo);
+        std::iota(chosen.begin(), chosen.end(), std::size_t{0});
+        do {
+            std::vector<std::size_t> picked;
+            for (const std::size_t i : chosen) {
+                picked.push_back(wrappers[i]);
+            }
+            std::vector<std::size_t> which(mo, 0);
+            do {
+                std::vector<Removal> removed;
+                std::int64_t taken = 0;
+                for (std::size_t i = 0; i < mo; ++i) {
+                    removed.push_back({candidates[picked[i]].offset,
+                                       candidates[picked[i]].lengths[which[i]]});
+                    taken += removed.back().length;
+                }
+                if (!visit(std::move(removed), taken)) {
+                    return;
+                }
+            } while (NextLengths(which, picked, candidates));
+        } while (mo > 0 && NextChoice(chosen, wrappers.size()));
+    }
+}
+
 std::vector<Removal> LeftOf(const std::vector<Candidate>& candidates,
                             const std::vector<Removal>& removed) {
     std::vector<Removal> left;
@@ -177,32 +209,22 @@ std::optional<std::vector<WrapperChoice>> WrapperChoices(const std::vector<Candi
                                                          const std::vector<std::size_t>& wrappers,
                                                          std::int64_t excess, std::size_t bytes) {
     std::vector<WrapperChoice> choices;
-    for (std::size_t mo = 0; mo <= wrappers.size(); ++mo) {
-        std::vector<std::size_t> chosen(mo);
-        std::iota(chosen.begin(), chosen.end(), std::size_t{0});
-        do {
-            std::vector<std::size_t> picked;
-            for (const std::size_t i : chosen) {
-                picked.push_back(wrappers[i]);
-            }
-            std::vector<std::size_t> which(mo, 0);
-            do {
-                WrapperChoice choice;
-                choice.repeats = excess;
-                for (std::size_t i = 0; i < mo; ++i) {
-                    choice.removed.push_back({candidates[picked[i]].offset,
-                                              candidates[picked[i]].lengths[which[i]]});
-                    choice.repeats -= choice.removed.back().length;
-                }
-                if (choice.repeats >= 0 && choice.repeats <= static_cast<std::int64_t>(bytes) &&
-                    SortedApart(choice.removed)) {
-                    choices.push_back(std::move(choice));
-                }
-                if (choices.size() > kMaxWrapperChoices) {
-                    return std::nullopt;
-                }
-            } while (NextLengths(which, picked, candidates));
-        } while (mo > 0 && NextChoice(chosen, wrappers.size()));
+    std::vector<std::size_t> sizes(wrappers.size() + 1);
+    std::iota(sizes.begin(), sizes.end(), std::size_t{0});
+    bool tooMany = false;
+    ForEachWrapperChoice(candidates, wrappers, sizes,
+                         [&](std::vector<Removal> removed, std::int64_t taken) {
+                             WrapperChoice choice{std::move(removed), excess - taken};
+                             if (choice.repeats >= 0 &&
+                                 choice.repeats <= static_cast<std::int64_t>(bytes) &&
+                                 SortedApart(choice.removed)) {
+                                 choices.push_back(std::move(choice));
+                             }
+                             tooMany = choices.size() > kMaxWrapperChoices;
+                             return !tooMany;
+                         });
+    if (tooMany) {
+        return std::nullopt;
     }
     return choices;
 }
@@ -475,52 +497,36 @@ void RegionPlanner::TryChoices(const EvidenceRegion& region,
         }
         return !readError_;
     };
-    for (const std::size_t mo : SizesInOrder(others.size())) {
-        std::vector<std::size_t> chosen(mo);
-        std::iota(chosen.begin(), chosen.end(), std::size_t{0});
-        do {
-            std::vector<std::size_t> picked;
-            for (const std::size_t i : chosen) {
-                picked.push_back(others[i]);
+    // Of the repeated bytes, as many as the wrappers chosen leave to take out.
+    const auto withRepeats = [&](const std::vector<Removal>& base, std::int64_t taken) {
+        const std::int64_t rest = excess - taken;
+        if (rest < 0 || rest > static_cast<std::int64_t>(bytes.size())) {
+            if ((steps += 1) > kMaxSteps) {
+                plan.cutShort = true;
+                return false;
             }
-            std::vector<std::size_t> which(mo, 0);
-            do {
-                std::vector<Removal> base;
-                std::int64_t taken = 0;
-                for (std::size_t i = 0; i < mo; ++i) {
-                    base.push_back({candidates[picked[i]].offset,
-                                    candidates[picked[i]].lengths[which[i]]});
-                    taken += base.back().length;
-                }
-                const std::int64_t rest = excess - taken;
-                if (rest < 0 || rest > static_cast<std::int64_t>(bytes.size())) {
-                    if ((steps += 1) > kMaxSteps) {
-                        plan.cutShort = true;
-                        goto done;
-                    }
-                    continue;
-                }
-                const auto k = static_cast<std::size_t>(rest);
-                std::vector<std::size_t> ones(k);
-                std::iota(ones.begin(), ones.end(), std::size_t{0});
-                do {
-                    steps += static_cast<std::int64_t>(k + mo) + 1;
-                    if (steps > kMaxSteps || (stop_ && steps % 4096 == 0 && stop_())) {
-                        plan.cutShort = true;
-                        goto done;
-                    }
-                    std::vector<Removal> removed = base;
-                    for (const std::size_t i : ones) {
-                        removed.push_back({candidates[bytes[i]].offset, 1});
-                    }
-                    if (!tryChoice(std::move(removed))) {
-                        goto done;
-                    }
-                } while (k > 0 && NextChoice(ones, bytes.size()));
-            } while (NextLengths(which, picked, candidates));
-        } while (mo > 0 && NextChoice(chosen, others.size()));
-    }
-done:
+            return true;
+        }
+        const auto k = static_cast<std::size_t>(rest);
+        std::vector<std::size_t> ones(k);
+        std::iota(ones.begin(), ones.end(), std::size_t{0});
+        do {
+            steps += static_cast<std::int64_t>(k + base.size()) + 1;
+            if (steps > kMaxSteps || (stop_ && steps % 4096 == 0 && stop_())) {
+                plan.cutShort = true;
+                return false;
+            }
+            std::vector<Removal> removed = base;
+            for (const std::size_t i : ones) {
+                removed.push_back({candidates[bytes[i]].offset, 1});
+            }
+            if (!tryChoice(std::move(removed))) {
+                return false;
+            }
+        } while (k > 0 && NextChoice(ones, bytes.size()));
+        return true;
+    };
+    ForEachWrapperChoice(candidates, others, SizesInOrder(others.size()), withRepeats);
     if (plan.standing != RegionStanding::Proven && !fits.empty()) {
         if (fits.size() > kMaxAlternatives) {
             fits.resize(kMaxAlternatives + 1);

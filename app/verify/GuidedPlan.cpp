@@ -192,7 +192,12 @@ bool GuidedPlanner::TryHint(const SliceChecksum& slice, std::int64_t want,
     known.insert(known.end(), finds.begin() + static_cast<long>(nextFind_), finds.end());
     std::vector<Removal> removed;
     std::int64_t reach = at_ + want;
-    for (const Removal& removal : hint_->Within(at_, at_ + want + kMargin, known, NeededUpTo())) {
+    for (Removal removal : hint_->Within(at_, at_ + want + kMargin, known, NeededUpTo())) {
+        if (removal.length == 1 && removal.offset < at_ && IsRun(removal.offset, at_)) {
+            // The same bytes as a removal of the run's byte in this slice: the slice before
+            // kept the run's first bytes, as its checksum said.
+            removal.offset = at_;
+        }
         if (removal.offset >= at_ && removal.offset < reach) {
             removed.push_back(removal);
             reach += removal.length;
@@ -217,6 +222,17 @@ bool GuidedPlanner::TryHint(const SliceChecksum& slice, std::int64_t want,
 // as none, one byte further on: the slice cannot tell them apart, and the one that removes
 // nothing is taken, the next slice deciding that byte (as a slipped byte, if it is one).
 // After the last slice the file ends, and its length decides.
+// Whether the bytes from from to to (inclusive) are all the same.
+bool GuidedPlanner::IsRun(std::int64_t from, std::int64_t to) {
+    const auto count = static_cast<std::size_t>(to - from + 1);
+    if (count > kMaxRun) {
+        return false;
+    }
+    std::vector<std::uint8_t> bytes(count);
+    return ReadExactly(from, bytes.data(), count) &&
+           std::all_of(bytes.begin(), bytes.end(), [&](std::uint8_t b) { return b == bytes[0]; });
+}
+
 bool GuidedPlanner::ReadExactly(std::int64_t at, std::uint8_t* into, std::size_t count) {
     std::error_code error;
     if (input_.ReadAt(at, into, count, error) != count || error) {

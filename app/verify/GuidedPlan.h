@@ -66,6 +66,7 @@ class GuidedPlanner : public StretchPlanner {
     bool TryChoices(const SliceChecksum& slice, std::int64_t want,
                     const std::vector<Removal>& candidates, SlicePlan& plan);
     bool ReadExactly(std::int64_t at, std::uint8_t* into, std::size_t count);
+    bool IsRun(std::int64_t from, std::int64_t to);
     void LeaveRunsAtTheEnd(std::vector<Removal>& removed, std::int64_t& end);
     std::vector<std::int64_t> MarkerPairs(const std::uint8_t* bytes, std::size_t count,
                                           std::int64_t lead) const;

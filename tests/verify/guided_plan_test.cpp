@@ -49,7 +49,8 @@ struct GuidedPlan {
     std::int64_t otherEvidenceChose = 0;
 };
 
-// Other evidence that removes what it was given, wherever asked.
+// Other evidence that removes what it was given, wherever asked: from a little before where
+// it is asked from, as a region begun in the slice before has its removals there.
 class GivenRemovals : public RemovalHint {
   public:
     GivenRemovals(std::vector<Removal> removals, int* asked = nullptr,
@@ -65,7 +66,7 @@ class GivenRemovals : public RemovalHint {
         }
         std::vector<Removal> within;
         for (const Removal& removal : removals_) {
-            if (removal.offset >= start && removal.offset < end) {
+            if (removal.offset >= start - 16 && removal.offset < end) {
                 within.push_back(removal);
             }
         }
@@ -202,6 +203,17 @@ TEST_F(GuidedPlanTest, OtherEvidenceChoosesInASliceItsFindsCannotProve) {
     std::vector<Removal> all = plan.removed;
     all.insert(all.end(), plan.inserted.begin(), plan.inserted.end());
     EXPECT_EQ(Without(arrived.bytes, all), posted);
+
+    // A byte slipped in at a slice's start that repeats the last byte of the slice before:
+    // the evidence names the run's first byte, which that slice kept, and the same bytes
+    // come of removing the run's byte in this one.
+    const Arrived atStart = Slip(posted, {{2 * kSlice, {posted[2 * kSlice - 1]}},
+                                          {2 * kSlice + 20, {2}}});
+    const GuidedPlan run = Plan(atStart.bytes, expected, {},
+                                std::make_unique<GivenRemovals>(std::vector<Removal>{
+                                    {atStart.slipped[0].offset - 1, 1}, atStart.slipped[1]}));
+    EXPECT_EQ(run.slicesVerified, 11);
+    EXPECT_EQ(Without(atStart.bytes, run.removed), posted);
 
     // Evidence whose removals the slice's checksums do not prove changes nothing.
     const GuidedPlan wrong =
