@@ -34,6 +34,12 @@ while IFS=$'\t' read -r damaged intact format kind; do
     # par2's defaults: about 2,000 slices and 5 % recovery data.
     (cd "$case_dir" && par2create -q -q ${SLICES:+-b"$SLICES"} "$name.par2" "$name" > /dev/null)
     cp "$damaged" "$case_dir/$name"
+    if [ "$format" = "split pieces" ]; then
+        # The other pieces of its set beside it, as a download leaves them.
+        for other in "$(dirname "$damaged")"/*; do
+            [ "$(basename "$other")" = "$name" ] || cp "$other" "$case_dir/"
+        done
+    fi
     "$CLI" --yes "$case_dir/$name" > "$case_dir/out.txt" 2>&1 || true
     cases[$format]=$((${cases[$format]:-0} + 1))
     if cmp -s "$case_dir/$name" "$intact"; then

@@ -2,14 +2,16 @@
 
 #include <algorithm>
 
+#include "structure/PieceWalk.h"
 #include "structure/RegionGuide.h"
+#include "structure/SplitPieces.h"
 
 namespace korbelt {
 
-StructureHint::StructureHint(const Walkers& walkers, std::string name, InputFile& input,
-                             std::int64_t length, StopPredicate stop, int rangeStart,
-                             int rangeEnd)
-    : walkers_(walkers), name_(std::move(name)), input_(input), length_(length), stop_(stop),
+StructureHint::StructureHint(FileSystem& fs, const Walkers& walkers, std::string name,
+                             InputFile& input, std::int64_t length, StopPredicate stop,
+                             int rangeStart, int rangeEnd)
+    : fs_(fs), walkers_(walkers), name_(std::move(name)), input_(input), length_(length), stop_(stop),
       planner_(input, length, std::move(stop)), rangeStart_(rangeStart), rangeEnd_(rangeEnd) {}
 
 std::error_code StructureHint::ReadError() const {
@@ -21,7 +23,14 @@ std::vector<Removal> StructureHint::Within(std::int64_t start, std::int64_t end,
                                            std::int64_t known) {
     if (!regions_) {
         regions_.emplace();
-        if (const StructureWalker* walker = walkers_.For(input_, length_, name_)) {
+        // A piece of a split file is walked with its set, as the part of the whole it is.
+        const std::vector<Piece> others = PiecesBeside(fs_, name_);
+        std::optional<PieceEvidence> piece =
+            others.empty() ? std::nullopt
+                           : WalkAcrossPieces(fs_, walkers_, name_, others, input_, length_, stop_);
+        if (piece) {
+            regions_ = std::move(piece->regions);
+        } else if (const StructureWalker* walker = walkers_.For(input_, length_, name_)) {
             WalkEnd how = WalkEnd::Whole;
             regions_ = WalkRegions(*walker, input_, length_, stop_, &how);
             if (how == WalkEnd::ReadFailed && !readError_) {

@@ -7,6 +7,7 @@
 #include "ChildProcess.h"
 #include "PassFixture.h"
 #include "engine/report/ReportText.h"
+#include "structure/StructureHint.h"
 
 namespace korbelt::test {
 namespace {
@@ -253,7 +254,7 @@ TEST_F(StructureRepair, APieceOfASplitVideoIsRepairedByTheChunksThatLieInIt) {
 // A Cluster that runs on from one piece into the next still proves the piece by its CRC-32:
 // the other piece's bytes of it are taken as they are, and this one's checked with them. The
 // first piece, whose own walk would end in that Cluster and lose track, is walked with its
-// set as well.
+// set as well, and so is a piece whose par2 set asks its structure.
 TEST_F(StructureRepair, AClusterThatRunsIntoTheNextPieceProvesEitherPiece) {
     const Bytes intact = Matroska();
     const std::size_t size = intact.size() / 3;
@@ -282,9 +283,21 @@ TEST_F(StructureRepair, AClusterThatRunsIntoTheNextPieceProvesEitherPiece) {
             }
             paths.push_back(Input("clip.mkv.00" + std::to_string(n + 1), bytes));
         }
-        Process(paths[static_cast<std::size_t>(damaged)]);
-        EXPECT_TRUE(ReadBytes(paths[static_cast<std::size_t>(damaged)]) == piece(damaged))
-            << "piece " << damaged + 1 << " is not restored";
+        // Where a par2 set's slice is not proven by its finds, the structure is asked what
+        // to remove there: a piece's answer comes from its set as well.
+        const std::string& path = paths[static_cast<std::size_t>(damaged)];
+        const auto slipped = static_cast<std::int64_t>(marker + 41 - damaged * size);
+        std::error_code error;
+        const std::unique_ptr<InputFile> input = realFs.OpenInput(path, error);
+        ASSERT_TRUE(input);
+        const auto length = static_cast<std::int64_t>(ReadBytes(path).size());
+        const Walkers walkers;
+        StructureHint hint(realFs, walkers, path, *input, length, nullptr, 39, 45);
+        EXPECT_EQ(hint.Within(0, length, {{slipped, 1}}, length),
+                  (std::vector<Removal>{{slipped, 1}}));
+
+        Process(path);
+        EXPECT_TRUE(ReadBytes(path) == piece(damaged)) << "piece " << damaged + 1 << " is not restored";
         EXPECT_TRUE(HasLine("  structure (Matroska): 1 region repaired, proven by the Matroska "
                             "CRC-32 elements"))
             << ::testing::PrintToString(Lines());
