@@ -40,6 +40,32 @@ class MediaWalkersTest : public StructureTest {
                   [](const Candidate& x, const Candidate& y) { return x.offset < y.offset; });
         return result;
     }
+    // A Cluster's block as muxers write them: its ID, its size in two bytes, its data.
+    static Bytes ShortBlock(const Bytes& data, std::uint8_t id = 0xA3) {
+        Bytes out = {id, static_cast<std::uint8_t>(0x40 | data.size() >> 8),
+                     static_cast<std::uint8_t>(data.size())};
+        Put(out, data);
+        return out;
+    }
+    // A WebM file of one Cluster of these blocks, with a CRC-32 element or without.
+    static Bytes OneCluster(const Bytes& blocks, bool withCrc) {
+        Bytes mkv = Ebml(0x1A45DFA3, Ebml(0x4282, {'w', 'e', 'b', 'm'}));
+        Put(mkv, Ebml(0x18538067, withCrc ? EbmlWithCrc(0x1F43B675, blocks)
+                                          : Ebml(0x1F43B675, blocks)));
+        return mkv;
+    }
+    // The parts of the damaged regions that hold extra bytes, named with their count.
+    static std::vector<std::string> DamagedParts(const std::vector<EvidenceRegion>& regions) {
+        std::vector<std::string> hurt;
+        for (const EvidenceRegion& region : DamagedRegions(regions)) {
+            for (const EvidenceRegion& part : region.parts) {
+                if (part.Excess() != 0) {
+                    hurt.push_back(part.what + " +" + std::to_string(part.Excess()));
+                }
+            }
+        }
+        return hurt;
+    }
     // Walks the damaged file, expects the damaged regions named, plans, and checks that the
     // plan restores the file; and that the intact file fits everywhere.
     void Restores(const Bytes& intact, const char* format, int a, int b,
@@ -127,39 +153,25 @@ TEST_F(MediaWalkersTest, MatroskaCrcsProveClustersAndBlocksLocateTheRest) {
 // on, not a header that leaving a byte out of the first block's size would make, which its
 // data can hold by chance (here an EncryptedBlock's ID and a size that fits).
 TEST_F(MediaWalkersTest, MatroskaBlocksDamagedOneAfterTheOtherAreEachARegion) {
-    const auto shortSize = [](std::uint8_t id, const Bytes& data) {
-        Bytes out = {id, static_cast<std::uint8_t>(0x40 | data.size() >> 8),
-                     static_cast<std::uint8_t>(data.size())};
-        Put(out, data);
-        return out;
-    };
     Bytes first = Payload(0x10D6, 7);
     first[0] = 0x81;  // the size without its second byte: 0x1081
     first[0x1081] = 0xAF;
     first[0x1082] = 0x81;
     first.back() = 0;  // never an element's first byte: the block's end is told by its size alone
     Bytes blocks = Ebml(0xE7, {0});
-    Put(blocks, shortSize(0xA3, Payload(200, 5)));
-    Put(blocks, shortSize(0xA3, first));
+    Put(blocks, ShortBlock(Payload(200, 5)));
+    Put(blocks, ShortBlock(first));
     for (int b = 0; b < 4; ++b) {
-        Put(blocks, shortSize(b == 0 ? 0xA0 : 0xA3, Payload(70 + 40 * b, 9 + b)));
+        Put(blocks, ShortBlock(Payload(70 + 40 * b, 9 + b), b == 0 ? 0xA0 : 0xA3));
     }
-    Bytes mkv = Ebml(0x1A45DFA3, Ebml(0x4282, {'w', 'e', 'b', 'm'}));
-    Put(mkv, Ebml(0x18538067, EbmlWithCrc(0x1F43B675, blocks)));
+    const Bytes mkv = OneCluster(blocks, true);
     const auto firstData = static_cast<std::size_t>(
         std::search(mkv.begin(), mkv.end(), first.begin(), first.end()) - mkv.begin());
     const std::size_t secondEnd = firstData + first.size() + 3 + 70;
     const Damaged damaged = RepeatBytes(mkv, {firstData + 30, secondEnd - 4});
     const auto regions = Walk(damaged.bytes, "Matroska");
-    std::vector<std::string> hurt;
-    for (const EvidenceRegion& region : DamagedRegions(regions)) {
-        for (const EvidenceRegion& part : region.parts) {
-            if (part.Excess() != 0) {
-                hurt.push_back(part.what + " +" + std::to_string(part.Excess()));
-            }
-        }
-    }
-    EXPECT_EQ(hurt, (std::vector<std::string>{"Matroska SimpleBlock +1", "Matroska BlockGroup +1"}));
+    EXPECT_EQ(DamagedParts(regions),
+              (std::vector<std::string>{"Matroska SimpleBlock +1", "Matroska BlockGroup +1"}));
     EXPECT_TRUE(Restored(damaged.bytes, Plan(damaged.bytes, regions, damaged.inserted)) == mkv);
 }
 
@@ -169,12 +181,6 @@ TEST_F(MediaWalkersTest, MatroskaBlocksDamagedOneAfterTheOtherAreEachARegion) {
 // size that ends it on a Timestamp's header in its data. Where two headers follow each other
 // a byte on, or with the repeated byte left out, the extra byte is there.
 TEST_F(MediaWalkersTest, AChildsHeaderFoundAloneWhereTheSizesPutItMayBeChance) {
-    const auto shortSize = [](const Bytes& data) {
-        Bytes out = {0xA3, static_cast<std::uint8_t>(0x40 | data.size() >> 8),
-                     static_cast<std::uint8_t>(data.size())};
-        Put(out, data);
-        return out;
-    };
     Bytes lastByte = Payload(300, 21);
     lastByte.back() = 0xA7;
     Bytes repeatedId = Payload(200, 22);
@@ -184,27 +190,17 @@ TEST_F(MediaWalkersTest, AChildsHeaderFoundAloneWhereTheSizesPutItMayBeChance) {
     Bytes blocks = Ebml(0xE7, {0});
     for (const Bytes& data : {Payload(200, 20), lastByte, Payload(150, 23), repeatedId,
                               Payload(120, 24), Payload(90, 25)}) {
-        Put(blocks, shortSize(data));
+        Put(blocks, ShortBlock(data));
     }
-    Bytes mkv = Ebml(0x1A45DFA3, Ebml(0x4282, {'w', 'e', 'b', 'm'}));
-    Put(mkv, Ebml(0x18538067, EbmlWithCrc(0x1F43B675, blocks)));
+    const Bytes mkv = OneCluster(blocks, true);
     const auto start = [&](const Bytes& data) {
         return static_cast<std::size_t>(
             std::search(mkv.begin(), mkv.end(), data.begin(), data.end()) - mkv.begin());
     };
     const Damaged damaged = RepeatBytes(mkv, {start(lastByte) + 100, start(repeatedId) - 3});
     const auto regions = Walk(damaged.bytes, "Matroska");
-    std::vector<std::string> hurt;
-    for (const EvidenceRegion& region : DamagedRegions(regions)) {
-        for (const EvidenceRegion& part : region.parts) {
-            if (part.Excess() != 0) {
-                hurt.push_back(part.what + " " + std::to_string(part.Span()) + " +" +
-                               std::to_string(part.Excess()));
-            }
-        }
-    }
-    EXPECT_EQ(hurt, (std::vector<std::string>{"Matroska SimpleBlock 304 +1",
-                                              "Matroska SimpleBlock 204 +1"}));
+    EXPECT_EQ(DamagedParts(regions),
+              (std::vector<std::string>{"Matroska SimpleBlock +1", "Matroska SimpleBlock +1"}));
     EXPECT_TRUE(Restored(damaged.bytes, Plan(damaged.bytes, regions, damaged.inserted)) == mkv);
 }
 
@@ -212,21 +208,14 @@ TEST_F(MediaWalkersTest, AChildsHeaderFoundAloneWhereTheSizesPutItMayBeChance) {
 // the data a wrapper pushed on, a CRC-32's ID with a size of 13 (a CRC-32 is four bytes)
 // would end where the next block starts, and take 15 of the wrapper's bytes from its block.
 TEST_F(MediaWalkersTest, AChanceHeaderOfASizeNoClusterChildHasIsNotABlocksEnd) {
-    const auto shortSize = [](const Bytes& data) {
-        Bytes out = {0xA3, static_cast<std::uint8_t>(0x40 | data.size() >> 8),
-                     static_cast<std::uint8_t>(data.size())};
-        Put(out, data);
-        return out;
-    };
     Bytes wrapped = Payload(300, 31);
     wrapped[285] = 0xBF;
     wrapped[286] = 0x8D;
     Bytes blocks = Ebml(0xE7, {0});
     for (const Bytes& data : {Payload(200, 30), wrapped, Payload(150, 32), Payload(120, 33)}) {
-        Put(blocks, shortSize(data));
+        Put(blocks, ShortBlock(data));
     }
-    Bytes mkv = Ebml(0x1A45DFA3, Ebml(0x4282, {'w', 'e', 'b', 'm'}));
-    Put(mkv, Ebml(0x18538067, Ebml(0x1F43B675, blocks)));
+    const Bytes mkv = OneCluster(blocks, false);
     const auto data = static_cast<std::size_t>(
         std::search(mkv.begin(), mkv.end(), wrapped.begin(), wrapped.end()) - mkv.begin());
     ASSERT_EQ(mkv[data + 34], '\r');
