@@ -54,6 +54,27 @@ class MediaWalkersTest : public StructureTest {
                                           : Ebml(0x1F43B675, blocks)));
         return mkv;
     }
+    // One Cluster of a Timestamp and SimpleBlocks of these data.
+    static Bytes OneCluster(const std::vector<Bytes>& data, bool withCrc) {
+        Bytes blocks = Ebml(0xE7, {0});
+        for (const Bytes& one : data) {
+            Put(blocks, ShortBlock(one));
+        }
+        return OneCluster(blocks, withCrc);
+    }
+    // The damaged Matroska file's walk puts its extra bytes in these parts, and the plan
+    // restores it.
+    void ExpectParts(const Bytes& intact, const Damaged& damaged,
+                     const std::vector<std::string>& parts) {
+        const auto regions = Walk(damaged.bytes, "Matroska");
+        EXPECT_EQ(DamagedParts(regions), parts);
+        EXPECT_TRUE(Restored(damaged.bytes, Plan(damaged.bytes, regions, damaged.inserted)) ==
+                    intact);
+    }
+    static std::size_t OffsetOf(const Bytes& part, const Bytes& in) {
+        return static_cast<std::size_t>(std::search(in.begin(), in.end(), part.begin(), part.end()) -
+                                        in.begin());
+    }
     // The parts of the damaged regions that hold extra bytes, named with their count.
     static std::vector<std::string> DamagedParts(const std::vector<EvidenceRegion>& regions) {
         std::vector<std::string> hurt;
@@ -169,10 +190,7 @@ TEST_F(MediaWalkersTest, MatroskaBlocksDamagedOneAfterTheOtherAreEachARegion) {
         std::search(mkv.begin(), mkv.end(), first.begin(), first.end()) - mkv.begin());
     const std::size_t secondEnd = firstData + first.size() + 3 + 70;
     const Damaged damaged = RepeatBytes(mkv, {firstData + 30, secondEnd - 4});
-    const auto regions = Walk(damaged.bytes, "Matroska");
-    EXPECT_EQ(DamagedParts(regions),
-              (std::vector<std::string>{"Matroska SimpleBlock +1", "Matroska BlockGroup +1"}));
-    EXPECT_TRUE(Restored(damaged.bytes, Plan(damaged.bytes, regions, damaged.inserted)) == mkv);
+    ExpectParts(mkv, damaged, {"Matroska SimpleBlock +1", "Matroska BlockGroup +1"});
 }
 
 // Where the sizes put the next block, a child's header found there alone may be chance: a
@@ -187,21 +205,12 @@ TEST_F(MediaWalkersTest, AChildsHeaderFoundAloneWhereTheSizesPutItMayBeChance) {
     repeatedId[33] = 0xE7;  // a Timestamp of one byte, 37 bytes on from the block's ID
     repeatedId[34] = 0x81;
     repeatedId[36] = 0x00;
-    Bytes blocks = Ebml(0xE7, {0});
-    for (const Bytes& data : {Payload(200, 20), lastByte, Payload(150, 23), repeatedId,
-                              Payload(120, 24), Payload(90, 25)}) {
-        Put(blocks, ShortBlock(data));
-    }
-    const Bytes mkv = OneCluster(blocks, true);
-    const auto start = [&](const Bytes& data) {
-        return static_cast<std::size_t>(
-            std::search(mkv.begin(), mkv.end(), data.begin(), data.end()) - mkv.begin());
-    };
-    const Damaged damaged = RepeatBytes(mkv, {start(lastByte) + 100, start(repeatedId) - 3});
-    const auto regions = Walk(damaged.bytes, "Matroska");
-    EXPECT_EQ(DamagedParts(regions),
-              (std::vector<std::string>{"Matroska SimpleBlock +1", "Matroska SimpleBlock +1"}));
-    EXPECT_TRUE(Restored(damaged.bytes, Plan(damaged.bytes, regions, damaged.inserted)) == mkv);
+    const Bytes mkv = OneCluster({Payload(200, 20), lastByte, Payload(150, 23), repeatedId,
+                                  Payload(120, 24), Payload(90, 25)},
+                                 true);
+    const Damaged damaged =
+        RepeatBytes(mkv, {OffsetOf(lastByte, mkv) + 100, OffsetOf(repeatedId, mkv) - 3});
+    ExpectParts(mkv, damaged, {"Matroska SimpleBlock +1", "Matroska SimpleBlock +1"});
 }
 
 // A header found again where a block's extra bytes end must be one a Cluster can hold: in
@@ -211,13 +220,9 @@ TEST_F(MediaWalkersTest, AChanceHeaderOfASizeNoClusterChildHasIsNotABlocksEnd) {
     Bytes wrapped = Payload(300, 31);
     wrapped[285] = 0xBF;
     wrapped[286] = 0x8D;
-    Bytes blocks = Ebml(0xE7, {0});
-    for (const Bytes& data : {Payload(200, 30), wrapped, Payload(150, 32), Payload(120, 33)}) {
-        Put(blocks, ShortBlock(data));
-    }
-    const Bytes mkv = OneCluster(blocks, false);
-    const auto data = static_cast<std::size_t>(
-        std::search(mkv.begin(), mkv.end(), wrapped.begin(), wrapped.end()) - mkv.begin());
+    const Bytes mkv =
+        OneCluster({Payload(200, 30), wrapped, Payload(150, 32), Payload(120, 33)}, false);
+    const std::size_t data = OffsetOf(wrapped, mkv);
     ASSERT_EQ(mkv[data + 34], '\r');
     const Damaged damaged = InsertWrapper(mkv, data + 34);
     const auto regions = Walk(damaged.bytes, "Matroska");
