@@ -318,7 +318,8 @@ int ShowRegions(const std::string& path) {
         std::printf("find at %lld, %lld bytes\n", static_cast<long long>(find.offset),
                     static_cast<long long>(find.length));
     }
-    const auto regions = piece ? piece->regions : WalkRegions(*walker, *input, length, nullptr, &end);
+    const auto regions =
+        piece ? piece->regions : WalkRegions(*walker, *input, length, nullptr, &end);
     end = piece ? piece->end : end;
     RegionPlanner planner(*input, length, nullptr);
     static const char* const kStanding[] = {"proven", "consistent", "no fit"};
@@ -344,7 +345,9 @@ int ShowRegions(const std::string& path) {
         }
     }
     std::printf("%s walk: %s\n", piece ? "pieces'" : walker->Format(),
-                end == WalkEnd::Whole ? "whole" : end == WalkEnd::LostTrack ? "lost track" : "other");
+                end == WalkEnd::Whole       ? "whole"
+                : end == WalkEnd::LostTrack ? "lost track"
+                                            : "other");
     return 0;
 }
 

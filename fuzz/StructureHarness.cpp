@@ -20,7 +20,7 @@ std::vector<Candidate> CandidatesOf(const std::vector<std::uint8_t>& bytes) {
             // A wrapper from the second CR to a CR LF some way on, where there is one.
             static constexpr std::array<char, 2> kCrLf = {'\r', '\n'};
             const auto end = std::search(bytes.begin() + static_cast<std::ptrdiff_t>(i) + 3,
-                                          bytes.end(), kCrLf.begin(), kCrLf.end());
+                                         bytes.end(), kCrLf.begin(), kCrLf.end());
             if (end != bytes.end()) {
                 const auto secondCr = static_cast<std::int64_t>(end - bytes.begin());
                 const auto offset = static_cast<std::int64_t>(i) + 1;

@@ -40,9 +40,14 @@ bool IsClusterChild(std::uint32_t id, std::uint64_t size) {
         return false;
     }
     switch (id) {
-        case 0xE7: case 0xA7: case 0xAB: return size <= 8;
-        case kCrc32: return size == 4;
-        default: return true;
+        case 0xE7:
+        case 0xA7:
+        case 0xAB:
+            return size <= 8;
+        case kCrc32:
+            return size == 4;
+        default:
+            return true;
     }
 }
 
@@ -299,7 +304,8 @@ class MatroskaWalk {
             element.size >= kCrcElementSize
                 ? CrcElementWithExtraByte(element.id, data, *next, *next - expected)
                 : std::nullopt;
-        if (!repaired && crc != nullptr && crc[0] == kCrc32 && crc[1] == 0x84 && element.size >= 6) {
+        if (!repaired && crc != nullptr && crc[0] == kCrc32 && crc[1] == 0x84 &&
+            element.size >= 6) {
             // The CRC-32 element comes first and covers the rest of its parent's data; in a
             // Cluster longer than it should be, the blocks' sizes tell where the extra bytes are.
             log_.Fits(element.headerExcess > 0 ? data : at, data + 6, what + " header");
@@ -359,7 +365,8 @@ class MatroskaWalk {
         }();
         const auto without = [&bytes](std::size_t left) {
             std::array<std::uint8_t, kCrcElementSize> kept{};
-            std::copy(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(left), kept.begin());
+            std::copy(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(left),
+                      kept.begin());
             std::copy(bytes.begin() + static_cast<std::ptrdiff_t>(left) + 1, bytes.end(),
                       kept.begin() + static_cast<std::ptrdiff_t>(left));
             return kept;

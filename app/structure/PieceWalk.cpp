@@ -94,7 +94,8 @@ std::optional<std::vector<std::uint8_t>> ReadSpan(InputFile& input, std::int64_t
                                                   std::int64_t count) {
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count));
     std::error_code error;
-    if (count > 0 && (input.ReadAt(at, bytes.data(), bytes.size(), error) != bytes.size() || error)) {
+    if (count > 0 &&
+        (input.ReadAt(at, bytes.data(), bytes.size(), error) != bytes.size() || error)) {
         return std::nullopt;
     }
     return bytes;

@@ -78,8 +78,8 @@ void ForEachWrapperChoice(const std::vector<Candidate>& candidates,
                 std::vector<Removal> removed;
                 std::int64_t taken = 0;
                 for (std::size_t i = 0; i < mo; ++i) {
-                    removed.push_back({candidates[picked[i]].offset,
-                                       candidates[picked[i]].lengths[which[i]]});
+                    removed.push_back(
+                        {candidates[picked[i]].offset, candidates[picked[i]].lengths[which[i]]});
                     taken += removed.back().length;
                 }
                 if (!visit(std::move(removed), taken)) {
@@ -212,17 +212,16 @@ std::optional<std::vector<WrapperChoice>> WrapperChoices(const std::vector<Candi
     std::vector<std::size_t> sizes(wrappers.size() + 1);
     std::iota(sizes.begin(), sizes.end(), std::size_t{0});
     bool tooMany = false;
-    ForEachWrapperChoice(candidates, wrappers, sizes,
-                         [&](std::vector<Removal> removed, std::int64_t taken) {
-                             WrapperChoice choice{std::move(removed), excess - taken};
-                             if (choice.repeats >= 0 &&
-                                 choice.repeats <= static_cast<std::int64_t>(bytes) &&
-                                 SortedApart(choice.removed)) {
-                                 choices.push_back(std::move(choice));
-                             }
-                             tooMany = choices.size() > kMaxWrapperChoices;
-                             return !tooMany;
-                         });
+    ForEachWrapperChoice(
+        candidates, wrappers, sizes, [&](std::vector<Removal> removed, std::int64_t taken) {
+            WrapperChoice choice{std::move(removed), excess - taken};
+            if (choice.repeats >= 0 && choice.repeats <= static_cast<std::int64_t>(bytes) &&
+                SortedApart(choice.removed)) {
+                choices.push_back(std::move(choice));
+            }
+            tooMany = choices.size() > kMaxWrapperChoices;
+            return !tooMany;
+        });
     if (tooMany) {
         return std::nullopt;
     }

@@ -93,7 +93,8 @@ class RegionPlanner {
   private:
     std::vector<RegionPlan> PlanEach(
         const std::vector<EvidenceRegion>& regions, const std::vector<Candidate>& candidates,
-        const std::function<RegionPlan(const EvidenceRegion&, const std::vector<Candidate>&)>& plan);
+        const std::function<RegionPlan(const EvidenceRegion&, const std::vector<Candidate>&)>&
+            plan);
     std::vector<MarkerPair> PairsOf(const EvidenceRegion& region, int rangeStart, int rangeEnd);
     std::vector<Candidate> WithEveryPair(const EvidenceRegion& part,
                                          std::vector<Candidate> candidates);

@@ -11,8 +11,15 @@ namespace korbelt {
 StructureHint::StructureHint(FileSystem& fs, const Walkers& walkers, std::string name,
                              InputFile& input, std::int64_t length, StopPredicate stop,
                              int rangeStart, int rangeEnd)
-    : fs_(fs), walkers_(walkers), name_(std::move(name)), input_(input), length_(length), stop_(stop),
-      planner_(input, length, std::move(stop)), rangeStart_(rangeStart), rangeEnd_(rangeEnd) {}
+    : fs_(fs),
+      walkers_(walkers),
+      name_(std::move(name)),
+      input_(input),
+      length_(length),
+      stop_(stop),
+      planner_(input, length, std::move(stop)),
+      rangeStart_(rangeStart),
+      rangeEnd_(rangeEnd) {}
 
 std::error_code StructureHint::ReadError() const {
     return readError_ ? readError_ : planner_.ReadError();
@@ -56,8 +63,7 @@ std::vector<Removal> StructureHint::Within(std::int64_t start, std::int64_t end,
         if (region->Excess() == 0 && candidates.empty()) {
             continue;
         }
-        const RegionPlan plan =
-            planner_.PlanWithPairs(*region, candidates, rangeStart_, rangeEnd_);
+        const RegionPlan plan = planner_.PlanWithPairs(*region, candidates, rangeStart_, rangeEnd_);
         if (plan.standing != RegionStanding::NoFit) {
             removed.insert(removed.end(), plan.removed.begin(), plan.removed.end());
         }

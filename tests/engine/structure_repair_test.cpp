@@ -261,9 +261,10 @@ TEST_F(StructureRepair, AClusterThatRunsIntoTheNextPieceProvesEitherPiece) {
     const Bytes id = {0x1F, 0x43, 0xB6, 0x75};
     const auto cluster = static_cast<std::size_t>(
         std::search(intact.begin(), intact.end(), id.begin(), id.end()) - intact.begin());
-    const auto next = static_cast<std::size_t>(
-        std::search(intact.begin() + static_cast<long>(cluster) + 1, intact.end(), id.begin(),
-                    id.end()) - intact.begin());
+    const auto next =
+        static_cast<std::size_t>(std::search(intact.begin() + static_cast<long>(cluster) + 1,
+                                             intact.end(), id.begin(), id.end()) -
+                                 intact.begin());
     ASSERT_TRUE(cluster < size && next > size && next < 2 * size);
     const auto piece = [&](int n) {
         return Bytes(intact.begin() + static_cast<long>(n * size),
@@ -297,9 +298,11 @@ TEST_F(StructureRepair, AClusterThatRunsIntoTheNextPieceProvesEitherPiece) {
                   (std::vector<Removal>{{slipped, 1}}));
 
         Process(path);
-        EXPECT_TRUE(ReadBytes(path) == piece(damaged)) << "piece " << damaged + 1 << " is not restored";
-        EXPECT_TRUE(HasLine("  structure (Matroska): 1 region repaired, proven by the Matroska "
-                            "CRC-32 elements"))
+        EXPECT_TRUE(ReadBytes(path) == piece(damaged))
+            << "piece " << damaged + 1 << " is not restored";
+        EXPECT_TRUE(
+            HasLine("  structure (Matroska): 1 region repaired, proven by the Matroska "
+                    "CRC-32 elements"))
             << ::testing::PrintToString(Lines());
     }
 }

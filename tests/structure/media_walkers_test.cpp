@@ -50,8 +50,8 @@ class MediaWalkersTest : public StructureTest {
     // A WebM file of one Cluster of these blocks, with a CRC-32 element or without.
     static Bytes OneCluster(const Bytes& blocks, bool withCrc) {
         Bytes mkv = Ebml(0x1A45DFA3, Ebml(0x4282, {'w', 'e', 'b', 'm'}));
-        Put(mkv, Ebml(0x18538067, withCrc ? EbmlWithCrc(0x1F43B675, blocks)
-                                          : Ebml(0x1F43B675, blocks)));
+        Put(mkv,
+            Ebml(0x18538067, withCrc ? EbmlWithCrc(0x1F43B675, blocks) : Ebml(0x1F43B675, blocks)));
         return mkv;
     }
     // One Cluster of a Timestamp and SimpleBlocks of these data.
@@ -72,8 +72,8 @@ class MediaWalkersTest : public StructureTest {
                     intact);
     }
     static std::size_t OffsetOf(const Bytes& part, const Bytes& in) {
-        return static_cast<std::size_t>(std::search(in.begin(), in.end(), part.begin(), part.end()) -
-                                        in.begin());
+        return static_cast<std::size_t>(
+            std::search(in.begin(), in.end(), part.begin(), part.end()) - in.begin());
     }
     // The parts of the damaged regions that hold extra bytes, named with their count.
     static std::vector<std::string> DamagedParts(const std::vector<EvidenceRegion>& regions) {

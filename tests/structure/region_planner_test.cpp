@@ -352,8 +352,8 @@ TEST_F(RegionPlannerTest, ARegionCutOutOfALongerOneIsCheckedWithTheBytesBesideIt
     EXPECT_EQ(Crc32OfMiddle(whole, Crc32(0, head.data(), head.size()),
                             Crc32(0, tail.data(), tail.size()), tail.size(), middle.size()),
               Crc32(0, middle.data(), middle.size()));
-    const auto framed = FramedCheck(SameBytesCheck(intact, std::vector<bool>(intact.size(), true)),
-                                    head, tail);
+    const auto framed =
+        FramedCheck(SameBytesCheck(intact, std::vector<bool>(intact.size(), true)), head, tail);
     EXPECT_FALSE(framed->PlainCrc32());
     const Damaged damaged = RepeatBytes(middle, {5000});
     const EvidenceRegion cut{0, static_cast<std::int64_t>(damaged.bytes.size()),

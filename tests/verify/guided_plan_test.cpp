@@ -207,8 +207,8 @@ TEST_F(GuidedPlanTest, OtherEvidenceChoosesInASliceItsFindsCannotProve) {
     // A byte slipped in at a slice's start that repeats the last byte of the slice before:
     // the evidence names the run's first byte, which that slice kept, and the same bytes
     // come of removing the run's byte in this one.
-    const Arrived atStart = Slip(posted, {{2 * kSlice, {posted[2 * kSlice - 1]}},
-                                          {2 * kSlice + 20, {2}}});
+    const Arrived atStart =
+        Slip(posted, {{2 * kSlice, {posted[2 * kSlice - 1]}}, {2 * kSlice + 20, {2}}});
     const GuidedPlan run = Plan(atStart.bytes, expected, {},
                                 std::make_unique<GivenRemovals>(std::vector<Removal>{
                                     {atStart.slipped[0].offset - 1, 1}, atStart.slipped[1]}));

@@ -71,8 +71,8 @@ bool RepairEngine::StartGuide(Pass& pass) {
         guide_->reader = std::make_unique<BesideTheWindow>(*pass.input, pass.window);
         const auto [start, stop] = SearchRange();
         guide_->slices->UseHint(std::make_unique<StructureHint>(
-            fs_, walkers_, pass.filename, *guide_->reader, iflength_, [this] { return run_.stopflag; },
-            start, stop));
+            fs_, walkers_, pass.filename, *guide_->reader, iflength_,
+            [this] { return run_.stopflag; }, start, stop));
     }
     if (pass.window != nullptr) {
         pass.window->KeepFrom(0);
