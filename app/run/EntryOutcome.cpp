@@ -19,7 +19,11 @@ std::string KeptAs(const FileReport& report) {
 }
 
 std::string Quoted(const std::string& path) {
-    return "'" + BaseName(path) + "'";
+    // Built by appending: GCC 12 warns of an overlap that cannot be in "'" + a temporary.
+    std::string quoted = "'";
+    quoted += BaseName(path);
+    quoted += '\'';
+    return quoted;
 }
 
 ChecksumReport::Verdict VerdictOf(const FileReport& report) {

@@ -523,7 +523,9 @@ class MatroskaWalk {
                 excess_ += end < 0 ? 1 : 0;
                 at = after;
             };
-            if (left > 0 && expected != end && !IsChildEnd(expected, end)) {
+            // Two headers one after the other where the sizes put the next block, or its end.
+            const bool chained = left > 0 && IsChildEnd(expected, end);
+            if (left > 0 && !chained) {
                 if (const std::optional<Element> damaged = DamagedChildAt(at, end, true)) {
                     takeDamaged(*damaged);
                     continue;
@@ -534,7 +536,7 @@ class MatroskaWalk {
             // found by chance: it is not looked for there, and the rest is one region.
             const auto next = FindAgain(
                 expected, limit,
-                [this, end, expected, left](std::int64_t q) {
+                [this, end, expected, left, chained](std::int64_t q) {
                     if (q == expected) {
                         // Unless a byte on two headers follow each other, where the Cluster
                         // has a byte left to place: a child's header found by chance in
@@ -542,7 +544,7 @@ class MatroskaWalk {
                         // that byte is the next one's first, repeated, the next header holds
                         // it.)
                         return q == end || (end < 0 && IsTopLevelAt(q)) ||
-                               (IsChild(q, end) && (left < 1 || IsChildEnd(q, end) ||
+                               (IsChild(q, end) && (left < 1 || chained ||
                                                     !IsChildEnd(q + 1, end) || RepeatsAt(q)));
                     }
                     // The block after may hold an extra byte of its own, where the Cluster
