@@ -358,11 +358,9 @@ class MatroskaWalk {
         if (seen == nullptr || seen[0] != kCrc32) {
             return std::nullopt;
         }
-        const std::array<std::uint8_t, kCrcElementSize + 1> bytes = [seen] {
-            std::array<std::uint8_t, kCrcElementSize + 1> copy{};
-            std::copy(seen, seen + copy.size(), copy.begin());
-            return copy;
-        }();
+        // A copy: the checks of the children below read the window again.
+        std::array<std::uint8_t, kCrcElementSize + 1> bytes{};
+        std::copy(seen, seen + bytes.size(), bytes.begin());
         const auto without = [&bytes](std::size_t left) {
             std::array<std::uint8_t, kCrcElementSize> kept{};
             std::copy(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(left),
@@ -380,12 +378,14 @@ class MatroskaWalk {
         }
         std::optional<std::array<std::uint8_t, kCrcElementSize>> found;
         for (std::size_t left = 2; left < bytes.size(); ++left) {
-            if (bytes[left] == bytes[left - 1] && without(left) != found.value_or(without(left))) {
-                return std::nullopt;
+            if (bytes[left] != bytes[left - 1]) {
+                continue;
             }
-            if (bytes[left] == bytes[left - 1]) {
-                found = without(left);
+            const std::array<std::uint8_t, kCrcElementSize> kept = without(left);
+            if (found && *found != kept) {
+                return std::nullopt;  // two bytes could be the repeated one
             }
+            found = kept;
         }
         return found;
     }

@@ -57,7 +57,7 @@ std::vector<std::size_t> RemovalsMatchingCrc(const std::uint8_t* bytes, std::siz
     // value is met where diff(p) equals wanted(p) = (crc(0) ^ crc) * x^(-8 * (length - p)),
     // and wanted(p + 1) is wanted(p) times x^8: one step over a zero byte.
     const std::uint32_t first = PaddedCrc(bytes + 1, count - 1, sliceSize);
-    std::uint32_t wanted = Crc32Shift(first ^ crc, kShiftPeriod - length);
+    std::uint32_t wanted = Crc32Unshift(first ^ crc, length);
     std::uint32_t diff = 0;
     for (std::size_t p = 0; p < count; ++p) {
         if (diff == wanted) {
@@ -85,8 +85,8 @@ std::vector<std::size_t> WindowsMatchingCrc(const std::uint8_t* bytes, std::size
     // over the padded length, inverted. So a window matches where its bare register, shifted
     // over the padding, equals the wanted CRC inverted less that constant term; shifting
     // both back over the padding leaves one compare per window.
-    const std::uint32_t wanted = Crc32Shift(
-        ~crc ^ Crc32Shift(0xFFFFFFFFu, static_cast<std::uint64_t>(sliceSize)), kShiftPeriod - pad);
+    const std::uint32_t wanted = Crc32Unshift(
+        ~crc ^ Crc32Shift(0xFFFFFFFFu, static_cast<std::uint64_t>(sliceSize)), pad);
     // A byte leaving the window takes away its term, shifted over the window's length.
     const uLong op = crc32_combine_gen(static_cast<z_off_t>(length % kShiftPeriod));
     std::uint32_t leaving[256];
